@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The settings store: the key SOFTWARE\KVR\QLY32 of the current user, kept as
+// one text file in the format of a Windows registry export (REGEDIT4):
+//
+//   REGEDIT4
+//
+//   [HKEY_CURRENT_USER\SOFTWARE\KVR\QLY32]
+//   "PATH"="/home/ann/inventory/"
+//   "DATEFORMAT"=dword:00000004
+//
+// Strings are "..." with \\ and \" escapes; integers dword: and eight hex
+// digits; hex(2): (an expandable string) is read as a string without
+// expansion. Value names compare without regard to case. Blank lines, ";"
+// comments, lines that are no value and other keys are kept as they are.
+// A file whose first line is no registry-export header, or that holds NUL
+// bytes, is damaged: the key cannot be opened and the file is left alone.
+//
+// Every write replaces the file atomically: a temporary file in the same
+// folder is written, flushed, synced and renamed over the old one.
+//
+// No exception leaves this class; failures come back as a SettingsStatus
+// whose message is the text the user sees.
+
+namespace qly {
+
+// The value names of the store.
+inline constexpr const char* kValuePath = "PATH";
+inline constexpr const char* kValueDateFormat = "DATEFORMAT";
+inline constexpr const char* kValueCentury = "CENTURY";
+inline constexpr const char* kValueHints = "Hints";
+
+// Message texts; %s stands for the value's name.
+inline constexpr const char* kMsgGetDataFailed = "Failed to get data for '%s'";
+inline constexpr const char* kMsgInvalidDataType = "Invalid data type for '%s'";
+inline constexpr const char* kMsgSetDataFailed = "Failed to set data for '%s'";
+
+// The key's name inside the file.
+inline constexpr const char* kSettingsKeyName = "HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32";
+
+// Puts name in place of the %s of a message text.
+std::string formatSettingsMessage(const char* text, const std::string& name);
+
+// The result of a store operation: ok, or the message of the failure.
+class SettingsStatus {
+public:
+    SettingsStatus() = default;
+    static SettingsStatus success() { return {}; }
+    static SettingsStatus failure(std::string message) { return SettingsStatus(std::move(message)); }
+
+    bool ok() const { return !m_failed; }
+    const std::string& message() const { return m_message; }
+
+private:
+    explicit SettingsStatus(std::string message) : m_failed(true), m_message(std::move(message)) {}
+
+    bool m_failed = false;
+    std::string m_message;
+};
+
+// $XDG_CONFIG_HOME/KVR/QLY32.reg, with ~/.config when XDG_CONFIG_HOME is
+// unset, empty or not absolute.
+std::string defaultSettingsFilePath();
+
+class SettingsStore {
+public:
+    enum class ValueType { String, ExpandString, Integer, Other };
+
+    // The store of the current user (defaultSettingsFilePath, looked up when
+    // the store is opened).
+    SettingsStore();
+    // A store kept in the given file.
+    explicit SettingsStore(std::string filePath);
+
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // Opens the key, creating the folder and a file holding only the key when
+    // the file is missing. False when the file or its folder cannot be
+    // created or read, or the file is damaged; errorText() says why.
+    bool open();
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // A missing string reads as empty. An integer where a string is expected
+    // gives "Invalid data type for '%s'".
+    SettingsStatus readString(const std::string& name, std::string* value) const;
+    // A missing integer gives "Failed to get data for '%s'", a value of
+    // another type "Invalid data type for '%s'".
+    SettingsStatus readInteger(const std::string& name, std::int32_t* value) const;
+    // Both give "Failed to set data for '%s'" when the file cannot be
+    // replaced; the file then keeps its old contents.
+    SettingsStatus writeString(const std::string& name, const std::string& value);
+    SettingsStatus writeInteger(const std::string& name, std::int32_t value);
+
+    bool valueExists(const std::string& name) const;
+    // The value names of the key, in file order.
+    std::vector<std::string> valueNames() const;
+
+    const std::string& filePath() const { return m_filePath; }
+    // Why the last open() or write failed, for diagnostics.
+    const std::string& errorText() const { return m_errorText; }
+
+    // One line of the file: kept text, or a parsed value of the key.
+    struct Entry {
+        std::string raw;        // the text as it stood in the file (may span lines)
+        bool isValue = false;   // a "name"=value line inside the key's section
+        std::string name;
+        ValueType type = ValueType::Other;
+        std::string text;       // String, ExpandString
+        std::uint32_t number = 0;  // Integer
+    };
+
+private:
+    SettingsStatus write(const std::string& name, Entry entry);
+    const Entry* find(const std::string& name) const;
+
+    std::string m_filePath;
+    bool m_useDefaultPath = false;
+    bool m_open = false;
+    std::string m_errorText;
+    std::vector<Entry> m_entries;
+};
+
+}  // namespace qly
