@@ -1,0 +1,195 @@
+#pragma once
+
+#include "data/Field.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Table types; the type picks the engine's driver.
+enum TTableType { ttDefault, ttParadox, ttDBase, ttASCII, ttXbNTX, ttXbFOX, ttXbNSX };
+
+// States of a dataset, as the state pane shows them.
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter };
+
+// A bookmark: the record number of the remembered record (0: none).
+using TBookmark = long;
+
+// The program's table class: one xBase table opened through the engine,
+// with a current record, the states Inactive, Browse, Edit and Insert, a
+// buffered edit that is written on post, bookmarks and typed fields by name.
+//
+// Files: DatabaseName is a folder when it contains ":" or "/" (a "/" is
+// added unless it ends in one of them); any other name is an alias, which
+// stands for the process's current folder when the table opens. TableName is
+// appended to the folder unless it contains "/" or ":". Names match the
+// files without regard to letter case.
+//
+// Moving never reads the whole table: the engine is positioned record by
+// record. Every operation that fails throws QlyError with the message the
+// user sees; the table then stays in the state it had.
+class TDbTable : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TDbTable(QObject* parent = nullptr);
+    ~TDbTable() override;  // closes (an unposted edit is discarded)
+
+    // ---- Where the table is and how it opens (set while closed)
+    QString databaseName() const { return m_databaseName; }
+    void setDatabaseName(const QString& name);
+    QString tableName() const { return m_tableName; }
+    void setTableName(const QString& name);
+    TTableType tableType() const { return m_tableType; }
+    void setTableType(TTableType type);
+    bool readOnly() const { return m_readOnly; }
+    void setReadOnly(bool on);
+    bool exclusive() const { return m_exclusive; }
+    void setExclusive(bool on);
+    // The index tag that orders the table ("" = record order). Settable
+    // while open (the order changes at once).
+    QString indexName() const { return m_indexName; }
+    void setIndexName(const QString& tag);
+    // Sets the index name without asking the engine (for the companion,
+    // which has already set the order).
+    void setIndexNameOnly(const QString& tag) { m_indexName = tag; }
+
+    // The declared field list; empty = every field of the file. On open each
+    // declared field must exist in the file with the same presentation (and,
+    // for text, the same width).
+    const QList<TFieldDef>& fieldDefs() const { return m_fieldDefs; }
+    void setFieldDefs(const QList<TFieldDef>& defs);
+
+    // The full path of the .dbf as resolved from DatabaseName and TableName
+    // (the name as given; the engine matches letter case itself).
+    QString resolvedPath() const;
+    // The engine driver the table type (and, for ttDefault, the file) picks.
+    int driverFor(const QString& path) const;
+
+    // ---- Open and close
+    void open();   // throws QlyError naming the file and the problem
+    void close();  // discards an unposted edit
+    bool active() const { return m_area != 0; }
+    void setActive(bool on) { on ? open() : close(); }
+    int workArea() const { return m_area; }
+    TDataSetState state() const { return m_state; }
+
+    // ---- Fields
+    int fieldCount() const { return static_cast<int>(m_fields.size()); }
+    TField* field(int index) const;                 // 0-based, declared order
+    TField* findField(const QString& name) const;   // nullptr when none
+    TField* fieldByName(const QString& name) const; // throws "Field 'X' not found"
+    QStringList fieldNames() const;
+
+    // ---- Moving (each posts a modified edit first, or cancels an unmodified one)
+    void first();
+    void last();
+    void next();
+    void prior();
+    int moveBy(int distance);  // returns the distance moved
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    bool isEmpty() const;
+    long recNo() const { return m_recNo; }  // record number of the current record, 0 when none
+    // Makes the record with this number current (nothing else changes);
+    // false when it is not among the visible records.
+    bool gotoRecord(long recno);
+
+    // ---- Bookmarks
+    TBookmark getBookmark() const { return m_recNo; }
+    void gotoBookmark(TBookmark bookmark);  // throws "Record not found" when gone
+    bool bookmarkValid(TBookmark bookmark);
+
+    // ---- Changes
+    void edit();
+    void insert();  // a new, empty record at the current position
+    void append();  // a new, empty record at the end
+    void post();    // validates and writes the buffer; throws and stays in edit on a bad value
+    void cancel();
+    void deleteRecord();
+    void checkBrowseMode();  // post when modified, else cancel
+    bool modified() const { return m_modified; }
+    void refresh();  // re-reads the records from the engine
+
+    // ---- Counts
+    long recordCount();  // the engine's count shown to the user
+
+    // ---- Hooks
+    // Handlers run after every successful post, in the order added.
+    void addAfterPost(std::function<void(TDbTable&)> handler);
+
+    // ---- For the engine companion and the grid model
+    // Selects the table's work area (and puts the engine on the current
+    // record when sync); returns the area current before.
+    int selectArea(bool sync = true);
+    // Takes the engine's current record as the table's after a companion's
+    // engine call and tells the data sources to re-read.
+    void resyncFromEngine(bool gotoTopWhenLost = true);
+    // Reads the record image and memo-free values of the record with this
+    // number without moving the table (used by the grid).
+    std::string readRecordImage(long recno);
+    // The value of a field in a record image (memo/blob fields give their
+    // block reference; see TField::displayText).
+    QVariant valueFromImage(const TField& field, const std::string& image) const;
+    QString displayTextFromImage(const TField& field, const std::string& image) const;
+
+    // ---- Field access used by TField
+    QVariant fieldValue(const TField& field) const;
+    void setFieldValue(const TField& field, const QVariant& value);
+
+signals:
+    void activeChanged(bool active);          // after open and after close
+    void stateChanged(TDataSetState state);
+    void dataSetChanged();                    // the view was read again (refresh, filter, order, post)
+    void recordMoved();                       // another record became current
+    void fieldChanged(TField* field);         // a value of the edit buffer changed
+    void updateRecordRequested();             // before post: bound controls write pending text
+    void afterPost();
+    void afterCancel();
+    void afterDelete();
+    void afterInsert();
+    void recordInserting(bool atEnd);         // insert/append began (for the grid's new row)
+
+private:
+    void requireActive() const;
+    void requireBrowsable();
+    void setState(TDataSetState state);
+    void loadCurrent();               // record image of the current record into the cache
+    void afterMove();
+    void validateBuffer() const;
+    void writeBuffer();
+    QString fileLabel() const;
+    void buildFields();
+    void fail(const QString& message) const;
+
+    QString m_databaseName;
+    QString m_tableName;
+    TTableType m_tableType = ttDefault;
+    bool m_readOnly = false;
+    bool m_exclusive = false;
+    QString m_indexName;
+    QList<TFieldDef> m_fieldDefs;
+
+    int m_area = 0;
+    QString m_openPath;
+    TDataSetState m_state = TDataSetState::dsInactive;
+    std::vector<std::unique_ptr<TField>> m_fields;
+    long m_recNo = 0;
+    bool m_bof = true;
+    bool m_eof = true;
+    std::string m_image;              // current record image
+    mutable std::vector<QVariant> m_memoCache;
+    mutable std::vector<bool> m_memoLoaded;
+    std::vector<QVariant> m_buffer;   // edit buffer, one per field
+    std::vector<bool> m_changed;
+    bool m_modified = false;
+    long m_insertReturn = 0;          // record to return to when an insert is cancelled
+    std::vector<std::function<void(TDbTable&)>> m_afterPost;
+};
