@@ -1,0 +1,217 @@
+#include "engine/cdx/IndexFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/cdx/Bytes.h"
+
+namespace cdx {
+
+namespace {
+
+constexpr uint32_t kTagNameLength = 10;
+constexpr uint32_t kDirectoryRoot = 0x400;
+
+#define CDX_TRY(expr)                 \
+    do {                              \
+        Status s_ = (expr);           \
+        if (!s_.isOk()) return s_;    \
+    } while (false)
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+IndexFile::IndexFile(std::unique_ptr<PageIo> io, bool readOnly) : m_io(std::move(io)), m_readOnly(readOnly) {}
+
+IndexFile::~IndexFile() {
+    if (!m_readOnly && m_directory) flush();
+}
+
+Status IndexFile::open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out) {
+    std::string error;
+    auto io = PosixPageIo::open(path, readOnly, false, &error);
+    if (!io) return Status::ioError(error);
+    return open(std::move(io), readOnly, out);
+}
+
+Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_ptr<IndexFile>& out) {
+    std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), readOnly));
+    CDX_TRY(file->load());
+    out = std::move(file);
+    return Status::ok();
+}
+
+Status IndexFile::load() {
+    const uint64_t size = m_io->size();
+    if (size < kHeaderSize + kPageSize)
+        return Status::corrupt(fileName() + ": too short to be a compound index");
+    if (size > 0xFFFFF000u) return Status::unsupported(fileName() + ": compound index too large");
+    m_end = static_cast<uint32_t>((size + kPageSize - 1) / kPageSize * kPageSize);
+    m_directory = std::make_unique<Tag>(this, 0);
+    CDX_TRY(m_directory->readHeader());
+    if ((m_directory->options() & (kOptCompact | kOptCompound)) != (kOptCompact | kOptCompound))
+        return Status::unsupported(fileName() + ": not a compact compound index");
+    if (!m_directory->machineCollation())
+        return Status::corrupt(fileName() + ": the tag directory has a collation");
+    m_tags.clear();
+    TagPos pos;
+    CDX_TRY(m_directory->first(pos));
+    std::vector<uint32_t> offsets;
+    while (pos.valid()) {
+        const uint8_t* key = nullptr;
+        uint32_t rec = 0;
+        CDX_TRY(m_directory->entryAt(pos, &key, &rec));
+        std::string name(reinterpret_cast<const char*>(key), m_directory->keyLength());
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+        if (rec % kPageSize != 0 || rec < kHeaderSize || uint64_t{rec} + kHeaderSize > size)
+            return Status::corrupt(fileName() + ": tag " + name + " has its header outside the file");
+        if (std::find(offsets.begin(), offsets.end(), rec) != offsets.end())
+            return Status::corrupt(fileName() + ": two tags share one header");
+        offsets.push_back(rec);
+        auto tag = std::make_unique<Tag>(this, rec);
+        tag->m_name = name;
+        CDX_TRY(tag->readHeader());
+        m_tags.push_back(std::move(tag));
+        CDX_TRY(m_directory->next(pos));
+    }
+    std::sort(m_tags.begin(), m_tags.end(),
+              [](const auto& a, const auto& b) { return a->headerOffset() < b->headerOffset(); });
+    return Status::ok();
+}
+
+Status IndexFile::validateSpec(const TagSpec& spec) {
+    const std::string& n = spec.name;
+    bool nameOk = !n.empty() && n.size() <= kTagNameLength &&
+                  (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_');
+    for (char c : n) nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    if (!nameOk) return Status::invalid("\"" + n + "\" is not a valid tag name");
+    if (spec.keyLength < 1 || spec.keyLength > kMaxKeyLength)
+        return Status::invalid("tag " + n + ": key length must be 1 to 240");
+    if (spec.keyExpression.empty()) return Status::invalid("tag " + n + ": no key expression");
+    if (spec.keyExpression.find('\0') != std::string::npos || spec.forExpression.find('\0') != std::string::npos ||
+        spec.keyExpression.size() + spec.forExpression.size() + 2 > 512)
+        return Status::invalid("tag " + n + ": expressions too long");
+    return Status::ok();
+}
+
+Status IndexFile::create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
+                         std::unique_ptr<IndexFile>& out) {
+    for (const TagSpec& spec : tags) CDX_TRY(validateSpec(spec));
+    std::string error;
+    auto io = PosixPageIo::open(path, false, true, &error);
+    if (!io) return Status::ioError(error);
+    return create(std::move(io), tags, structural, out);
+}
+
+Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags, bool structural,
+                         std::unique_ptr<IndexFile>& out) {
+    for (const TagSpec& spec : tags) CDX_TRY(validateSpec(spec));
+    std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
+    if (!file->m_io->truncate(0)) return Status::ioError(file->fileName() + ": cannot be written");
+    uint8_t header[kHeaderSize];
+    TagSpec directory;
+    directory.keyLength = kTagNameLength;
+    Tag::encodeHeader(directory, static_cast<uint8_t>(kOptCompact | kOptCompound | (structural ? kOptStructural : 0)),
+                      kDirectoryRoot, header);
+    // The compound header has no expressions: the FOR text starts at 1.
+    putLe16(header + 504, 1);
+    putLe16(header + 510, 1);
+    Node root;
+    root.attr = kAttrRoot | kAttrLeaf;
+    root.keyLength = kTagNameLength;
+    uint8_t page[kPageSize];
+    encodeNode(root, 0x20, page);
+    CDX_TRY(file->writeBytes(0, header, kHeaderSize));
+    CDX_TRY(file->writeBytes(kDirectoryRoot, page, kPageSize));
+    file->m_end = kDirectoryRoot + kPageSize;
+    file->m_directory = std::make_unique<Tag>(file.get(), 0);
+    CDX_TRY(file->m_directory->readHeader());
+    for (const TagSpec& spec : tags) CDX_TRY(file->addTag(spec));
+    CDX_TRY(file->flush());
+    out = std::move(file);
+    return Status::ok();
+}
+
+Tag* IndexFile::findTag(std::string_view name) {
+    const std::string wanted = upper(name);
+    for (auto& tag : m_tags)
+        if (upper(tag->name()) == wanted) return tag.get();
+    return nullptr;
+}
+
+Status IndexFile::addTag(const TagSpec& spec, Tag** out) {
+    if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
+    CDX_TRY(validateSpec(spec));
+    if (findTag(spec.name)) return Status::invalid(fileName() + ": tag " + spec.name + " exists already");
+    uint8_t options = kOptCompact | kOptCompound;
+    if (spec.unique) options |= kOptUnique;
+    if (!spec.forExpression.empty()) options |= kOptFor;
+    const uint32_t headerOffset = allocate(2);
+    const uint32_t rootOffset = allocate(1);
+    uint8_t header[kHeaderSize];
+    Tag::encodeHeader(spec, options, rootOffset, header);
+    Node root;
+    root.attr = kAttrRoot | kAttrLeaf;
+    root.keyLength = spec.keyLength;
+    uint8_t page[kPageSize];
+    encodeNode(root, fillByteFor(spec.keyType), page);
+    CDX_TRY(writeBytes(headerOffset, header, kHeaderSize));
+    CDX_TRY(writeBytes(rootOffset, page, kPageSize));
+    auto tag = std::make_unique<Tag>(this, headerOffset);
+    tag->m_name = upper(spec.name);
+    CDX_TRY(tag->readHeader());
+    tag->setKeyType(spec.keyType);
+    const std::string key = characterKey(upper(spec.name), kTagNameLength);
+    CDX_TRY(m_directory->insert(reinterpret_cast<const uint8_t*>(key.data()), headerOffset));
+    if (out) *out = tag.get();
+    m_tags.push_back(std::move(tag));
+    return Status::ok();
+}
+
+Status IndexFile::flush(bool sync) {
+    if (m_readOnly) return Status::ok();
+    CDX_TRY(m_directory->flush());
+    for (auto& tag : m_tags) CDX_TRY(tag->flush());
+    if (sync && !m_io->sync()) return Status::ioError(fileName() + ": cannot be written to disk");
+    return Status::ok();
+}
+
+Status IndexFile::close() { return flush(true); }
+
+Status IndexFile::check() {
+    CDX_TRY(m_directory->check());
+    for (auto& tag : m_tags)
+        if (tag->machineCollation()) CDX_TRY(tag->check());
+    return Status::ok();
+}
+
+Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
+    if (uint64_t{offset} + size > m_io->size()) {
+        char at[32];
+        std::snprintf(at, sizeof at, "0x%X", offset);
+        return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
+    }
+    if (!m_io->read(offset, page, size)) return Status::ioError(fileName() + ": cannot be read");
+    return Status::ok();
+}
+
+Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
+    if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
+    if (!m_io->write(offset, bytes, size)) return Status::ioError(fileName() + ": cannot be written");
+    return Status::ok();
+}
+
+uint32_t IndexFile::allocate(uint32_t pages) {
+    const uint32_t offset = m_end;
+    m_end += pages * kPageSize;
+    return offset;
+}
+
+}  // namespace cdx

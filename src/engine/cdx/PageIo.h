@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// File access of the compound-index layer, behind a small interface so that
+// tests can give it a file held in memory or one that fails on purpose.
+namespace cdx {
+
+class PageIo {
+public:
+    virtual ~PageIo() = default;
+    // Reads exactly n bytes at offset; false on an error or a short read.
+    virtual bool read(uint64_t offset, void* buffer, size_t n) = 0;
+    virtual bool write(uint64_t offset, const void* buffer, size_t n) = 0;
+    virtual uint64_t size() const = 0;
+    virtual bool truncate(uint64_t size) = 0;
+    virtual bool sync() = 0;
+    virtual const std::string& name() const = 0;
+};
+
+// A file on disk (POSIX pread/pwrite).
+class PosixPageIo : public PageIo {
+public:
+    // Opens an existing file (create = false) or creates/empties it.
+    static std::unique_ptr<PosixPageIo> open(const std::string& path, bool readOnly, bool create,
+                                             std::string* error);
+    ~PosixPageIo() override;
+
+    bool read(uint64_t offset, void* buffer, size_t n) override;
+    bool write(uint64_t offset, const void* buffer, size_t n) override;
+    uint64_t size() const override;
+    bool truncate(uint64_t size) override;
+    bool sync() override;
+    const std::string& name() const override { return m_path; }
+
+private:
+    PosixPageIo(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    int m_fd;
+    std::string m_path;
+};
+
+// A file held in memory; writes may be made to fail after a byte budget.
+class MemoryPageIo : public PageIo {
+public:
+    explicit MemoryPageIo(std::vector<uint8_t> bytes = {}, std::string name = "memory.cdx")
+        : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
+
+    bool read(uint64_t offset, void* buffer, size_t n) override;
+    bool write(uint64_t offset, const void* buffer, size_t n) override;
+    uint64_t size() const override { return m_bytes.size(); }
+    bool truncate(uint64_t size) override;
+    bool sync() override { return true; }
+    const std::string& name() const override { return m_name; }
+
+    std::vector<uint8_t>& bytes() { return m_bytes; }
+    // Every write fails once this many more bytes have been written (-1: never).
+    void failWritesAfter(int64_t budget) { m_writeBudget = budget; }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    std::string m_name;
+    int64_t m_writeBudget = -1;
+};
+
+}  // namespace cdx
