@@ -1,0 +1,56 @@
+#pragma once
+
+// The engine: engine-wide settings, the numbered work areas with one current
+// area, and the last error. One per process (Engine::instance()); the xb_
+// functions are a thin layer over it.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Settings.h"
+#include "engine/Table.h"
+#include "engine/WorkArea.h"
+
+namespace qly::engine {
+
+class Engine {
+public:
+    static Engine& instance();
+
+    Settings& settings() { return m_settings; }
+
+    // Opens a table in the lowest free area and makes it current; 0 on failure.
+    int use(const std::string& path, const std::string& alias, Table::Mode mode);
+    // Makes area current (0: the lowest free area); returns the previous one.
+    int select(int area);
+    int current() const { return m_current; }
+    WorkArea* area(int number) const;
+    WorkArea* currentArea() const { return area(m_current); }
+    int areaOf(const std::string& alias) const;  // 0 when none
+    bool close(int number);
+    void closeAll();
+
+    void setError(const std::string& text, int code = 1) {
+        m_error = text;
+        m_errorCode = code;
+    }
+    void clearError() {
+        m_error.clear();
+        m_errorCode = 0;
+    }
+    const std::string& lastError() const { return m_error; }
+    int lastErrorCode() const { return m_errorCode; }
+
+private:
+    Engine() = default;
+    int lowestFree() const;
+
+    Settings m_settings;
+    std::vector<std::unique_ptr<WorkArea>> m_areas;  // index = area number; slot 0 unused
+    int m_current = 1;
+    std::string m_error;
+    int m_errorCode = 0;
+};
+
+}  // namespace qly::engine

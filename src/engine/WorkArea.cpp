@@ -1,0 +1,475 @@
+#include "engine/WorkArea.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/Dates.h"
+
+namespace qly::engine {
+
+namespace {
+
+constexpr size_t kWindowBytes = 256 * 1024;
+
+std::string trimmed(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+bool parseNumberText(const std::string& text, double& value) {
+    std::string t = trimmed(text);
+    if (t.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(t.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+bool formatNumber(double value, int width, int decimals, char* out) {
+    if (!std::isfinite(value) || width < 1) return false;
+    double scale = std::pow(10.0, decimals);
+    double rounded = std::round(value * scale) / scale;
+    if (rounded == 0) rounded = 0;  // no "-0"
+    char buf[400];
+    int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, rounded);
+    if (n < 0 || n > width) return false;
+    std::memcpy(out, buf, static_cast<size_t>(n));
+    return true;
+}
+
+WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table, const Settings* settings)
+    : m_number(number), m_alias(std::move(alias)), m_table(std::move(table)), m_settings(settings) {
+    m_record.resize(static_cast<size_t>(m_table->recordLength()));
+    m_table->blankRecord(m_record.data());
+    size_t perWindow = std::max<size_t>(1, kWindowBytes / static_cast<size_t>(m_table->recordLength()));
+    m_window.resize(perWindow * static_cast<size_t>(m_table->recordLength()));
+    std::string ignored;
+    goTop(ignored);
+}
+
+WorkArea::~WorkArea() = default;
+
+void WorkArea::setTurboRead(bool on) {
+    m_turbo = on;
+    m_windowCount = 0;
+}
+
+void WorkArea::beginCall() {
+    // Without turbo read, each call sees what other users wrote since.
+    if (!m_turbo) m_windowCount = 0;
+    m_readSize = m_turbo ? 0xFFFFFFFFu : 1;
+}
+
+bool WorkArea::refreshCount(std::string& error) {
+    uint32_t before = m_table->recordCount();
+    if (!m_table->refreshCount(error)) return false;
+    if (m_table->recordCount() != before) m_windowCount = 0;
+    return true;
+}
+
+bool WorkArea::visible(const char* image, uint32_t recno) const {
+    if (m_settings->deleted && image[0] == '*') return false;
+    if (m_filter.isValid() && !m_filter.evalBool(RecordView{image, recno})) return false;
+    return true;
+}
+
+void WorkArea::setEof() {
+    m_eof = true;
+    m_recno = m_table->recordCount() + 1;
+    m_table->blankRecord(m_record.data());
+}
+
+uint32_t WorkArea::step(uint32_t recno, int direction) {
+    if (m_order) return direction > 0 ? m_order->next(recno) : m_order->prev(recno);
+    if (direction > 0) return recno >= m_table->recordCount() ? 0 : recno + 1;
+    return recno <= 1 ? 0 : recno - 1;
+}
+
+const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
+    const size_t len = static_cast<size_t>(m_table->recordLength());
+    if (m_windowCount && recno >= m_windowFirst && recno < m_windowFirst + m_windowCount)
+        return m_window.data() + (recno - m_windowFirst) * len;
+    uint32_t capacity = static_cast<uint32_t>(m_window.size() / len);
+    uint32_t n = m_order ? 1 : std::min(capacity, m_readSize);
+    // The next read of this scan takes more records at once.
+    if (m_readSize < capacity) m_readSize = std::min<uint64_t>(capacity, static_cast<uint64_t>(m_readSize) * 4);
+    uint32_t first = recno;
+    if (direction < 0) first = recno > n ? recno - n + 1 : 1;
+    uint32_t got = m_table->readRecords(first, n, m_window.data());
+    if (recno < first || recno >= first + got) {
+        m_windowCount = 0;
+        error = "Cannot read record " + std::to_string(recno) + " of " + m_table->path();
+        return nullptr;
+    }
+    m_windowFirst = first;
+    m_windowCount = got;
+    return m_window.data() + (recno - first) * len;
+}
+
+bool WorkArea::scan(uint32_t candidate, int direction, uint32_t& found, std::string& error) {
+    found = 0;
+    uint32_t r = candidate;
+    while (r != 0 && r <= m_table->recordCount()) {
+        const char* image = fetch(r, direction, error);
+        if (!image) return false;
+        if (visible(image, r)) {
+            std::memcpy(m_record.data(), image, m_record.size());
+            found = r;
+            return true;
+        }
+        r = step(r, direction);
+    }
+    if (m_order && !m_order->error().empty()) {
+        error = m_order->error();
+        return false;
+    }
+    return true;
+}
+
+bool WorkArea::goTop(std::string& error) {
+    beginCall();
+    if (!refreshCount(error)) return false;
+    uint32_t found = 0;
+    uint32_t start = m_order ? m_order->first() : (m_table->recordCount() ? 1 : 0);
+    if (!scan(start, 1, found, error)) return false;
+    if (found) {
+        m_recno = found;
+        m_bof = m_eof = false;
+    } else {
+        setEof();
+        m_bof = true;
+    }
+    return true;
+}
+
+bool WorkArea::goBottom(std::string& error) {
+    beginCall();
+    if (!refreshCount(error)) return false;
+    uint32_t found = 0;
+    uint32_t start = m_order ? m_order->last() : m_table->recordCount();
+    if (!scan(start, -1, found, error)) return false;
+    if (found) {
+        m_recno = found;
+        m_bof = m_eof = false;
+    } else {
+        setEof();
+        m_bof = true;
+    }
+    return true;
+}
+
+bool WorkArea::skip(long n, std::string& error) {
+    beginCall();
+    if (n == 0) {
+        if (m_eof) return true;
+        return m_table->readRecord(m_recno, m_record.data(), error);
+    }
+    if (n > 0) {
+        m_bof = false;
+        for (long i = 0; i < n && !m_eof; ++i) {
+            uint32_t found = 0;
+            if (!scan(step(m_recno, 1), 1, found, error)) return false;
+            if (!found) {
+                setEof();
+                break;
+            }
+            m_recno = found;
+        }
+        return true;
+    }
+    for (long i = 0; i < -n; ++i) {
+        uint32_t found = 0;
+        if (m_eof) {
+            if (!refreshCount(error)) return false;
+            uint32_t start = m_order ? m_order->last() : m_table->recordCount();
+            if (!scan(start, -1, found, error)) return false;
+        } else {
+            if (!scan(step(m_recno, -1), -1, found, error)) return false;
+        }
+        if (!found) {
+            // Before the first record: Bof, staying on the first one.
+            m_bof = true;
+            if (!m_eof && !m_table->readRecord(m_recno, m_record.data(), error)) return false;
+            break;
+        }
+        m_recno = found;
+        m_eof = false;
+        m_bof = false;
+    }
+    return true;
+}
+
+bool WorkArea::go(uint32_t recno, std::string& error) {
+    beginCall();
+    if (!refreshCount(error)) return false;
+    if (recno < 1 || recno > m_table->recordCount()) {
+        setEof();
+        m_bof = m_table->recordCount() == 0;
+        error = "Record is out of range: " + std::to_string(recno);
+        return false;
+    }
+    if (!m_table->readRecord(recno, m_record.data(), error)) return false;
+    m_recno = recno;
+    m_bof = m_eof = false;
+    return true;
+}
+
+bool WorkArea::setFilter(const std::string& text, std::string& error) {
+    if (trimmed(text).empty()) {
+        m_filter = Expression();
+        return true;
+    }
+    Expression e;
+    if (!e.compile(text, m_table->fields(), m_settings, error)) return false;
+    if (e.type() != ValueType::Logical) {
+        error = "A filter must be a logical expression: " + text;
+        return false;
+    }
+    m_filter = std::move(e);
+    return true;
+}
+
+bool WorkArea::countVisible(uint32_t& count, std::string& error) {
+    beginCall();
+    if (!refreshCount(error)) return false;
+    count = 0;
+    if (!m_order && !m_filter.isValid() && !m_settings->deleted) {
+        count = m_table->recordCount();
+        return true;
+    }
+    if (m_order) {
+        m_readSize = 1;
+        for (uint32_t r = m_order->first(); r != 0 && r <= m_table->recordCount(); r = m_order->next(r)) {
+            const char* image = fetch(r, 1, error);
+            if (!image) return false;
+            if (visible(image, r)) ++count;
+        }
+        if (!m_order->error().empty()) {
+            error = m_order->error();
+            return false;
+        }
+        return true;
+    }
+    // Record order: read in whole windows.
+    const size_t len = static_cast<size_t>(m_table->recordLength());
+    uint32_t capacity = static_cast<uint32_t>(m_window.size() / len);
+    uint32_t total = m_table->recordCount();
+    for (uint32_t first = 1; first <= total;) {
+        uint32_t got = m_table->readRecords(first, capacity, m_window.data());
+        if (got == 0) {
+            m_windowCount = 0;
+            error = "Cannot read record " + std::to_string(first) + " of " + m_table->path();
+            return false;
+        }
+        const char* p = m_window.data();
+        for (uint32_t i = 0; i < got; ++i, p += len) {
+            if (visible(p, first + i)) ++count;
+        }
+        m_windowFirst = first;
+        m_windowCount = got;
+        first += got;
+    }
+    return true;
+}
+
+bool WorkArea::change(const Mutation& mutate, std::string& error) {
+    if (m_eof || m_recno == 0) {
+        error = "No current record (end of file)";
+        return false;
+    }
+    if (!m_table->writable()) {
+        error = m_table->readOnlyReason();
+        return false;
+    }
+    bool tookLock = false;
+    if (m_table->mode() == Table::Mode::Shared && !m_table->isRecordLocked(m_recno)) {
+        if (!m_table->lockRecord(m_recno, m_settings->lockTimeout)) {
+            error = "Record " + std::to_string(m_recno) + " is locked by another user";
+            return false;
+        }
+        tookLock = true;
+    }
+    std::vector<char> image(m_record.size());
+    bool ok = true;
+    if (m_table->mode() == Table::Mode::Shared) {
+        // Apply the change to the record as it is now, not as we last read it.
+        ok = m_table->readRecord(m_recno, image.data(), error);
+    } else {
+        std::memcpy(image.data(), m_record.data(), image.size());
+    }
+    ok = ok && mutate(image.data(), error) && m_table->writeRecord(m_recno, image.data(), error);
+    if (ok) std::memcpy(m_record.data(), image.data(), image.size());
+    if (tookLock) m_table->unlockRecord(m_recno);
+    m_windowCount = 0;
+    return ok;
+}
+
+int WorkArea::append(std::string& error) {
+    std::vector<char> image(m_record.size());
+    m_table->blankRecord(image.data());
+    uint32_t recno = 0;
+    int result = m_table->appendRecord(image.data(), m_settings->lockTimeout, recno, error);
+    m_windowCount = 0;
+    if (result == Table::kAppendOk || result == Table::kAppendIndexFailed) {
+        std::memcpy(m_record.data(), image.data(), image.size());
+        m_recno = recno;
+        m_bof = m_eof = false;
+    }
+    return result;
+}
+
+bool WorkArea::setDeletedFlag(bool deleted, std::string& error) {
+    return change([deleted](char* image, std::string&) {
+        image[0] = deleted ? '*' : ' ';
+        return true;
+    }, error);
+}
+
+bool WorkArea::putRecord(const std::string& image, std::string& error) {
+    if (image.size() != m_record.size()) {
+        error = "Record image has the wrong length (" + std::to_string(image.size()) + " instead of " +
+                std::to_string(m_record.size()) + ")";
+        return false;
+    }
+    if (image[0] != ' ' && image[0] != '*') {
+        error = "Record image has an invalid deletion flag";
+        return false;
+    }
+    return change([&image](char* out, std::string&) {
+        std::memcpy(out, image.data(), image.size());
+        return true;
+    }, error);
+}
+
+bool WorkArea::replaceText(int index, const std::string& text, std::string& error) {
+    const Field& f = m_table->fields()[static_cast<size_t>(index)];
+    if (f.isMemoRef()) return putMemo(index, text, error);
+    std::vector<char> value(static_cast<size_t>(f.width), ' ');
+    switch (f.type) {
+    case 'C': {
+        size_t len = text.size();
+        while (len > static_cast<size_t>(f.width) && text[len - 1] == ' ') --len;
+        if (len > static_cast<size_t>(f.width)) {
+            error = "Value is too long for field " + f.name + " (" + std::to_string(f.width) + " characters)";
+            return false;
+        }
+        std::memcpy(value.data(), text.data(), len);
+        break;
+    }
+    case 'N': case 'F': {
+        if (!trimmed(text).empty()) {
+            double v = 0;
+            if (!parseNumberText(text, v)) {
+                error = "Not a number for field " + f.name + ": " + text;
+                return false;
+            }
+            if (!formatNumber(v, f.width, f.decimals, value.data())) {
+                error = "Number does not fit field " + f.name + ": " + text;
+                return false;
+            }
+        }
+        break;
+    }
+    case 'D': {
+        std::string t = trimmed(text);
+        int32_t julian = 0;
+        bool stored = t.size() == 8 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+        bool ok = stored ? julianFromStored(t.data(), julian)
+                         : parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
+        if (!ok) {
+            error = "Invalid date for field " + f.name + ": " + text;
+            return false;
+        }
+        storedFromJulian(julian, value.data());
+        break;
+    }
+    case 'L': {
+        std::string t = trimmed(text);
+        for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (t == "T" || t == ".T." || t == "Y" || t == ".Y." || t == "TRUE") value[0] = 'T';
+        else if (t == "F" || t == ".F." || t == "N" || t == ".N." || t == "FALSE") value[0] = 'F';
+        else if (t.empty()) value[0] = ' ';
+        else {
+            error = "Not a logical value for field " + f.name + ": " + text;
+            return false;
+        }
+        break;
+    }
+    default:
+        error = "Cannot replace field " + f.name;
+        return false;
+    }
+    return change([&](char* image, std::string&) {
+        std::memcpy(image + f.offset, value.data(), value.size());
+        return true;
+    }, error);
+}
+
+bool WorkArea::replaceDate(int index, const std::string& text, const std::string& pattern, std::string& error) {
+    const Field& f = m_table->fields()[static_cast<size_t>(index)];
+    if (f.type != 'D') {
+        error = "Field " + f.name + " is not a date field";
+        return false;
+    }
+    int32_t julian = 0;
+    if (!parseDate(text, pattern, m_settings->epoch, julian)) {
+        error = "Invalid date for field " + f.name + ": " + text;
+        return false;
+    }
+    char stored[8];
+    storedFromJulian(julian, stored);
+    return change([&](char* image, std::string&) {
+        std::memcpy(image + f.offset, stored, 8);
+        return true;
+    }, error);
+}
+
+bool WorkArea::replaceDouble(int index, double v, std::string& error) {
+    const Field& f = m_table->fields()[static_cast<size_t>(index)];
+    if (f.type == 'L') return replaceLogical(index, v != 0, error);
+    if (f.type != 'N' && f.type != 'F') {
+        error = "Field " + f.name + " is not a numeric field";
+        return false;
+    }
+    std::vector<char> value(static_cast<size_t>(f.width), ' ');
+    if (!formatNumber(v, f.width, f.decimals, value.data())) {
+        error = "Number does not fit field " + f.name;
+        return false;
+    }
+    return change([&](char* image, std::string&) {
+        std::memcpy(image + f.offset, value.data(), value.size());
+        return true;
+    }, error);
+}
+
+bool WorkArea::replaceLogical(int index, bool v, std::string& error) {
+    const Field& f = m_table->fields()[static_cast<size_t>(index)];
+    if (f.type != 'L') {
+        error = "Field " + f.name + " is not a logical field";
+        return false;
+    }
+    return change([&](char* image, std::string&) {
+        image[f.offset] = v ? 'T' : 'F';
+        return true;
+    }, error);
+}
+
+bool WorkArea::putMemo(int index, const std::string& data, std::string& error) {
+    const Field& f = m_table->fields()[static_cast<size_t>(index)];
+    if (!f.isMemoRef()) {
+        error = "Field " + f.name + " is not a memo field";
+        return false;
+    }
+    return change([&](char* image, std::string& err) {
+        return m_table->writeMemo(image, f, data, m_settings->lockTimeout, err);
+    }, error);
+}
+
+}  // namespace qly::engine

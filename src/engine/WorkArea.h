@@ -1,0 +1,123 @@
+#pragma once
+
+// A work area: one open table with its cursor (current record, Bof, Eof),
+// its filter and its order.
+//
+// All movement goes through scan(): candidates come from the order (record
+// order, or a RecordOrder such as an index tag with its scope) and a
+// candidate is visible unless the deleted setting hides it or the filter
+// rejects it. All changes go through change(), which locks the record in
+// shared mode, re-reads it, applies the change and writes it through
+// Table::writeRecord (where the record observer sees old and new images).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Expression.h"
+#include "engine/Settings.h"
+#include "engine/Table.h"
+
+namespace qly::engine {
+
+// An order of records other than record-number order (an index tag, with its
+// scope). Record numbers; 0 = none.
+class RecordOrder {
+public:
+    virtual ~RecordOrder() = default;
+    virtual uint32_t first() = 0;
+    virtual uint32_t last() = 0;
+    virtual uint32_t next(uint32_t recno) = 0;
+    virtual uint32_t prev(uint32_t recno) = 0;
+    // A failure met while walking (damaged index); "" when none.
+    virtual std::string error() const { return {}; }
+};
+
+class WorkArea {
+public:
+    WorkArea(int number, std::string alias, std::unique_ptr<Table> table, const Settings* settings);
+    ~WorkArea();
+
+    int number() const { return m_number; }
+    const std::string& alias() const { return m_alias; }
+    Table& table() { return *m_table; }
+    const Table& table() const { return *m_table; }
+    const Settings& settings() const { return *m_settings; }
+
+    // Movement. false on an I/O failure (error set).
+    bool goTop(std::string& error);
+    bool goBottom(std::string& error);
+    bool skip(long n, std::string& error);
+    bool go(uint32_t recno, std::string& error);  // ignores filter and order
+    uint32_t recno() const { return m_recno; }
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    bool isDeleted() const { return !m_eof && m_record[0] == '*'; }
+    const char* record() const { return m_record.data(); }
+    bool visible(const char* image, uint32_t recno) const;
+
+    // Filter: "" removes it; a bad expression keeps the old one.
+    bool setFilter(const std::string& text, std::string& error);
+    const std::string& filterText() const { return m_filter.text(); }
+    bool hasFilter() const { return m_filter.isValid(); }
+    // Records that are visible (filter, deleted setting, order's scope).
+    bool countVisible(uint32_t& count, std::string& error);
+
+    // Order: nullptr = record order. The area does not own it.
+    void setOrder(RecordOrder* order) { m_order = order; }
+    RecordOrder* order() const { return m_order; }
+
+    bool turboRead() const { return m_turbo; }
+    void setTurboRead(bool on);
+
+    // Changes of the current record.
+    using Mutation = std::function<bool(char* image, std::string& error)>;
+    bool change(const Mutation& mutate, std::string& error);
+    int append(std::string& error);  // Table::kAppend* result
+    bool setDeletedFlag(bool deleted, std::string& error);
+    bool putRecord(const std::string& image, std::string& error);
+    // Field by index: text in the field's own form (kind 1024), date text in
+    // a pattern (kind 1056), double (kind 8), logical (kind 128).
+    bool replaceText(int field, const std::string& text, std::string& error);
+    bool replaceDate(int field, const std::string& text, const std::string& pattern, std::string& error);
+    bool replaceDouble(int field, double value, std::string& error);
+    bool replaceLogical(int field, bool value, std::string& error);
+    bool putMemo(int field, const std::string& data, std::string& error);
+
+    // Invalidates the read-ahead window (after writes through another area).
+    void dropCache() { m_windowCount = 0; }
+
+private:
+    bool scan(uint32_t candidate, int direction, uint32_t& found, std::string& error);
+    uint32_t step(uint32_t recno, int direction);
+    const char* fetch(uint32_t recno, int direction, std::string& error);
+    void setEof();
+    void beginCall();
+    bool refreshCount(std::string& error);
+
+    int m_number;
+    std::string m_alias;
+    std::unique_ptr<Table> m_table;
+    const Settings* m_settings;
+    Expression m_filter;
+    RecordOrder* m_order = nullptr;
+    bool m_turbo = false;
+
+    std::vector<char> m_record;
+    uint32_t m_recno = 0;
+    bool m_bof = true;
+    bool m_eof = true;
+
+    // Read-ahead window of records [m_windowFirst, m_windowFirst + m_windowCount).
+    std::vector<char> m_window;
+    uint32_t m_windowFirst = 0;
+    uint32_t m_windowCount = 0;
+    uint32_t m_readSize = 1;  // records per read; grows during a scan
+};
+
+// Formats a number for an N/F field of width and decimals; false when it does not fit.
+bool formatNumber(double value, int width, int decimals, char* out);
+
+}  // namespace qly::engine

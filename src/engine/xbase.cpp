@@ -1,0 +1,712 @@
+// The xb_ surface: thin functions over Engine, WorkArea and Table.
+
+#include "engine/xbase.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "engine/Dates.h"
+#include "engine/Engine.h"
+#include "engine/Expression.h"
+
+using qly::engine::Engine;
+using qly::engine::Expression;
+using qly::engine::Field;
+using qly::engine::RecordView;
+using qly::engine::Table;
+using qly::engine::Value;
+using qly::engine::WorkArea;
+
+namespace {
+
+constexpr int kTrue = -1;
+constexpr int kFalse = 0;
+
+constexpr int kErrNoTable = 2;
+constexpr int kErrNoField = 3;
+constexpr int kErrExpression = 6;
+constexpr int kErrNoIndex = 8;
+
+const char* const kNoIndex = "No index is open in this work area";
+
+int boolOf(bool b) { return b ? kTrue : kFalse; }
+
+// Starts an xb_ call: clears the last error.
+Engine& begin() {
+    Engine& e = Engine::instance();
+    e.clearError();
+    return e;
+}
+
+WorkArea* requireArea(Engine& e) {
+    WorkArea* a = e.currentArea();
+    if (!a) e.setError("No table is open in the current work area", kErrNoTable);
+    return a;
+}
+
+int fail(Engine& e, const std::string& error, int code = 1) {
+    e.setError(error.empty() ? std::string("Operation failed") : error, code);
+    return kFalse;
+}
+
+// The current area and the index of a field in it; nullptr when either is missing.
+WorkArea* fieldOf(const std::string& name, int& index) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return nullptr;
+    index = a->table().fieldIndex(name);
+    if (index < 0) {
+        e.setError("Field " + name + " is not found", kErrNoField);
+        return nullptr;
+    }
+    return a;
+}
+
+const Field& fieldAt(WorkArea* a, int index) { return a->table().fields()[static_cast<size_t>(index)]; }
+
+std::string rawField(WorkArea* a, const Field& f) {
+    return std::string(a->record() + f.offset, static_cast<size_t>(f.width));
+}
+
+int32_t dateOf(WorkArea* a, const Field& f, bool& ok) {
+    int32_t julian = 0;
+    ok = qly::engine::julianFromStored(a->record() + f.offset, julian);
+    return julian;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Start and end
+
+void xb_SetStringType(int) { begin(); }
+void xb_ErrorLevel(int) { begin(); }
+std::string xb_Version() { return "Quillory xBase engine 1.0 (FoxPro 2.x tables)"; }
+void xb_CloseAll() { begin().closeAll(); }
+std::string xb_LastError() { return Engine::instance().lastError(); }
+int xb_LastErrorCode() { return Engine::instance().lastErrorCode(); }
+void xb_ClearError() { Engine::instance().clearError(); }
+
+// ---------------------------------------------------------------------------
+// Work areas
+
+int xb_Use(const std::string& path, const std::string& alias, int mode, int driver) {
+    Engine& e = begin();
+    if (mode < kXbModeShared || mode > kXbModeExclusive) return fail(e, "Invalid open mode " + std::to_string(mode));
+    if (driver < kXbDriverNtx || driver > kXbDriverNsx) return fail(e, "Invalid driver " + std::to_string(driver));
+    return e.use(path, alias, static_cast<Table::Mode>(mode));
+}
+
+int xb_Select(int area) { return begin().select(area); }
+
+int xb_WorkArea(const std::string& alias) {
+    Engine& e = begin();
+    if (alias.empty()) return e.current();
+    return e.areaOf(alias);
+}
+
+std::string xb_Alias() {
+    Engine& e = begin();
+    WorkArea* a = e.currentArea();
+    return a ? a->alias() : std::string();
+}
+
+int xb_Close() {
+    Engine& e = begin();
+    if (!requireArea(e)) return kFalse;
+    return boolOf(e.close(e.current()));
+}
+
+// ---------------------------------------------------------------------------
+// Moving
+
+namespace {
+template <typename F>
+int move(F f) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    if (!f(*a, error)) return fail(e, error);
+    return kTrue;
+}
+}  // namespace
+
+int xb_GoTop() { return move([](WorkArea& a, std::string& err) { return a.goTop(err); }); }
+int xb_GoBottom() { return move([](WorkArea& a, std::string& err) { return a.goBottom(err); }); }
+int xb_Skip(long n) { return move([n](WorkArea& a, std::string& err) { return a.skip(n, err); }); }
+
+int xb_Go(long recno) {
+    return move([recno](WorkArea& a, std::string& err) {
+        if (recno < 1 || recno > 0xFFFFFFFFL) return a.go(0, err);
+        return a.go(static_cast<uint32_t>(recno), err);
+    });
+}
+
+long xb_RecNo() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? static_cast<long>(a->recno()) : 0;
+}
+
+int xb_Bof() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? boolOf(a->bof()) : kTrue;
+}
+
+int xb_Eof() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? boolOf(a->eof()) : kTrue;
+}
+
+int xb_Deleted() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? boolOf(a->isDeleted()) : kFalse;
+}
+
+// ---------------------------------------------------------------------------
+// Structure
+
+int xb_RecSize() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? a->table().recordLength() : 0;
+}
+
+std::string xb_GetRecord() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return {};
+    return std::string(a->record(), static_cast<size_t>(a->table().recordLength()));
+}
+
+int xb_PutRecord(const std::string& image) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    return a->putRecord(image, error) ? kTrue : fail(e, error);
+}
+
+namespace {
+const Field* fieldByNumber(int n) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return nullptr;
+    if (n < 1 || static_cast<size_t>(n) > a->table().fields().size()) {
+        e.setError("Field number " + std::to_string(n) + " is out of range", kErrNoField);
+        return nullptr;
+    }
+    return &a->table().fields()[static_cast<size_t>(n - 1)];
+}
+}  // namespace
+
+int xb_FieldCount() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? static_cast<int>(a->table().fields().size()) : 0;
+}
+
+std::string xb_FieldName(int n) {
+    const Field* f = fieldByNumber(n);
+    return f ? f->name : std::string();
+}
+
+char xb_FieldType(int n) {
+    const Field* f = fieldByNumber(n);
+    return f ? f->type : '\0';
+}
+
+int xb_FieldWidth(int n) {
+    const Field* f = fieldByNumber(n);
+    return f ? f->width : 0;
+}
+
+int xb_FieldDecimals(int n) {
+    const Field* f = fieldByNumber(n);
+    return f ? f->decimals : 0;
+}
+
+int xb_FieldOffset(int n) {
+    const Field* f = fieldByNumber(n);
+    return f ? f->offset : 0;
+}
+
+int xb_FieldNum(const std::string& name) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return 0;
+    return a->table().fieldIndex(name) + 1;
+}
+
+int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields) {
+    Engine& e = begin();
+    std::vector<Field> list;
+    for (const XbFieldDef& d : fields) {
+        Field f;
+        f.name = d.name;
+        f.type = d.type;
+        f.width = d.width;
+        f.decimals = d.decimals;
+        list.push_back(f);
+    }
+    std::string error;
+    if (!Table::create(path, list, e.settings().memoBlockSize, error)) return fail(e, error);
+    return kTrue;
+}
+
+// ---------------------------------------------------------------------------
+// Field values
+
+std::string xb_GetString(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return {};
+    const Field& f = fieldAt(a, i);
+    if (f.isMemoRef()) return xb_GetMemo(field);
+    return rawField(a, f);
+}
+
+std::string xb_GetTrimString(const std::string& field) {
+    std::string s = xb_GetString(field);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (a && (fieldAt(a, i).type == 'N' || fieldAt(a, i).type == 'F')) {
+        size_t b = s.find_first_not_of(' ');
+        s = b == std::string::npos ? std::string() : s.substr(b);
+    }
+    return s;
+}
+
+int xb_GetLogical(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return kFalse;
+    const Field& f = fieldAt(a, i);
+    if (f.type != 'L') return fail(Engine::instance(), "Field " + f.name + " is not a logical field");
+    char c = a->record()[f.offset];
+    return boolOf(c == 'T' || c == 't' || c == 'Y' || c == 'y');
+}
+
+std::string xb_GetDateString(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return {};
+    const Field& f = fieldAt(a, i);
+    Engine& e = Engine::instance();
+    if (f.type != 'D') {
+        fail(e, "Field " + f.name + " is not a date field");
+        return {};
+    }
+    bool ok = false;
+    int32_t julian = dateOf(a, f, ok);
+    if (!ok) {
+        fail(e, "Field " + f.name + " holds an invalid date: " + rawField(a, f));
+        return {};
+    }
+    return qly::engine::formatDate(julian, e.settings().datePattern());
+}
+
+double xb_GetDouble(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return 0;
+    const Field& f = fieldAt(a, i);
+    if (f.type != 'N' && f.type != 'F') {
+        fail(Engine::instance(), "Field " + f.name + " is not a numeric field");
+        return 0;
+    }
+    char buf[32];
+    std::string raw = rawField(a, f);
+    raw.copy(buf, std::min<size_t>(raw.size(), sizeof buf - 1));
+    buf[std::min<size_t>(raw.size(), sizeof buf - 1)] = 0;
+    return std::strtod(buf, nullptr);
+}
+
+std::string xb_GetMemo(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return {};
+    const Field& f = fieldAt(a, i);
+    if (!f.isMemoRef()) {
+        fail(Engine::instance(), "Field " + f.name + " is not a memo field");
+        return {};
+    }
+    std::string out, error;
+    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    return out;
+}
+
+void xb_MemDealloc(std::string& memo) {
+    memo.clear();
+    memo.shrink_to_fit();
+}
+
+std::string xb_GetBlob(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return {};
+    const Field& f = fieldAt(a, i);
+    if (!f.isMemoRef()) return rawField(a, f);
+    std::string out, error;
+    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    return out;
+}
+
+long xb_GetBlobLength(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return 0;
+    const Field& f = fieldAt(a, i);
+    if (!f.isMemoRef()) return f.width;
+    uint32_t len = 0;
+    std::string error;
+    if (!a->table().memoLength(a->record(), f, len, error)) {
+        fail(Engine::instance(), error);
+        return 0;
+    }
+    return static_cast<long>(len);
+}
+
+int xb_Empty(const std::string& field) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return kTrue;
+    const Field& f = fieldAt(a, i);
+    const char* p = a->record() + f.offset;
+    if (f.isMemoRef()) {
+        uint32_t len = 0;
+        std::string error;
+        if (!a->table().memoLength(a->record(), f, len, error)) {
+            fail(Engine::instance(), error);
+            return kTrue;
+        }
+        return boolOf(len == 0);
+    }
+    switch (f.type) {
+    case 'L': return boolOf(!(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y'));
+    case 'N': case 'F': {
+        char buf[32];
+        size_t n = std::min<size_t>(static_cast<size_t>(f.width), sizeof buf - 1);
+        std::copy(p, p + n, buf);
+        buf[n] = 0;
+        return boolOf(std::strtod(buf, nullptr) == 0);
+    }
+    default:
+        for (int k = 0; k < f.width; ++k) {
+            if (p[k] != ' ' && p[k] != '\0') return kFalse;
+        }
+        return kTrue;
+    }
+}
+
+int xb_Replace(const std::string& field, int kind, const std::string& value) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return kFalse;
+    Engine& e = Engine::instance();
+    std::string error;
+    bool ok = false;
+    switch (kind) {
+    case kXbReplaceText: ok = a->replaceText(i, value, error); break;
+    case kXbReplaceDateText: ok = a->replaceDate(i, value, "mm/dd/yy", error); break;
+    case kXbReplaceLogical: {
+        if (fieldAt(a, i).type != 'L') {
+            error = "Field " + fieldAt(a, i).name + " is not a logical field";
+            break;
+        }
+        ok = a->replaceText(i, value, error);
+        break;
+    }
+    case kXbReplaceDouble: {
+        char* end = nullptr;
+        double d = std::strtod(value.c_str(), &end);
+        if (end == value.c_str()) {
+            error = "Not a number: " + value;
+            break;
+        }
+        ok = a->replaceDouble(i, d, error);
+        break;
+    }
+    default: error = "Invalid replace kind " + std::to_string(kind); break;
+    }
+    return ok ? kTrue : fail(e, error);
+}
+
+int xb_Replace(const std::string& field, int kind, double value) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return kFalse;
+    Engine& e = Engine::instance();
+    std::string error;
+    bool ok = false;
+    switch (kind) {
+    case kXbReplaceDouble: ok = a->replaceDouble(i, value, error); break;
+    case kXbReplaceLogical: ok = a->replaceLogical(i, value != 0, error); break;
+    default: error = "Replace kind " + std::to_string(kind) + " needs a text value"; break;
+    }
+    return ok ? kTrue : fail(e, error);
+}
+
+int xb_PutMemo(const std::string& field, const std::string& text) {
+    int i = 0;
+    WorkArea* a = fieldOf(field, i);
+    if (!a) return kFalse;
+    std::string error;
+    return a->putMemo(i, text, error) ? kTrue : fail(Engine::instance(), error);
+}
+
+int xb_PutBlob(const std::string& field, const std::string& data) { return xb_PutMemo(field, data); }
+
+// ---------------------------------------------------------------------------
+// Changes
+
+int xb_AppendEx() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kXbAppendNoTable;
+    std::string error;
+    int result = a->append(error);
+    if (result != kXbAppendOk) e.setError(error, result);
+    return result;
+}
+
+int xb_Delete() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    return a->setDeletedFlag(true, error) ? kTrue : fail(e, error);
+}
+
+int xb_Recall() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    return a->setDeletedFlag(false, error) ? kTrue : fail(e, error);
+}
+
+int xb_Commit() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    return a->table().commit(error) ? kTrue : fail(e, error);
+}
+
+int xb_Rlock(long recno) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    if (recno < 1 || recno > static_cast<long>(a->table().recordCount()))
+        return fail(e, "Record is out of range: " + std::to_string(recno));
+    if (!a->table().lockRecord(static_cast<uint32_t>(recno), e.settings().lockTimeout))
+        return fail(e, "Record " + std::to_string(recno) + " is locked by another user");
+    return kTrue;
+}
+
+int xb_Unlock(long recno) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    a->table().unlockRecord(recno < 0 ? 0 : static_cast<uint32_t>(recno));
+    return kTrue;
+}
+
+// ---------------------------------------------------------------------------
+// Order, filter, seek
+
+int xb_IndexOpen(const std::string& file) {
+    Engine& e = begin();
+    if (!requireArea(e)) return kFalse;
+    return fail(e, "Cannot open index " + file + ": index files are not available in this engine", kErrNoIndex);
+}
+
+int xb_SetOrder(int order) {
+    Engine& e = begin();
+    if (!requireArea(e)) return kFalse;
+    if (order == 0) return kTrue;
+    return fail(e, kNoIndex, kErrNoIndex);
+}
+
+int xb_IndexOrd() {
+    begin();
+    return 0;
+}
+
+std::string xb_TagName(int) {
+    begin();
+    return {};
+}
+
+int xb_TagArea(const std::string& tag) {
+    Engine& e = begin();
+    fail(e, "Tag " + tag + " is not found: " + kNoIndex, kErrNoIndex);
+    return 0;
+}
+
+int xb_Seek(const std::string&) {
+    Engine& e = begin();
+    if (!requireArea(e)) return kFalse;
+    return fail(e, kNoIndex, kErrNoIndex);
+}
+
+int xb_SetScope(const std::string& low, const std::string&) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    if (low.empty()) {
+        std::string error;
+        return a->goTop(error) ? kTrue : fail(e, error);
+    }
+    return fail(e, kNoIndex, kErrNoIndex);
+}
+
+int xb_Reindex() {
+    Engine& e = begin();
+    if (!requireArea(e)) return kFalse;
+    return fail(e, kNoIndex, kErrNoIndex);
+}
+
+int xb_Query(const std::string& expression) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    if (!a->setFilter(expression, error)) return fail(e, error, kErrExpression);
+    if (!a->goTop(error)) return fail(e, error);
+    return kTrue;
+}
+
+std::string xb_DBFilter() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    return a ? a->filterText() : std::string();
+}
+
+long xb_QueryRecCount() { return xb_Count(); }
+
+long xb_RecCount() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return 0;
+    std::string error;
+    if (!a->table().refreshCount(error)) fail(e, error);
+    return static_cast<long>(a->table().recordCount());
+}
+
+long xb_Count() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return 0;
+    uint32_t count = 0;
+    std::string error;
+    if (!a->countVisible(count, error)) {
+        fail(e, error);
+        return 0;
+    }
+    return static_cast<long>(count);
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+namespace {
+int setFlag(bool& flag, int on) {
+    begin();
+    bool previous = flag;
+    flag = on != 0;
+    return boolOf(previous);
+}
+}  // namespace
+
+int xb_SetCentury(int on) { return setFlag(Engine::instance().settings().century, on); }
+int xb_SetDeleted(int on) { return setFlag(Engine::instance().settings().deleted, on); }
+int xb_SetExact(int on) { return setFlag(Engine::instance().settings().exact, on); }
+int xb_SetSoftSeek(int on) { return setFlag(Engine::instance().settings().softSeek, on); }
+
+int xb_SetDateFormat(int format) {
+    Engine& e = begin();
+    if (!((format >= kXbDateAmerican && format <= kXbDateSpanish) || format == kXbDateSystem)) {
+        fail(e, "Invalid date format " + std::to_string(format));
+        return -1;
+    }
+    int previous = e.settings().dateFormat;
+    e.settings().dateFormat = format;
+    return previous;
+}
+
+int xb_SetEpoch(int year) {
+    Engine& e = begin();
+    int previous = e.settings().epoch;
+    if (year < 1 || year > 9999) {
+        fail(e, "Invalid epoch " + std::to_string(year));
+        return previous;
+    }
+    e.settings().epoch = year;
+    return previous;
+}
+
+int xb_SetLockTimeout(int seconds) {
+    Engine& e = begin();
+    int previous = e.settings().lockTimeout;
+    e.settings().lockTimeout = std::max(0, seconds);
+    return previous;
+}
+
+int xb_SetMemoBlockSize(int size) {
+    Engine& e = begin();
+    int previous = e.settings().memoBlockSize;
+    int bytes = size == 0 ? 1 : size <= 32 ? size * 512 : size;
+    if (size < 0 || bytes > 65535) {
+        fail(e, "Invalid memo block size " + std::to_string(size));
+        return previous;
+    }
+    e.settings().memoBlockSize = bytes;
+    return previous;
+}
+
+int xb_SetTurboRead(int on) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    bool previous = a->turboRead();
+    a->setTurboRead(on != 0);
+    return boolOf(previous);
+}
+
+void xb_SetSystemDateFormat(const std::string& pattern) {
+    Engine& e = begin();
+    e.settings().systemPattern = pattern.empty() ? std::string("m/d/yy") : pattern;
+}
+
+std::string xb_DateFormatPattern() { return begin().settings().datePattern(); }
+
+std::string xb_EvalString(const std::string& expression) {
+    Engine& e = begin();
+    WorkArea* a = e.currentArea();
+    static const std::vector<Field> kNoFields;
+    Expression expr;
+    std::string error;
+    if (!expr.compile(expression, a ? a->table().fields() : kNoFields, &e.settings(), error)) {
+        fail(e, error, kErrExpression);
+        return {};
+    }
+    std::string blank;
+    RecordView view;
+    if (a) {
+        view.data = a->record();
+        view.recno = a->recno();
+    } else {
+        blank.assign(1, ' ');
+        view.data = blank.data();
+    }
+    Value v;
+    expr.evaluate(view, v);
+    return expr.toText(v);
+}
