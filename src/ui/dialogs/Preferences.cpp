@@ -164,11 +164,6 @@ void TPreferences::Button1Click()
     close();
 }
 
-void TPreferences::reject()
-{
-    close();
-}
-
 void TPreferences::Button2Click()
 {
     qly::SettingsStore reg;

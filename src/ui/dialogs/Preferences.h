@@ -51,9 +51,6 @@ public slots:
     // F1: the topic of the tab in front.
     void showContextHelp();
 
-    // Escape closes the dialog like its Close buttons.
-    void reject() override;
-
 private:
     std::unique_ptr<Ui::TPreferences> ui;
     QButtonGroup* m_dateFormats = nullptr;
