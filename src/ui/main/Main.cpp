@@ -1,0 +1,541 @@
+#include "ui/main/Main.h"
+
+#include "ui_Main.h"
+
+#include "data/DataModule2.h"
+#include "data/DataSource.h"
+#include "data/DateFormat.h"
+#include "data/DbTable.h"
+#include "data/Error.h"
+#include "data/Messages.h"
+#include "data/XBase.h"
+#include "settings/SettingsStore.h"
+#include "ui/dialogs/Preferences.h"
+#include "widgets/data/ErrorBox.h"
+#include "widgets/help/HelpWindow.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <cstdint>
+
+namespace {
+
+// The category names the category box offers, in alphabetical order.
+const char* const kCategories[] = {
+    "Bookshelves", "Buildings", "Chair", "Computers", "Copiers", "Desk", "Fax Machine",
+    "Misc Office Supplies", "Misc. Furniture", "Other", "Software", "Typewritter", "Vehicles",
+};
+
+QString expression(const char* field, const QString& value)
+{
+    // The value goes in unchanged, without escaping: the engine evaluates it.
+    return QString::fromLatin1(field) + QStringLiteral("=\"") + value + QLatin1Char('"');
+}
+
+QFont arial(int pixels)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+// Runs a handler; an error that ends it is shown in the standard error box
+// and the program goes on.
+template <typename Handler>
+void guarded(QWidget* parent, Handler handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        qly::showErrorBox(QString::fromStdString(error.what()), parent);
+    }
+}
+
+// Sends a clipboard command to a widget that has it; ignored otherwise.
+void sendClipboard(QWidget* widget, const char* command)
+{
+    if (!widget)
+        return;
+    if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->lineEdit())
+        widget = combo->lineEdit();
+    const QMetaObject* meta = widget->metaObject();
+    if (meta->indexOfMethod(QMetaObject::normalizedSignature((QByteArray(command) + "()").constData())) >= 0)
+        QMetaObject::invokeMethod(widget, command);
+}
+
+}  // namespace
+
+TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TMain>())
+{
+    Q_INIT_RESOURCE(Main);  // the pictures live in this static library
+    m_ui->setupUi(this);
+    setFont(arial(17));
+    m_ui->Panel2->setFont(arial(20));
+    m_ui->DBGrid1->horizontalHeader()->setFont(arial(17));
+    m_ui->ListP->hide();
+    m_ui->DetailP->show();
+    for (QLabel* pane : {m_ui->StaticText3, m_ui->StaticText4})
+        pane->setProperty("designWidth", pane->width());
+
+    // The client area is 862 x 630 at design size, beside the menu bar.
+    setMinimumSize(320, 240);
+    resize(862, 630 + m_ui->MainMenu1->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    for (const char* category : kCategories)
+        m_ui->ComboBox1->addItem(QString::fromLatin1(category));
+    m_ui->ComboBox1->setMaxVisibleItems(13);
+    m_ui->ComboBox1->setCurrentIndex(-1);
+    m_ui->ComboBox1->setEditText(QString());
+    m_ui->ComboBox1->setCompleter(nullptr);  // the text is taken as typed
+
+    m_ui->DBLookupCombo1->setLookupField(QStringLiteral("COMPANY"));
+    m_ui->DBLookupCombo1->setShowTitles(true);
+    m_ui->DBLookupCombo2->setLookupField(QStringLiteral("NAME_ID"));
+    m_ui->DBLookupCombo2->setShowTitles(true);
+
+    for (QWidget* button : {static_cast<QWidget*>(m_ui->BarButton1), static_cast<QWidget*>(m_ui->BarButton2),
+                            static_cast<QWidget*>(m_ui->BarButton3), static_cast<QWidget*>(m_ui->BarButton4),
+                            static_cast<QWidget*>(m_ui->BarButton5)})
+        governHint(button);
+
+    // Present, and enabled once their windows exist.
+    for (QAction* action : {m_ui->Maintenance1, m_ui->Reports1, m_ui->About1})
+        action->setEnabled(false);
+    m_ui->BarButton3->setEnabled(false);
+    m_ui->BarButton5->setEnabled(false);
+
+    buildPopupMenu();
+    connectHandlers();
+    openLookupTable();
+    if (!m_lookupOpenFailed)
+        guarded(nullptr, [this] { FormCreate(); });
+}
+
+TMain::~TMain() = default;
+
+void TMain::buildPopupMenu()
+{
+    m_popupMenu = new QMenu(this);
+    m_popupMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    m_popupMenu->addAction(m_ui->Cut2);
+    m_popupMenu->addAction(m_ui->Copy2);
+    m_popupMenu->addAction(m_ui->Paste2);
+    m_popupMenu->addAction(m_ui->Delete2);
+    m_popupMenu->addSeparator();
+    m_popupMenu->addAction(m_ui->List2);
+    m_popupMenu->addAction(m_ui->Detail2);
+    m_popupMenu->addSeparator();
+    m_popupMenu->addAction(m_ui->Exit2);
+    m_ui->List2->setChecked(false);
+    m_ui->Detail2->setChecked(true);
+    // The window's context menu, for every control without one of its own.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { m_popupMenu->popup(mapToGlobal(pos)); });
+}
+
+void TMain::connectHandlers()
+{
+    const auto on = [this](auto handler) {
+        return [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); };
+    };
+    connect(m_ui->BarButton1, &QToolButton::clicked, this, on(&TMain::BarButton1Click));
+    connect(m_ui->BarButton2, &QToolButton::clicked, this, on(&TMain::BarButton2Click));
+    connect(m_ui->BarButton3, &QToolButton::clicked, this, on(&TMain::BarButton3Click));
+    connect(m_ui->BarButton4, &QToolButton::clicked, this, on(&TMain::BarButton4Click));
+    connect(m_ui->BarButton5, &QToolButton::clicked, this, on(&TMain::BarButton5Click));
+    connect(m_ui->Maintenance1, &QAction::triggered, this, on(&TMain::BarButton3Click));
+    connect(m_ui->Preferences1, &QAction::triggered, this, on(&TMain::BarButton4Click));
+    connect(m_ui->Reports1, &QAction::triggered, this, on(&TMain::BarButton5Click));
+    connect(m_ui->About1, &QAction::triggered, this, on(&TMain::About1Click));
+    for (QAction* action : {m_ui->Exit1, m_ui->Exit2})
+        connect(action, &QAction::triggered, this, on(&TMain::BarButton1Click));
+    for (QAction* action : {m_ui->Detail1, m_ui->List1, m_ui->Detail2, m_ui->List2})
+        connect(action, &QAction::triggered, this, on(&TMain::BarButton2Click));
+    for (QAction* action : {m_ui->Cut1, m_ui->Cut2})
+        connect(action, &QAction::triggered, this, on(&TMain::Cut1Click));
+    for (QAction* action : {m_ui->Copy1, m_ui->Copy2})
+        connect(action, &QAction::triggered, this, on(&TMain::Copy1Click));
+    for (QAction* action : {m_ui->Paste1, m_ui->Paste2})
+        connect(action, &QAction::triggered, this, on(&TMain::Paste1Click));
+    for (QAction* action : {m_ui->Delete1, m_ui->Delete2})
+        connect(action, &QAction::triggered, this, on(&TMain::Delete1Click));
+    connect(m_ui->Contents1, &QAction::triggered, this, on(&TMain::Contents1Click));
+    connect(m_ui->DBGrid1, &QAbstractItemView::doubleClicked, this, on(&TMain::DBGrid1DblClick));
+
+    // The list view's choices.
+    m_ui->StaticText5->installEventFilter(this);
+    m_ui->ComboBox1->installEventFilter(this);
+    if (QLineEdit* edit = m_ui->ComboBox1->lineEdit())
+        edit->installEventFilter(this);
+    connect(m_ui->ComboBox1, &QComboBox::activated, this, on(&TMain::CheckBox2Click));
+    connect(m_ui->ComboBox1, &QComboBox::editTextChanged, this, on(&TMain::ComboBox1Change));
+    connect(m_ui->DBLookupCombo1, &DBLookupCombo::entered, this, on(&TMain::CheckBox3Click));
+    connect(m_ui->DBLookupCombo1, &DBLookupCombo::clicked, this, on(&TMain::CheckBox3Click));
+    connect(m_ui->DBLookupCombo1, &DBLookupCombo::changed, this, on(&TMain::DBLookupCombo1Change));
+    connect(m_ui->DBLookupCombo2, &DBLookupCombo::entered, this, on(&TMain::CheckBox4Click));
+    connect(m_ui->DBLookupCombo2, &DBLookupCombo::clicked, this, on(&TMain::CheckBox4Click));
+    connect(m_ui->DBLookupCombo2, &DBLookupCombo::changed, this, on(&TMain::DBLookupCombo2Change));
+}
+
+void TMain::openLookupTable()
+{
+    m_lookupT = new TDbTable(this);
+    m_lookupT->setObjectName(QStringLiteral("LookupT"));
+    m_lookupT->setDatabaseName(QDir::currentPath());
+    m_lookupT->setTableName(QString::fromLatin1(kLookupFileName));
+    m_dsLookup = new TDataSource(this);
+    m_dsLookup->setObjectName(QStringLiteral("DSLookup"));
+    m_dsLookup->setDataSet(m_lookupT);
+    m_ui->DBLookupCombo1->setDataSource(m_dsLookup);
+    m_ui->DBLookupCombo1->setDataField(QStringLiteral("COMPANY"));
+    m_ui->DBLookupCombo2->setDataSource(m_dsLookup);
+    m_ui->DBLookupCombo2->setDataField(QStringLiteral("LOCATION"));
+    try {
+        m_lookupT->open();
+    } catch (const std::exception& error) {
+        m_lookupOpenFailed = true;
+        qly::showErrorBox(QString::fromStdString(error.what()), nullptr);
+    }
+}
+
+void TMain::connectDataModule(TDataModule2* dataModule)
+{
+    m_dataModule = dataModule;
+    if (!dataModule)
+        return;
+    dataModule->countPaneWriter = [this](const QString& text) {
+        m_ui->StaticText3->setText(text);
+        fitPane(m_ui->StaticText3);
+        m_ui->StaticText3->repaint();
+    };
+    m_ui->DBGrid1->setDataSource(dataModule->DSMain);
+    m_ui->DBGrid1->setColumns({
+        {QStringLiteral("NAME"), QStringLiteral("Name"), 20},
+        {QStringLiteral("CATAGORY"), QStringLiteral("Catagory"), 20},
+        {QStringLiteral("MANUFACT"), QStringLiteral("Manufacturer"), 20},
+        {QStringLiteral("LOCATION"), QStringLiteral("Location"), 20},
+        {QStringLiteral("QUANTITY"), QStringLiteral("Quantity"), 10},
+    });
+    m_ui->DBStateStatus1->setDataSource(dataModule->DSMain);
+    m_ui->DBLookupCombo1->setLookupSource(dataModule->DSManuf);
+    m_ui->DBLookupCombo1->setLookupColumns({
+        {QStringLiteral("COMPANY"), QString(), 10},
+        {QStringLiteral("CITY"), QString(), 10},
+        {QStringLiteral("CONTACT"), QString(), 10},
+    });
+    m_ui->DBLookupCombo2->setLookupSource(dataModule->DSLocation);
+    m_ui->DBLookupCombo2->setLookupColumns({
+        {QStringLiteral("NAME_ID"), QString(), 10},
+        {QStringLiteral("DIVISION"), QString(), 10},
+        {QStringLiteral("COST_CENTR"), QString(), 10},
+    });
+}
+
+void TMain::governHint(QWidget* widget)
+{
+    if (!widget)
+        return;
+    m_governed.insert(widget);
+    widget->installEventFilter(this);
+    connect(widget, &QObject::destroyed, this, [this, widget] { m_governed.remove(widget); });
+}
+
+bool TMain::listViewShown() const
+{
+    return !m_ui->ListP->isHidden();
+}
+
+// ---- Creation and showing
+
+void TMain::FormCreate()
+{
+    qly::SettingsStore store;
+    if (store.open()) {
+        std::int32_t hints = 0;
+        const qly::SettingsStatus status = store.readInteger(qly::kValueHints, &hints);
+        if (!status.ok())
+            throw QlyError(status.message());
+        setShowHints(hints != 0);
+        store.close();
+    }
+    m_ui->StaticText4->setText(QString::fromLatin1(kTodayPrefix) + qly::dates::formatDate(QDate::currentDate())
+                               + QLatin1Char(' '));
+    fitPane(m_ui->StaticText4);
+    m_ui->Notebook1->setCurrentIndex(0);
+}
+
+void TMain::FormShow()
+{
+    UpdateTextDisplay();
+}
+
+void TMain::UpdateTextDisplay()
+{
+    TDbTable* table = m_dataModule ? m_dataModule->MainT : nullptr;
+    if (!table || !table->active())
+        throw QlyError(qly::msg::kClosedDataSet);
+    m_ui->StaticText3->setText(QString::fromLatin1(qly::msg::kTotalRecords) + QString::number(table->recordCount())
+                               + QLatin1Char(' '));
+    fitPane(m_ui->StaticText3);
+}
+
+void TMain::fitPane(QLabel* pane)
+{
+    // The panes grow to their text, keeping their left edge.
+    const int width = std::max(pane->property("designWidth").toInt(), pane->sizeHint().width() + 8);
+    pane->resize(width, pane->height());
+}
+
+void TMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        guarded(this, [this] { FormShow(); });
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ToolTip:
+        // The button bar's hints follow the window's show-hints setting.
+        if (!m_showHints && m_governed.contains(watched))
+            return true;
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == m_ui->StaticText5) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && m_ui->StaticText5->rect().contains(mouse->position().toPoint()))
+                guarded(this, [this] { CheckBox1Click(); });
+        }
+        break;
+    case QEvent::MouseButtonPress:
+        if ((watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit())
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            guarded(this, [this] { CheckBox2Click(); });
+        break;
+    case QEvent::FocusIn:
+        if (watched == m_ui->ComboBox1) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                guarded(this, [this] { CheckBox2Click(); });
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- The frame's commands
+
+void TMain::BarButton1Click()
+{
+    if (m_dataModule) {
+        m_dataModule->MainT->close();
+        m_dataModule->ManufT->close();
+        m_dataModule->LocationT->close();
+    }
+    close();
+}
+
+void TMain::BarButton2Click()
+{
+    if (!m_ui->DetailP->isHidden())
+        showListView();
+    else
+        showDetailView();
+}
+
+void TMain::showListView()
+{
+    m_ui->DetailP->hide();
+    m_ui->ListP->show();
+    m_ui->List2->setChecked(true);
+    m_ui->Detail2->setChecked(false);
+    m_ui->Edit1->setEnabled(false);
+    m_ui->BarButton2->setText(QString::fromLatin1(kDetailViewCaption));
+}
+
+void TMain::showDetailView()
+{
+    m_ui->ListP->hide();
+    m_ui->DetailP->show();
+    for (QLabel* pane : {m_ui->StaticText3, m_ui->StaticText4})
+        pane->setProperty("designWidth", pane->width());
+    m_ui->BarButton2->setText(QString::fromLatin1(kListViewCaption));
+    m_ui->List2->setChecked(false);
+    m_ui->Detail2->setChecked(true);
+    m_ui->Edit1->setEnabled(true);
+}
+
+void TMain::DBGrid1DblClick()
+{
+    showDetailView();
+}
+
+void TMain::BarButton3Click()
+{
+    // The maintenance dialog comes with its own issue; the command stays
+    // disabled until then.
+}
+
+void TMain::BarButton4Click()
+{
+    auto* dialog = new TPreferences(this);
+    dialog->show();
+}
+
+void TMain::BarButton5Click()
+{
+    // The reports dialog comes with its own issue; the command stays disabled
+    // until then.
+}
+
+void TMain::About1Click()
+{
+    // The about box comes with its own issue; the command stays disabled
+    // until then.
+}
+
+// ---- The list view's choices
+
+void TMain::markChoice(int choice)
+{
+    QCheckBox* const boxes[] = {m_ui->CheckBox1, m_ui->CheckBox2, m_ui->CheckBox3, m_ui->CheckBox4};
+    QLabel* const labels[] = {nullptr, m_ui->Label2, m_ui->Label3, m_ui->Label4};
+    for (int i = 0; i < 4; ++i) {
+        boxes[i]->setChecked(i == choice);
+        boxes[i]->setEnabled(i == choice);
+        if (labels[i])
+            labels[i]->setEnabled(i == choice);
+    }
+}
+
+void TMain::setFilter(const QString& text)
+{
+    if (!m_dataModule || !m_dataModule->XBase1)
+        return;
+    TXBase* companion = m_dataModule->XBase1;
+    TDbTable* table = m_dataModule->MainT;
+    if (text == companion->filter() && table && table->active()) {
+        // The same filter again: only the pending edit is posted; the
+        // engine would give the same records.
+        table->checkBrowseMode();
+        return;
+    }
+    companion->setFilter(text);
+}
+
+void TMain::CheckBox1Click()
+{
+    markChoice(0);
+    m_settingChoice = true;
+    m_ui->ComboBox1->setEditText(QString());
+    m_ui->DBLookupCombo1->clear();
+    m_ui->DBLookupCombo2->clear();
+    m_settingChoice = false;
+    setFilter(QStringLiteral("NAME=\"\""));
+}
+
+void TMain::CheckBox2Click()
+{
+    markChoice(1);
+    m_settingChoice = true;
+    m_ui->DBLookupCombo1->clear();
+    m_ui->DBLookupCombo2->clear();
+    m_settingChoice = false;
+    setFilter(expression("CATAGORY", m_ui->ComboBox1->currentText()));
+}
+
+void TMain::CheckBox3Click()
+{
+    markChoice(2);
+    m_settingChoice = true;
+    m_ui->ComboBox1->setEditText(QString());
+    m_ui->DBLookupCombo2->clear();
+    m_settingChoice = false;
+    setFilter(expression("MANUFACT", m_ui->DBLookupCombo1->text()));
+}
+
+void TMain::CheckBox4Click()
+{
+    markChoice(3);
+    m_settingChoice = true;
+    m_ui->ComboBox1->setEditText(QString());
+    m_ui->DBLookupCombo1->clear();
+    m_settingChoice = false;
+    setFilter(expression("LOCATION", m_ui->DBLookupCombo2->text()));
+}
+
+void TMain::ComboBox1Change()
+{
+    if (!m_settingChoice)
+        setFilter(expression("CATAGORY", m_ui->ComboBox1->currentText()));
+}
+
+void TMain::DBLookupCombo1Change()
+{
+    if (!m_settingChoice)
+        setFilter(expression("MANUFACT", m_ui->DBLookupCombo1->text()));
+}
+
+void TMain::DBLookupCombo2Change()
+{
+    if (!m_settingChoice)
+        setFilter(expression("LOCATION", m_ui->DBLookupCombo2->text()));
+}
+
+// ---- Edit and help commands
+
+void TMain::Cut1Click()
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && isAncestorOf(focused))
+        sendClipboard(focused, "cut");
+}
+
+void TMain::Copy1Click()
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && isAncestorOf(focused))
+        sendClipboard(focused, "copy");
+}
+
+void TMain::Paste1Click()
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && isAncestorOf(focused))
+        sendClipboard(focused, "paste");
+}
+
+void TMain::Delete1Click()
+{
+    QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
+                    QString::fromLatin1(kDeleteQuestion), QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("DeleteQuestion"));
+    box.setEscapeButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    TDbTable* table = m_dataModule ? m_dataModule->MainT : nullptr;
+    if (!table)
+        throw QlyError(qly::msg::kClosedDataSet);
+    table->deleteRecord();
+}
+
+void TMain::Contents1Click()
+{
+    qly::HelpWindow::showContents();
+}

@@ -1,0 +1,247 @@
+#include "widgets/data/DBGrid.h"
+
+#include "data/DataSource.h"
+#include "widgets/data/ErrorBox.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kIndicatorWidth = 14;
+// The titles' background: teal, with white text.
+const char* const kTitleStyle =
+    "QHeaderView::section:horizontal {"
+    " background-color: #008080; color: white; padding: 1px 4px;"
+    " border: none; border-right: 1px solid #004c4c; border-bottom: 1px solid #004c4c; }";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+DBGridIndicator::DBGridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent)
+{
+    setSectionResizeMode(QHeaderView::Fixed);
+    setSectionsClickable(false);
+    setHighlightSections(false);
+}
+
+void DBGridIndicator::setCurrentRow(int row)
+{
+    if (row == m_currentRow)
+        return;
+    m_currentRow = row;
+    viewport()->update();
+}
+
+void DBGridIndicator::setMarkState(TDataSetState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    viewport()->update();
+}
+
+QSize DBGridIndicator::sizeHint() const
+{
+    return QSize(kIndicatorWidth, QHeaderView::sizeHint().height());
+}
+
+void DBGridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
+{
+    painter->save();
+    painter->fillRect(rect, palette().color(QPalette::Button));
+    painter->setPen(palette().color(QPalette::Mid));
+    painter->drawLine(rect.topRight(), rect.bottomRight());
+    painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (logicalIndex == m_currentRow) {
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QPointF c = QRectF(rect).center();
+        painter->setPen(QPen(Qt::black, 1.4));
+        painter->setBrush(Qt::black);
+        switch (m_state) {
+        case TDataSetState::dsEdit:  // I-beam
+            painter->drawLine(QPointF(c.x(), c.y() - 5), QPointF(c.x(), c.y() + 5));
+            painter->drawLine(QPointF(c.x() - 2.5, c.y() - 5), QPointF(c.x() + 2.5, c.y() - 5));
+            painter->drawLine(QPointF(c.x() - 2.5, c.y() + 5), QPointF(c.x() + 2.5, c.y() + 5));
+            break;
+        case TDataSetState::dsInsert:  // star
+            for (int i = 0; i < 3; ++i) {
+                const double a = i * 1.0471975512 + 1.5707963268;
+                painter->drawLine(QPointF(c.x() + 4 * std::cos(a), c.y() + 4 * std::sin(a)),
+                                  QPointF(c.x() - 4 * std::cos(a), c.y() - 4 * std::sin(a)));
+            }
+            break;
+        default: {  // triangle
+            QPainterPath arrow;
+            arrow.moveTo(c.x() - 2.5, c.y() - 4.5);
+            arrow.lineTo(c.x() + 3, c.y());
+            arrow.lineTo(c.x() - 2.5, c.y() + 4.5);
+            arrow.closeSubpath();
+            painter->setPen(Qt::NoPen);
+            painter->drawPath(arrow);
+            break;
+        }
+        }
+    }
+    painter->restore();
+}
+
+// ---------------------------------------------------------------------------
+
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
+{
+    m_model = new GridModel(nullptr, this);
+    m_indicator = new DBGridIndicator(this);
+    setVerticalHeader(m_indicator);
+    m_indicator->setFixedWidth(kIndicatorWidth);
+    setModel(m_model);
+
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::SelectedClicked);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(true);
+
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setMinimumSectionSize(8);
+    updateTitleStyle();
+
+    connect(m_model, &GridModel::currentRowChanged, this, &DBGrid::onModelCurrentRow);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnWidths();
+        onModelCurrentRow(m_model->currentRow());
+    });
+}
+
+DBGrid::~DBGrid() = default;
+
+TDataSource* DBGrid::dataSource() const
+{
+    return m_model->dataSource();
+}
+
+void DBGrid::setDataSource(TDataSource* source)
+{
+    QObject::disconnect(m_stateConnection);
+    m_model->setDataSource(source);
+    if (source) {
+        m_stateConnection = connect(source, &TDataSource::stateChanged, this, &DBGrid::onStateChanged);
+        onStateChanged(source->state());
+    }
+    applyColumnWidths();
+    onModelCurrentRow(m_model->currentRow());
+}
+
+void DBGrid::setColumns(const QList<GridColumn>& columns)
+{
+    m_model->setColumns(columns);
+    applyColumnWidths();
+}
+
+int DBGrid::columnWidthForChars(int chars) const
+{
+    return chars * fontMetrics().horizontalAdvance(QLatin1Char('0')) + 8;
+}
+
+void DBGrid::applyColumnWidths()
+{
+    const QFontMetrics metrics = fontMetrics();
+    verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const int chars = m_model->headerData(column, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
+        if (chars > 0)
+            setColumnWidth(column, columnWidthForChars(chars));
+    }
+}
+
+void DBGrid::updateTitleStyle()
+{
+    horizontalHeader()->setStyleSheet(QString::fromLatin1(kTitleStyle));
+}
+
+void DBGrid::onModelCurrentRow(int row)
+{
+    m_indicator->setCurrentRow(row);
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now.row() == row)
+        return;
+    m_following = true;
+    const int column = now.isValid() ? now.column() : 0;
+    const QModelIndex target = m_model->index(row, column);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    scrollTo(target);
+    m_following = false;
+}
+
+void DBGrid::onStateChanged(TDataSetState state)
+{
+    m_indicator->setMarkState(state);
+}
+
+void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !current.isValid())
+        return;
+    if (!previous.isValid() || previous.row() != current.row()) {
+        // Moving posts a pending edit; a value the table refuses keeps the
+        // record in edit state and the grid on it.
+        try {
+            m_model->setCurrentRow(current.row());
+        } catch (const std::exception& error) {
+            qly::showErrorBox(QString::fromStdString(error.what()), this);
+        }
+        m_indicator->setCurrentRow(m_model->currentRow());
+        if (m_model->currentRow() != current.row())
+            onModelCurrentRow(m_model->currentRow());
+    }
+}
+
+void DBGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && state() != QAbstractItemView::EditingState) {
+        TDataSource* source = dataSource();
+        TDbTable* table = source ? source->dataSet() : nullptr;
+        if (table && (table->state() == TDataSetState::dsEdit || table->state() == TDataSetState::dsInsert)) {
+            try {
+                table->cancel();
+            } catch (const std::exception& error) {
+                qly::showErrorBox(QString::fromStdString(error.what()), this);
+            }
+            event->accept();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DBGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyColumnWidths();
+}
+
+void DBGrid::commitData(QWidget* editor)
+{
+    try {
+        QTableView::commitData(editor);
+    } catch (const std::exception& error) {
+        qly::showErrorBox(QString::fromStdString(error.what()), this);
+    }
+}
