@@ -90,6 +90,19 @@ void nodeErase(Node& node, uint32_t i, uint8_t fill) {
     node.dirty = true;
 }
 
+namespace {
+
+// Keys strictly ascending by (key, record number): searching relies on it.
+bool checkOrder(const Node& n) {
+    for (uint32_t i = 1; i < n.count; ++i) {
+        const int c = std::memcmp(n.key(i - 1), n.key(i), n.keyLength);
+        if (c > 0 || (c == 0 && n.recs[i - 1] >= n.recs[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint8_t fill, Node& out,
                   const std::string& where) {
     auto bad = [&](const std::string& what) {
@@ -121,7 +134,7 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
         }
         out.stored = 0;
         out.maxRec = 0;
-        return Status::ok();
+        return checkOrder(out) ? Status::ok() : bad("holds keys out of order");
     }
     const uint32_t recMask = getLe32(page + 14);
     const uint32_t dupMask = page[18];
@@ -161,7 +174,7 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
     // The page's own compression may differ from ours; keep our measure.
     out.stored = 0;
     for (uint32_t i = 0; i < n; ++i) out.stored += storedLength(out.key(i), i ? out.key(i - 1) : nullptr, L, fill);
-    return Status::ok();
+    return checkOrder(out) ? Status::ok() : bad("holds keys out of order");
 }
 
 void encodeNode(const Node& node, uint8_t fill, uint8_t* page) {

@@ -207,6 +207,31 @@ Status Tag::descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec
     }
 }
 
+Status Tag::verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec,
+                        bool upper) {
+    // The separators led here; make sure the neighbours agree, so that a
+    // damaged separator gives an error rather than a wrong entry.
+    if (i == 0 && leaf->left != kNoPage) {
+        Node* l = nullptr;
+        CDX_TRY(node(leaf->left, l));
+        if (l->count > 0) {
+            const int c = compareTarget(l->lastKey(), l->lastRec(), key, len, withRec, rec);
+            if (c > 0 || (c == 0 && !upper))
+                return Status::corrupt(where() + ": a separator above node " + pageText(leaf->offset) + " is wrong");
+        }
+    }
+    if (i == leaf->count && leaf->right != kNoPage) {
+        Node* r = nullptr;
+        CDX_TRY(node(leaf->right, r));
+        if (r->count > 0) {
+            const int c = compareTarget(r->key(0), r->recs[0], key, len, withRec, rec);
+            if (c < 0 || (c == 0 && upper))
+                return Status::corrupt(where() + ": a separator above node " + pageText(leaf->offset) + " is wrong");
+        }
+    }
+    return Status::ok();
+}
+
 bool Tag::setSeparator(Node* parent, uint32_t j, const Node* child) {
     if (child->count == 0) return false;
     if (parent->recs[j] == child->lastRec() && std::memcmp(parent->key(j), child->lastKey(), m_keyLength) == 0)
@@ -224,6 +249,7 @@ Status Tag::insert(const uint8_t* key, uint32_t rec, bool* inserted) {
     std::vector<PathStep> path;
     if (unique()) {
         CDX_TRY(descend(key, m_keyLength, false, 0, false, path));
+        CDX_TRY(verifyPlace(path.back().node, path.back().index, key, m_keyLength, false, 0, false));
         TagPos pos{path.back().node->offset, path.back().index};
         CDX_TRY(normalize(pos));
         if (pos.valid()) {
@@ -238,6 +264,7 @@ Status Tag::insert(const uint8_t* key, uint32_t rec, bool* inserted) {
     const uint32_t i = path.back().index;
     if (i < leaf->count && leaf->recs[i] == rec && std::memcmp(leaf->key(i), key, m_keyLength) == 0)
         return Status::ok();
+    CDX_TRY(verifyPlace(leaf, i, key, m_keyLength, true, rec, false));
     nodeInsert(*leaf, i, key, rec, 0, m_fill);
     ++m_version;
     CDX_TRY(settleAfterInsert(path, i));
@@ -388,8 +415,10 @@ Status Tag::remove(const uint8_t* key, uint32_t rec) {
     CDX_TRY(descend(key, m_keyLength, true, rec, false, path));
     Node* leaf = path.back().node;
     const uint32_t i = path.back().index;
-    if (i >= leaf->count || leaf->recs[i] != rec || std::memcmp(leaf->key(i), key, m_keyLength) != 0)
+    if (i >= leaf->count || leaf->recs[i] != rec || std::memcmp(leaf->key(i), key, m_keyLength) != 0) {
+        CDX_TRY(verifyPlace(leaf, i, key, m_keyLength, true, rec, false));
         return Status::notFound(where() + ": the key of record " + std::to_string(rec) + " is not in the tag");
+    }
     nodeErase(*leaf, i, m_fill);
     ++m_version;
     Status s = settleAfterRemove(path);
@@ -567,6 +596,7 @@ Status Tag::lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t 
     if (len > m_keyLength) len = m_keyLength;
     std::vector<PathStep> path;
     CDX_TRY(descend(key, len, withRec, rec, upper, path));
+    CDX_TRY(verifyPlace(path.back().node, path.back().index, key, len, withRec, rec, upper));
     pos = TagPos{path.back().node->offset, path.back().index};
     return normalize(pos);
 }

@@ -140,6 +140,8 @@ private:
     Status descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
                    std::vector<PathStep>& path);
     Status normalize(TagPos& pos);
+    Status verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec,
+                       bool upper);
     Status stepRight(TagPos& pos, Node* from);
     Status settleAfterInsert(std::vector<PathStep>& path, uint32_t hint);
     Status settleAfterRemove(std::vector<PathStep>& path);
