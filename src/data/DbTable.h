@@ -139,6 +139,15 @@ public:
     // block reference; see TField::displayText).
     QVariant valueFromImage(const TField& field, const std::string& image) const;
     QString displayTextFromImage(const TField& field, const std::string& image) const;
+    // Record numbers of the engine's first and last visible records (0 when
+    // none), and of up to count records after (direction 1) or before
+    // (direction -1) the record from, in the current order. These move the
+    // engine but not the table.
+    long engineTop();
+    long engineBottom();
+    std::vector<long> engineWalk(long from, int direction, long count);
+    // Whether the record is among the visible ones (deleted setting and filter).
+    bool recordVisible(long recno);
 
     // ---- Field access used by TField
     QVariant fieldValue(const TField& field) const;

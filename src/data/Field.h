@@ -30,6 +30,7 @@ struct TFieldDef {
     int displayWidth = 0;  // characters; 0: the field's own width
     bool visible = true;   // shown by grids by default
     QString editMask;
+    bool currency = false; // shown as a currency amount (floating point only)
 };
 
 // The presentation of an xBase type letter, width and decimals;

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <list>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -72,6 +73,8 @@ public slots:
 
 signals:
     void currentRowChanged(int row);
+    // A value typed into a cell was refused (the message to show).
+    void editError(const QString& message);
 
 private:
     struct Column {
@@ -89,6 +92,10 @@ private:
     const std::string& image(int row) const;
     bool isInsertRow(int row) const { return m_insertRow >= 0 && row == m_insertRow; }
     int tableRow(int row) const;      // view row -> row among the records
+    int viewRow(int recordRow) const; // row among the records -> view row
+    void remember(int row, long recno) const;
+    void scheduleReload() const;
+    QString cellText(int row, const Column& column, int role) const;
 
     QPointer<TDataSource> m_source;
     QPointer<TDbTable> m_table;
@@ -104,4 +111,6 @@ private:
     mutable std::list<int> m_lru;             // rows whose images are cached
     mutable std::unordered_map<int, std::pair<std::string, std::list<int>::iterator>> m_images;
     mutable long m_recordsRead = 0;
+    mutable std::set<int> m_checkpoints;      // known rows kept for finding a near start
+    mutable bool m_reloadPending = false;
 };

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-class TDataSource;
-class TDbTable;
+#include "data/DataSource.h"
+#include "data/DbTable.h"
+
 class TXBaseDataLink;
 
 // The engine companion of one table, bound through a data source: an xBase
@@ -66,8 +68,8 @@ private:
     void bindTable();
     void finishEdit();
 
-    TDataSource* m_dataSource = nullptr;
-    TDbTable* m_table = nullptr;
+    QPointer<TDataSource> m_dataSource;
+    QPointer<TDbTable> m_table;
     std::unique_ptr<TXBaseDataLink> m_link;
     QStringList m_extraIndexes;
     QString m_filter;

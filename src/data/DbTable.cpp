@@ -1,0 +1,1067 @@
+#include "data/DbTable.h"
+
+#include "data/DateFormat.h"
+#include "data/Error.h"
+#include "data/Messages.h"
+#include "data/XBaseEnv.h"
+#include "engine/xbase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Finds a file without regard to letter case: the exact name first, then
+// the one entry of its folder that matches. "" when none exists.
+QString findFile(const QString& path)
+{
+    if (QFileInfo::exists(path))
+        return path;
+    const QFileInfo info(path);
+    const QDir dir = info.dir();
+    if (!dir.exists())
+        return {};
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries)
+        if (entry.compare(info.fileName(), Qt::CaseInsensitive) == 0)
+            return dir.filePath(entry);
+    return {};
+}
+
+QString withSuffix(const QString& path, const QString& suffix)
+{
+    const QFileInfo info(path);
+    return info.dir().filePath(info.completeBaseName() + suffix);
+}
+
+QString engineError()
+{
+    const std::string e = xb_LastError();
+    return e.empty() ? QStringLiteral("the engine refused the operation") : QString::fromStdString(e);
+}
+
+std::string latin1(const QString& text) { return text.toLatin1().toStdString(); }
+
+bool isEditState(TDataSetState s)
+{
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
+
+}  // namespace
+
+TDbTable::TDbTable(QObject* parent) : QObject(parent) {}
+
+TDbTable::~TDbTable()
+{
+    // no signals while being destroyed: the receivers may be gone already
+    blockSignals(true);
+    close();
+}
+
+void TDbTable::fail(const QString& message) const { throw QlyError(message.toStdString()); }
+
+void TDbTable::setDatabaseName(const QString& name)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_databaseName = name;
+}
+
+void TDbTable::setTableName(const QString& name)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_tableName = name;
+}
+
+void TDbTable::setTableType(TTableType type)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_tableType = type;
+}
+
+void TDbTable::setReadOnly(bool on)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_readOnly = on;
+}
+
+void TDbTable::setExclusive(bool on)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_exclusive = on;
+}
+
+void TDbTable::setFieldDefs(const QList<TFieldDef>& defs)
+{
+    if (active())
+        fail(qly::msg::kOpenDataSet);
+    m_fieldDefs = defs;
+}
+
+void TDbTable::setIndexName(const QString& tag)
+{
+    if (!active()) {
+        m_indexName = tag;
+        return;
+    }
+    checkBrowseMode();
+    selectArea();
+    int order = 0;
+    if (!tag.isEmpty()) {
+        order = xb_TagArea(latin1(tag));
+        if (order == 0)
+            fail(QStringLiteral("%1: Index '%2' not found").arg(fileLabel(), tag));
+    }
+    xb_SetOrder(order);
+    m_indexName = tag;
+    resyncFromEngine(false);
+}
+
+QString TDbTable::resolvedPath() const
+{
+    QString folder;
+    if (m_databaseName.contains(u':') || m_databaseName.contains(u'/')) {
+        folder = m_databaseName;
+        if (!folder.endsWith(u':') && !folder.endsWith(u'/'))
+            folder += u'/';
+    } else {
+        // an alias: the program registers no alias folder, so it stands
+        // for the current folder at the moment the table opens
+        folder = QDir::currentPath() + u'/';
+    }
+    if (m_tableName.contains(u'/') || m_tableName.contains(u':'))
+        return m_tableName;
+    return folder + m_tableName;
+}
+
+int TDbTable::driverFor(const QString& path) const
+{
+    switch (m_tableType) {
+    case ttXbNTX: return kXbDriverNtx;
+    case ttXbFOX: return kXbDriverFox;
+    case ttXbNSX: return kXbDriverNsx;
+    case ttDefault: break;
+    default: return kXbDriverFox;
+    }
+    QString dbf = findFile(path);
+    if (dbf.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        dbf = findFile(path + QStringLiteral(".dbf"));
+    QFile file(dbf);
+    if (dbf.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return kXbDriverFox;
+    char first = 0;
+    if (file.read(&first, 1) != 1)
+        return kXbDriverFox;
+    switch (static_cast<unsigned char>(first)) {
+    case 0x03:
+    case 0x06:
+        if (!findFile(withSuffix(dbf, QStringLiteral(".CDX"))).isEmpty())
+            return kXbDriverFox;
+        if (!findFile(withSuffix(dbf, QStringLiteral(".NSX"))).isEmpty())
+            return kXbDriverNsx;
+        return kXbDriverFox;
+    case 0x83:
+    case 0x86: return kXbDriverNtx;
+    case 0xE5:
+    case 0xE6: return kXbDriverNsx;
+    default: return kXbDriverFox;
+    }
+}
+
+QString TDbTable::fileLabel() const
+{
+    return m_openPath.isEmpty() ? resolvedPath() : m_openPath;
+}
+
+void TDbTable::open()
+{
+    if (active())
+        return;
+    m_openPath = resolvedPath();
+    if (m_tableName.isEmpty())
+        fail(QStringLiteral("Cannot open a table: no table name is set"));
+    const int driver = driverFor(m_openPath);
+    const int mode = m_readOnly ? kXbModeReadOnly : (m_exclusive ? kXbModeExclusive : kXbModeShared);
+    xb_SetStringType(1);
+    xb_ClearError();
+    const int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
+    if (area == 0)
+        fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, engineError()));
+    m_area = area;
+    try {
+        buildFields();
+        if (!m_indexName.isEmpty()) {
+            const int order = xb_TagArea(latin1(m_indexName));
+            if (order == 0 || !xb_SetOrder(order))
+                fail(QStringLiteral("%1: Index '%2' not found").arg(m_openPath, m_indexName));
+        }
+    } catch (...) {
+        xb_Select(m_area);
+        xb_Close();
+        m_area = 0;
+        m_fields.clear();
+        throw;
+    }
+    m_state = TDataSetState::dsBrowse;
+    m_modified = false;
+    xb_GoTop();
+    afterMove();
+    m_bof = true;
+    emit activeChanged(true);
+    emit stateChanged(m_state);
+    emit dataSetChanged();
+}
+
+void TDbTable::buildFields()
+{
+    struct FileField {
+        QString name;
+        char type;
+        int width, decimals, offset, number;
+    };
+    std::vector<FileField> fileFields;
+    const int count = xb_FieldCount();
+    for (int n = 1; n <= count; ++n) {
+        FileField f{QString::fromStdString(xb_FieldName(n)).toUpper(), xb_FieldType(n), xb_FieldWidth(n),
+                    xb_FieldDecimals(n), xb_FieldOffset(n), n};
+        if (presentedType(f.type, f.width, f.decimals) == TFieldType::ftUnknown)
+            fail(QString::fromLatin1(qly::msg::kInvalidFieldType) + QChar::fromLatin1(f.type));
+        fileFields.push_back(f);
+    }
+    std::vector<std::unique_ptr<TField>> fields;
+    if (m_fieldDefs.isEmpty()) {
+        for (const FileField& f : fileFields) {
+            TFieldDef def;
+            def.name = f.name;
+            def.type = presentedType(f.type, f.width, f.decimals);
+            def.size = def.type == TFieldType::ftString ? f.width : 0;
+            fields.push_back(std::make_unique<TField>(this, def, f.number, f.type, f.width, f.decimals, f.offset));
+        }
+    } else {
+        for (const TFieldDef& def : m_fieldDefs) {
+            const FileField* found = nullptr;
+            for (const FileField& f : fileFields)
+                if (f.name.compare(def.name, Qt::CaseInsensitive) == 0)
+                    found = &f;
+            if (!found)
+                fail(QStringLiteral("%1: Field '%2' not found").arg(m_openPath, def.name));
+            const TFieldType actual = presentedType(found->type, found->width, found->decimals);
+            if (actual != def.type)
+                fail(QStringLiteral("%1: Type mismatch for field '%2', expecting: %3 actual: %4")
+                         .arg(m_openPath, def.name, fieldTypeName(def.type), fieldTypeName(actual)));
+            if (def.type == TFieldType::ftString && def.size > 0 && def.size != found->width)
+                fail(QStringLiteral("%1: Size mismatch for field '%2', expecting: %3 actual: %4")
+                         .arg(m_openPath, def.name)
+                         .arg(def.size)
+                         .arg(found->width));
+            fields.push_back(std::make_unique<TField>(this, def, found->number, found->type, found->width,
+                                                      found->decimals, found->offset));
+        }
+    }
+    m_fields = std::move(fields);
+    m_buffer.assign(m_fields.size(), QVariant());
+    m_changed.assign(m_fields.size(), false);
+    m_memoCache.assign(m_fields.size(), QVariant());
+    m_memoLoaded.assign(m_fields.size(), false);
+}
+
+void TDbTable::close()
+{
+    if (!active())
+        return;
+    // an unposted edit is discarded
+    m_state = TDataSetState::dsBrowse;
+    m_modified = false;
+    xb_Select(m_area);
+    xb_Unlock(0);
+    xb_Close();
+    m_area = 0;
+    m_recNo = 0;
+    m_bof = m_eof = true;
+    m_image.clear();
+    // the fields stay (their values read as blank) until the next open
+    std::fill(m_buffer.begin(), m_buffer.end(), QVariant());
+    std::fill(m_memoLoaded.begin(), m_memoLoaded.end(), false);
+    m_state = TDataSetState::dsInactive;
+    emit activeChanged(false);
+    emit stateChanged(m_state);
+    emit dataSetChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+TField* TDbTable::field(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        return nullptr;
+    return m_fields[static_cast<std::size_t>(index)].get();
+}
+
+TField* TDbTable::findField(const QString& name) const
+{
+    for (const auto& f : m_fields)
+        if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    return nullptr;
+}
+
+TField* TDbTable::fieldByName(const QString& name) const
+{
+    TField* f = findField(name);
+    if (!f)
+        fail(QStringLiteral("%1: Field '%2' not found").arg(fileLabel(), name));
+    return f;
+}
+
+QStringList TDbTable::fieldNames() const
+{
+    QStringList names;
+    for (const auto& f : m_fields)
+        names << f->fieldName();
+    return names;
+}
+
+QVariant TDbTable::valueFromImage(const TField& field, const std::string& image) const
+{
+    const std::size_t offset = static_cast<std::size_t>(field.offset());
+    const std::size_t width = static_cast<std::size_t>(field.size());
+    if (offset + width > image.size())
+        return {};
+    const QString raw = QString::fromLatin1(image.data() + offset, static_cast<qsizetype>(width));
+    switch (field.dataType()) {
+    case TFieldType::ftString: {
+        int end = static_cast<int>(raw.size());
+        while (end > 0 && (raw.at(end - 1) == u' ' || raw.at(end - 1) == QChar(0)))
+            --end;
+        return QVariant(raw.left(end));
+    }
+    case TFieldType::ftSmallint:
+    case TFieldType::ftFloat: {
+        const QString t = raw.trimmed();
+        if (t.isEmpty())
+            return {};
+        bool ok = false;
+        const double d = t.toDouble(&ok);
+        if (!ok)
+            return {};
+        if (field.dataType() == TFieldType::ftSmallint)
+            return QVariant(static_cast<int>(d));
+        return QVariant(d);
+    }
+    case TFieldType::ftDate: {
+        const QString t = raw.trimmed();
+        if (t.isEmpty())
+            return {};
+        const QDate d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    case TFieldType::ftBoolean: {
+        const QChar c = raw.isEmpty() ? QChar(u' ') : raw.at(0).toUpper();
+        if (c == u'T' || c == u'Y')
+            return QVariant(true);
+        if (c == u'F' || c == u'N')
+            return QVariant(false);
+        return {};
+    }
+    default: {
+        // memo and blob fields: the block reference only
+        const QString t = raw.trimmed();
+        bool ok = false;
+        const long block = t.toLong(&ok);
+        return ok && block > 0 ? QVariant(static_cast<qlonglong>(block)) : QVariant();
+    }
+    }
+}
+
+QString TDbTable::displayTextFromImage(const TField& field, const std::string& image) const
+{
+    const QVariant v = valueFromImage(field, image);
+    if (field.isBlob()) {
+        const QString kind = field.dataType() == TFieldType::ftMemo ? QStringLiteral("memo")
+                             : field.dataType() == TFieldType::ftOle ? QStringLiteral("ole")
+                                                                     : QStringLiteral("blob");
+        return QStringLiteral("(%1)").arg(v.isValid() ? kind.toUpper() : kind);
+    }
+    if (!v.isValid())
+        return {};
+    switch (field.dataType()) {
+    case TFieldType::ftDate: return qly::dates::formatDate(v.toDate());
+    case TFieldType::ftBoolean: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case TFieldType::ftFloat:
+        if (field.decimals() > 0)
+            return QString::number(v.toDouble(), 'f', field.decimals());
+        return QString::number(v.toDouble(), 'f', 0);
+    default: return v.toString();
+    }
+}
+
+QVariant TDbTable::fieldValue(const TField& field) const
+{
+    std::size_t i = 0;
+    while (i < m_fields.size() && m_fields[i].get() != &field)
+        ++i;
+    if (i == m_fields.size() || !active())
+        return {};
+    if (isEditState(m_state))
+        return m_buffer[i];
+    if (m_recNo == 0)
+        return {};
+    if (!field.isBlob())
+        return valueFromImage(field, m_image);
+    if (!m_memoLoaded[i]) {
+        auto* self = const_cast<TDbTable*>(this);
+        self->selectArea(true);
+        const std::string bytes = field.dataType() == TFieldType::ftMemo ? xb_GetMemo(latin1(field.fieldName()))
+                                                                        : xb_GetBlob(latin1(field.fieldName()));
+        if (field.dataType() == TFieldType::ftMemo)
+            m_memoCache[i] = QVariant(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        else
+            m_memoCache[i] = QVariant(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        m_memoLoaded[i] = true;
+    }
+    return m_memoCache[i];
+}
+
+void TDbTable::setFieldValue(const TField& field, const QVariant& value)
+{
+    if (!active())
+        fail(qly::msg::kClosedDataSet);
+    if (!isEditState(m_state))
+        fail(qly::msg::kNotEditing);
+    std::size_t i = 0;
+    while (i < m_fields.size() && m_fields[i].get() != &field)
+        ++i;
+    if (i == m_fields.size())
+        return;
+    QVariant converted;
+    const bool isText = value.typeId() == QMetaType::QString;
+    const QString text = isText ? value.toString().trimmed() : QString();
+    if (!value.isValid() || (isText && text.isEmpty() && field.dataType() != TFieldType::ftString &&
+                             field.dataType() != TFieldType::ftMemo)) {
+        converted = QVariant();
+        if (field.dataType() == TFieldType::ftString || field.dataType() == TFieldType::ftMemo)
+            converted = QVariant(QString());
+    } else {
+        switch (field.dataType()) {
+        case TFieldType::ftString:
+        case TFieldType::ftMemo: converted = QVariant(value.toString()); break;
+        case TFieldType::ftSmallint: {
+            bool ok = false;
+            const qlonglong n = isText ? text.toLongLong(&ok) : value.toLongLong(&ok);
+            if (!ok || (!isText && value.typeId() == QMetaType::Double && std::floor(value.toDouble()) != value.toDouble()))
+                fail(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                         .arg(value.toString(), field.fieldName()));
+            converted = QVariant(n);
+            break;
+        }
+        case TFieldType::ftFloat: {
+            bool ok = false;
+            const double d = isText ? QLocale::c().toDouble(text, &ok) : value.toDouble(&ok);
+            if (!ok || !std::isfinite(d))
+                fail(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                         .arg(value.toString(), field.fieldName()));
+            converted = QVariant(d);
+            break;
+        }
+        case TFieldType::ftDate: {
+            QDate d;
+            if (isText) {
+                bool ok = false;
+                d = qly::dates::parseDate(text, &ok);
+                if (!ok)
+                    fail(QStringLiteral("'%1' is not a valid date for field '%2'").arg(text, field.fieldName()));
+            } else {
+                d = value.toDate();
+            }
+            converted = d.isValid() ? QVariant(d) : QVariant();
+            if (!d.isValid() && !isText && value.isValid() && !value.toDate().isNull())
+                fail(QStringLiteral("Invalid date for field '%1'").arg(field.fieldName()));
+            break;
+        }
+        case TFieldType::ftBoolean:
+            if (isText) {
+                const QString t = text.toUpper();
+                if (t == u"TRUE" || t == u"T" || t == u"Y" || t == u"YES" || t == u".T.")
+                    converted = QVariant(true);
+                else if (t == u"FALSE" || t == u"F" || t == u"N" || t == u"NO" || t == u".F.")
+                    converted = QVariant(false);
+                else
+                    fail(QStringLiteral("'%1' is not a valid boolean value for field '%2'")
+                             .arg(text, field.fieldName()));
+            } else {
+                converted = QVariant(value.toBool());
+            }
+            break;
+        default:
+            converted = QVariant(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
+                                                                         : value.toString().toLatin1());
+            break;
+        }
+    }
+    m_buffer[i] = converted;
+    m_changed[i] = true;
+    m_modified = true;
+    emit fieldChanged(m_fields[i].get());
+}
+
+// ---------------------------------------------------------------------------
+// Engine position
+
+int TDbTable::selectArea(bool sync)
+{
+    const int previous = xb_Select(m_area);
+    if (sync && m_recNo > 0 && xb_RecNo() != m_recNo)
+        xb_Go(m_recNo);
+    return previous;
+}
+
+void TDbTable::loadCurrent()
+{
+    if (m_recNo > 0) {
+        m_image = xb_GetRecord();
+    } else {
+        m_image.clear();
+    }
+    std::fill(m_memoLoaded.begin(), m_memoLoaded.end(), false);
+}
+
+void TDbTable::afterMove()
+{
+    // the engine stands where the move left it
+    if (xb_Eof() && xb_Bof()) {
+        m_recNo = 0;
+    } else if (xb_Eof()) {
+        m_recNo = 0;
+    } else {
+        m_recNo = xb_RecNo();
+    }
+    if (m_recNo == 0) {
+        m_bof = m_eof = true;
+    } else {
+        m_bof = m_eof = false;
+    }
+    loadCurrent();
+}
+
+void TDbTable::requireActive() const
+{
+    if (!active())
+        fail(qly::msg::kClosedDataSet);
+}
+
+void TDbTable::requireBrowsable()
+{
+    requireActive();
+    checkBrowseMode();
+}
+
+void TDbTable::setState(TDataSetState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void TDbTable::first()
+{
+    requireBrowsable();
+    selectArea(false);
+    xb_GoTop();
+    afterMove();
+    m_bof = true;
+    emit recordMoved();
+}
+
+void TDbTable::last()
+{
+    requireBrowsable();
+    selectArea(false);
+    xb_GoBottom();
+    afterMove();
+    m_eof = true;
+    emit recordMoved();
+}
+
+void TDbTable::next() { moveBy(1); }
+void TDbTable::prior() { moveBy(-1); }
+
+int TDbTable::moveBy(int distance)
+{
+    requireBrowsable();
+    if (distance == 0 || m_recNo == 0)
+        return 0;
+    selectArea(true);
+    const int step = distance > 0 ? 1 : -1;
+    int moved = 0;
+    long at = m_recNo;
+    bool hitEnd = false;
+    while (moved != distance) {
+        xb_Skip(step);
+        if (step > 0 ? xb_Eof() : xb_Bof()) {
+            hitEnd = true;
+            break;
+        }
+        const long r = xb_RecNo();
+        if (r == at) {  // the engine stayed at the edge
+            hitEnd = true;
+            break;
+        }
+        at = r;
+        moved += step;
+    }
+    if (at != xb_RecNo() || xb_Eof() || xb_Bof())
+        xb_Go(at);
+    if (moved != 0) {
+        m_recNo = at;
+        loadCurrent();
+        m_bof = m_eof = false;
+    }
+    if (hitEnd)
+        (step > 0 ? m_eof : m_bof) = true;
+    if (moved != 0)
+        emit recordMoved();
+    return moved;
+}
+
+bool TDbTable::isEmpty() const
+{
+    return !active() || (m_recNo == 0 && m_state != TDataSetState::dsInsert);
+}
+
+bool TDbTable::recordVisible(long recno)
+{
+    if (!active() || recno <= 0)
+        return false;
+    selectArea(false);
+    if (!xb_Go(recno) || xb_Eof() || xb_RecNo() != recno)
+        return false;
+    const TXBaseEnv* env = TXBaseEnv::instance();
+    if (env && env->deleted() && xb_Deleted())
+        return false;
+    const std::string filter = xb_DBFilter();
+    if (!filter.empty()) {
+        const std::string v = xb_EvalString(filter);
+        if (v != ".T.")
+            return false;
+    }
+    return true;
+}
+
+bool TDbTable::gotoRecord(long recno)
+{
+    requireBrowsable();
+    if (!recordVisible(recno)) {
+        selectArea(true);
+        return false;
+    }
+    if (recno != m_recNo) {
+        m_recNo = recno;
+        loadCurrent();
+        m_bof = m_eof = false;
+        emit recordMoved();
+    }
+    return true;
+}
+
+long TDbTable::engineTop()
+{
+    selectArea(false);
+    xb_GoTop();
+    return xb_Eof() ? 0 : xb_RecNo();
+}
+
+long TDbTable::engineBottom()
+{
+    selectArea(false);
+    xb_GoBottom();
+    return xb_Eof() ? 0 : xb_RecNo();
+}
+
+std::vector<long> TDbTable::engineWalk(long from, int direction, long count)
+{
+    std::vector<long> records;
+    selectArea(false);
+    if (from <= 0 || !xb_Go(from))
+        return records;
+    long at = from;
+    for (long i = 0; i < count; ++i) {
+        xb_Skip(direction);
+        if (direction > 0 ? xb_Eof() : xb_Bof())
+            break;
+        const long r = xb_RecNo();
+        if (r == at)
+            break;
+        records.push_back(r);
+        at = r;
+    }
+    return records;
+}
+
+std::string TDbTable::readRecordImage(long recno)
+{
+    if (!active() || recno <= 0)
+        return {};
+    if (recno == m_recNo && !m_image.empty())
+        return m_image;
+    selectArea(false);
+    xb_Go(recno);
+    return xb_GetRecord();
+}
+
+void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
+{
+    if (!active())
+        return;
+    xb_Select(m_area);
+    if ((xb_Eof() || xb_Bof()) && gotoTopWhenLost)
+        xb_GoTop();
+    afterMove();
+    emit dataSetChanged();
+    emit recordMoved();
+}
+
+// ---------------------------------------------------------------------------
+// Bookmarks
+
+bool TDbTable::bookmarkValid(TBookmark bookmark)
+{
+    if (!active() || bookmark <= 0)
+        return false;
+    const bool visible = recordVisible(bookmark);
+    selectArea(true);
+    return visible;
+}
+
+void TDbTable::gotoBookmark(TBookmark bookmark)
+{
+    requireActive();
+    if (!gotoRecord(bookmark))
+        fail(QStringLiteral("%1: Record not found").arg(fileLabel()));
+}
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void TDbTable::checkBrowseMode()
+{
+    requireActive();
+    if (!isEditState(m_state))
+        return;
+    emit updateRecordRequested();
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+void TDbTable::edit()
+{
+    requireActive();
+    if (isEditState(m_state))
+        return;
+    if (m_recNo == 0) {
+        append();
+        return;
+    }
+    if (m_readOnly)
+        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    selectArea(true);
+    if (!m_exclusive && !xb_Rlock(m_recNo))
+        fail(QStringLiteral("%1: Record %2 is locked by another user").arg(fileLabel()).arg(m_recNo));
+    m_image = xb_GetRecord();  // the record as it is now
+    std::fill(m_memoLoaded.begin(), m_memoLoaded.end(), false);
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        m_buffer[i] = fieldValue(*m_fields[i]);
+        m_changed[i] = false;
+    }
+    m_modified = false;
+    setState(TDataSetState::dsEdit);
+}
+
+void TDbTable::insert()
+{
+    requireBrowsable();
+    if (m_readOnly)
+        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    m_insertReturn = m_recNo;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const TFieldType t = m_fields[i]->dataType();
+        m_buffer[i] = t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
+        m_changed[i] = false;
+    }
+    m_modified = false;
+    emit recordInserting(false);
+    setState(TDataSetState::dsInsert);
+    emit afterInsert();
+}
+
+void TDbTable::append()
+{
+    requireBrowsable();
+    if (m_readOnly)
+        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    m_insertReturn = m_recNo;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const TFieldType t = m_fields[i]->dataType();
+        m_buffer[i] = t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
+        m_changed[i] = false;
+    }
+    m_modified = false;
+    emit recordInserting(true);
+    setState(TDataSetState::dsInsert);
+    emit afterInsert();
+}
+
+void TDbTable::validateBuffer() const
+{
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const TField& f = *m_fields[i];
+        const QVariant& v = m_buffer[i];
+        if (!v.isValid())
+            continue;
+        const QString name = f.fieldName();
+        switch (f.dataType()) {
+        case TFieldType::ftString: {
+            const QString s = v.toString();
+            for (QChar c : s)
+                if (c.unicode() > 0xFF)
+                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'").arg(c).arg(name));
+            if (s.size() > f.size())
+                fail(QStringLiteral("The text for field '%1' is %2 characters long; the field holds %3")
+                         .arg(name)
+                         .arg(s.size())
+                         .arg(f.size()));
+            break;
+        }
+        case TFieldType::ftMemo:
+            for (QChar c : v.toString())
+                if (c.unicode() > 0xFF)
+                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'").arg(c).arg(name));
+            break;
+        case TFieldType::ftSmallint: {
+            const qlonglong n = v.toLongLong();
+            const QString text = QString::number(n);
+            if (n < std::numeric_limits<qint16>::min() || n > std::numeric_limits<qint16>::max() ||
+                text.size() > f.size()) {
+                qlonglong lo = -1, hi = 9;
+                for (int k = 1; k < f.size(); ++k) {
+                    hi = hi * 10 + 9;
+                    if (k < f.size() - 1)
+                        lo = lo * 10 - 9;
+                }
+                if (f.size() == 1)
+                    lo = 0;
+                fail(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+                         .arg(n)
+                         .arg(name)
+                         .arg(lo)
+                         .arg(hi));
+            }
+            break;
+        }
+        case TFieldType::ftFloat: {
+            const double d = v.toDouble();
+            const QString text = QString::number(d, 'f', f.decimals());
+            if (!std::isfinite(d) || text.size() > f.size())
+                fail(QStringLiteral("%1 does not fit field '%2' (%3 characters, %4 decimals)")
+                         .arg(QString::number(d, 'g', 17), name)
+                         .arg(f.size())
+                         .arg(f.decimals()));
+            break;
+        }
+        case TFieldType::ftDate: {
+            const QDate d = v.toDate();
+            if (!d.isValid() || d.year() < 1 || d.year() > 9999)
+                fail(QStringLiteral("Invalid date for field '%1'").arg(name));
+            break;
+        }
+        default: break;
+        }
+    }
+}
+
+void TDbTable::writeBuffer()
+{
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (!m_changed[i])
+            continue;
+        const TField& f = *m_fields[i];
+        const QVariant& v = m_buffer[i];
+        const std::string name = latin1(f.fieldName());
+        int ok = 0;
+        switch (f.dataType()) {
+        case TFieldType::ftString: ok = xb_Replace(name, kXbReplaceText, latin1(v.toString())); break;
+        case TFieldType::ftSmallint:
+        case TFieldType::ftFloat:
+            ok = v.isValid() ? xb_Replace(name, kXbReplaceDouble, v.toDouble())
+                             : xb_Replace(name, kXbReplaceText, std::string());
+            break;
+        case TFieldType::ftDate:
+            ok = xb_Replace(name, kXbReplaceDateText,
+                            v.isValid() ? v.toDate().toString(QStringLiteral("MM/dd/yyyy")).toStdString() : std::string());
+            break;
+        case TFieldType::ftBoolean:
+            ok = xb_Replace(name, kXbReplaceLogical, std::string(v.toBool() ? "T" : "F"));
+            break;
+        case TFieldType::ftMemo: ok = xb_PutMemo(name, latin1(v.toString())); break;
+        default: ok = xb_PutBlob(name, v.toByteArray().toStdString()); break;
+        }
+        if (!ok)
+            fail(QStringLiteral("%1: Cannot store field '%2': %3").arg(fileLabel(), f.fieldName(), engineError()));
+    }
+}
+
+void TDbTable::post()
+{
+    requireActive();
+    if (!isEditState(m_state))
+        return;
+    emit updateRecordRequested();
+    validateBuffer();  // throws; the record stays in edit state
+    const bool inserting = m_state == TDataSetState::dsInsert;
+    selectArea(!inserting);
+    if (inserting) {
+        xb_ClearError();
+        const int r = xb_AppendEx();
+        if (r != kXbAppendOk) {
+            QString why;
+            switch (r) {
+            case kXbAppendLockFailed: why = QStringLiteral("the table is locked by another user"); break;
+            case kXbAppendReadOnly: why = QStringLiteral("the table is read-only"); break;
+            case kXbAppendWriteFailed: why = QStringLiteral("the file could not be written"); break;
+            case kXbAppendTooManyRecords: why = QStringLiteral("the table holds the most records it can"); break;
+            case kXbAppendIndexFailed: why = QStringLiteral("an index could not be updated"); break;
+            default: why = engineError(); break;
+            }
+            fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));
+        }
+        const long recno = xb_RecNo();
+        if (!m_exclusive)
+            xb_Rlock(recno);
+        try {
+            writeBuffer();
+        } catch (...) {
+            // take the half-written new record away again
+            xb_Delete();
+            xb_Commit();
+            xb_Unlock(0);
+            xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
+            throw;
+        }
+        m_recNo = recno;
+    } else {
+        writeBuffer();
+    }
+    xb_Commit();
+    if (!m_exclusive)
+        xb_Unlock(0);
+    xb_Go(m_recNo);
+    m_modified = false;
+    std::fill(m_changed.begin(), m_changed.end(), false);
+    m_state = TDataSetState::dsBrowse;
+    afterMove();
+    emit stateChanged(m_state);
+    emit dataSetChanged();
+    emit recordMoved();
+    emit afterPost();
+    for (auto& handler : m_afterPost)
+        handler(*this);
+}
+
+void TDbTable::cancel()
+{
+    requireActive();
+    if (!isEditState(m_state))
+        return;
+    const bool inserting = m_state == TDataSetState::dsInsert;
+    if (!inserting && !m_exclusive) {
+        selectArea(true);
+        xb_Unlock(0);
+    }
+    m_modified = false;
+    std::fill(m_changed.begin(), m_changed.end(), false);
+    m_state = TDataSetState::dsBrowse;
+    if (inserting && m_insertReturn != m_recNo)
+        m_recNo = m_insertReturn;
+    selectArea(true);
+    loadCurrent();
+    emit stateChanged(m_state);
+    emit afterCancel();
+    emit recordMoved();
+}
+
+void TDbTable::deleteRecord()
+{
+    requireActive();
+    if (m_state == TDataSetState::dsInsert) {
+        cancel();
+        return;
+    }
+    if (m_recNo == 0)
+        fail(qly::msg::kEmptyDataSet);
+    if (m_readOnly)
+        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    if (m_state == TDataSetState::dsEdit)
+        cancel();
+    selectArea(true);
+    if (!m_exclusive && !xb_Rlock(m_recNo))
+        fail(QStringLiteral("%1: Record %2 is locked by another user").arg(fileLabel()).arg(m_recNo));
+    const long deleted = m_recNo;
+    const bool ok = xb_Delete();
+    xb_Commit();
+    if (!m_exclusive)
+        xb_Unlock(0);
+    if (!ok)
+        fail(QStringLiteral("%1: Cannot delete record %2: %3").arg(fileLabel()).arg(deleted).arg(engineError()));
+    // the following record becomes current, or the last when none follows
+    xb_Go(deleted);
+    xb_Skip(1);
+    if (xb_Eof()) {
+        xb_GoBottom();
+        afterMove();
+        m_eof = m_recNo != 0 ? true : m_eof;
+    } else {
+        afterMove();
+    }
+    emit afterDelete();
+    emit dataSetChanged();
+    emit recordMoved();
+}
+
+void TDbTable::refresh()
+{
+    requireBrowsable();
+    selectArea(false);
+    const long keep = m_recNo;
+    if (keep > 0 && recordVisible(keep)) {
+        afterMove();
+    } else {
+        xb_GoTop();
+        afterMove();
+    }
+    emit dataSetChanged();
+    emit recordMoved();
+}
+
+long TDbTable::recordCount()
+{
+    requireActive();
+    selectArea(true);
+    return xb_Count();
+}
+
+void TDbTable::addAfterPost(std::function<void(TDbTable&)> handler)
+{
+    m_afterPost.push_back(std::move(handler));
+}
