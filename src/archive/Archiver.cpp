@@ -748,11 +748,11 @@ bool TArchiver::RestoreRun::run() {
                 currentRestored = true;
                 currentTarget = target;
                 currentStamp = stamp;
-                const int errorBefore = a.m_errorCode;
                 if (!expandInto(target, stamp, false)) {
                     return false;
                 }
-                if (a.m_errorCode == errorBefore || a.m_errorCode == kErrNone) {
+                // Errors and cancellation clear the flag: the member is whole.
+                if (a.m_continue) {
                     ++a.m_processedFiles;
                 }
             } else {
