@@ -68,10 +68,10 @@ struct GroupState
 
 struct Font
 {
-    QByteArray name;
+    QByteArray bytes;  // the part of the name not decoded yet
+    QString name;
     int codePage = 0;
-    QString family;  // the name decoded, once the table is read
-    bool decoded = false;
+    bool complete = false;  // the name's ";" was read
 };
 
 struct Field
@@ -251,6 +251,8 @@ private:
     void finish();
     void applyParagraph();
     QTextCharFormat charFormat(const CharProps& props);
+    void decodeFontBytes(Font& font) const;
+    void finishFontName(Font& font) const;
     int codePageOf(const CharProps& props) const;
     void fail(const QString& error);
 
@@ -425,10 +427,13 @@ void Reader::control()
     bool hasParam = false;
     long long value = 0;
     bool negative = false;
-    if (m_pos + 1 < m_end && m_in[m_pos] == '-' && m_in[m_pos + 1] >= '0'
-        && m_in[m_pos + 1] <= '9') {
-        negative = true;
-        ++m_pos;
+    if (m_pos < m_end && m_in[m_pos] == '-') {
+        if (m_pos + 1 == m_end) {
+            ++m_pos;  // a number cut off by the end of the input
+        } else if (m_in[m_pos + 1] >= '0' && m_in[m_pos + 1] <= '9') {
+            negative = true;
+            ++m_pos;
+        }
     }
     while (m_pos < m_end && m_in[m_pos] >= '0' && m_in[m_pos] <= '9') {
         hasParam = true;
@@ -454,6 +459,12 @@ void Reader::controlSymbol(unsigned char c)
         return;
     switch (c) {
     case '\'': {
+        if (m_pos + 2 > m_end) {
+            // cut off by the end of the input
+            m_pos = m_end;
+            fail(QStringLiteral("The rich text ends inside a \\' escape."));
+            return;
+        }
         const int high = m_pos < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos])) : -1;
         const int low = m_pos + 1 < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos + 1])) : -1;
         if (high < 0 || low < 0) {
@@ -611,6 +622,13 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
             m_fonts[param] = Font{};
         } else if (kind == Word::FontCharset && m_tableFont >= 0 && hasParam) {
             m_fonts[m_tableFont].codePage = codePageForCharset(param);
+        } else if (kind == Word::Unicode && m_tableFont >= 0 && hasParam) {
+            Font& font = m_fonts[m_tableFont];
+            decodeFontBytes(font);
+            const auto ch = static_cast<char16_t>(param < 0 ? param + 65536 : param);
+            if (ch >= 0x20 && font.name.size() < kMaxFontName)
+                font.name.append(QChar(ch));
+            m_unicodeSkipLeft = s.unicodeSkip;
         }
         return;
     }
@@ -750,7 +768,8 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
         return;
     case Word::Unicode:
         if (hasParam) {
-            appendUnicode(param < 0 ? param + 65536 : param);
+            if (param >= -32768 && param <= 65535)
+                appendUnicode(param < 0 ? param + 65536 : param);
             m_unicodeSkipLeft = s.unicodeSkip;
         }
         return;
@@ -797,12 +816,15 @@ void Reader::textByte(unsigned char c, bool escaped)
     case Dest::FontTable:
         if (m_tableFont < 0)
             return;
-        if (c == ';' && !escaped) {
+        if (m_unicodeSkipLeft > 0) {
+            --m_unicodeSkipLeft;
+        } else if (c == ';' && !escaped) {
+            finishFontName(m_fonts[m_tableFont]);
             m_tableFont = -1;
         } else {
-            QByteArray& name = m_fonts[m_tableFont].name;
-            if (name.size() < kMaxFontName)
-                name.append(static_cast<char>(c));
+            Font& font = m_fonts[m_tableFont];
+            if (font.bytes.size() + font.name.size() < kMaxFontName)
+                font.bytes.append(static_cast<char>(c));
         }
         return;
     case Dest::ColorTable:
@@ -856,7 +878,7 @@ void Reader::appendChar(char16_t ch)
     // Characters QTextDocument would take for block or frame boundaries,
     // and other control characters, are not text of a memo.
     if ((ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == QChar::ParagraphSeparator
-        || ch == 0xFDD0 || ch == 0xFDD1 || ch == QChar::ObjectReplacementCharacter)
+        || ch == 0xFDD0 || ch == 0xFDD1 || ch == QChar::ObjectReplacementCharacter || ch >= 0xFFFE)
         return;
     beginText();
     flushBytes();
@@ -974,6 +996,25 @@ void Reader::applyParagraph()
     m_listBlock = block.blockNumber();
 }
 
+void Reader::decodeFontBytes(Font& font) const
+{
+    if (font.bytes.isEmpty())
+        return;
+    const QString text = decodeCodePage(font.codePage != 0 ? font.codePage : m_codePage, font.bytes);
+    font.bytes.clear();
+    for (QChar ch : text) {
+        if (ch.unicode() >= 0x20)
+            font.name.append(ch);
+    }
+}
+
+void Reader::finishFontName(Font& font) const
+{
+    decodeFontBytes(font);
+    font.name = font.name.trimmed();
+    font.complete = true;
+}
+
 int Reader::codePageOf(const CharProps& props) const
 {
     const auto it = m_fonts.find(props.font >= 0 ? props.font : m_defaultFont);
@@ -988,12 +1029,10 @@ QTextCharFormat Reader::charFormat(const CharProps& props)
     const auto font = m_fonts.find(props.font >= 0 ? props.font : m_defaultFont);
     if (font != m_fonts.end()) {
         Font& f = font->second;
-        if (!f.decoded) {
-            f.family = decodeCodePage(f.codePage != 0 ? f.codePage : m_codePage, f.name).trimmed();
-            f.decoded = true;
-        }
-        if (!f.family.isEmpty())
-            format.setFontFamilies({f.family});
+        if (!f.complete)
+            finishFontName(f);
+        if (!f.name.isEmpty())
+            format.setFontFamilies({f.name});
     }
     if (props.halfPoints > 0)
         format.setFontPointSize(props.halfPoints / 2.0);
@@ -1051,7 +1090,10 @@ RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document)
         QString plain = decodeCodePage(1252, text);
         plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        plain.remove(QChar(0));
+        plain.removeIf([](QChar ch) {
+            const char16_t u = ch.unicode();
+            return (u < 0x20 && u != u'\t' && u != u'\n') || u == 0x7F;
+        });
         document->setPlainText(plain);
         if (bytes.size() > kMaxRtfInput) {
             result.complete = false;

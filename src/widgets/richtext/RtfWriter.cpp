@@ -130,6 +130,7 @@ void Writer::writeBlock(const QTextBlock& block)
         m_body += "\\qc";
     else if (align & (Qt::AlignRight | Qt::AlignTrailing))
         m_body += "\\qr";
+    m_body += ' ';
 
     bool wroteText = false;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
