@@ -854,14 +854,11 @@ void TDbTable::validateBuffer() const
             const QString text = QString::number(n);
             if (n < std::numeric_limits<qint16>::min() || n > std::numeric_limits<qint16>::max() ||
                 text.size() > f.size()) {
-                qlonglong lo = -1, hi = 9;
-                for (int k = 1; k < f.size(); ++k) {
-                    hi = hi * 10 + 9;
-                    if (k < f.size() - 1)
-                        lo = lo * 10 - 9;
-                }
-                if (f.size() == 1)
-                    lo = 0;
+                qlonglong hi = 1;
+                for (int k = 0; k < f.size(); ++k)
+                    hi *= 10;
+                const qlonglong lo = -(hi / 10 - 1);
+                hi = std::min<qlonglong>(hi - 1, std::numeric_limits<qint16>::max());
                 fail(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
                          .arg(n)
                          .arg(name)
