@@ -31,7 +31,8 @@ const char* kWords[] = {"Desk", "Chair", "Copier", "Fax Machine", "Bookshelves",
 
 // A FoxPro-like table: fixed records of space-padded text, numbers and dates.
 void writeDbf(const std::string& path, std::size_t bytes, std::uint32_t seed) {
-    std::mt19937 rng(seed);
+    std::mt19937 gen(seed);
+    auto rng = [&gen] { return static_cast<unsigned>(gen()); };
     std::ofstream out(path, std::ios::binary);
     std::string header(1024, '\0');
     header[0] = static_cast<char>(0xF5);
@@ -58,7 +59,8 @@ void writeDbf(const std::string& path, std::size_t bytes, std::uint32_t seed) {
 
 // A memo file: 64-byte blocks holding rich text of varying length.
 void writeFpt(const std::string& path, std::size_t bytes, std::uint32_t seed) {
-    std::mt19937 rng(seed);
+    std::mt19937 gen(seed);
+    auto rng = [&gen] { return static_cast<unsigned>(gen()); };
     std::ofstream out(path, std::ios::binary);
     std::string block(512, '\0');
     out << block;
