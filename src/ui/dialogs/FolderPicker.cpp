@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -85,9 +86,20 @@ FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
     connect(f1, &QShortcut::activated, this, &FolderPicker::showHelp);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid())
+                if (current.isValid() && !m_selectingInTree)
                     m_edit->setText(m_model->filePath(current));
             });
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        if (!m_treeTarget.isEmpty() && (m_treeTarget == path || m_treeTarget.startsWith(path + QLatin1Char('/')) ||
+                                        path == QStringLiteral("/"))) {
+            // After the model has sorted the folder it just read.
+            QTimer::singleShot(100, this, [this] {
+                if (!m_treeTarget.isEmpty())
+                    selectInTree(m_treeTarget);
+            });
+        }
+    });
+    connect(m_tree, &QTreeView::clicked, this, [this] { m_treeTarget.clear(); });
     connect(m_drives, &QComboBox::activated, this, [this](int index) {
         const QString root = m_drives->itemData(index).toString();
         selectInTree(root);
@@ -99,14 +111,30 @@ FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
 
 FolderPicker::~FolderPicker() = default;
 
+void FolderPicker::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
 void FolderPicker::setStartFolder(const QString& folder)
 {
     m_startFolder = folder;
     const QString path = withoutFinalSlash(folder);
-    // Selecting in the tree rewrites the box, so the box is filled afterwards.
     selectInTree(path);
     m_edit->setText(path);
     m_edit->selectAll();
+    int drive = -1;
+    qsizetype longest = 0;
+    for (int i = 0; i < m_drives->count(); ++i) {
+        const QString root = m_drives->itemData(i).toString();
+        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+        if ((path == root || path.startsWith(prefix)) && root.size() > longest) {
+            drive = i;
+            longest = root.size();
+        }
+    }
+    m_drives->setCurrentIndex(drive);
 }
 
 void FolderPicker::selectInTree(const QString& folder)
@@ -114,11 +142,17 @@ void FolderPicker::selectInTree(const QString& folder)
     QString existing = folder.isEmpty() ? QDir::homePath() : QDir(folder).absolutePath();
     while (!QFileInfo(existing).isDir() && existing != QStringLiteral("/"))
         existing = QFileInfo(existing).absolutePath();
+    m_treeTarget = existing;
     const QModelIndex index = m_model->index(existing);
     if (!index.isValid())
         return;
+    // The tree's folders are read in the background: open the way down to
+    // the folder now, and again as each folder on the way has been read.
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        m_tree->expand(parent);
+    m_selectingInTree = true;
     m_tree->setCurrentIndex(index);
-    m_tree->expand(index);
+    m_selectingInTree = false;
     m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 

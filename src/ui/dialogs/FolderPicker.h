@@ -42,6 +42,9 @@ public slots:
     void accept() override;
     void showHelp();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void selectInTree(const QString& folder);
 
@@ -50,5 +53,7 @@ private:
     QFileSystemModel* m_model = nullptr;
     QLineEdit* m_edit = nullptr;
     QString m_startFolder;
+    QString m_treeTarget;  // the folder the tree is opening towards
+    bool m_selectingInTree = false;
     QString m_chosen;
 };
