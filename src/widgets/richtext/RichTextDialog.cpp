@@ -56,7 +56,8 @@ RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("formatBar"));
-    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Without an icon theme the buttons show their text.
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     layout->addWidget(bar);
 
     m_editor = new RichTextEdit(this);
@@ -73,7 +74,7 @@ RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent)
     buildToolBar(bar);
     connect(m_editor, &QTextEdit::currentCharFormatChanged, this, &RichTextDialog::showState);
     connect(m_editor, &QTextEdit::cursorPositionChanged, this, &RichTextDialog::showState);
-    resize(640, 420);
+    resize(700, 440);
     showState();
 }
 
@@ -84,6 +85,8 @@ void RichTextDialog::buildToolBar(QToolBar* bar)
     m_font = new QFontComboBox(bar);
     m_font->setObjectName(QStringLiteral("fontCombo"));
     m_font->setToolTip(tr("Font"));
+    m_font->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_font->setMinimumContentsLength(14);
     bar->addWidget(m_font);
     connect(m_font, &QFontComboBox::textActivated, this, [this](const QString& family) {
         QTextCharFormat format;
