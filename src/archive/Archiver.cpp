@@ -286,7 +286,8 @@ bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
     if (m_out == nullptr) {
         a.recordError(kErrCannotWriteArchive);
     } else if (!putString(a.m_backupTitle) ||
-               !putInt32(static_cast<std::int32_t>(a.m_totalSize)) ||
+               !putInt32(static_cast<std::int32_t>(
+                   std::min<std::int64_t>(a.m_totalSize, 0x7FFFFFFF))) ||
                !putInt32(a.m_fileCount)) {
         a.recordError(kErrCannotWriteArchive);
     }

@@ -286,7 +286,10 @@ TEST_F(ArchiverTest, ProgressRunsFromZeroToHundredWithBlockSteps) {
     Recorder r;
     r.attach(a);
     int events = 0;
-    a.ProcessEvents = [&] { ++events; };
+    a.ProcessEvents = [&] {
+        ++events;
+        EXPECT_TRUE(a.Busy());
+    };
     ASSERT_TRUE(a.Backup({src() + "/*.dat"}, bkp()));
     const std::vector<std::pair<std::string, int>> expected = {
         {"", 0}, {src() + "/a.dat", 32}, {src() + "/a.dat", 65}, {src() + "/a.dat", 80},
@@ -789,6 +792,13 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
         EXPECT_EQ(r.errors.size(), 1u);
         EXPECT_EQ(r.errors.back().second, "Cannot write to archive");
     }
+    // A member name that cannot be written is raised.
+    fs.failWritesTo = bkp();
+    fs.writeLimit = 14;  // the header and half of the first name length
+    EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
+    EXPECT_EQ(a.raisedError(), "Stream write error");
+    EXPECT_EQ(a.errorCode(), 0);
+
     // ... or to a later volume.
     fs.failWritesTo = "backup.002";
     fs.writeLimit = 10;
@@ -809,6 +819,12 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
     EXPECT_EQ(r.errors, (std::vector<std::pair<int, std::string>>{{2, "Overwriting file failed"}}));
     EXPECT_FALSE(test::exists(out() + "/b.dat"));
     fs.failWritesTo.clear();
+
+    // A target folder that cannot be made: error 1.
+    writeText(dir / "plainfile", "x");
+    r.errors.clear();
+    EXPECT_FALSE(a.Restore(bkp(), dir / "plainfile/sub"));
+    EXPECT_EQ(r.errors, (std::vector<std::pair<int, std::string>>{{1, "Cannot read file"}}));
 
     // A file that cannot be opened while the sizes are taken is raised.
     fs.failOpenOf = src() + "/b.dat";
