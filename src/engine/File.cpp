@@ -118,6 +118,22 @@ int64_t File::size() const {
     return st.st_size;
 }
 
+bool File::stamp(int64_t& size, int64_t& mtimeNs) const {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) return false;
+    size = st.st_size;
+    mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool File::identity(uint64_t& device, uint64_t& inode) const {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) return false;
+    device = static_cast<uint64_t>(st.st_dev);
+    inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 bool File::sync() { return ::fdatasync(m_fd) == 0; }
 
 bool File::lockFile(bool exclusive) {

@@ -33,6 +33,9 @@ public:
     size_t readSome(uint64_t offset, void* buffer, size_t size) const;
     bool writeAt(uint64_t offset, const void* data, size_t size, std::string& error);
     int64_t size() const;  // -1 on error
+    bool stamp(int64_t& size, int64_t& mtimeNs) const;
+    // Device and inode: the identity of the file.
+    bool identity(uint64_t& device, uint64_t& inode) const;
     bool sync();
 
     // Whole-file lock without waiting: shared or exclusive.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 
 #include "engine/Bytes.h"
 
@@ -39,6 +40,25 @@ void todayYmd(int& y, int& m, int& d) {
     d = tm.tm_mday;
 }
 
+// One write counter per file, shared by every Table of this process that has
+// the file open, so that read-ahead in one work area notices writes made
+// through another.
+std::shared_ptr<uint64_t> generationFor(const File& file) {
+    static std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<uint64_t>> registry;
+    uint64_t dev = 0, ino = 0;
+    if (!file.identity(dev, ino)) return std::make_shared<uint64_t>(0);
+    auto& slot = registry[{dev, ino}];
+    std::shared_ptr<uint64_t> g = slot.lock();
+    if (!g) {
+        g = std::make_shared<uint64_t>(0);
+        slot = g;
+    }
+    for (auto it = registry.begin(); it != registry.end();) {
+        it = it->second.expired() ? registry.erase(it) : std::next(it);
+    }
+    return g;
+}
+
 }  // namespace
 
 Table::~Table() {
@@ -70,6 +90,7 @@ std::unique_ptr<Table> Table::open(const std::string& path, Mode mode, std::stri
                     : "Table " + resolved + " is opened exclusively elsewhere";
         return nullptr;
     }
+    t->m_generation = generationFor(t->m_file);
     if (mode == Mode::ReadOnly) t->m_readOnlyReason = "Table " + resolved + " is opened read-only";
     if (!t->load(error)) return nullptr;
     return t;
@@ -275,10 +296,17 @@ bool Table::setFlags(uint8_t flags, std::string& error) {
 }
 
 int Table::fieldIndex(std::string_view name) const {
+    // Callers ask for the same few fields again and again.
+    if (m_lastFieldIndex >= 0 && name == m_lastFieldName) return m_lastFieldIndex;
+    std::string_view wanted = name;
     // Trailing blanks of a caller's name do not count.
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    while (!wanted.empty() && wanted.back() == ' ') wanted.remove_suffix(1);
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (sameName(m_fields[i].name, name)) return static_cast<int>(i);
+        if (sameName(m_fields[i].name, wanted)) {
+            m_lastFieldName.assign(name);
+            m_lastFieldIndex = static_cast<int>(i);
+            return m_lastFieldIndex;
+        }
     }
     return -1;
 }
@@ -306,6 +334,8 @@ bool Table::refreshCount(std::string& error) {
     m_count = static_cast<uint32_t>(std::min<uint64_t>(count, inFile));
     return true;
 }
+
+bool Table::fileStamp(int64_t& size, int64_t& mtimeNs) const { return m_file.stamp(size, mtimeNs); }
 
 void Table::blankRecord(char* out) const {
     std::memset(out, ' ', static_cast<size_t>(m_recordLength));
@@ -355,6 +385,7 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     if (!m_file.writeAt(recordOffset(recno), image, static_cast<size_t>(m_recordLength), error))
         return false;
     m_modified = true;
+    ++*m_generation;
     if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error)) return false;
     return true;
 }
@@ -411,6 +442,7 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
         ++m_count;
         recno = m_count;
         m_modified = true;
+        ++*m_generation;
     } while (false);
     if (shared) m_file.unlockRange(kHeaderLockOffset, 1);
     if (result == kAppendOk && m_observer && !m_observer->recordWritten(recno, nullptr, image, error))
@@ -503,8 +535,9 @@ bool Table::writeMemo(char* record, const Field& field, const std::string& data,
 }
 
 bool Table::commit(std::string& error) {
-    if (!m_writable) return true;
-    if (m_modified) {
+    // Nothing written since the last commit: nothing to flush.
+    if (!m_writable || !m_modified) return true;
+    {
         uint32_t count = m_count;
         if (m_mode == Mode::Shared) {
             // Another process may have appended: never lower the stored count.

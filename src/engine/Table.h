@@ -123,6 +123,14 @@ private:
     bool load(std::string& error);
     bool checkWritable(std::string& error) const;
     bool writeCountAndDate(uint32_t count, std::string& error);
+    // Size and modification time of the .dbf, to tell whether another
+    // process wrote it since a read-ahead.
+public:
+    bool fileStamp(int64_t& size, int64_t& mtimeNs) const;
+    // Counts the writes to this file through any Table of this process.
+    uint64_t writeGeneration() const { return *m_generation; }
+
+private:
     uint64_t recordOffset(uint32_t recno) const {
         return m_headerLength + static_cast<uint64_t>(recno - 1) * static_cast<uint64_t>(m_recordLength);
     }
@@ -144,6 +152,9 @@ private:
     std::vector<Field> m_fields;
     std::set<uint32_t> m_locks;
     RecordObserver* m_observer = nullptr;
+    std::shared_ptr<uint64_t> m_generation;
+    mutable std::string m_lastFieldName;
+    mutable int m_lastFieldIndex = -1;
 };
 
 }  // namespace qly::engine

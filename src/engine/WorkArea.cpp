@@ -48,8 +48,6 @@ WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table, 
     : m_number(number), m_alias(std::move(alias)), m_table(std::move(table)), m_settings(settings) {
     m_record.resize(static_cast<size_t>(m_table->recordLength()));
     m_table->blankRecord(m_record.data());
-    size_t perWindow = std::max<size_t>(1, kWindowBytes / static_cast<size_t>(m_table->recordLength()));
-    m_window.resize(perWindow * static_cast<size_t>(m_table->recordLength()));
     std::string ignored;
     goTop(ignored);
 }
@@ -62,9 +60,29 @@ void WorkArea::setTurboRead(bool on) {
 }
 
 void WorkArea::beginCall() {
-    // Without turbo read, each call sees what other users wrote since.
-    if (!m_turbo) m_windowCount = 0;
-    m_readSize = m_turbo ? 0xFFFFFFFFu : 1;
+    // Without turbo read, each call sees what other users wrote since: the
+    // read-ahead is dropped when the file changed. Nobody else writes a table
+    // opened exclusively.
+    if (m_turbo || m_windowCount == 0 || m_table->mode() == Table::Mode::Exclusive) return;
+    int64_t size = 0, mtime = 0;
+    if (m_table->writeGeneration() != m_windowGeneration || !m_table->fileStamp(size, mtime) ||
+        size != m_windowFileSize || mtime != m_windowFileTime)
+        m_windowCount = 0;
+}
+
+uint32_t WorkArea::windowCapacity() {
+    const size_t len = static_cast<size_t>(m_table->recordLength());
+    if (m_window.empty()) m_window.resize(std::max<size_t>(1, kWindowBytes / len) * len);
+    return static_cast<uint32_t>(m_window.size() / len);
+}
+
+uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
+    m_table->fileStamp(m_windowFileSize, m_windowFileTime);
+    m_windowGeneration = m_table->writeGeneration();
+    uint32_t got = m_table->readRecords(first, count, m_window.data());
+    m_windowFirst = first;
+    m_windowCount = got;
+    return got;
 }
 
 bool WorkArea::refreshCount(std::string& error) {
@@ -96,20 +114,17 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     const size_t len = static_cast<size_t>(m_table->recordLength());
     if (m_windowCount && recno >= m_windowFirst && recno < m_windowFirst + m_windowCount)
         return m_window.data() + (recno - m_windowFirst) * len;
-    uint32_t capacity = static_cast<uint32_t>(m_window.size() / len);
-    uint32_t n = m_order ? 1 : std::min(capacity, m_readSize);
-    // The next read of this scan takes more records at once.
-    if (m_readSize < capacity) m_readSize = std::min<uint64_t>(capacity, static_cast<uint64_t>(m_readSize) * 4);
+    uint32_t capacity = windowCapacity();
+    // In an index order the next record is anywhere: read just the one.
+    uint32_t n = m_order ? 1 : capacity;
     uint32_t first = recno;
     if (direction < 0) first = recno > n ? recno - n + 1 : 1;
-    uint32_t got = m_table->readRecords(first, n, m_window.data());
+    uint32_t got = readWindow(first, n);
     if (recno < first || recno >= first + got) {
         m_windowCount = 0;
         error = "Cannot read record " + std::to_string(recno) + " of " + m_table->path();
         return nullptr;
     }
-    m_windowFirst = first;
-    m_windowCount = got;
     return m_window.data() + (recno - first) * len;
 }
 
@@ -245,7 +260,6 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
         return true;
     }
     if (m_order) {
-        m_readSize = 1;
         for (uint32_t r = m_order->first(); r != 0 && r <= m_table->recordCount(); r = m_order->next(r)) {
             const char* image = fetch(r, 1, error);
             if (!image) return false;
@@ -259,10 +273,10 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
     }
     // Record order: read in whole windows.
     const size_t len = static_cast<size_t>(m_table->recordLength());
-    uint32_t capacity = static_cast<uint32_t>(m_window.size() / len);
+    uint32_t capacity = windowCapacity();
     uint32_t total = m_table->recordCount();
     for (uint32_t first = 1; first <= total;) {
-        uint32_t got = m_table->readRecords(first, capacity, m_window.data());
+        uint32_t got = readWindow(first, capacity);
         if (got == 0) {
             m_windowCount = 0;
             error = "Cannot read record " + std::to_string(first) + " of " + m_table->path();
@@ -272,8 +286,6 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
         for (uint32_t i = 0; i < got; ++i, p += len) {
             if (visible(p, first + i)) ++count;
         }
-        m_windowFirst = first;
-        m_windowCount = got;
         first += got;
     }
     return true;

@@ -95,6 +95,8 @@ private:
     const char* fetch(uint32_t recno, int direction, std::string& error);
     void setEof();
     void beginCall();
+    uint32_t windowCapacity();
+    uint32_t readWindow(uint32_t first, uint32_t count);
     bool refreshCount(std::string& error);
 
     int m_number;
@@ -114,7 +116,9 @@ private:
     std::vector<char> m_window;
     uint32_t m_windowFirst = 0;
     uint32_t m_windowCount = 0;
-    uint32_t m_readSize = 1;  // records per read; grows during a scan
+    int64_t m_windowFileSize = -1;  // the file's size and time when the window was read
+    int64_t m_windowFileTime = -1;
+    uint64_t m_windowGeneration = 0;
 };
 
 // Formats a number for an N/F field of width and decimals; false when it does not fit.

@@ -261,25 +261,40 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields) {
 // ---------------------------------------------------------------------------
 // Field values
 
+namespace {
+std::string memoText(WorkArea* a, const Field& f) {
+    std::string out, error;
+    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    return out;
+}
+}  // namespace
+
 std::string xb_GetString(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
     if (!a) return {};
     const Field& f = fieldAt(a, i);
-    if (f.isMemoRef()) return xb_GetMemo(field);
+    if (f.isMemoRef()) return memoText(a, f);
     return rawField(a, f);
 }
 
 std::string xb_GetTrimString(const std::string& field) {
-    std::string s = xb_GetString(field);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (a && (fieldAt(a, i).type == 'N' || fieldAt(a, i).type == 'F')) {
-        size_t b = s.find_first_not_of(' ');
-        s = b == std::string::npos ? std::string() : s.substr(b);
+    if (!a) return {};
+    const Field& f = fieldAt(a, i);
+    if (f.isMemoRef()) {
+        std::string s = memoText(a, f);
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+        return s;
     }
-    return s;
+    const char* p = a->record() + f.offset;
+    size_t begin = 0, end = static_cast<size_t>(f.width);
+    while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
+    if (f.type == 'N' || f.type == 'F') {
+        while (begin < end && p[begin] == ' ') ++begin;
+    }
+    return std::string(p + begin, end - begin);
 }
 
 int xb_GetLogical(const std::string& field) {

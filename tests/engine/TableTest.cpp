@@ -349,6 +349,21 @@ TEST_F(Tables, AppendKeepsCountDataAndEndMarkConsistent) {
     EXPECT_EQ(static_cast<unsigned char>(bytes[1]) >= 100, true);  // year - 1900
 }
 
+TEST_F(Tables, ReadAheadSeesWritesMadeThroughAnotherArea) {
+    fixtures("sample");
+    int a = xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox);
+    int b = xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox);
+    xb_Select(a);
+    xb_GoTop();  // reads ahead
+    xb_Select(b);
+    xb_Go(2);
+    ASSERT_EQ(xb_Replace("NAME", kXbReplaceText, "Changed elsewhere"), -1);
+    xb_Select(a);
+    xb_Skip(1);
+    EXPECT_EQ(xb_RecNo(), 2);
+    EXPECT_EQ(xb_GetTrimString("NAME"), "Changed elsewhere");
+}
+
 TEST_F(Tables, ChangedMemoNeverOverwritesAnotherRecordsMemo) {
     fixtures("sample");
     ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);

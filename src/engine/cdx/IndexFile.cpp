@@ -50,6 +50,7 @@ Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_pt
 
 Status IndexFile::load() {
     const uint64_t size = m_io->size();
+    m_ioSize = size;
     if (size < kHeaderSize + kPageSize)
         return Status::corrupt(fileName() + ": too short to be a compound index");
     if (size > 0xFFFFF000u) return Status::unsupported(fileName() + ": compound index too large");
@@ -115,6 +116,7 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     for (const TagSpec& spec : tags) CDX_TRY(validateSpec(spec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
     if (!file->m_io->truncate(0)) return Status::ioError(file->fileName() + ": cannot be written");
+    file->m_ioSize = 0;
     uint8_t header[kHeaderSize];
     TagSpec directory;
     directory.keyLength = kTagNameLength;
@@ -193,7 +195,7 @@ Status IndexFile::check() {
 }
 
 Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
-    if (uint64_t{offset} + size > m_io->size()) {
+    if (uint64_t{offset} + size > m_ioSize) {
         char at[32];
         std::snprintf(at, sizeof at, "0x%X", offset);
         return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
@@ -205,6 +207,7 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
 Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
     if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
     if (!m_io->write(offset, bytes, size)) return Status::ioError(fileName() + ": cannot be written");
+    m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);
     return Status::ok();
 }
 

@@ -67,7 +67,8 @@ private:
     std::unique_ptr<PageIo> m_io;
     bool m_readOnly;
     uint32_t m_end = 0;
-    size_t m_cacheLimit = 8192;
+    uint64_t m_ioSize = 0;  // bytes in the file; only this object writes it
+    size_t m_cacheLimit = 16384;
     std::unique_ptr<Tag> m_directory;
     std::vector<std::unique_ptr<Tag>> m_tags;
 };

@@ -1,6 +1,7 @@
 #include "engine/cdx/Node.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -8,35 +9,46 @@
 
 namespace cdx {
 
-uint32_t countBits(uint32_t keyLength) {
-    uint32_t bits = 0;
-    while (keyLength > 0) {
-        ++bits;
-        keyLength >>= 1;
-    }
-    return bits;
-}
+uint32_t countBits(uint32_t keyLength) { return static_cast<uint32_t>(std::bit_width(keyLength)); }
 
 uint32_t infoBytes(uint32_t maxRec, uint32_t keyLength) {
-    const uint32_t countPart = 2 * countBits(keyLength);
-    uint32_t recBits = 0;
-    for (uint32_t r = maxRec; r > 0; r >>= 1) ++recBits;
-    return std::max<uint32_t>(3, (recBits + countPart + 7) / 8);
+    const uint32_t bits = static_cast<uint32_t>(std::bit_width(maxRec)) + 2 * countBits(keyLength);
+    return std::max<uint32_t>(3, (bits + 7) / 8);
 }
 
 uint32_t trailCount(const uint8_t* key, uint32_t keyLength, uint8_t fill) {
+    const uint64_t pattern = 0x0101010101010101ull * fill;
     uint32_t t = 0;
+    while (t + 8 <= keyLength) {
+        uint64_t w;
+        std::memcpy(&w, key + keyLength - t - 8, 8);
+        if (w != pattern) break;
+        t += 8;
+    }
     while (t < keyLength && key[keyLength - 1 - t] == fill) ++t;
     return t;
+}
+
+uint32_t commonPrefix(const uint8_t* a, const uint8_t* b, uint32_t cap) {
+    uint32_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (i + 8 <= cap) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y) return i + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+            i += 8;
+        }
+    }
+    while (i < cap && a[i] == b[i]) ++i;
+    return i;
 }
 
 uint32_t storedLength(const uint8_t* key, const uint8_t* prev, uint32_t keyLength, uint8_t fill) {
     const uint32_t trail = trailCount(key, keyLength, fill);
     if (prev == nullptr) return keyLength - trail;
     const uint32_t cap = std::min(keyLength - trail, keyLength - trailCount(prev, keyLength, fill));
-    uint32_t dup = 0;
-    while (dup < cap && key[dup] == prev[dup]) ++dup;
-    return keyLength - trail - dup;
+    return keyLength - trail - commonPrefix(key, prev, cap);
 }
 
 uint32_t interiorCapacity(uint32_t keyLength) { return kInteriorSpace / (keyLength + 8); }
@@ -193,30 +205,45 @@ void encodeNode(const Node& node, uint8_t fill, uint8_t* page) {
         }
         return;
     }
+    std::vector<LeafEntry> entries(node.count);
+    uint32_t prevTrail = 0;
+    for (uint32_t i = 0; i < node.count; ++i) {
+        const uint8_t* k = node.key(i);
+        LeafEntry& e = entries[i];
+        e.key = k;
+        e.rec = node.recs[i];
+        e.trail = trailCount(k, L, fill);
+        e.dup = i ? commonPrefix(k, node.key(i - 1), std::min(L - e.trail, L - prevTrail)) : 0;
+        prevTrail = e.trail;
+    }
+    writeLeafPage(page, node.attr, node.left, node.right, L, entries.data(), node.count);
+}
+
+void writeLeafPage(uint8_t* page, uint16_t attr, uint32_t left, uint32_t right, uint32_t keyLength,
+                   const LeafEntry* entries, uint32_t count) {
+    std::memset(page, 0, kPageSize);
+    const uint32_t L = keyLength;
+    putLe16(page, attr);
+    putLe16(page + 2, static_cast<uint16_t>(count));
+    putLe32(page + 4, left);
+    putLe32(page + 8, right);
     uint32_t maxRec = 0;
-    for (uint32_t i = 0; i < node.count; ++i) maxRec = std::max(maxRec, node.recs[i]);
+    for (uint32_t i = 0; i < count; ++i) maxRec = std::max(maxRec, entries[i].rec);
     const uint32_t cb = countBits(L);
     const uint32_t b = infoBytes(maxRec, L);
     const uint32_t rb = 8 * b - 2 * cb;
     const uint32_t recMask = rb >= 32 ? 0xFFFFFFFFu : (1u << rb) - 1;
     uint8_t* info = page + kLeafInfoStart;
     uint32_t low = kPageSize;
-    for (uint32_t i = 0; i < node.count; ++i, info += b) {
-        const uint8_t* k = node.key(i);
-        const uint8_t* prev = i ? node.key(i - 1) : nullptr;
-        const uint32_t trail = trailCount(k, L, fill);
-        uint32_t dup = 0;
-        if (prev) {
-            const uint32_t cap = std::min(L - trail, L - trailCount(prev, L, fill));
-            while (dup < cap && k[dup] == prev[dup]) ++dup;
-        }
-        const uint32_t s = L - dup - trail;
+    for (uint32_t i = 0; i < count; ++i, info += b) {
+        const LeafEntry& e = entries[i];
+        const uint32_t s = L - e.dup - e.trail;
         low -= s;
-        std::memcpy(page + low, k + dup, s);
-        const uint64_t v = uint64_t{node.recs[i]} | (uint64_t{dup} << rb) | (uint64_t{trail} << (rb + cb));
+        std::memcpy(page + low, e.key + e.dup, s);
+        const uint64_t v = uint64_t{e.rec} | (uint64_t{e.dup} << rb) | (uint64_t{e.trail} << (rb + cb));
         for (uint32_t j = 0; j < b; ++j) info[j] = static_cast<uint8_t>(v >> (8 * j));
     }
-    putLe16(page + 12, static_cast<uint16_t>(low - (kLeafInfoStart + node.count * b)));
+    putLe16(page + 12, static_cast<uint16_t>(low - (kLeafInfoStart + count * b)));
     putLe32(page + 14, recMask);
     page[18] = static_cast<uint8_t>((1u << cb) - 1);
     page[19] = static_cast<uint8_t>((1u << cb) - 1);

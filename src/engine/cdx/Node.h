@@ -62,6 +62,7 @@ struct Node {
 uint32_t countBits(uint32_t keyLength);
 // Bytes per info entry needed for record numbers up to maxRec (at least 3).
 uint32_t infoBytes(uint32_t maxRec, uint32_t keyLength);
+uint32_t commonPrefix(const uint8_t* a, const uint8_t* b, uint32_t cap);
 uint32_t trailCount(const uint8_t* key, uint32_t keyLength, uint8_t fill);
 // Key bytes a leaf stores for `key` after `prev` (nullptr: first of its node).
 uint32_t storedLength(const uint8_t* key, const uint8_t* prev, uint32_t keyLength, uint8_t fill);
@@ -77,6 +78,17 @@ bool nodeFits(const Node& node);
 Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint8_t fill, Node& out,
                   const std::string& where);
 void encodeNode(const Node& node, uint8_t fill, uint8_t* page);
+
+// One key of a leaf being written: dup bytes shared with the previous key,
+// trail fill bytes at its end.
+struct LeafEntry {
+    const uint8_t* key;
+    uint32_t rec;
+    uint32_t dup;
+    uint32_t trail;
+};
+void writeLeafPage(uint8_t* page, uint16_t attr, uint32_t left, uint32_t right, uint32_t keyLength,
+                   const LeafEntry* entries, uint32_t count);
 
 // Inserts or erases entry i of a node (keys, recs and, for interiors, children).
 // A leaf's stored bytes and record bound follow along.

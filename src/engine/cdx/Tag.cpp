@@ -67,7 +67,7 @@ void Tag::setKeyType(KeyType type) {
     const uint8_t fill = fillByteFor(type);
     if (fill == m_fill) return;
     flush();
-    m_cache.clear();
+    forgetAll();
     m_fill = fill;
 }
 
@@ -96,7 +96,7 @@ Status Tag::readHeader() {
     if (m_headerOffset != 0 && m_keyExpr.empty()) return bad("tag has no key expression");
     if (m_root % kPageSize != 0 || m_root < kHeaderSize || m_root > m_file->endOffset() - kPageSize)
         return bad("root node " + pageText(m_root) + " lies outside the file or off a page boundary");
-    m_cache.clear();
+    forgetAll();
     return Status::ok();
 }
 
@@ -131,17 +131,38 @@ Status Tag::trimCache() {
     const size_t limit = std::max<size_t>(m_file->cacheLimit(), 16);
     if (m_cache.size() <= limit) return Status::ok();
     CDX_TRY(flush());
+    // Interior nodes are few and on every path: only leaves leave.
     const size_t keep = limit * 3 / 4;
-    for (auto it = m_cache.begin(); it != m_cache.end() && m_cache.size() > keep;) it = m_cache.erase(it);
+    for (auto it = m_cache.begin(); it != m_cache.end() && m_cache.size() > keep;) {
+        if (it->second->leaf() && !it->second->root())
+            it = m_cache.erase(it);
+        else
+            ++it;
+    }
+    m_hot = nullptr;
+    m_hotOffset = kNoPage;
     return Status::ok();
 }
 
 void Tag::dropNode(uint32_t offset) { m_dropped.push_back(offset); }
 
+void Tag::forgetAll() {
+    m_cache.clear();
+    m_dropped.clear();
+    m_hot = nullptr;
+    m_hotOffset = kNoPage;
+}
+
 Status Tag::node(uint32_t offset, Node*& out) {
+    if (offset == m_hotOffset) {
+        out = m_hot;
+        return Status::ok();
+    }
     auto it = m_cache.find(offset);
     if (it != m_cache.end()) {
         out = it->second.get();
+        m_hot = out;
+        m_hotOffset = offset;
         return Status::ok();
     }
     if (offset % kPageSize != 0 || offset < kHeaderSize || offset > m_file->endOffset() - kPageSize)
@@ -152,6 +173,8 @@ Status Tag::node(uint32_t offset, Node*& out) {
     auto n = std::make_unique<Node>();
     CDX_TRY(decodeNode(page, offset, m_keyLength, m_fill, *n, where()));
     out = n.get();
+    m_hot = out;
+    m_hotOffset = offset;
     m_cache.emplace(offset, std::move(n));
     return Status::ok();
 }
@@ -424,6 +447,8 @@ Status Tag::remove(const uint8_t* key, uint32_t rec) {
     Status s = settleAfterRemove(path);
     for (uint32_t off : m_dropped) m_cache.erase(off);
     m_dropped.clear();
+    m_hot = nullptr;
+    m_hotOffset = kNoPage;
     return s;
 }
 
@@ -649,60 +674,53 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     }
 
     // The old tree is dropped; its root page receives the new root.
-    m_cache.clear();
-    m_dropped.clear();
+    forgetAll();
     const uint32_t base = m_file->endOffset();
     std::vector<uint8_t> out;
     std::vector<uint8_t> seps;
     std::vector<uint32_t> sepRecs;
     std::vector<uint32_t> sepChildren;
-    Node leaf;
-    leaf.keyLength = L;
-    leaf.attr = kAttrLeaf;
     uint32_t pages = 0;
     uint8_t page[kPageSize];
-    std::vector<uint8_t> lastLeaf;  // a single leaf becomes the root instead
 
+    std::vector<LeafEntry> leaf;
+    leaf.reserve(kLeafSpace);
+    uint32_t stored = 0, maxRec = 0, prevTrail = 0;
     auto emitLeaf = [&]() {
-        leaf.offset = base + pages * kPageSize;
-        leaf.left = pages ? leaf.offset - kPageSize : kNoPage;
-        leaf.right = leaf.offset + kPageSize;  // the last leaf is patched below
-        seps.insert(seps.end(), leaf.keys.end() - L, leaf.keys.end());
-        sepRecs.push_back(leaf.recs.back());
-        sepChildren.push_back(leaf.offset);
-        encodeNode(leaf, m_fill, page);
-        out.insert(out.end(), page, page + kPageSize);
+        const uint32_t offset = base + pages * kPageSize;
+        out.resize(out.size() + kPageSize);
+        // The last leaf's right link is patched below.
+        writeLeafPage(out.data() + out.size() - kPageSize, kAttrLeaf, pages ? offset - kPageSize : kNoPage,
+                      offset + kPageSize, L, leaf.data(), static_cast<uint32_t>(leaf.size()));
+        seps.insert(seps.end(), leaf.back().key, leaf.back().key + L);
+        sepRecs.push_back(leaf.back().rec);
+        sepChildren.push_back(offset);
         ++pages;
-        leaf.keys.clear();
-        leaf.recs.clear();
-        leaf.count = 0;
-        leaf.stored = 0;
-        leaf.maxRec = 0;
+        leaf.clear();
+        stored = maxRec = 0;
     };
     for (const Item& item : order) {
         const uint8_t* k = keys + size_t{item.index} * L;
         const uint32_t rec = recs[item.index];
-        uint32_t s = storedLength(k, leaf.count ? leaf.keys.data() + leaf.keys.size() - L : nullptr, L, m_fill);
-        const uint32_t maxRec = std::max(leaf.maxRec, rec);
-        if (leaf.count > 0 && (leaf.count + 1) * infoBytes(maxRec, L) + leaf.stored + s > kLeafSpace) {
+        const uint32_t trail = trailCount(k, L, m_fill);
+        uint32_t dup = leaf.empty() ? 0 : commonPrefix(k, leaf.back().key, std::min(L - trail, L - prevTrail));
+        const uint32_t newMax = std::max(maxRec, rec);
+        if (!leaf.empty() &&
+            (leaf.size() + 1) * infoBytes(newMax, L) + stored + (L - dup - trail) > kLeafSpace) {
             emitLeaf();
-            s = storedLength(k, nullptr, L, m_fill);
+            dup = 0;
         }
-        leaf.keys.insert(leaf.keys.end(), k, k + L);
-        leaf.recs.push_back(rec);
-        ++leaf.count;
-        leaf.stored += s;
-        leaf.maxRec = std::max(leaf.maxRec, rec);
+        leaf.push_back(LeafEntry{k, rec, dup, trail});
+        stored += L - dup - trail;
+        maxRec = std::max(maxRec, rec);
+        prevTrail = trail;
     }
     if (pages == 0) {
         // Everything fits in the root leaf.
-        leaf.offset = m_root;
-        leaf.attr = kAttrRoot | kAttrLeaf;
-        leaf.left = leaf.right = kNoPage;
-        encodeNode(leaf, m_fill, page);
+        writeLeafPage(page, kAttrRoot | kAttrLeaf, kNoPage, kNoPage, L, leaf.data(), static_cast<uint32_t>(leaf.size()));
         CDX_TRY(m_file->writeBytes(m_root, page, kPageSize));
     } else {
-        if (leaf.count > 0) emitLeaf();
+        if (!leaf.empty()) emitLeaf();
         putLe32(out.data() + size_t{pages - 1} * kPageSize + 8, kNoPage);
         // Interior levels until one node remains; it goes to the root page.
         const uint32_t cap = interiorCapacity(L);
@@ -712,7 +730,6 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
             std::vector<uint8_t> upSeps;
             std::vector<uint32_t> upRecs, upChildren;
             size_t at = 0;
-            const uint32_t levelStart = pages;
             for (size_t b = 0; b < nodes; ++b) {
                 const size_t take = m / nodes + (b < m % nodes ? 1 : 0);
                 Node in;
@@ -737,7 +754,6 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
                     ++pages;
                 }
             }
-            (void)levelStart;
             if (nodes == 1) break;
             seps.swap(upSeps);
             sepRecs.swap(upRecs);

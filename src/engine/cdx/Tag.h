@@ -137,6 +137,7 @@ private:
     Status writable() const;
     Status trimCache();
     void dropNode(uint32_t offset);
+    void forgetAll();
     Status descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
                    std::vector<PathStep>& path);
     Status normalize(TagPos& pos);
@@ -169,6 +170,8 @@ private:
     uint64_t m_version = 0;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> m_cache;
     std::vector<uint32_t> m_dropped;
+    Node* m_hot = nullptr;  // the node found last, looked up first
+    uint32_t m_hotOffset = kNoPage;
 };
 
 }  // namespace cdx
