@@ -642,22 +642,25 @@ Status Tag::entryAt(const TagPos& pos, const uint8_t** key, uint32_t* rec) {
 Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     if (m_file->readOnly()) return Status::invalid(where() + ": the index is open read-only");
     const uint32_t L = m_keyLength;
+    // Sorted on the first 16 key bytes held beside the index; the rest of
+    // the key is only read for ties.
     struct Item {
-        uint64_t prefix;
+        uint64_t p0;
+        uint64_t p1;
         uint32_t index;
     };
     std::vector<Item> order(n);
-    const uint32_t pl = std::min<uint32_t>(8, L);
     for (size_t i = 0; i < n; ++i) {
-        uint64_t p = 0;
+        uint64_t p[2] = {0, 0};
         const uint8_t* k = keys + i * L;
-        for (uint32_t b = 0; b < 8; ++b) p = (p << 8) | (b < pl ? k[b] : 0);
-        order[i] = Item{p, static_cast<uint32_t>(i)};
+        for (uint32_t b = 0; b < 16; ++b) p[b / 8] = (p[b / 8] << 8) | (b < L ? k[b] : 0);
+        order[i] = Item{p[0], p[1], static_cast<uint32_t>(i)};
     }
     std::sort(order.begin(), order.end(), [&](const Item& a, const Item& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        if (L > 8) {
-            const int c = std::memcmp(keys + size_t{a.index} * L + 8, keys + size_t{b.index} * L + 8, L - 8);
+        if (a.p0 != b.p0) return a.p0 < b.p0;
+        if (a.p1 != b.p1) return a.p1 < b.p1;
+        if (L > 16) {
+            const int c = std::memcmp(keys + size_t{a.index} * L + 16, keys + size_t{b.index} * L + 16, L - 16);
             if (c != 0) return c < 0;
         }
         return recs[a.index] < recs[b.index];
@@ -665,7 +668,7 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     if (unique()) {
         size_t w = 0;
         for (size_t i = 0; i < order.size(); ++i) {
-            if (w > 0 && order[w - 1].prefix == order[i].prefix &&
+            if (w > 0 && order[w - 1].p0 == order[i].p0 && order[w - 1].p1 == order[i].p1 &&
                 std::memcmp(keys + size_t{order[w - 1].index} * L, keys + size_t{order[i].index} * L, L) == 0)
                 continue;
             order[w++] = order[i];
