@@ -372,6 +372,13 @@ void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing()
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(storeText(), QByteArray("not a registry file\n"));
     QCOMPARE(TPreferences::dateFormatIndex(), 2);
+
+    // A dialog created now reads nothing and says nothing.
+    TPreferences unreadable;
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(child<QLineEdit>(&unreadable, "Edit1")->text(), QString::fromStdString(qly::programFolder()));
+    QVERIFY(child<QRadioButton>(&unreadable, "RadioItem2")->isChecked());
+    QCOMPARE(storeText(), QByteArray("not a registry file\n"));
 }
 
 void TestPreferences::failedWritesThrowAndStopTheSave()
