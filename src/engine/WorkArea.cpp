@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@ namespace qly::engine {
 namespace {
 
 constexpr size_t kWindowBytes = 256 * 1024;
+constexpr auto kRecheckInterval = std::chrono::milliseconds(50);
 
 std::string trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -64,9 +66,18 @@ void WorkArea::beginCall() {
     // read-ahead is dropped when the file changed. Nobody else writes a table
     // opened exclusively.
     if (m_turbo || m_windowCount == 0 || m_table->mode() == Table::Mode::Exclusive) return;
+    if (m_table->writeGeneration() != m_windowGeneration) {
+        m_windowCount = 0;  // written through another area of this process
+        return;
+    }
+    // Writes of other processes: the file's size and time, looked at no more
+    // often than kRecheckInterval (xBase engines refresh shared reads on an
+    // interval too).
+    auto now = std::chrono::steady_clock::now();
+    if (now - m_windowChecked < kRecheckInterval) return;
+    m_windowChecked = now;
     int64_t size = 0, mtime = 0;
-    if (m_table->writeGeneration() != m_windowGeneration || !m_table->fileStamp(size, mtime) ||
-        size != m_windowFileSize || mtime != m_windowFileTime)
+    if (!m_table->fileStamp(size, mtime) || size != m_windowFileSize || mtime != m_windowFileTime)
         m_windowCount = 0;
 }
 
@@ -78,6 +89,7 @@ uint32_t WorkArea::windowCapacity() {
 
 uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
     m_table->fileStamp(m_windowFileSize, m_windowFileTime);
+    m_windowChecked = std::chrono::steady_clock::now();
     m_windowGeneration = m_table->writeGeneration();
     uint32_t got = m_table->readRecords(first, count, m_window.data());
     m_windowFirst = first;

@@ -10,6 +10,7 @@
 // shared mode, re-reads it, applies the change and writes it through
 // Table::writeRecord (where the record observer sees old and new images).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,6 +120,7 @@ private:
     int64_t m_windowFileSize = -1;  // the file's size and time when the window was read
     int64_t m_windowFileTime = -1;
     uint64_t m_windowGeneration = 0;
+    std::chrono::steady_clock::time_point m_windowChecked;
 };
 
 // Formats a number for an N/F field of width and decimals; false when it does not fit.

@@ -364,6 +364,22 @@ TEST_F(Tables, ReadAheadSeesWritesMadeThroughAnotherArea) {
     EXPECT_EQ(xb_GetTrimString("NAME"), "Changed elsewhere");
 }
 
+TEST_F(Tables, SharedReadAheadSeesWritesOfOtherProgramsAfterAMoment) {
+    fixtures("sample");
+    ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
+    xb_GoTop();
+    ::usleep(30000);
+    {
+        // Another program writes record 2 behind the engine's back.
+        std::fstream f(path("MAIN.DBF"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(866 + 830 + 1);
+        f.write("Written by another program", 26);
+    }
+    ::usleep(80000);
+    xb_Skip(1);
+    EXPECT_EQ(xb_GetString("NAME").substr(0, 26), "Written by another program");
+}
+
 TEST_F(Tables, ChangedMemoNeverOverwritesAnotherRecordsMemo) {
     fixtures("sample");
     ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);

@@ -653,7 +653,13 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         uint64_t p[2] = {0, 0};
         const uint8_t* k = keys + i * L;
-        for (uint32_t b = 0; b < 16; ++b) p[b / 8] = (p[b / 8] << 8) | (b < L ? k[b] : 0);
+        if (L >= 16) {
+            std::memcpy(p, k, 16);
+            p[0] = __builtin_bswap64(p[0]);
+            p[1] = __builtin_bswap64(p[1]);
+        } else {
+            for (uint32_t b = 0; b < 16; ++b) p[b / 8] = (p[b / 8] << 8) | (b < L ? k[b] : 0);
+        }
         order[i] = Item{p[0], p[1], static_cast<uint32_t>(i)};
     }
     std::sort(order.begin(), order.end(), [&](const Item& a, const Item& b) {
@@ -702,7 +708,10 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
         leaf.clear();
         stored = maxRec = 0;
     };
-    for (const Item& item : order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+        const Item& item = order[i];
+        // Keys are read in sorted order, all over memory: ask for them early.
+        if (i + 8 < order.size()) __builtin_prefetch(keys + size_t{order[i + 8].index} * L + L - 1);
         const uint8_t* k = keys + size_t{item.index} * L;
         const uint32_t rec = recs[item.index];
         const uint32_t trail = trailCount(k, L, m_fill);
