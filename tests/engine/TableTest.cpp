@@ -478,6 +478,96 @@ TEST_F(Tables, RecordLocksExcludeOtherOpens) {
     EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "Other"), -1) << xb_LastError();
 }
 
+std::string header(unsigned char version, uint32_t count, uint16_t headerLength, uint16_t recordLength) {
+    std::string h(32, '\0');
+    h[0] = static_cast<char>(version);
+    h[1] = 126;
+    h[2] = 1;
+    h[3] = 1;
+    for (int i = 0; i < 4; ++i) h[4 + static_cast<size_t>(i)] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    h[8] = static_cast<char>(headerLength & 0xFF);
+    h[9] = static_cast<char>(headerLength >> 8);
+    h[10] = static_cast<char>(recordLength & 0xFF);
+    h[11] = static_cast<char>(recordLength >> 8);
+    return h;
+}
+
+std::string descriptor(const char* name, char type, int width) {
+    std::string d(32, '\0');
+    std::memcpy(d.data(), name, std::strlen(name));
+    d[11] = type;
+    d[16] = static_cast<char>(width);
+    return d;
+}
+
+TEST_F(Tables, ReadsVisualFoxProAndDbaseMemoTablesWithoutWritingThem) {
+    // Visual FoxPro: 263-byte backlink, 4-byte binary memo references.
+    std::string vfp = header(0x30, 2, 32 + 64 + 1 + 263, 10) + descriptor("NAME", 'C', 5) +
+                      descriptor("NOTE", 'M', 4) + "\x0D" + std::string(263, '\0');
+    vfp += std::string(" alpha") + std::string("\x08\0\0\0", 4);
+    vfp += std::string(" beta ") + std::string(4, '\0');
+    vfp += "\x1A";
+    writeFile(m_dir / "vfp.dbf", vfp);
+    std::string fpt(512, '\0');
+    fpt[3] = 9;
+    fpt[7] = 64;
+    fpt += std::string("\0\0\0\x01\0\0\0\x05hello", 13) + std::string(51, '\0');
+    writeFile(m_dir / "VFP.FPT", fpt);
+    ASSERT_GT(xb_Use(path("vfp.dbf"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    xb_GoTop();
+    EXPECT_EQ(xb_GetTrimString("NAME"), "alpha");
+    EXPECT_EQ(xb_GetMemo("NOTE"), "hello");
+    xb_Skip(1);
+    EXPECT_EQ(xb_GetMemo("NOTE"), "");
+    EXPECT_EQ(xb_AppendEx(), kXbAppendReadOnly);
+    EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "x"), 0);
+
+    // dBASE III with a .dbt memo file.
+    std::string d3 = header(0x83, 1, 32 + 64 + 1, 16) + descriptor("NAME", 'C', 5) + descriptor("NOTE", 'M', 10) +
+                     "\x0D" + " gamma         1" + "\x1A";
+    writeFile(m_dir / "d3.dbf", d3);
+    std::string dbt(512, '\0');
+    dbt[0] = 2;
+    dbt += std::string("dbt text\x1A\x1A") + std::string(502, '\0');
+    writeFile(m_dir / "d3.dbt", dbt);
+    ASSERT_GT(xb_Use(path("D3"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    xb_GoTop();
+    EXPECT_EQ(xb_GetTrimString("NAME"), "gamma");
+    EXPECT_EQ(xb_GetMemo("NOTE"), "dbt text");
+    EXPECT_EQ(xb_PutMemo("NOTE", "x"), 0);
+    xb_CloseAll();
+    EXPECT_EQ(readFile(m_dir / "vfp.dbf"), vfp);
+    EXPECT_EQ(readFile(m_dir / "d3.dbf"), d3);
+}
+
+TEST_F(Tables, BlobFieldsAndLargerMemoBlocks) {
+    xb_SetMemoBlockSize(1);  // 512 bytes
+    ASSERT_EQ(xb_Create(path("blobs.dbf"), {{"PIC", 'G', 0, 0}, {"RAW", 'B', 0, 0}, {"TXT", 'M', 0, 0}}), -1)
+        << xb_LastError();
+    std::string fpt = readFile(m_dir / "blobs.fpt");
+    EXPECT_EQ(fpt.substr(0, 8), std::string("\0\0\0\x01\0\0\x02\0", 8));
+    ASSERT_GT(xb_Use(path("blobs.dbf"), "", kXbModeShared, kXbDriverFox), 0);
+    ASSERT_EQ(xb_AppendEx(), 0);
+    std::string bytes;
+    for (int i = 0; i < 1500; ++i) bytes += static_cast<char>(i % 256);
+    ASSERT_EQ(xb_PutBlob("PIC", bytes), -1) << xb_LastError();
+    ASSERT_EQ(xb_PutBlob("RAW", std::string("\0\x01\x02", 3)), -1);
+    ASSERT_EQ(xb_PutMemo("TXT", "t"), -1);
+    xb_CloseAll();
+    ASSERT_GT(xb_Use(path("blobs.dbf"), "", kXbModeReadOnly, kXbDriverFox), 0);
+    xb_GoTop();
+    EXPECT_EQ(xb_GetBlob("PIC"), bytes);
+    EXPECT_EQ(xb_GetBlobLength("PIC"), 1500);
+    EXPECT_EQ(xb_GetBlob("RAW"), std::string("\0\x01\x02", 3));
+    EXPECT_EQ(xb_GetMemo("TXT"), "t");
+    fpt = readFile(m_dir / "blobs.fpt");
+    EXPECT_EQ(fpt.size() % 512, 0u);
+    EXPECT_EQ(be32(fpt, 0) * 512u, fpt.size());
+    // The object block is typed 2, the text block 1.
+    EXPECT_EQ(be32(fpt, 512), 2u);
+    EXPECT_EQ(be32(fpt, fpt.size() - 512), 1u);
+}
+
 // Damaged files: each gives an error, never a crash or a read out of bounds.
 struct Damage {
     const char* name;
