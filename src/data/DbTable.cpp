@@ -727,6 +727,12 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
     if ((xb_Eof() || xb_Bof()) && gotoTopWhenLost)
         xb_GoTop();
     afterMove();
+    if (m_recNo > 0) {
+        // on the first record Bof holds, as after first()
+        xb_Skip(-1);
+        m_bof = xb_Bof() || xb_RecNo() == m_recNo;
+        xb_Go(m_recNo);
+    }
     emit dataSetChanged();
     emit recordMoved();
 }
