@@ -23,6 +23,30 @@ std::unique_ptr<PosixPageIo> PosixPageIo::open(const std::string& path, bool rea
 PosixPageIo::~PosixPageIo() { ::close(m_fd); }
 
 bool PosixPageIo::read(uint64_t offset, void* buffer, size_t n) {
+    if (n > kBlockSize / 2) return readRaw(offset, buffer, n);
+    auto inBlock = [&] { return offset >= m_blockOffset && offset + n <= m_blockOffset + m_blockBytes; };
+    if (!inBlock()) {
+        m_block.resize(kBlockSize);
+        m_blockOffset = offset / kBlockSize * kBlockSize;
+        m_blockBytes = 0;
+        while (m_blockBytes < kBlockSize) {
+            const ssize_t got = ::pread(m_fd, m_block.data() + m_blockBytes, kBlockSize - m_blockBytes,
+                                        static_cast<off_t>(m_blockOffset + m_blockBytes));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                m_blockBytes = 0;
+                return false;
+            }
+            if (got == 0) break;
+            m_blockBytes += static_cast<size_t>(got);
+        }
+        if (!inBlock()) return readRaw(offset, buffer, n);
+    }
+    std::memcpy(buffer, m_block.data() + (offset - m_blockOffset), n);
+    return true;
+}
+
+bool PosixPageIo::readRaw(uint64_t offset, void* buffer, size_t n) {
     auto* p = static_cast<char*>(buffer);
     while (n > 0) {
         const ssize_t got = ::pread(m_fd, p, n, static_cast<off_t>(offset));
@@ -36,6 +60,7 @@ bool PosixPageIo::read(uint64_t offset, void* buffer, size_t n) {
 }
 
 bool PosixPageIo::write(uint64_t offset, const void* buffer, size_t n) {
+    if (offset < m_blockOffset + kBlockSize && offset + n > m_blockOffset) m_blockBytes = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (n > 0) {
         const ssize_t put = ::pwrite(m_fd, p, n, static_cast<off_t>(offset));
@@ -54,7 +79,10 @@ uint64_t PosixPageIo::size() const {
     return static_cast<uint64_t>(st.st_size);
 }
 
-bool PosixPageIo::truncate(uint64_t size) { return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0; }
+bool PosixPageIo::truncate(uint64_t size) {
+    m_blockBytes = 0;
+    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+}
 
 bool PosixPageIo::sync() { return ::fdatasync(m_fd) == 0; }
 

@@ -39,8 +39,16 @@ public:
 
 private:
     PosixPageIo(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    bool readRaw(uint64_t offset, void* buffer, size_t n);
+
     int m_fd;
     std::string m_path;
+    // Read-ahead: the aligned block read last (pages of a tag built in one
+    // go lie side by side, so a walk reads one block instead of many pages).
+    static constexpr size_t kBlockSize = 64 * 1024;
+    std::vector<uint8_t> m_block;
+    uint64_t m_blockOffset = 0;
+    size_t m_blockBytes = 0;
 };
 
 // A file held in memory; writes may be made to fail after a byte budget.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <cstring>
 #include <random>
 #include <map>
@@ -323,4 +325,45 @@ TEST(CdxFile, AFailedWriteIsReportedNotSwallowed) {
     EXPECT_EQ(s.code(), Code::IoError);
     EXPECT_NE(s.message().find("memory.cdx"), std::string::npos);
     io->failWritesAfter(-1);
+}
+
+TEST(CdxFile, AFileOnDiskReadsBackAfterChangesAndReopening) {
+    const std::string path = std::string(QLY_BINARY_DIR) + "/cdx_on_disk_test.cdx";
+    std::mt19937 rng(99);
+    Model model;
+    {
+        std::unique_ptr<IndexFile> file;
+        ASSERT_TRUE(IndexFile::create(path, {spec("K", 16)}, true, file).isOk());
+        std::string keys;
+        std::vector<uint32_t> recs;
+        for (uint32_t r = 1; r <= 20000; ++r) {
+            const std::string k = randomKey(rng, 16);
+            keys += k;
+            recs.push_back(r);
+            model.insert({k, r});
+        }
+        ASSERT_TRUE(file->tag(0).build(bytes(keys), recs.data(), recs.size()).isOk());
+        ASSERT_TRUE(file->close().isOk());
+    }
+    for (int round = 0; round < 2; ++round) {
+        std::unique_ptr<IndexFile> file;
+        ASSERT_TRUE(IndexFile::open(path, false, file).isOk());
+        file->setCacheLimit(32);  // pages leave memory and come back from the file
+        expectSame(file->tag(0), model, "reopened");
+        for (int i = 0; i < 3000; ++i) {
+            auto it = model.begin();
+            std::advance(it, static_cast<long>(rng() % model.size()));
+            const Entry gone = *it;
+            ASSERT_TRUE(file->tag(0).remove(bytes(gone.first), gone.second).isOk());
+            model.erase(gone);
+            const Entry added{randomKey(rng, 16), 30000 + static_cast<uint32_t>(round * 5000 + i)};
+            ASSERT_TRUE(file->tag(0).insert(bytes(added.first), added.second).isOk());
+            model.insert(added);
+        }
+        expectSame(file->tag(0), model, "changed");
+    }
+    std::unique_ptr<IndexFile> file;
+    ASSERT_TRUE(IndexFile::open(path, true, file).isOk());
+    expectSame(file->tag(0), model, "finally");
+    std::remove(path.c_str());
 }
