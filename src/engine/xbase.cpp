@@ -522,6 +522,11 @@ int xb_Rlock(long recno) {
         return fail(e, "Record is out of range: " + std::to_string(recno));
     if (!a->table().lockRecord(static_cast<uint32_t>(recno), e.settings().lockTimeout))
         return fail(e, "Record " + std::to_string(recno) + " is locked by another user");
+    // Locking the current record reads it again: the caller sees it as it is now.
+    if (!a->eof() && static_cast<long>(a->recno()) == recno) {
+        std::string error;
+        if (!a->skip(0, error)) return fail(e, error);
+    }
     return kTrue;
 }
 

@@ -153,7 +153,7 @@ int xb_AppendEx();                 // kXbAppend* result
 int xb_Delete();                   // marks the current record deleted; boolean
 int xb_Recall();                   // clears the mark; boolean
 int xb_Commit();                   // flushes; writes record count and last-update date; boolean
-int xb_Rlock(long recno);          // nonzero (-1) when locked
+int xb_Rlock(long recno);          // nonzero (-1) when locked; the current record is read again
 int xb_Unlock(long recno);         // 0 = all; boolean
 
 // ---------------------------------------------------------------------------

@@ -476,6 +476,15 @@ TEST_F(Tables, RecordLocksExcludeOtherOpens) {
     EXPECT_EQ(xb_Unlock(0), -1);
     xb_Select(b);
     EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "Other"), -1) << xb_LastError();
+    // Locking the current record shows what another area wrote meanwhile.
+    xb_Select(a);
+    xb_SetTurboRead(-1);
+    xb_Go(5);
+    xb_Select(b);
+    EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "Newer"), -1);
+    xb_Select(a);
+    EXPECT_EQ(xb_Rlock(5), -1);
+    EXPECT_EQ(xb_GetTrimString("NAME"), "Newer");
 }
 
 std::string header(unsigned char version, uint32_t count, uint16_t headerLength, uint16_t recordLength) {
