@@ -150,7 +150,8 @@ private:
                        (ch == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
                 size_t j = i;
                 while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
-                if (j < s.size() && s[j] == '.') {
+                if (j < s.size() && s[j] == '.' &&
+                    !(j + 1 < s.size() && std::isalpha(static_cast<unsigned char>(s[j + 1])))) {
                     ++j;
                     while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
                 }
@@ -230,7 +231,21 @@ private:
         return -1;
     }
 
+    // Nesting deeper than this is refused instead of exhausting the stack.
+    static constexpr int kMaxDepth = 256;
+
+    struct DepthGuard {
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+        int& depth;
+    };
+
     int parseOr() {
+        DepthGuard guard(m_depth);
+        if (m_depth > kMaxDepth) {
+            fail("Expression is nested too deeply");
+            return -1;
+        }
         int left = parseAnd();
         while (left >= 0 && peek().kind == Token::Or) {
             next();
@@ -263,6 +278,11 @@ private:
     }
 
     int parseNot() {
+        DepthGuard guard(m_depth);
+        if (m_depth > kMaxDepth) {
+            fail("Expression is nested too deeply");
+            return -1;
+        }
         if (peek().kind == Token::Not || isSymbol("!")) {
             next();
             int operand = parseNot();
@@ -356,6 +376,11 @@ private:
     }
 
     int parseUnary() {
+        DepthGuard guard(m_depth);
+        if (m_depth > kMaxDepth) {
+            fail("Expression is nested too deeply");
+            return -1;
+        }
         if (isSymbol("-")) {
             next();
             int operand = parseUnary();
@@ -540,7 +565,7 @@ private:
         case Op::Dtos: case Op::Dtoc:
             if (argType(0) != ValueType::Date) return mismatch();
             n.type = ValueType::Character;
-            n.width = fn->op == Op::Dtos ? 8 : 10;
+            n.width = fn->op == Op::Dtos ? 8 : 16;
             n.buf.resize(32);
             break;
         case Op::Ctod:
@@ -566,6 +591,7 @@ private:
     std::vector<Expression::Node>& m_nodes;
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
+    int m_depth = 0;
     std::string m_error;
 };
 
@@ -866,7 +892,7 @@ void Expression::eval(int index, const RecordView& rec, Value& out) const {
                     if (std::isalpha(static_cast<unsigned char>(c))) c = ' ';
                 }
             }
-            size_t len = std::min(text.size(), n.buf.size());
+            size_t len = std::min(text.size(), static_cast<size_t>(n.width));
             std::memcpy(buf, text.data(), len);
             out.len = static_cast<uint32_t>(len);
         }

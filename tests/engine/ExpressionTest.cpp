@@ -74,6 +74,8 @@ const FilterCase kFilters[] = {
     {"main->CATAGORY=\"Com\"", false, false, 3},
     {"upper(catagory)=[COM]", false, false, 3},
     {"ALLT(CATAGORY)==\"Desk\"", false, false, 3},
+    {"QUANTITY=1.AND.RECNO()<10", false, false, 1},
+    {"DTOC(PURCHDATE)+\"|\"=DTOC(PURCHDATE)", false, false, 40},
 };
 
 class Filters : public EngineTest, public ::testing::WithParamInterface<FilterCase> {};
@@ -144,6 +146,7 @@ TEST_F(Queries, MalformedExpressionsAreRefusedAndChangeNothing) {
         "PURCHDATE={13/45/99}",
         "CATAGORY=\"a\" ; DELETE",
         "   ",
+        "DTOC(PURCHDATE)+DTOC(PURCHDATE)=1",
     };
     for (const char* expression : bad) {
         SCOPED_TRACE(expression);
@@ -154,6 +157,15 @@ TEST_F(Queries, MalformedExpressionsAreRefusedAndChangeNothing) {
         EXPECT_EQ(xb_DBFilter(), "CATAGORY=\"Com\"");
         EXPECT_EQ(xb_Count(), 3);
     }
+    // Deep nesting is refused, not a stack overflow.
+    std::string deep = std::string(100000, '(') + "CATAGORY=\"a\"" + std::string(100000, ')');
+    EXPECT_EQ(xb_Query(deep), 0);
+    EXPECT_NE(xb_LastError().find("deeply"), std::string::npos);
+    EXPECT_EQ(xb_Query(std::string(100000, '!') + "DELETED()"), 0);
+    EXPECT_EQ(xb_Query(std::string(100000, '-') + "1=1"), 0);
+    EXPECT_EQ(xb_Count(), 3);
+    // Moderate nesting is fine.
+    EXPECT_EQ(xb_Query(std::string(50, '(') + "CATAGORY=\"Com\"" + std::string(50, ')')), -1);
     xb_CloseAll();
     EXPECT_EQ(readFile(m_dir / "MAIN.DBF"), before);
 }
@@ -208,6 +220,10 @@ TEST_F(Queries, EvalStringGivesTheValueAsText) {
     EXPECT_EQ(xb_EvalString("DTOC(PURCHDATE)"), "07.02.1998");
     EXPECT_EQ(xb_GetDateString("PURCHDATE"), "07.02.1998");
     EXPECT_EQ(xb_EvalString("DTOS(CTOD(\"31.12.1999\"))"), "19991231");
+    // A long system pattern never overruns a text built from it.
+    xb_SetSystemDateFormat("dd. mm. yyyy  ");
+    xb_SetDateFormat(kXbDateSystem);
+    EXPECT_EQ(xb_EvalString("DTOC(PURCHDATE)+\"|\""), "07. 02. 1998  |");
 }
 
 TEST_F(Queries, ReplaceDateTextUsesTheEpochForTwoDigitYears) {
