@@ -104,13 +104,45 @@ Status Cursor::seek(const uint8_t* key, uint32_t len, bool* found) {
     return Status::ok();
 }
 
-Status Cursor::seekEntry(const uint8_t* key, uint32_t rec) {
+Status Cursor::seekLast(const uint8_t* key, uint32_t len) {
+    if (len > m_tag->keyLength()) len = m_tag->keyLength();
+    TagPos pos;
+    if (m_tag->descending()) {
+        // The first stored entry whose prefix is >= key.
+        CDX_TRY(m_tag->lowerBound(key, len, false, 0, false, pos));
+    } else {
+        CDX_TRY(m_tag->lowerBound(key, len, false, 0, true, pos));
+        if (pos.valid()) {
+            CDX_TRY(m_tag->prev(pos));
+        } else {
+            CDX_TRY(m_tag->last(pos));
+        }
+    }
+    return land(pos);
+}
+
+Status Cursor::seekEntry(const uint8_t* key, uint32_t rec, bool* exact) {
+    if (exact) *exact = false;
     TagPos pos;
     CDX_TRY(m_tag->lowerBound(key, m_tag->keyLength(), true, rec, false, pos));
+    bool hit = false;
+    if (pos.valid()) {
+        const uint8_t* k = nullptr;
+        uint32_t r = 0;
+        CDX_TRY(m_tag->entryAt(pos, &k, &r));
+        hit = r == rec && std::memcmp(k, key, m_tag->keyLength()) == 0;
+    }
+    if (!hit && m_tag->descending()) {
+        // In descending order what follows is the stored entry before.
+        if (pos.valid()) {
+            CDX_TRY(m_tag->prev(pos));
+        } else {
+            CDX_TRY(m_tag->last(pos));
+        }
+    }
     CDX_TRY(land(pos));
-    if (m_valid && m_rec == rec && std::memcmp(m_key.data(), key, m_key.size()) == 0) return Status::ok();
-    land(TagPos{});
-    return Status::notFound("no such entry");
+    if (exact) *exact = hit;
+    return Status::ok();
 }
 
 }  // namespace cdx

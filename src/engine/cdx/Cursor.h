@@ -24,8 +24,12 @@ public:
     // len bytes of key; when there is none, to the next entry after where it
     // would be (none: end). *found tells whether the key was there.
     Status seek(const uint8_t* key, uint32_t len, bool* found);
-    // Goes to the entry (key, rec) itself; NotFound (and end) without it.
-    Status seekEntry(const uint8_t* key, uint32_t rec);
+    // Goes to the last entry, in the tag's order, whose key prefix is not
+    // past key (the end of a range); none: the cursor leaves the tag.
+    Status seekLast(const uint8_t* key, uint32_t len);
+    // Goes to the entry (key, rec) itself and sets *exact; without it, to
+    // the entry that follows where it would be, in the tag's order.
+    Status seekEntry(const uint8_t* key, uint32_t rec, bool* exact = nullptr);
 
     // False before the first and after the last entry.
     bool valid() const { return m_valid; }

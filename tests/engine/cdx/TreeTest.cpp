@@ -248,6 +248,35 @@ TEST(CdxTree, DescendingTagSeeksTheFirstKeyInItsOwnOrder) {
     EXPECT_EQ(c.recNo(), 5u);
 }
 
+TEST(CdxTree, RangeEndsAndMissingEntriesInBothDirections) {
+    for (bool descending : {false, true}) {
+        SCOPED_TRACE(descending ? "descending" : "ascending");
+        std::unique_ptr<IndexFile> file;
+        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(),
+                                      {spec("D", 5, KeyType::Character, false, descending)}, true, file)
+                        .isOk());
+        Tag& tag = file->tag(0);
+        const char* names[] = {"ALPHA", "BETA", "BETA", "DELTA", "GAMMA"};
+        for (uint32_t r = 1; r <= 5; ++r) ASSERT_TRUE(tag.insert(bytes(characterKey(names[r - 1], 5)), r).isOk());
+        Cursor c(tag);
+        // The end of the range BETA..BETA, and of a range ending between keys.
+        ASSERT_TRUE(c.seekLast(bytes(std::string("BETA")), 4).isOk());
+        EXPECT_EQ(c.recNo(), descending ? 2u : 3u);
+        ASSERT_TRUE(c.seekLast(bytes(std::string("C")), 1).isOk());
+        EXPECT_EQ(c.recNo(), descending ? 4u : 3u);
+        ASSERT_TRUE(c.seekLast(bytes(std::string(descending ? "H" : "0")), 1).isOk());
+        EXPECT_FALSE(c.valid());
+        // A record that is not in the tag: the cursor stands on what follows it.
+        bool exact = true;
+        ASSERT_TRUE(c.seekEntry(bytes(characterKey("CAT", 5)), 9, &exact).isOk());
+        EXPECT_FALSE(exact);
+        EXPECT_EQ(c.recNo(), descending ? 3u : 4u);
+        ASSERT_TRUE(c.seekEntry(bytes(characterKey("BETA", 5)), 2, &exact).isOk());
+        EXPECT_TRUE(exact);
+        EXPECT_EQ(c.recNo(), 2u);
+    }
+}
+
 TEST(CdxTree, CursorKeepsItsPlaceWhileTheTagChanges) {
     std::unique_ptr<IndexFile> file;
     ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {spec("K", 6)}, true, file).isOk());
