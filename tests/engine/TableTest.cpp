@@ -644,6 +644,47 @@ INSTANTIATE_TEST_SUITE_P(Files, DamagedTables, ::testing::ValuesIn(kDamages),
                              return n;
                          });
 
+// Random damage to the header, the field list and the memo file: opening and
+// reading everything either works or reports an error.
+TEST_F(Tables, RandomDamageNeverCrashes) {
+    fixtures("sample");
+    const std::string dbf = readFile(m_dir / "MAIN.DBF");
+    const std::string fpt = readFile(m_dir / "MAIN.fpt");
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) & 0xFFFFFF;
+    };
+    for (int round = 0; round < 150; ++round) {
+        std::string d = dbf, f = fpt;
+        for (int k = 0; k < 4; ++k) {
+            d[next() % 900] = static_cast<char>(next() & 0xFF);
+            f[next() % f.size()] = static_cast<char>(next() & 0xFF);
+        }
+        if (round % 10 == 0) d.resize(next() % d.size());
+        writeFile(m_dir / "MAIN.DBF", d);
+        writeFile(m_dir / "MAIN.fpt", f);
+        if (xb_Use(path("MAIN.DBF"), "", kXbModeReadOnly, kXbDriverFox) == 0) {
+            EXPECT_FALSE(xb_LastError().empty());
+            continue;
+        }
+        xb_Query("CATAGORY=\"Desk\" .OR. QUANTITY>3 .OR. EMPTY(PURCHDATE)");
+        for (xb_Query(""), xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+            for (int i = 1; i <= xb_FieldCount(); ++i) {
+                std::string name = xb_FieldName(i);
+                xb_GetString(name);
+                xb_GetTrimString(name);
+                xb_Empty(name);
+                if (xb_FieldType(i) == 'D') xb_GetDateString(name);
+                if (xb_FieldType(i) == 'L') xb_GetLogical(name);
+                if (xb_FieldType(i) == 'M') xb_GetBlobLength(name);
+            }
+        }
+        xb_Count();
+        xb_CloseAll();
+    }
+}
+
 TEST_F(Tables, DamagedMemoReportsTheErrorText) {
     fixtures("sample");
     std::string dbf = readFile(m_dir / "MAIN.DBF");
