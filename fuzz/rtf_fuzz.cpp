@@ -67,8 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QTextDocument back;
     const richtext::RtfReadResult result = richtext::readRtf(written, &back);
     check(result.isRtf && result.complete, "written RTF does not read back completely");
+    if (paragraphs(back) != paragraphs(doc))
+        std::fprintf(stderr, "written:\n%s\n", written.constData());
     check(paragraphs(back) == paragraphs(doc), "written RTF reads back to other text");
-    check(richtext::writeRtf(&back) == written, "writing the read-back RTF gives other bytes");
+    const QByteArray again = richtext::writeRtf(&back);
+    if (again != written)
+        std::fprintf(stderr, "first:\n%s\nsecond:\n%s\n", written.constData(), again.constData());
+    check(again == written, "writing the read-back RTF gives other bytes");
     return 0;
 }
 

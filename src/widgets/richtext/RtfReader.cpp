@@ -76,6 +76,7 @@ struct Font
 
 struct Field
 {
+    QByteArray bytes;  // the part of the instruction not decoded yet
     QString instruction;
     QString href;
 };
@@ -194,6 +195,12 @@ int hexValue(unsigned char c)
     return -1;
 }
 
+// Characters a font name or a field instruction keeps.
+bool isNameChar(char16_t ch)
+{
+    return !isDroppedChar(ch) && ch != u'\t' && ch != 0x2028;
+}
+
 qreal twipsToPixels(int twips)
 {
     return std::clamp(twips, -kMaxTwips, kMaxTwips) / 15.0;
@@ -203,7 +210,9 @@ qreal twipsToPixels(int twips)
 // HYPERLINK url, with \l "mark" for a place in the document.
 QString hrefOf(const QString& instruction)
 {
-    QString rest = instruction.trimmed();
+    QString rest = instruction;
+    rest.removeIf([](QChar ch) { return !isNameChar(ch.unicode()); });
+    rest = rest.trimmed();
     if (!rest.startsWith(QLatin1String("HYPERLINK"), Qt::CaseInsensitive))
         return {};
     rest = rest.mid(9).trimmed();
@@ -227,7 +236,7 @@ class Reader
 {
 public:
     Reader(const QByteArray& input, QTextDocument* document)
-        : m_in(input), m_document(document), m_cursor(document)
+        : m_in(input), m_cursor(document)
     {
     }
 
@@ -252,6 +261,7 @@ private:
     void applyParagraph();
     QTextCharFormat charFormat(const CharProps& props);
     void decodeFontBytes(Font& font) const;
+    void decodeInstruction(Field& field) const;
     void finishFontName(Font& font) const;
     int codePageOf(const CharProps& props) const;
     void fail(const QString& error);
@@ -259,7 +269,6 @@ private:
     GroupState& state() { return m_stack.back(); }
 
     const QByteArray& m_in;
-    QTextDocument* m_document;
     QTextCursor m_cursor;
     qsizetype m_pos = 0;
     qsizetype m_end = 0;
@@ -562,6 +571,7 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
     case Word::FieldResult:
         if (s.field >= 0) {
             Field& f = m_fields[static_cast<std::size_t>(s.field)];
+            decodeInstruction(f);
             if (f.href.isEmpty())
                 f.href = hrefOf(f.instruction);
             if (!f.href.isEmpty())
@@ -626,8 +636,19 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
             Font& font = m_fonts[m_tableFont];
             decodeFontBytes(font);
             const auto ch = static_cast<char16_t>(param < 0 ? param + 65536 : param);
-            if (ch >= 0x20 && font.name.size() < kMaxFontName)
+            if (isNameChar(ch) && font.name.size() < kMaxFontName)
                 font.name.append(QChar(ch));
+            m_unicodeSkipLeft = s.unicodeSkip;
+        }
+        return;
+    }
+    if (s.dest == Dest::FieldInst) {
+        if (kind == Word::Unicode && hasParam && s.field >= 0) {
+            Field& field = m_fields[static_cast<std::size_t>(s.field)];
+            decodeInstruction(field);
+            if (param >= -32768 && param <= 65535 && isNameChar(static_cast<char16_t>(param))
+                && field.instruction.size() < kMaxInstruction)
+                field.instruction.append(QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param)));
             m_unicodeSkipLeft = s.unicodeSkip;
         }
         return;
@@ -837,10 +858,12 @@ void Reader::textByte(unsigned char c, bool escaped)
         }
         return;
     case Dest::FieldInst:
-        if (s.field >= 0) {
-            QString& text = m_fields[static_cast<std::size_t>(s.field)].instruction;
-            if (text.size() < kMaxInstruction)
-                text.append(QChar(static_cast<char16_t>(c)));
+        if (m_unicodeSkipLeft > 0) {
+            --m_unicodeSkipLeft;
+        } else if (s.field >= 0) {
+            Field& field = m_fields[static_cast<std::size_t>(s.field)];
+            if (field.bytes.size() + field.instruction.size() < kMaxInstruction)
+                field.bytes.append(static_cast<char>(c));
         }
         return;
     case Dest::Text:
@@ -875,10 +898,7 @@ void Reader::appendUnicode(int value)
 
 void Reader::appendChar(char16_t ch)
 {
-    // Characters QTextDocument would take for block or frame boundaries,
-    // and other control characters, are not text of a memo.
-    if ((ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == QChar::ParagraphSeparator
-        || ch == 0xFDD0 || ch == 0xFDD1 || ch == QChar::ObjectReplacementCharacter || ch >= 0xFFFE)
+    if (isDroppedChar(ch))
         return;
     beginText();
     flushBytes();
@@ -911,11 +931,8 @@ void Reader::flushBytes()
     const QString decoded = decodeCodePage(m_bytesCodePage, m_bytes);
     m_bytes.clear();
     for (QChar ch : decoded) {
-        const char16_t u = ch.unicode();
-        if ((u < 0x20 && u != u'\t') || u == 0x7F || u == QChar::ParagraphSeparator
-            || u == 0xFDD0 || u == 0xFDD1 || u == QChar::ObjectReplacementCharacter)
-            continue;
-        m_run.append(ch);
+        if (!isDroppedChar(ch.unicode()))
+            m_run.append(ch);
     }
 }
 
@@ -1003,9 +1020,17 @@ void Reader::decodeFontBytes(Font& font) const
     const QString text = decodeCodePage(font.codePage != 0 ? font.codePage : m_codePage, font.bytes);
     font.bytes.clear();
     for (QChar ch : text) {
-        if (ch.unicode() >= 0x20)
+        if (isNameChar(ch.unicode()))
             font.name.append(ch);
     }
+}
+
+void Reader::decodeInstruction(Field& field) const
+{
+    if (field.bytes.isEmpty())
+        return;
+    field.instruction += decodeCodePage(m_codePage, field.bytes);
+    field.bytes.clear();
 }
 
 void Reader::finishFontName(Font& font) const

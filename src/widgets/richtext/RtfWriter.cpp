@@ -67,7 +67,7 @@ private:
     Chars charsOf(const QTextCharFormat& format);
     int fontIndex(const QString& family);
     int colorIndex(const QColor& color);
-    static QByteArray escaped(const QString& text);
+    static QByteArray escaped(const QString& text, bool inDestination = false);
 
     const QTextDocument* m_document;
     QByteArray m_body;
@@ -90,7 +90,7 @@ QByteArray Writer::run()
     QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl";
     for (int i = 0; i < m_fonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + (i == m_symbolFont ? "2 " : "0 ")
-               + escaped(m_fonts[i]) + ";}";
+               + escaped(m_fonts[i], true) + ";}";
     }
     out += "}\r\n{\\colortbl ;";
     for (QRgb rgb : m_colors) {
@@ -237,7 +237,7 @@ void Writer::openLink(const QString& href)
 {
     QString target = href;
     target.replace(QLatin1Char('"'), QLatin1String("%22"));
-    m_body += "{\\field{\\*\\fldinst{HYPERLINK \"" + escaped(target) + "\"}}{\\fldrslt{";
+    m_body += "{\\field{\\*\\fldinst{HYPERLINK \"" + escaped(target, true) + "\"}}{\\fldrslt{";
     m_link = href;
     m_charsBeforeLink = m_chars;
     m_knownBeforeLink = m_charsKnown;
@@ -307,43 +307,55 @@ int Writer::colorIndex(const QColor& color)
     return static_cast<int>(m_colors.size());
 }
 
-QByteArray Writer::escaped(const QString& text)
+// Text with RTF's special characters escaped. A font name or a field
+// instruction is only text: characters that the body writes as control
+// words are written by their code there, and ";" (which ends a font name)
+// as \'3b.
+QByteArray Writer::escaped(const QString& text, bool inDestination)
 {
     static const char kHex[] = "0123456789abcdef";
     QByteArray out;
     out.reserve(text.size());
     for (QChar qc : text) {
         const char16_t ch = qc.unicode();
-        switch (ch) {
-        case u'\\':
-            out += "\\\\";
+        if (inDestination && ch == u';') {
+            out += "\\'3b";
             continue;
-        case u'{':
-            out += "\\{";
-            continue;
-        case u'}':
-            out += "\\}";
-            continue;
-        case u'\t':
-            out += "\\tab ";
-            continue;
-        case 0x2028:
-            out += "\\line ";
-            continue;
-        case 0x00A0:
-            out += "\\~";
-            continue;
-        case 0x00AD:
-            out += "\\-";
-            continue;
-        case 0x2011:
-            out += "\\_";
-            continue;
-        default:
-            break;
         }
-        if (ch < 0x20 || ch == 0x7F || ch == QChar::ObjectReplacementCharacter
-            || ch == QChar::ParagraphSeparator || ch == 0xFDD0 || ch == 0xFDD1)
+        if (inDestination && (ch == u'\t' || ch == 0x2028))
+            continue;
+        if (ch == u'\\' || ch == u'{' || ch == u'}') {
+            out += '\\';
+            out += static_cast<char>(ch);
+            continue;
+        }
+        if (!inDestination) {
+            const char* word = nullptr;
+            switch (ch) {
+            case u'\t':
+                word = "\\tab ";
+                break;
+            case 0x2028:
+                word = "\\line ";
+                break;
+            case 0x00A0:
+                word = "\\~";
+                break;
+            case 0x00AD:
+                word = "\\-";
+                break;
+            case 0x2011:
+                word = "\\_";
+                break;
+            default:
+                break;
+            }
+            if (word != nullptr) {
+                out += word;
+                continue;
+            }
+        }
+        if (isDroppedChar(ch))
             continue;
         if (ch < 0x80) {
             out += static_cast<char>(ch);
