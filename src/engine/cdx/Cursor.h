@@ -36,6 +36,8 @@ public:
     const uint8_t* key() const { return m_key.data(); }
     uint32_t recNo() const { return m_rec; }
     Tag& tag() { return *m_tag; }
+    // True when the tag changed since the cursor last moved.
+    bool stale() const { return m_version != m_tag->version(); }
 
 private:
     Status land(const TagPos& pos);
