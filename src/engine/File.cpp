@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -15,6 +16,8 @@
 namespace qly::engine {
 
 namespace {
+
+WriteFault g_writeFault = nullptr;
 
 std::string sysError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -97,7 +100,19 @@ size_t File::readSome(uint64_t offset, void* buffer, size_t size) const {
     return done;
 }
 
+void setWriteFault(WriteFault fault) { g_writeFault = fault; }
+
 bool File::writeAt(uint64_t offset, const void* data, size_t size, std::string& error) {
+    if (g_writeFault) {
+        long allowed = g_writeFault(m_path, offset, size);
+        if (allowed >= 0) {
+            size_t n = std::min(size, static_cast<size_t>(allowed));
+            if (n > 0 && ::pwrite(m_fd, data, n, static_cast<off_t>(offset)) < 0) {}
+            errno = ENOSPC;
+            error = sysError("Cannot write", m_path);
+            return false;
+        }
+    }
     size_t done = 0;
     const auto* in = static_cast<const char*>(data);
     while (done < size) {

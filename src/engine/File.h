@@ -49,6 +49,11 @@ private:
     std::string m_path;
 };
 
+// Test seam: when set, every write asks it first. A result n >= 0 writes only
+// the first n bytes and then fails as a full disk would; -1 writes normally.
+using WriteFault = long (*)(const std::string& path, uint64_t offset, size_t size);
+void setWriteFault(WriteFault fault);
+
 // Resolves a file name without regard to letter case: the exact name when it
 // exists, else the one entry of its folder whose name matches ignoring case,
 // else the name as given. Only the last component is matched loosely.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "EngineTestUtil.h"
+#include "engine/File.h"
 #include "engine/xbase.h"
 
 using namespace enginetest;
@@ -683,6 +684,84 @@ TEST_F(Tables, RandomDamageNeverCrashes) {
         xb_Count();
         xb_CloseAll();
     }
+}
+
+// Failed writes (a full disk) leave the table and its memos as they were.
+struct Fault {
+    static inline std::string file;      // name part that must match
+    static inline uint64_t offset = 0;   // 0: any offset
+    static inline long allowed = 0;      // bytes written before failing
+    static long hook(const std::string& path, uint64_t at, size_t) {
+        if (path.find(file) == std::string::npos || (offset && at != offset)) return -1;
+        return allowed;
+    }
+};
+
+class FailedWrites : public EngineTest {
+protected:
+    void TearDown() override {
+        qly::engine::setWriteFault(nullptr);
+        EngineTest::TearDown();
+    }
+    void failWrites(const char* file, uint64_t offset, long allowed) {
+        Fault::file = file;
+        Fault::offset = offset;
+        Fault::allowed = allowed;
+        qly::engine::setWriteFault(&Fault::hook);
+    }
+};
+
+TEST_F(FailedWrites, AppendThatCannotWriteTheRecordAddsNothing) {
+    fixtures("sample");
+    ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
+    std::string before = readFile(m_dir / "MAIN.DBF");
+    failWrites("MAIN.DBF", 866 + 40 * 830, 100);  // the record, cut short
+    EXPECT_EQ(xb_AppendEx(), kXbAppendWriteFailed);
+    EXPECT_FALSE(xb_LastError().empty());
+    qly::engine::setWriteFault(nullptr);
+    EXPECT_EQ(xb_RecCount(), 40);
+    std::string after = readFile(m_dir / "MAIN.DBF");
+    EXPECT_EQ(after.substr(0, before.size() - 1), before.substr(0, before.size() - 1));
+    // The next append takes the same place and leaves a consistent file.
+    ASSERT_EQ(xb_AppendEx(), kXbAppendOk) << xb_LastError();
+    EXPECT_EQ(xb_RecNo(), 41);
+    xb_CloseAll();
+    expectConsistentDbf(readFile(m_dir / "MAIN.DBF"));
+}
+
+TEST_F(FailedWrites, AppendThatCannotWriteTheCountKeepsTheOldCount) {
+    fixtures("sample");
+    ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
+    failWrites("MAIN.DBF", 0, 0);  // the header
+    EXPECT_EQ(xb_AppendEx(), kXbAppendWriteFailed);
+    qly::engine::setWriteFault(nullptr);
+    std::string bytes = readFile(m_dir / "MAIN.DBF");
+    EXPECT_EQ(le32(bytes, 4), 40u);
+    EXPECT_EQ(xb_RecCount(), 40);
+    xb_CloseAll();
+    // Another engine reading the file sees the 40 records it had.
+    ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    EXPECT_EQ(xb_RecCount(), 40);
+}
+
+TEST_F(FailedWrites, MemoThatCannotBeWrittenLeavesTheOldOne) {
+    fixtures("sample");
+    ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
+    xb_Go(1);
+    std::string memo = xb_GetMemo("DESCRIPT");
+    std::string record = xb_GetRecord();
+    failWrites("MAIN.fpt", 0, 0);  // the next-free pointer
+    EXPECT_EQ(xb_PutMemo("DESCRIPT", "new text"), 0);
+    qly::engine::setWriteFault(nullptr);
+    EXPECT_EQ(xb_Skip(0), -1);  // read the record again from the file
+    EXPECT_EQ(xb_GetRecord(), record);
+    EXPECT_EQ(xb_GetMemo("DESCRIPT"), memo);
+    xb_Go(2);
+    EXPECT_EQ(xb_GetMemo("DESCRIPT").rfind("{\\rtf1", 0), 0u);
+    // And the next memo write works.
+    xb_Go(1);
+    ASSERT_EQ(xb_PutMemo("DESCRIPT", "new text"), -1) << xb_LastError();
+    EXPECT_EQ(xb_GetMemo("DESCRIPT"), "new text");
 }
 
 TEST_F(Tables, DamagedMemoReportsTheErrorText) {
