@@ -432,6 +432,10 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
         std::memcpy(buf.data(), image, static_cast<size_t>(m_recordLength));
         buf.back() = kEndOfFile;
         if (!m_file.writeAt(recordOffset(m_count + 1), buf.data(), buf.size(), error)) {
+            // Put the end mark back after the last counted record (best effort).
+            std::string ignored;
+            char end = kEndOfFile;
+            m_file.writeAt(recordOffset(m_count + 1), &end, 1, ignored);
             result = kAppendWriteFailed;
             break;
         }
