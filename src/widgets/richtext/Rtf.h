@@ -36,6 +36,9 @@ struct RtfReadResult
 // Memos longer than this are read up to this many bytes.
 inline constexpr qsizetype kMaxRtfInput = 16 * 1024 * 1024;
 
+// Memos with more paragraphs than this are read up to this paragraph.
+inline constexpr int kMaxRtfParagraphs = 100000;
+
 // Groups nested deeper than this share the state of the deepest one; their
 // braces are still counted so that the text after them keeps its place.
 inline constexpr int kMaxRtfDepth = 200;

@@ -296,6 +296,7 @@ private:
     QString m_run;       // decoded text with m_runProps
     CharProps m_runProps;
     bool m_pendingParagraph = false;
+    int m_paragraphs = 0;
     bool m_paragraphHasText = false;
     QTextList* m_list = nullptr;
     int m_listStyle = 0;
@@ -946,6 +947,12 @@ void Reader::flushRun()
 
 void Reader::endParagraph()
 {
+    if (++m_paragraphs >= kMaxRtfParagraphs) {
+        fail(QStringLiteral("The rich text has too many paragraphs; it was read as far as %1.")
+                 .arg(kMaxRtfParagraphs));
+        m_done = true;
+        return;
+    }
     if (m_pendingParagraph) {
         // An empty paragraph: carry out the one before it.
         m_pendingParagraph = false;
@@ -1115,6 +1122,15 @@ RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document)
         QString plain = decodeCodePage(1252, text);
         plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (plain.count(QLatin1Char('\n')) >= kMaxRtfParagraphs) {
+            qsizetype at = -1;
+            for (int i = 0; i < kMaxRtfParagraphs; ++i)
+                at = plain.indexOf(QLatin1Char('\n'), at + 1);
+            plain.truncate(at);
+            result.complete = false;
+            result.error = QStringLiteral("The text has too many lines; it was read as far as %1.")
+                               .arg(kMaxRtfParagraphs);
+        }
         plain.removeIf([](QChar ch) {
             const char16_t u = ch.unicode();
             return (u < 0x20 && u != u'\t' && u != u'\n') || u == 0x7F;

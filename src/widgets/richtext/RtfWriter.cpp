@@ -3,12 +3,14 @@
 #include "widgets/richtext/CodePage.h"
 
 #include <QColor>
+#include <QHash>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
 
 #include <cmath>
 #include <optional>
+#include <utility>
 
 // Writing a QTextDocument as RTF.
 //
@@ -45,6 +47,37 @@ struct Chars
     bool operator==(const Chars&) const = default;
 };
 
+// The label of a list item as the list style shows it, without its dot.
+QByteArray itemLabel(QTextListFormat::Style style, int number)
+{
+    switch (style) {
+    case QTextListFormat::ListLowerAlpha:
+    case QTextListFormat::ListUpperAlpha: {
+        QByteArray label;
+        for (int n = number; n > 0; n = (n - 1) / 26)
+            label.prepend(static_cast<char>('a' + (n - 1) % 26));
+        return style == QTextListFormat::ListUpperAlpha ? label.toUpper() : label;
+    }
+    case QTextListFormat::ListLowerRoman:
+    case QTextListFormat::ListUpperRoman: {
+        static const std::pair<int, const char*> kRoman[] = {
+            {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+            {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
+        if (number >= 4000)
+            return QByteArray::number(number);
+        QByteArray label;
+        int n = number;
+        for (const auto& [value, letters] : kRoman) {
+            for (; n >= value; n -= value)
+                label += letters;
+        }
+        return style == QTextListFormat::ListUpperRoman ? label.toUpper() : label;
+    }
+    default:
+        return QByteArray::number(number);
+    }
+}
+
 int twips(qreal pixels)
 {
     return static_cast<int>(std::lround(pixels * kTwipsPerPixel));
@@ -59,7 +92,7 @@ public:
 
 private:
     void writeBlock(const QTextBlock& block);
-    void writeListPrefix(const QTextBlock& block, const QTextList* list);
+    void writeListPrefix(const QTextList* list);
     void writeChars(const Chars& chars);
     void writeText(const QString& text);
     void openLink(const QString& href);
@@ -72,7 +105,10 @@ private:
     const QTextDocument* m_document;
     QByteArray m_body;
     QStringList m_fonts;
+    QHash<QString, int> m_fontIndex;
     QList<QRgb> m_colors;  // \cfN is m_colors[N - 1]; 0 is automatic
+    QHash<QRgb, int> m_colorIndex;
+    QHash<const QTextList*, int> m_listCounts;
     int m_symbolFont = -1;
     Chars m_chars;
     bool m_charsKnown = false;
@@ -109,7 +145,7 @@ void Writer::writeBlock(const QTextBlock& block)
     m_body += "\\pard";
     const QTextList* list = block.textList();
     if (list != nullptr) {
-        writeListPrefix(block, list);
+        writeListPrefix(list);
     } else {
         const int left = twips(format.leftMargin() + format.indent() * m_document->indentWidth());
         if (left != 0)
@@ -154,7 +190,7 @@ void Writer::writeBlock(const QTextBlock& block)
     m_body += "\\par\r\n";
 }
 
-void Writer::writeListPrefix(const QTextBlock& block, const QTextList* list)
+void Writer::writeListPrefix(const QTextList* list)
 {
     const QTextListFormat format = list->format();
     const int level = std::max(format.indent(), 1);
@@ -187,10 +223,10 @@ void Writer::writeListPrefix(const QTextBlock& block, const QTextList* list)
         m_body += "{\\pntext\\f" + symbol + "\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + symbol
                   + "\\pnindent0{\\pntxtb\\'b7}}";
     } else {
-        QString number = list->itemText(block);
-        if (number.endsWith(QLatin1Char('.')))
-            number.chop(1);
-        m_body += "{\\pntext\\f0 " + escaped(number) + ".\\tab}{\\*\\pn" + kind
+        // Counted here: asking the list for an item's number is linear in
+        // the length of the list.
+        const int number = ++m_listCounts[list];
+        m_body += "{\\pntext\\f0 " + itemLabel(format.style(), number) + ".\\tab}{\\*\\pn" + kind
                   + "\\pnf0\\pnindent0\\pnstart1{\\pntxta.}}";
     }
     m_body += "\\fi-" + QByteArray::number(kListIndent) + "\\li"
@@ -290,21 +326,25 @@ Chars Writer::charsOf(const QTextCharFormat& format)
 
 int Writer::fontIndex(const QString& family)
 {
-    const qsizetype at = m_fonts.indexOf(family);
-    if (at >= 0)
-        return static_cast<int>(at);
+    const auto it = m_fontIndex.constFind(family);
+    if (it != m_fontIndex.cend())
+        return *it;
     m_fonts.append(family);
-    return static_cast<int>(m_fonts.size()) - 1;
+    const int index = static_cast<int>(m_fonts.size()) - 1;
+    m_fontIndex.insert(family, index);
+    return index;
 }
 
 int Writer::colorIndex(const QColor& color)
 {
     const QRgb rgb = color.rgb() | 0xFF000000u;
-    const qsizetype at = m_colors.indexOf(rgb);
-    if (at >= 0)
-        return static_cast<int>(at) + 1;
+    const auto it = m_colorIndex.constFind(rgb);
+    if (it != m_colorIndex.cend())
+        return *it;
     m_colors.append(rgb);
-    return static_cast<int>(m_colors.size());
+    const int index = static_cast<int>(m_colors.size());
+    m_colorIndex.insert(rgb, index);
+    return index;
 }
 
 // Text with RTF's special characters escaped. A font name or a field

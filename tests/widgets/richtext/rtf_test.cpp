@@ -103,6 +103,7 @@ private slots:
     void malformed_data();
     void malformed();
     void truncatedAtEveryByte();
+    void tooManyParagraphsAreCut();
     void plainTextMemo();
     void findsLinks_data();
     void findsLinks();
@@ -468,6 +469,26 @@ void TestRtf::truncatedAtEveryByte()
         QTextDocument back;
         QVERIFY(readRtf(writeRtf(&doc), &back).complete);
         QCOMPARE(back.toRawText(), text);
+    }
+}
+
+void TestRtf::tooManyParagraphsAreCut()
+{
+    const int lines = richtext::kMaxRtfParagraphs + 10;
+    QByteArray rtf = "{\\rtf1 ";
+    QByteArray text;
+    for (int i = 0; i < lines; ++i) {
+        rtf += "a\\par ";
+        text += "a\r\n";
+    }
+    rtf += "}";
+    for (const QByteArray& memo : {rtf, text}) {
+        QTextDocument doc;
+        const richtext::RtfReadResult result = readRtf(memo, &doc);
+        QVERIFY(!result.complete);
+        QVERIFY(result.error.contains(QString::number(richtext::kMaxRtfParagraphs)));
+        QVERIFY(doc.blockCount() <= richtext::kMaxRtfParagraphs);
+        QVERIFY(doc.blockCount() >= richtext::kMaxRtfParagraphs - 1);
     }
 }
 
