@@ -123,7 +123,11 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
         guarded(nullptr, [this] { FormCreate(); });
 }
 
-TMain::~TMain() = default;
+TMain::~TMain()
+{
+    for (QObject* widget : std::as_const(m_governed))
+        disconnect(widget, &QObject::destroyed, this, nullptr);
+}
 
 void TMain::buildPopupMenu()
 {
@@ -327,7 +331,7 @@ bool TMain::eventFilter(QObject* watched, QEvent* event)
             guarded(this, [this] { CheckBox2Click(); });
         break;
     case QEvent::FocusIn:
-        if (watched == m_ui->ComboBox1) {
+        if (watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit()) {
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
                 guarded(this, [this] { CheckBox2Click(); });

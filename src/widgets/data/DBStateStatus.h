@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/DataSource.h"
 #include "data/DbTable.h"
 
 #include <QPixmap>
