@@ -213,6 +213,7 @@ void TDbTable::open()
     }
     m_state = TDataSetState::dsBrowse;
     m_modified = false;
+    m_countCache = -1;
     xb_GoTop();
     afterMove();
     m_bof = true;
@@ -286,6 +287,7 @@ void TDbTable::close()
     xb_Close();
     m_area = 0;
     m_recNo = 0;
+    m_countCache = -1;
     m_bof = m_eof = true;
     m_image.clear();
     // the fields stay (their values read as blank) until the next open
@@ -724,6 +726,7 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
     if (!active())
         return;
     xb_Select(m_area);
+    m_countCache = -1;
     if ((xb_Eof() || xb_Bof()) && gotoTopWhenLost)
         xb_GoTop();
     afterMove();
@@ -971,6 +974,7 @@ void TDbTable::post()
         xb_Unlock(0);
     xb_Go(m_recNo);
     m_modified = false;
+    m_countCache = -1;
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_state = TDataSetState::dsBrowse;
     afterMove();
@@ -1022,6 +1026,7 @@ void TDbTable::deleteRecord()
         fail(QStringLiteral("%1: Record %2 is locked by another user").arg(fileLabel()).arg(m_recNo));
     const long deleted = m_recNo;
     const bool ok = xb_Delete();
+    m_countCache = -1;
     xb_Commit();
     if (!m_exclusive)
         xb_Unlock(0);
@@ -1046,6 +1051,7 @@ void TDbTable::refresh()
 {
     requireBrowsable();
     selectArea(false);
+    m_countCache = -1;
     const long keep = m_recNo;
     if (keep > 0 && recordVisible(keep)) {
         afterMove();
@@ -1060,8 +1066,25 @@ void TDbTable::refresh()
 long TDbTable::recordCount()
 {
     requireActive();
-    selectArea(true);
-    return xb_Count();
+    if (m_countCache < 0) {
+        selectArea(true);
+        m_countCache = xb_Count();
+    }
+    return m_countCache;
+}
+
+long TDbTable::physicalRecordCount()
+{
+    requireActive();
+    selectArea(false);
+    return xb_RecCount();
+}
+
+QString TDbTable::engineFilter()
+{
+    requireActive();
+    selectArea(false);
+    return QString::fromStdString(xb_DBFilter());
 }
 
 void TDbTable::addAfterPost(std::function<void(TDbTable&)> handler)

@@ -119,7 +119,9 @@ public:
     void refresh();  // re-reads the records from the engine
 
     // ---- Counts
-    long recordCount();  // the engine's count shown to the user
+    // The engine's count shown to the user; kept until the records change
+    // (post, delete, refresh, open, or a companion's filter, scope or order).
+    long recordCount();
 
     // ---- Hooks
     // Handlers run after every successful post, in the order added.
@@ -146,6 +148,12 @@ public:
     long engineTop();
     long engineBottom();
     std::vector<long> engineWalk(long from, int direction, long count);
+    // Whether recordCount() is known without asking the engine to count.
+    bool recordCountKnown() const { return m_countCache >= 0; }
+    // Records in the file, deleted ones included (from the header, at once).
+    long physicalRecordCount();
+    // The engine's filter expression of the table's work area.
+    QString engineFilter();
     // Whether the record is among the visible ones (deleted setting and filter).
     bool recordVisible(long recno);
 
@@ -199,6 +207,7 @@ private:
     std::vector<QVariant> m_buffer;   // edit buffer, one per field
     std::vector<bool> m_changed;
     bool m_modified = false;
-    long m_insertReturn = 0;          // record to return to when an insert is cancelled
+    long m_insertReturn = 0;
+    long m_countCache = -1;           // the engine's count until the records change          // record to return to when an insert is cancelled
     std::vector<std::function<void(TDbTable&)>> m_afterPost;
 };

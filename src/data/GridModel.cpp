@@ -111,8 +111,17 @@ void GridModel::reload()
     m_count = 0;
     rebuildColumns();
     TDbTable* t = m_table;
+    m_countExact = true;
     if (t && t->active()) {
-        const long count = t->recordCount();
+        long count = 0;
+        if (!t->recordCountKnown() && t->physicalRecordCount() > m_exactCountLimit && t->engineFilter().isEmpty()) {
+            // counting a large table reads all of it: show the rows first
+            count = t->physicalRecordCount();
+            m_countExact = false;
+            QTimer::singleShot(0, this, &GridModel::finishCount);
+        } else {
+            count = t->recordCount();
+        }
         m_count = count > 0 ? static_cast<int>(std::min<long>(count, 0x7fffffffL)) : 0;
         m_rowRecord.assign(static_cast<std::size_t>(m_count), 0);
         if (t->state() == TDataSetState::dsInsert)
@@ -122,6 +131,39 @@ void GridModel::reload()
     const int row = currentRow();
     m_currentRow = row;
     emit currentRowChanged(row);
+}
+
+void GridModel::finishCount()
+{
+    TDbTable* t = m_table;
+    if (m_countExact || !t || !t->active())
+        return;
+    const long exact = std::min<long>(t->recordCount(), 0x7fffffffL);
+    if (m_insertRow >= 0 || exact > m_count) {
+        reload();
+        return;
+    }
+    if (exact < m_count) {
+        beginRemoveRows(QModelIndex(), static_cast<int>(exact), m_count - 1);
+        for (int row = static_cast<int>(exact); row < m_count; ++row) {
+            const long r = m_rowRecord[static_cast<std::size_t>(row)];
+            if (r)
+                m_recordRow.erase(r);
+        }
+        m_checkpoints.erase(m_checkpoints.lower_bound(static_cast<int>(exact)), m_checkpoints.end());
+        m_count = static_cast<int>(exact);
+        m_rowRecord.resize(static_cast<std::size_t>(m_count));
+        m_images.clear();
+        m_lru.clear();
+        endRemoveRows();
+    }
+    // only now may the last row be taken from the engine's bottom
+    m_countExact = true;
+    const int row = currentRow();
+    if (row != m_currentRow) {
+        m_currentRow = row;
+        emit currentRowChanged(row);
+    }
 }
 
 void GridModel::scheduleReload() const
@@ -188,7 +230,7 @@ long GridModel::locate(int row) const
         remember(0, t->engineTop());
         m_checkpoints.insert(0);
     }
-    if (!m_rowRecord.back()) {
+    if (!m_rowRecord.back() && m_countExact) {
         remember(m_count - 1, t->engineBottom());
         m_checkpoints.insert(m_count - 1);
     }
@@ -204,9 +246,11 @@ long GridModel::locate(int row) const
     }
     if (from < 0) {
         auto above = m_checkpoints.lower_bound(row);
-        int best = m_count - 1;
+        int best = 0;
         if (above != m_checkpoints.end())
             best = *above;
+        else if (above != m_checkpoints.begin())
+            best = *std::prev(above);
         if (above != m_checkpoints.begin()) {
             const int below = *std::prev(above);
             if (row - below < best - row)
@@ -287,7 +331,9 @@ int GridModel::rowOfRecord(long recno) const
             }
             if (result < 0 && static_cast<long>(recs.size()) < step) {
                 forwardEnd = true;
-                result = m_count - 1 - static_cast<int>(after.size());
+                // the last row is known only once the count is exact
+                if (m_countExact)
+                    result = m_count - 1 - static_cast<int>(after.size());
             }
             if (!recs.empty())
                 forwardFrom = recs.back();

@@ -66,6 +66,11 @@ public:
     // Number of records read from the engine since the last reload (for
     // tests and benchmarks).
     long recordsRead() const { return m_recordsRead; }
+    // Tables with more records than this, and no filter, show their rows at
+    // once with the file's record count and count exactly right after (the
+    // rows of deleted records then go away).
+    void setExactCountLimit(long records) { m_exactCountLimit = records; }
+    bool countExact() const { return m_countExact; }
 
 public slots:
     void setCurrentRow(int row);
@@ -95,6 +100,7 @@ private:
     int viewRow(int recordRow) const; // row among the records -> view row
     void remember(int row, long recno) const;
     void scheduleReload() const;
+    void finishCount();
     QString cellText(int row, const Column& column, int role) const;
 
     QPointer<TDataSource> m_source;
@@ -113,4 +119,6 @@ private:
     mutable long m_recordsRead = 0;
     mutable std::set<int> m_checkpoints;      // known rows kept for finding a near start
     mutable bool m_reloadPending = false;
+    bool m_countExact = true;
+    long m_exactCountLimit = 50000;
 };
