@@ -63,6 +63,7 @@ RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent)
     m_editor = new RichTextEdit(this);
     m_editor->setObjectName(QStringLiteral("editor"));
     m_editor->setEditorAvailable(false);
+    m_editor->setTabChangesFocus(false);
     layout->addWidget(m_editor, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -18,6 +18,8 @@
 RichTextEdit::RichTextEdit(QWidget* parent) : QTextEdit(parent)
 {
     setAcceptRichText(true);
+    // On a page, Tab moves on to the next field as in the other controls.
+    setTabChangesFocus(true);
     viewport()->setMouseTracking(true);
     connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if (!m_loading && (removed > 0 || added > 0))
