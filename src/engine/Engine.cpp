@@ -1,5 +1,7 @@
 #include "engine/Engine.h"
 
+#include "engine/IndexSet.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -72,7 +74,13 @@ int Engine::use(const std::string& path, const std::string& alias, Table::Mode m
     }
     int number = lowestFree();
     if (static_cast<size_t>(number) >= m_areas.size()) m_areas.resize(static_cast<size_t>(number) + 1);
-    m_areas[static_cast<size_t>(number)] = std::make_unique<WorkArea>(number, name, std::move(table), &m_settings);
+    auto area = std::make_unique<WorkArea>(number, name, std::move(table), &m_settings);
+    // The structural index opens with its table, or the table does not open.
+    if (!area->indexes().openStructural(error)) {
+        setError(error, 3);
+        return 0;
+    }
+    m_areas[static_cast<size_t>(number)] = std::move(area);
     m_current = number;
     return number;
 }

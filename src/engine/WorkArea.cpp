@@ -1,5 +1,7 @@
 #include "engine/WorkArea.h"
 
+#include "engine/IndexSet.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -48,6 +50,7 @@ bool formatNumber(double value, int width, int decimals, char* out) {
 
 WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table, const Settings* settings)
     : m_number(number), m_alias(std::move(alias)), m_table(std::move(table)), m_settings(settings) {
+    m_indexes = std::make_unique<IndexSet>(*m_table, settings);
     m_record.resize(static_cast<size_t>(m_table->recordLength()));
     m_table->blankRecord(m_record.data());
     std::string ignored;
@@ -231,6 +234,26 @@ bool WorkArea::skip(long n, std::string& error) {
         m_bof = false;
     }
     return true;
+}
+
+bool WorkArea::seekTo(uint32_t candidate, std::string& error) {
+    beginCall();
+    if (!refreshCount(error)) return false;
+    uint32_t found = 0;
+    if (!scan(candidate, 1, found, error)) return false;
+    if (found) {
+        m_recno = found;
+        m_bof = m_eof = false;
+    } else {
+        setEof();
+        m_bof = m_table->recordCount() == 0;
+    }
+    return true;
+}
+
+void WorkArea::goEof() {
+    setEof();
+    m_bof = m_table->recordCount() == 0;
 }
 
 bool WorkArea::go(uint32_t recno, std::string& error) {

@@ -23,6 +23,8 @@
 
 namespace qly::engine {
 
+class IndexSet;
+
 // An order of records other than record-number order (an index tag, with its
 // scope). Record numbers; 0 = none.
 class RecordOrder {
@@ -52,6 +54,10 @@ public:
     bool goBottom(std::string& error);
     bool skip(long n, std::string& error);
     bool go(uint32_t recno, std::string& error);  // ignores filter and order
+    // Goes to the first visible record from candidate on, in the current
+    // order (0 = none: end of file).
+    bool seekTo(uint32_t candidate, std::string& error);
+    void goEof();
     uint32_t recno() const { return m_recno; }
     bool bof() const { return m_bof; }
     bool eof() const { return m_eof; }
@@ -65,6 +71,9 @@ public:
     bool hasFilter() const { return m_filter.isValid(); }
     // Records that are visible (filter, deleted setting, order's scope).
     bool countVisible(uint32_t& count, std::string& error);
+
+    // The table's indexes (tags, current order, scope, upkeep).
+    IndexSet& indexes() { return *m_indexes; }
 
     // Order: nullptr = record order. The area does not own it.
     void setOrder(RecordOrder* order) { m_order = order; }
@@ -103,6 +112,7 @@ private:
     int m_number;
     std::string m_alias;
     std::unique_ptr<Table> m_table;
+    std::unique_ptr<IndexSet> m_indexes;  // after m_table: goes first
     const Settings* m_settings;
     Expression m_filter;
     RecordOrder* m_order = nullptr;

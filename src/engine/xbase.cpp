@@ -8,6 +8,7 @@
 #include "engine/Dates.h"
 #include "engine/Engine.h"
 #include "engine/Expression.h"
+#include "engine/IndexSet.h"
 
 using qly::engine::Engine;
 using qly::engine::Expression;
@@ -255,6 +256,25 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields) {
     }
     std::string error;
     if (!Table::create(path, list, e.settings().memoBlockSize, error)) return fail(e, error);
+    return kTrue;
+}
+
+int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, const std::vector<XbTagDef>& tags) {
+    Engine& e = begin();
+    std::vector<Field> list;
+    for (const XbFieldDef& d : fields) {
+        Field f;
+        f.name = d.name;
+        f.type = d.type;
+        f.width = d.width;
+        f.decimals = d.decimals;
+        list.push_back(f);
+    }
+    std::vector<qly::engine::TagDef> defs;
+    for (const XbTagDef& t : tags)
+        defs.push_back(qly::engine::TagDef{t.name, t.keyExpression, t.forExpression, t.unique, t.descending});
+    std::string error;
+    if (!qly::engine::createTable(path, list, defs, e.settings(), error)) return fail(e, error);
     return kTrue;
 }
 
@@ -511,7 +531,8 @@ int xb_Commit() {
     WorkArea* a = requireArea(e);
     if (!a) return kFalse;
     std::string error;
-    return a->table().commit(error) ? kTrue : fail(e, error);
+    if (!a->table().commit(error) || !a->indexes().flush(true, error)) return fail(e, error);
+    return kTrue;
 }
 
 int xb_Rlock(long recno) {
@@ -543,54 +564,83 @@ int xb_Unlock(long recno) {
 
 int xb_IndexOpen(const std::string& file) {
     Engine& e = begin();
-    if (!requireArea(e)) return kFalse;
-    return fail(e, "Cannot open index " + file + ": index files are not available in this engine", kErrNoIndex);
+    WorkArea* a = requireArea(e);
+    if (!a) return 0;
+    std::string error;
+    const int order = a->indexes().openFile(file, error);
+    if (order == 0) fail(e, "Cannot open index " + file + ": " + error, kErrNoIndex);
+    return order;
 }
 
 int xb_SetOrder(int order) {
     Engine& e = begin();
-    if (!requireArea(e)) return kFalse;
-    if (order == 0) return kTrue;
-    return fail(e, kNoIndex, kErrNoIndex);
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    if (!a->indexes().setOrder(order, error)) return fail(e, error, kErrNoIndex);
+    a->setOrder(a->indexes().order());
+    return kTrue;
 }
 
 int xb_IndexOrd() {
-    begin();
-    return 0;
+    Engine& e = begin();
+    WorkArea* a = e.currentArea();
+    return a ? a->indexes().currentOrder() : 0;
 }
 
-std::string xb_TagName(int) {
-    begin();
-    return {};
+std::string xb_TagName(int order) {
+    Engine& e = begin();
+    WorkArea* a = e.currentArea();
+    return a ? a->indexes().tagName(order) : std::string();
 }
 
 int xb_TagArea(const std::string& tag) {
     Engine& e = begin();
-    fail(e, "Tag " + tag + " is not found: " + kNoIndex, kErrNoIndex);
-    return 0;
+    WorkArea* a = requireArea(e);
+    if (!a) return 0;
+    const int order = a->indexes().orderOf(tag);
+    if (order == 0) fail(e, "Tag " + tag + " is not found in the indexes of " + a->table().path(), kErrNoIndex);
+    return order;
 }
 
-int xb_Seek(const std::string&) {
-    Engine& e = begin();
-    if (!requireArea(e)) return kFalse;
-    return fail(e, kNoIndex, kErrNoIndex);
-}
-
-int xb_SetScope(const std::string& low, const std::string&) {
+int xb_Seek(const std::string& key) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
     if (!a) return kFalse;
-    if (low.empty()) {
-        std::string error;
-        return a->goTop(error) ? kTrue : fail(e, error);
-    }
-    return fail(e, kNoIndex, kErrNoIndex);
+    std::string error;
+    uint32_t recno = 0;
+    bool found = false;
+    qly::engine::IndexSet& ix = a->indexes();
+    if (!ix.seek(key, recno, found, error)) return fail(e, error, kErrNoIndex);
+    if (!a->seekTo(recno, error)) return fail(e, error);
+    // Hidden records were passed over: is the one reached still a match?
+    if (found && !a->eof() && a->recno() != recno && !ix.keyMatches(a->record(), a->recno(), key, found, error))
+        return fail(e, error);
+    if (a->eof()) found = false;
+    if (!found && !e.settings().softSeek) a->goEof();
+    return boolOf(found);
+}
+
+int xb_SetScope(const std::string& low, const std::string& high) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    if (!a->indexes().setScope(low, high, error)) return fail(e, error, kErrNoIndex);
+    return a->goTop(error) ? kTrue : fail(e, error);
 }
 
 int xb_Reindex() {
     Engine& e = begin();
-    if (!requireArea(e)) return kFalse;
-    return fail(e, kNoIndex, kErrNoIndex);
+    WorkArea* a = requireArea(e);
+    if (!a) return kFalse;
+    std::string error;
+    qly::engine::IndexSet& ix = a->indexes();
+    if (ix.orderCount() == 0) return fail(e, kNoIndex, kErrNoIndex);
+    const bool ok = ix.reindex(error) && ix.flush(true, error);
+    a->setOrder(ix.order());
+    if (!ok) return fail(e, error, kErrNoIndex);
+    return a->goTop(error) ? kTrue : fail(e, error);
 }
 
 int xb_Query(const std::string& expression) {

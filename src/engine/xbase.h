@@ -125,6 +125,19 @@ struct XbFieldDef {
 // Does not open it. Boolean.
 int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields);
 
+// A tag of a new table's structural index (.cdx with the table's base name).
+struct XbTagDef {
+    std::string name;           // up to 10 characters
+    std::string keyExpression;  // its type and width fix the key
+    std::string forExpression;  // "" = every record
+    bool unique = false;        // one record per key value
+    bool descending = false;
+};
+
+// Creates the table as above and its structural index with these tags (none:
+// no index). Boolean; leaves no file behind when it fails.
+int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, const std::vector<XbTagDef>& tags);
+
 // ---------------------------------------------------------------------------
 // Field values of the current record (by field name)
 
@@ -157,9 +170,13 @@ int xb_Rlock(long recno);          // nonzero (-1) when locked; the current reco
 int xb_Unlock(long recno);         // 0 = all; boolean
 
 // ---------------------------------------------------------------------------
-// Order, filter, seek (index functions answer "no index" until compound
-// indexes are integrated: xb_IndexOrd 0, xb_SetOrder(0) accepted, the rest
-// fail with an error text).
+// Order, filter, seek. A table's structural .cdx opens with it; orders are
+// numbered from 1 over its tags (creation order), then those of files opened
+// by xb_IndexOpen. A table opens in record order (0). Seek and scope keys are
+// text: for character tags a prefix (the whole key with exact comparison on),
+// numbers as digits, dates in the date format or as YYYYMMDD, logicals T/F.
+// The scope belongs to the current order; changing the order removes it.
+// Every append, replace and delete updates every tag of every open index.
 
 int xb_IndexOpen(const std::string& file);         // -> order number, 0 failed
 int xb_SetOrder(int order);                        // boolean; 0 = record order

@@ -1,0 +1,695 @@
+#include "engine/IndexSet.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+
+#include "engine/Dates.h"
+#include "engine/File.h"
+#include "engine/cdx/KeyCodec.h"
+
+namespace qly::engine {
+
+namespace {
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    return text.substr(b, e - b);
+}
+
+const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+cdx::KeyType keyTypeOf(ValueType type) {
+    switch (type) {
+        case ValueType::Numeric: return cdx::KeyType::Numeric;
+        case ValueType::Date: return cdx::KeyType::Date;
+        case ValueType::Logical: return cdx::KeyType::Logical;
+        case ValueType::Character: break;
+    }
+    return cdx::KeyType::Character;
+}
+
+// Index files open in this process, by file identity, so that work areas
+// over the same table share one copy of every page.
+std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<cdx::IndexFile>>& openFiles() {
+    static std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<cdx::IndexFile>> files;
+    return files;
+}
+
+bool identityOf(const std::string& path, std::pair<uint64_t, uint64_t>& id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
+std::shared_ptr<cdx::IndexFile> openShared(const std::string& path, std::string& error) {
+    std::pair<uint64_t, uint64_t> id;
+    const bool known = identityOf(path, id);
+    if (known) {
+        auto it = openFiles().find(id);
+        if (it != openFiles().end()) {
+            if (auto file = it->second.lock()) return file;
+        }
+    }
+    std::unique_ptr<cdx::IndexFile> file;
+    cdx::Status s = cdx::IndexFile::open(path, false, file);
+    if (s.code() == cdx::Code::IoError) s = cdx::IndexFile::open(path, true, file);
+    if (!s) {
+        error = s.message();
+        return nullptr;
+    }
+    std::shared_ptr<cdx::IndexFile> shared(std::move(file));
+    if (known) openFiles()[id] = shared;
+    return shared;
+}
+
+void forgetShared(const std::string& path) {
+    std::pair<uint64_t, uint64_t> id;
+    if (identityOf(path, id)) openFiles().erase(id);
+}
+
+}  // namespace
+
+struct IndexSet::OpenTag {
+    cdx::IndexFile* file = nullptr;
+    cdx::Tag* tag = nullptr;
+    Expression key;
+    Expression condition;
+    bool hasCondition = false;
+    ValueType type = ValueType::Character;
+    uint32_t keyLength = 0;
+};
+
+// The current order as the work area walks it: a cursor on the tag, kept
+// within the scope. Record numbers; 0 = none.
+class IndexSet::TagOrder : public RecordOrder {
+public:
+    TagOrder(IndexSet& set, OpenTag& tag) : m_set(set), m_tag(tag), m_cursor(*tag.tag) {}
+
+    uint32_t first() override {
+        m_error.clear();
+        if (!m_set.m_scoped) return take(m_cursor.first());
+        const std::string& from = m_tag.tag->descending() ? m_set.m_high : m_set.m_low;
+        if (from.empty()) return take(m_cursor.first());
+        return take(m_cursor.seek(bytesOf(from), static_cast<uint32_t>(from.size()), nullptr));
+    }
+    uint32_t last() override {
+        m_error.clear();
+        if (!m_set.m_scoped) return take(m_cursor.last());
+        const std::string& to = m_tag.tag->descending() ? m_set.m_low : m_set.m_high;
+        if (to.empty()) return take(m_cursor.last());
+        return take(m_cursor.seekLast(bytesOf(to), static_cast<uint32_t>(to.size())));
+    }
+    uint32_t next(uint32_t recno) override {
+        bool exact = false;
+        if (!sync(recno, exact)) return 0;
+        return exact ? take(m_cursor.next()) : take(cdx::Status::ok());
+    }
+    uint32_t prev(uint32_t recno) override {
+        bool exact = false;
+        if (!sync(recno, exact)) return 0;
+        return take(m_cursor.prev());
+    }
+    std::string error() const override { return m_error; }
+
+    // Seeks key (search bytes) and returns the landing record within the scope.
+    uint32_t seek(const std::string& key, bool& found) {
+        m_error.clear();
+        found = false;
+        const uint32_t r = take(m_cursor.seek(bytesOf(key), static_cast<uint32_t>(key.size()), &found));
+        if (r == 0) found = false;
+        return r;
+    }
+
+private:
+    bool inScope() const {
+        if (!m_set.m_scoped) return true;
+        const uint8_t* k = m_cursor.key();
+        const std::string& low = m_set.m_low;
+        const std::string& high = m_set.m_high;
+        if (!low.empty() && std::memcmp(k, low.data(), low.size()) < 0) return false;
+        if (!high.empty() && std::memcmp(k, high.data(), high.size()) > 0) return false;
+        return true;
+    }
+    uint32_t take(const cdx::Status& s) {
+        if (!s) {
+            m_error = s.message();
+            return 0;
+        }
+        if (!m_cursor.valid() || !inScope()) return 0;
+        return m_cursor.recNo();
+    }
+    // Puts the cursor on recno's entry (or where it would be).
+    bool sync(uint32_t recno, bool& exact) {
+        m_error.clear();
+        if (m_cursor.valid() && !m_cursor.stale() && m_cursor.recNo() == recno) {
+            exact = true;
+            return true;
+        }
+        std::vector<char> image(static_cast<size_t>(m_set.m_table.recordLength()));
+        std::string error;
+        if (!m_set.m_table.readRecord(recno, image.data(), error)) {
+            m_error = error;
+            return false;
+        }
+        std::string key;
+        bool included = false;
+        m_set.makeKey(m_tag, image.data(), recno, key, included, true);
+        const cdx::Status s = m_cursor.seekEntry(bytesOf(key), recno, &exact);
+        if (!s) {
+            m_error = s.message();
+            return false;
+        }
+        return true;
+    }
+
+    IndexSet& m_set;
+    OpenTag& m_tag;
+    cdx::Cursor m_cursor;
+    std::string m_error;
+};
+
+IndexSet::IndexSet(Table& table, const Settings* settings) : m_table(table), m_settings(settings) {}
+
+IndexSet::~IndexSet() {
+    if (m_table.observer() == this) m_table.setObserver(nullptr);
+    std::string error;
+    flush(true, error);
+}
+
+bool IndexSet::openStructural(std::string& error) {
+    if (!(m_table.flags() & Table::kFlagStructuralCdx)) return true;
+    const std::string path = resolveFileName(withExtension(m_table.path(), ".cdx"));
+    if (!fileExists(path)) {
+        error = "The structural index " + path + " of " + m_table.path() + " is missing";
+        return false;
+    }
+    std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
+    if (!file) return false;
+    return addFile(std::move(file), error);
+}
+
+int IndexSet::openFile(const std::string& name, std::string& error) {
+    std::string path = name;
+    if (!hasExtension(path)) path = withExtension(path, ".cdx");
+    if (path.find('/') == std::string::npos) path = folderOf(m_table.path()) + path;
+    path = resolveFileName(path);
+    std::pair<uint64_t, uint64_t> id, have;
+    if (identityOf(path, id)) {
+        for (auto& f : m_files) {
+            if (identityOf(f->fileName(), have) && have == id) {
+                // Already open: its first tag's order.
+                for (size_t i = 0; i < m_tags.size(); ++i)
+                    if (m_tags[i]->file == f.get()) return static_cast<int>(i) + 1;
+                error = "The index " + path + " has no tags";
+                return 0;
+            }
+        }
+    }
+    std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
+    if (!file) return 0;
+    const int first = orderCount() + 1;
+    if (!addFile(std::move(file), error)) return 0;
+    if (orderCount() < first) {
+        error = "The index " + path + " has no tags";
+        return 0;
+    }
+    return first;
+}
+
+bool IndexSet::addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error) {
+    std::vector<std::unique_ptr<OpenTag>> added;
+    for (size_t i = 0; i < file->tagCount(); ++i) {
+        cdx::Tag& tag = file->tag(i);
+        const std::string where = file->fileName() + " tag " + tag.name();
+        if (!tag.machineCollation()) {
+            error = where + " uses a collation this engine cannot keep in order";
+            return false;
+        }
+        auto t = std::make_unique<OpenTag>();
+        t->file = file.get();
+        t->tag = &tag;
+        std::string why;
+        if (!t->key.compile(tag.keyExpression(), m_table.fields(), m_settings, why)) {
+            error = where + ": the key expression " + tag.keyExpression() + " cannot be evaluated: " + why;
+            return false;
+        }
+        t->type = t->key.type();
+        t->keyLength = tag.keyLength();
+        const uint32_t want = t->type == ValueType::Character ? 0 : (t->type == ValueType::Logical ? 1 : 8);
+        if (want && want != t->keyLength) {
+            error = where + ": the key length " + std::to_string(t->keyLength) + " does not fit the key expression " +
+                    tag.keyExpression();
+            return false;
+        }
+        if (tag.hasFor()) {
+            if (!t->condition.compile(tag.forExpression(), m_table.fields(), m_settings, why) ||
+                t->condition.type() != ValueType::Logical) {
+                error = where + ": the FOR expression " + tag.forExpression() + " cannot be evaluated" +
+                        (why.empty() ? std::string() : ": " + why);
+                return false;
+            }
+            t->hasCondition = true;
+        }
+        tag.setKeyType(keyTypeOf(t->type));
+        added.push_back(std::move(t));
+    }
+    for (auto& t : added) m_tags.push_back(std::move(t));
+    m_files.push_back(std::move(file));
+    m_table.setObserver(this);
+    return true;
+}
+
+void IndexSet::makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
+                       bool ignoreCondition) {
+    const RecordView view{image, recno};
+    included = ignoreCondition || !tag.hasCondition || tag.condition.evalBool(view);
+    if (!included) return;
+    tag.key.evalKey(view, m_scratch);
+    const uint32_t L = tag.keyLength;
+    key.resize(L);
+    switch (tag.type) {
+        case ValueType::Character: {
+            const size_t n = std::min<size_t>(m_scratch.size(), L);
+            std::memcpy(key.data(), m_scratch.data(), n);
+            std::memset(key.data() + n, ' ', L - n);
+            break;
+        }
+        case ValueType::Numeric:
+        case ValueType::Date: {
+            double value = 0;
+            if (m_scratch.size() >= sizeof value) std::memcpy(&value, m_scratch.data(), sizeof value);
+            cdx::encodeNumeric(value, reinterpret_cast<uint8_t*>(key.data()));
+            break;
+        }
+        case ValueType::Logical:
+            key[0] = !m_scratch.empty() && (m_scratch[0] == 'T' || m_scratch[0] == 't') ? 'T' : 'F';
+            break;
+    }
+}
+
+bool IndexSet::searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key,
+                         std::string& error) const {
+    switch (tag.type) {
+        case ValueType::Character:
+            key = text.substr(0, tag.keyLength);
+            if (exact) key.resize(tag.keyLength, ' ');
+            return true;
+        case ValueType::Numeric: {
+            const std::string t = trimmed(text);
+            char* end = nullptr;
+            const double value = t.empty() ? 0.0 : std::strtod(t.c_str(), &end);
+            if (!t.empty() && (end == nullptr || *end != '\0')) {
+                error = "Not a number: " + text;
+                return false;
+            }
+            key = cdx::numericKey(value);
+            return true;
+        }
+        case ValueType::Date: {
+            const std::string t = trimmed(text);
+            int32_t julian = 0;
+            bool ok = false;
+            if (t.size() == 8 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                ok = julianFromStored(t.c_str(), julian);
+            if (!ok) ok = parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
+            if (!ok) {
+                error = "Not a date: " + text;
+                return false;
+            }
+            key = cdx::numericKey(julian);
+            return true;
+        }
+        case ValueType::Logical: {
+            const std::string t = upper(trimmed(text));
+            key = (t == "T" || t == ".T." || t == "Y") ? "T" : "F";
+            return true;
+        }
+    }
+    return true;
+}
+
+std::string IndexSet::tagName(int order) const {
+    if (order < 1 || order > orderCount()) return {};
+    return m_tags[static_cast<size_t>(order - 1)]->tag->name();
+}
+
+TagInfo IndexSet::tagInfo(int order, bool countKeys) const {
+    TagInfo info;
+    if (order < 1 || order > orderCount()) return info;
+    const OpenTag& t = *m_tags[static_cast<size_t>(order - 1)];
+    info.file = t.file->fileName();
+    info.name = t.tag->name();
+    info.keyExpression = t.tag->keyExpression();
+    info.forExpression = t.tag->forExpression();
+    info.unique = t.tag->unique();
+    info.descending = t.tag->descending();
+    if (countKeys) t.tag->check(&info.keys);
+    return info;
+}
+
+int IndexSet::orderOf(const std::string& tag) const {
+    const std::string wanted = upper(trimmed(tag));
+    for (size_t i = 0; i < m_tags.size(); ++i)
+        if (upper(m_tags[i]->tag->name()) == wanted) return static_cast<int>(i) + 1;
+    return 0;
+}
+
+bool IndexSet::setOrder(int order, std::string& error) {
+    if (order < 0 || order > orderCount()) {
+        error = "There is no index order " + std::to_string(order) + " for " + m_table.path();
+        return false;
+    }
+    m_current = order;
+    m_scoped = false;
+    m_low.clear();
+    m_high.clear();
+    m_order.reset(order ? new TagOrder(*this, *m_tags[static_cast<size_t>(order - 1)]) : nullptr);
+    return true;
+}
+
+RecordOrder* IndexSet::order() { return m_order.get(); }
+
+bool IndexSet::seek(const std::string& text, uint32_t& recno, bool& found, std::string& error) {
+    recno = 0;
+    found = false;
+    if (!m_order) {
+        error = "No index order is set for " + m_table.path();
+        return false;
+    }
+    std::string key;
+    if (!searchKey(*m_tags[static_cast<size_t>(m_current - 1)], text, m_settings->exact, key, error)) return false;
+    recno = m_order->seek(key, found);
+    if (!m_order->error().empty()) {
+        error = m_order->error();
+        return false;
+    }
+    return true;
+}
+
+bool IndexSet::keyMatches(const char* image, uint32_t recno, const std::string& text, bool& matches,
+                          std::string& error) {
+    matches = false;
+    if (!m_order) return true;
+    OpenTag& tag = *m_tags[static_cast<size_t>(m_current - 1)];
+    std::string want, have;
+    if (!searchKey(tag, text, m_settings->exact, want, error)) return false;
+    bool included = false;
+    makeKey(tag, image, recno, have, included, false);
+    matches = included && have.compare(0, want.size(), want) == 0;
+    return true;
+}
+
+bool IndexSet::setScope(const std::string& low, const std::string& high, std::string& error) {
+    if (low.empty()) {
+        m_scoped = false;
+        m_low.clear();
+        m_high.clear();
+        return true;
+    }
+    if (!m_order) {
+        error = "No index order is set for " + m_table.path();
+        return false;
+    }
+    const OpenTag& tag = *m_tags[static_cast<size_t>(m_current - 1)];
+    std::string lowKey, highKey;
+    if (!searchKey(tag, low, false, lowKey, error)) return false;
+    if (!high.empty() && !searchKey(tag, high, false, highKey, error)) return false;
+    m_low = lowKey;
+    m_high = highKey;
+    m_scoped = true;
+    return true;
+}
+
+bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* newImage, std::string& error) {
+    std::string oldKey, newKey;
+    bool ok = true;
+    for (auto& t : m_tags) {
+        bool wasIn = false, isIn = false;
+        if (oldImage) makeKey(*t, oldImage, recno, oldKey, wasIn, false);
+        makeKey(*t, newImage, recno, newKey, isIn, false);
+        if (wasIn && isIn && oldKey == newKey) continue;
+        cdx::Status s;
+        if (wasIn) {
+            s = t->tag->remove(bytesOf(oldKey), recno);
+            // A unique tag may hold the key for another record only.
+            if (s.code() == cdx::Code::NotFound) s = cdx::Status::ok();
+        }
+        if (s && isIn) s = t->tag->insert(bytesOf(newKey), recno);
+        if (!s && ok) {
+            error = s.message() + " (rebuild the indexes of " + m_table.path() + ")";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool IndexSet::flush(bool sync, std::string& error) {
+    bool ok = true;
+    for (auto& f : m_files) {
+        const cdx::Status s = f->flush(sync);
+        if (!s && ok) {
+            error = s.message();
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+namespace {
+
+// What a rebuilt tag is made of, taken from an open tag.
+struct Rebuild {
+    cdx::TagSpec spec;
+    std::string keys;
+    std::vector<uint32_t> recs;
+};
+
+}  // namespace
+
+bool IndexSet::reindex(std::string& error) {
+    if (m_table.mode() != Table::Mode::Exclusive) {
+        error = "Re-indexing needs " + m_table.path() + " opened exclusively";
+        return false;
+    }
+    const int current = m_current;
+    for (size_t i = 0; i < m_files.size(); ++i)
+        if (!rebuildFile(i, error)) return false;
+    // The files were replaced: take their tags afresh.
+    std::vector<std::shared_ptr<cdx::IndexFile>> files;
+    files.swap(m_files);
+    m_order.reset();
+    m_tags.clear();
+    for (auto& f : files)
+        if (!addFile(std::move(f), error)) return false;
+    return setOrder(current <= orderCount() ? current : 0, error);
+}
+
+bool IndexSet::rebuildFile(size_t index, std::string& error) {
+    std::shared_ptr<cdx::IndexFile> file = m_files[index];
+    std::vector<OpenTag*> tags;
+    for (auto& t : m_tags)
+        if (t->file == file.get()) tags.push_back(t.get());
+    std::vector<Rebuild> rebuilt(tags.size());
+    for (size_t i = 0; i < tags.size(); ++i) {
+        const OpenTag& t = *tags[i];
+        cdx::TagSpec& spec = rebuilt[i].spec;
+        spec.name = t.tag->name();
+        spec.keyExpression = t.tag->keyExpression();
+        spec.forExpression = t.tag->forExpression();
+        spec.keyType = keyTypeOf(t.type);
+        spec.keyLength = t.type == ValueType::Character
+                             ? static_cast<uint32_t>(std::clamp(t.key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
+                             : (t.type == ValueType::Logical ? 1 : 8);
+        spec.unique = t.tag->unique();
+        spec.descending = t.tag->descending();
+        tags[i]->keyLength = spec.keyLength;
+    }
+    // Every record's keys, read in large runs.
+    const uint32_t total = m_table.recordCount();
+    const size_t len = static_cast<size_t>(m_table.recordLength());
+    const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (1u << 20) / len));
+    std::vector<char> buffer(run * len);
+    std::string key;
+    for (auto& r : rebuilt) {
+        r.keys.reserve(static_cast<size_t>(total) * r.spec.keyLength);
+        r.recs.reserve(total);
+    }
+    for (uint32_t first = 1; first <= total;) {
+        const uint32_t got = m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        if (got == 0) {
+            error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
+            return false;
+        }
+        for (uint32_t k = 0; k < got; ++k) {
+            const char* image = buffer.data() + k * len;
+            for (size_t i = 0; i < tags.size(); ++i) {
+                bool included = false;
+                makeKey(*tags[i], image, first + k, key, included, false);
+                if (!included) continue;
+                rebuilt[i].keys += key;
+                rebuilt[i].recs.push_back(first + k);
+            }
+        }
+        first += got;
+    }
+    // A new file beside the old one, then put in its place.
+    const std::string path = file->fileName();
+    const std::string temp = path + ".new";
+    const bool structural = file->structural();
+    std::vector<cdx::TagSpec> specs;
+    for (auto& r : rebuilt) specs.push_back(r.spec);
+    std::unique_ptr<cdx::IndexFile> fresh;
+    cdx::Status s = cdx::IndexFile::create(temp, specs, structural, fresh);
+    for (size_t i = 0; s && i < rebuilt.size(); ++i)
+        s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(), rebuilt[i].recs.size());
+    if (s) s = fresh->close();
+    fresh.reset();
+    if (!s) {
+        std::remove(temp.c_str());
+        error = s.message();
+        return false;
+    }
+    forgetShared(path);
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        error = "Cannot replace " + path;
+        return false;
+    }
+    std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
+    if (!reopened) return false;
+    m_files[index] = std::move(reopened);
+    return true;
+}
+
+bool IndexSet::verify(std::string& error) {
+    const uint32_t total = m_table.recordCount();
+    std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
+    std::string key;
+    for (auto& t : m_tags) {
+        const std::string where = t->file->fileName() + " tag " + t->tag->name();
+        uint64_t entries = 0;
+        cdx::Status s = t->tag->check(&entries);
+        if (!s) {
+            error = s.message();
+            return false;
+        }
+        uint64_t expected = 0;
+        std::set<std::string> distinct;
+        cdx::Cursor cursor(*t->tag);
+        for (uint32_t r = 1; r <= total; ++r) {
+            if (!m_table.readRecord(r, image.data(), error)) return false;
+            bool included = false;
+            makeKey(*t, image.data(), r, key, included, false);
+            if (!included) continue;
+            bool found = false;
+            if (t->tag->unique()) {
+                if (!distinct.insert(key).second) continue;
+                s = cursor.seek(bytesOf(key), t->keyLength, &found);
+            } else {
+                s = t->tag->contains(bytesOf(key), r, &found);
+            }
+            if (!s) {
+                error = s.message();
+                return false;
+            }
+            if (!found) {
+                error = where + ": the key of record " + std::to_string(r) + " is missing";
+                return false;
+            }
+            ++expected;
+        }
+        if (entries != expected) {
+            error = where + ": holds " + std::to_string(entries) + " keys where the table gives " +
+                    std::to_string(expected);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, const Settings* settings,
+                                std::string& error) {
+    const std::string path = withExtension(table.path(), ".cdx");
+    if (fileExists(resolveFileName(path))) {
+        error = "The index " + resolveFileName(path) + " exists already";
+        return false;
+    }
+    std::vector<cdx::TagSpec> specs;
+    for (const TagDef& def : tags) {
+        Expression key;
+        std::string why;
+        if (!key.compile(def.keyExpression, table.fields(), settings, why)) {
+            error = "Tag " + def.name + ": the key expression " + def.keyExpression + " cannot be evaluated: " + why;
+            return false;
+        }
+        if (!def.forExpression.empty()) {
+            Expression cond;
+            if (!cond.compile(def.forExpression, table.fields(), settings, why) || cond.type() != ValueType::Logical) {
+                error = "Tag " + def.name + ": the FOR expression " + def.forExpression + " cannot be evaluated" +
+                        (why.empty() ? std::string() : ": " + why);
+                return false;
+            }
+        }
+        cdx::TagSpec spec;
+        spec.name = def.name;
+        spec.keyExpression = def.keyExpression;
+        spec.forExpression = def.forExpression;
+        spec.keyType = keyTypeOf(key.type());
+        spec.keyLength = key.type() == ValueType::Character
+                             ? static_cast<uint32_t>(std::clamp(key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
+                             : (key.type() == ValueType::Logical ? 1 : 8);
+        spec.unique = def.unique;
+        spec.descending = def.descending;
+        specs.push_back(spec);
+    }
+    std::unique_ptr<cdx::IndexFile> file;
+    cdx::Status s = cdx::IndexFile::create(path, specs, true, file);
+    if (s) s = file->close();
+    file.reset();
+    if (!s) {
+        std::remove(path.c_str());
+        error = s.message();
+        return false;
+    }
+    if (!table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error)) {
+        std::remove(path.c_str());
+        return false;
+    }
+    if (table.recordCount() == 0) return true;
+    // Records already there: index them.
+    IndexSet set(table, settings);
+    if (!set.openStructural(error)) return false;
+    if (!set.rebuildFile(0, error)) return false;
+    return true;
+}
+
+bool createTable(const std::string& path, const std::vector<Field>& fields, const std::vector<TagDef>& tags,
+                 const Settings& settings, std::string& error) {
+    if (!Table::create(path, fields, settings.memoBlockSize, error)) return false;
+    if (tags.empty()) return true;
+    std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
+    bool ok = table && IndexSet::createStructural(*table, tags, &settings, error);
+    const std::string made = table ? table->path() : path;
+    table.reset();
+    if (!ok) {
+        std::remove(made.c_str());
+        std::remove(withExtension(made, ".fpt").c_str());
+    }
+    return ok;
+}
+
+}  // namespace qly::engine

@@ -1,0 +1,124 @@
+#pragma once
+
+// The indexes of one table: its structural compound index (.cdx with the
+// table's base name, opened with the table when the header's flag says one
+// exists), further compound index files opened later, the current order with
+// its key scope, and the upkeep of every tag whenever a record is written.
+//
+// Orders are numbered from 1 over the tags of the open files: the
+// structural file's tags first, in creation order, then each further file's.
+// Tag keys come from the tag's key expression evaluated on the record; a
+// FOR expression, where the tag has one, decides whether the record is in
+// the tag at all. Records marked deleted keep their keys.
+//
+// Index files of one table opened in several work areas of this process are
+// shared, so that every area sees the others' changes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Expression.h"
+#include "engine/Settings.h"
+#include "engine/Table.h"
+#include "engine/WorkArea.h"
+#include "engine/cdx/Cursor.h"
+#include "engine/cdx/IndexFile.h"
+
+namespace qly::engine {
+
+// A tag of a new structural index.
+struct TagDef {
+    std::string name;           // up to 10 characters
+    std::string keyExpression;  // its result type and width fix the key
+    std::string forExpression;  // "" = every record
+    bool unique = false;
+    bool descending = false;
+};
+
+// What dump and reindex tell of a tag.
+struct TagInfo {
+    std::string file;
+    std::string name;
+    std::string keyExpression;
+    std::string forExpression;
+    bool unique = false;
+    bool descending = false;
+    uint64_t keys = 0;  // counted only on request
+};
+
+class IndexSet : public RecordObserver {
+public:
+    IndexSet(Table& table, const Settings* settings);
+    ~IndexSet() override;
+    IndexSet(const IndexSet&) = delete;
+    IndexSet& operator=(const IndexSet&) = delete;
+
+    // Opens the structural .cdx when the table's header says it has one.
+    bool openStructural(std::string& error);
+    // Opens a further compound index; the order number of its first tag, 0 on failure.
+    int openFile(const std::string& path, std::string& error);
+
+    int orderCount() const { return static_cast<int>(m_tags.size()); }
+    int currentOrder() const { return m_current; }
+    std::string tagName(int order) const;        // "" when there is no such order
+    TagInfo tagInfo(int order, bool countKeys = false) const;
+    int orderOf(const std::string& tag) const;   // 0 when none; letter case does not matter
+    bool setOrder(int order, std::string& error);  // 0 = record order
+    // The current order for the work area; nullptr in record order.
+    RecordOrder* order();
+
+    // Looks the key up in the current order: recno receives the first record
+    // with a key at or after it (0 = none), found whether its key begins with it.
+    bool seek(const std::string& key, uint32_t& recno, bool& found, std::string& error);
+    // Does the record's key in the current order begin with key (as seek reads it)?
+    bool keyMatches(const char* image, uint32_t recno, const std::string& key, bool& matches, std::string& error);
+    // Keeps the keys from low to high in the current order; an empty low removes it.
+    bool setScope(const std::string& low, const std::string& high, std::string& error);
+    bool hasScope() const { return m_scoped; }
+
+    // Rebuilds every open index file from the table (which must be open exclusively).
+    bool reindex(std::string& error);
+    // Writes changed index pages; sync also forces them to disk.
+    bool flush(bool sync, std::string& error);
+    // Each tag against the table: the tree is sound, and every record's key is
+    // there exactly once where it belongs (FOR, unique), and nothing else.
+    bool verify(std::string& error);
+
+    bool recordWritten(uint32_t recno, const char* oldImage, const char* newImage, std::string& error) override;
+
+    // Creates the structural index of a table that has none yet and sets the
+    // table's flag. The table must hold no records.
+    static bool createStructural(Table& table, const std::vector<TagDef>& tags, const Settings* settings,
+                                 std::string& error);
+
+    struct OpenTag;
+    class TagOrder;
+
+private:
+    bool addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error);
+    // The tag's key of a record; included tells whether the FOR expression keeps it.
+    void makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
+                 bool ignoreCondition);
+    bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key, std::string& error) const;
+    bool rebuildFile(size_t index, std::string& error);
+
+    Table& m_table;
+    const Settings* m_settings;
+    std::vector<std::shared_ptr<cdx::IndexFile>> m_files;
+    std::vector<std::unique_ptr<OpenTag>> m_tags;
+    int m_current = 0;
+    std::unique_ptr<TagOrder> m_order;
+    bool m_scoped = false;
+    std::string m_low;
+    std::string m_high;
+    std::string m_scratch;
+};
+
+// Creates a table and, with tags, its structural index. Fails when a file
+// exists; leaves nothing behind when it fails.
+bool createTable(const std::string& path, const std::vector<Field>& fields, const std::vector<TagDef>& tags,
+                 const Settings& settings, std::string& error);
+
+}  // namespace qly::engine
