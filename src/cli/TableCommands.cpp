@@ -1,17 +1,278 @@
+// qlyctl's table commands: init (the installation's empty tables), dump
+// (structure and records in a stable text form) and reindex.
+
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "engine/Dates.h"
+#include "engine/Engine.h"
+#include "engine/IndexSet.h"
+#include "engine/Table.h"
+#include "engine/WorkArea.h"
 
 namespace qlyctl {
 
-// Placeholders until the table commands are written.
-static int notYet(const char* name) {
-    std::fprintf(stderr, "qlyctl %s: not available in this build\n", name);
+namespace {
+
+using qly::engine::Engine;
+using qly::engine::Field;
+using qly::engine::IndexSet;
+using qly::engine::Table;
+using qly::engine::TagDef;
+using qly::engine::WorkArea;
+
+Field character(const char* name, int width) { return Field{name, 'C', width, 0, 0}; }
+Field numeric(const char* name, int width, int decimals) { return Field{name, 'N', width, decimals, 0}; }
+Field date(const char* name) { return Field{name, 'D', 8, 0, 0}; }
+Field logical(const char* name) { return Field{name, 'L', 1, 0, 0}; }
+Field memo(const char* name) { return Field{name, 'M', 10, 0, 0}; }
+
+struct TableDef {
+    const char* file;
+    std::vector<Field> fields;
+    std::vector<TagDef> tags;
+};
+
+// The tables an installation starts with, field for field.
+std::vector<TableDef> installationTables() {
+    return {
+        {"MAIN.DBF",
+         {character("NAME", 40), character("CATAGORY", 40), character("SERIALNUM", 50), character("PARTNUM", 50),
+          character("MODELNUM", 40), character("MANUFACT", 40), character("LOCATION", 40), numeric("QUANTITY", 4, 0),
+          character("SERVCONTR", 40), character("SERVCONTAC", 50), character("SERVPNUM", 20),
+          character("SERVCOMPAN", 40), numeric("PURCHPRICE", 12, 2), date("PURCHDATE"), character("PURCHPLACE", 50),
+          logical("DISPOSED"), date("DISPDATE"), character("DISPMETHOD", 50), character("UNIT_ID", 20),
+          character("USER1", 50), character("USER2", 50), character("USER3", 50), character("USER4", 50),
+          date("DATE1"), date("DATE2"), memo("DESCRIPT")},
+         {TagDef{"NAME", "NAME", "", false, false}}},
+        {"MANUFACT.DBF",
+         {character("COMPANY", 50), memo("ADDRESS"), character("CITY", 50), character("STATEPROV", 50),
+          character("PHONE", 20), character("FAX", 20), character("CONTACT", 50), character("EMAIL", 60),
+          character("WEBSITE", 60), character("USER1", 50), character("USER2", 50), character("USER3", 50),
+          character("USER4", 50), date("DATE1"), date("DATE2")},
+         {TagDef{"COMPANY", "COMPANY", "", false, false}}},
+        {"Location.dbf",
+         {character("NAME_ID", 50), memo("ADDRESS"), character("DIVISION", 50), character("COST_CENTR", 50),
+          numeric("WSNUM", 4, 0), numeric("EMPLNUM", 4, 0), character("MANAGERNAM", 50), character("PHONE", 20),
+          character("FAX", 20), character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
+          character("USER1", 50), character("USER2", 50), character("USER3", 50), character("USER4", 50)},
+         {TagDef{"NAME_ID", "NAME_ID", "", false, false}}},
+        {"LOOKUP.DBF", {character("COMPANY", 50), character("LOCATION", 50)}, {}},
+    };
+}
+
+int usage(const char* synopsis) {
+    std::fprintf(stderr, "usage: qlyctl %s\n", synopsis);
+    return kExitUsage;
+}
+
+int failure(const char* command, const std::string& message) {
+    std::fprintf(stderr, "qlyctl %s: %s\n", command, message.c_str());
     return kExitFailure;
 }
 
-int cmdInit(const Args&) { return notYet("init"); }
-int cmdDump(const Args&) { return notYet("dump"); }
-int cmdReindex(const Args&) { return notYet("reindex"); }
+// A field's value as dump shows it: text without trailing blanks, dates as
+// YYYY-MM-DD, memos with control characters escaped.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                    out += hex;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out;
+}
+
+std::string trimRight(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+std::string trimBoth(std::string s) {
+    s = trimRight(std::move(s));
+    size_t b = 0;
+    while (b < s.size() && s[b] == ' ') ++b;
+    return s.substr(b);
+}
+
+bool fieldText(const Table& table, const char* record, const Field& f, std::string& out, std::string& error) {
+    const std::string raw(record + f.offset, static_cast<size_t>(f.width));
+    switch (f.type) {
+        case 'C':
+            out = escaped(trimRight(raw));
+            return true;
+        case 'N':
+        case 'F':
+            out = trimBoth(raw);
+            return true;
+        case 'D': {
+            const std::string t = trimBoth(raw);
+            out = t.size() == 8 ? t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2) : t;
+            return true;
+        }
+        case 'L':
+            out = trimBoth(raw);
+            return true;
+        default:
+            if (f.isMemoRef()) {
+                std::string memoText;
+                if (!table.readMemo(record, f, memoText, error)) return false;
+                out = escaped(memoText);
+                return true;
+            }
+            out = escaped(raw);
+            return true;
+    }
+}
+
+}  // namespace
+
+int cmdInit(const Args& args) {
+    const char* synopsis = "init FOLDER";
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usage(synopsis);
+    std::string folder = args[0];
+    if (folder.back() != '/') folder += '/';
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return failure("init", folder + ": cannot create the folder: " + ec.message());
+    const std::vector<TableDef> tables = installationTables();
+    // Nothing is overwritten: stop before making anything when one file is there.
+    for (const TableDef& t : tables) {
+        for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
+            const std::string path = qly::engine::resolveFileName(qly::engine::withExtension(folder + t.file, ext));
+            if (qly::engine::fileExists(path)) return failure("init", path + ": exists already; nothing was created");
+        }
+    }
+    qly::engine::Settings settings;
+    for (const TableDef& t : tables) {
+        const std::string path = folder + t.file;
+        std::string error;
+        if (!qly::engine::createTable(path, t.fields, t.tags, settings, error)) return failure("init", error);
+        std::printf("created %s\n", path.c_str());
+        for (const char* ext : {".cdx", ".fpt"}) {
+            const std::string companion = qly::engine::withExtension(path, ext);
+            if (qly::engine::fileExists(companion)) std::printf("created %s\n", companion.c_str());
+        }
+        if (t.tags.empty()) {
+            // The scratch table holds one blank record.
+            std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
+            std::vector<char> blank(static_cast<size_t>(table ? table->recordLength() : 0));
+            uint32_t recno = 0;
+            if (!table) return failure("init", error);
+            table->blankRecord(blank.data());
+            if (table->appendRecord(blank.data(), 1, recno, error) != Table::kAppendOk || !table->commit(error))
+                return failure("init", error);
+        }
+    }
+    return kExitOk;
+}
+
+int cmdDump(const Args& args) {
+    const char* synopsis = "dump TABLE [--order TAG] [--deleted]";
+    std::string path, tag;
+    bool withDeleted = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--deleted") {
+            withDeleted = true;
+        } else if (args[i] == "--order") {
+            if (i + 1 >= args.size()) return usage(synopsis);
+            tag = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return usage(synopsis);
+        } else if (path.empty()) {
+            path = args[i];
+        } else {
+            return usage(synopsis);
+        }
+    }
+    if (path.empty()) return usage(synopsis);
+    Engine& engine = Engine::instance();
+    engine.settings().deleted = !withDeleted;
+    const int number = engine.use(path, "", Table::Mode::ReadOnly);
+    if (number == 0) return failure("dump", engine.lastError());
+    WorkArea& area = *engine.area(number);
+    Table& table = area.table();
+    std::string error;
+    IndexSet& indexes = area.indexes();
+    if (!tag.empty()) {
+        const int order = indexes.orderOf(tag);
+        if (order == 0) {
+            engine.close(number);
+            return failure("dump", table.path() + ": has no index tag " + tag);
+        }
+        indexes.setOrder(order, error);
+        area.setOrder(indexes.order());
+    }
+    std::printf("table %s\n", table.path().c_str());
+    std::printf("version 0x%02X, %u records of %d bytes, flags 0x%02X\n", table.version(), table.recordCount(),
+                table.recordLength(), table.flags());
+    for (const Field& f : table.fields())
+        std::printf("field %-10s %c %3d %d\n", f.name.c_str(), f.type, f.width, f.decimals);
+    for (int o = 1; o <= indexes.orderCount(); ++o) {
+        const qly::engine::TagInfo info = indexes.tagInfo(o);
+        std::printf("tag %-10s key %s%s%s%s%s\n", info.name.c_str(), info.keyExpression.c_str(),
+                    info.forExpression.empty() ? "" : " for ", info.forExpression.c_str(),
+                    info.unique ? " unique" : "", info.descending ? " descending" : "");
+    }
+    std::printf("order %s\n", tag.empty() ? "record number" : indexes.tagName(indexes.currentOrder()).c_str());
+    bool ok = area.goTop(error);
+    std::string text;
+    while (ok && !area.eof()) {
+        std::printf("record %u%s\n", area.recno(), area.isDeleted() ? " deleted" : "");
+        for (const Field& f : table.fields()) {
+            if (!fieldText(table, area.record(), f, text, error)) {
+                ok = false;
+                break;
+            }
+            std::printf("  %s: %s\n", f.name.c_str(), text.c_str());
+        }
+        if (ok) ok = area.skip(1, error);
+    }
+    engine.close(number);
+    if (!ok) return failure("dump", error);
+    return kExitOk;
+}
+
+int cmdReindex(const Args& args) {
+    const char* synopsis = "reindex TABLE";
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usage(synopsis);
+    Engine& engine = Engine::instance();
+    const int number = engine.use(args[0], "", Table::Mode::Exclusive);
+    if (number == 0) return failure("reindex", engine.lastError());
+    WorkArea& area = *engine.area(number);
+    IndexSet& indexes = area.indexes();
+    std::string error;
+    const std::string path = area.table().path();
+    if (indexes.orderCount() == 0) {
+        engine.close(number);
+        std::printf("%s has no index; nothing to rebuild\n", path.c_str());
+        return kExitOk;
+    }
+    bool ok = indexes.reindex(error) && indexes.flush(true, error) && indexes.verify(error);
+    if (ok) {
+        for (int o = 1; o <= indexes.orderCount(); ++o) {
+            const qly::engine::TagInfo info = indexes.tagInfo(o, true);
+            std::printf("rebuilt %s tag %s: %llu keys\n", info.file.c_str(), info.name.c_str(),
+                        static_cast<unsigned long long>(info.keys));
+        }
+    }
+    engine.close(number);
+    if (!ok) return failure("reindex", error);
+    return kExitOk;
+}
 
 }  // namespace qlyctl
