@@ -77,8 +77,9 @@ void TDataSource::removeLink(TDataLink* link)
 
 void TDataSource::onActive(bool active)
 {
-    emit activeChanged(active);
+    // links first: a companion re-applies its filter before controls read
     forEachLink([](TDataLink* l) { l->activeChanged(); });
+    emit activeChanged(active);
 }
 
 void TDataSource::onState(TDataSetState state)

@@ -226,6 +226,16 @@ TEST_F(DataModule, AMissingTableIsReportedAndTheTablesAfterItStayClosed)
     EXPECT_EQ(m_tables.contents(QStringLiteral("MAIN.DBF")), main);
 }
 
+TEST_F(DataModule, ADataPathThatDoesNotExistIsReportedWithTheFirstTable)
+{
+    settings(path(m_tables.path() + QStringLiteral("no/such/folder")) + kGoodDates);
+    create();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors.front().contains(QStringLiteral("no/such/folder/MAIN.DBF"))) << m_errors.front().toStdString();
+    EXPECT_TRUE(allClosed());
+    EXPECT_FALSE(QDir(m_tables.path() + QStringLiteral("no")).exists()) << "nothing is created";
+}
+
 TEST_F(DataModule, APostOnTheItemsTableWritesTheCountPane)
 {
     FixtureFolder empty("empty");
