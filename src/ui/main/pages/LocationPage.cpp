@@ -8,6 +8,7 @@
 #include "widgets/data/ErrorBox.h"
 
 #include <QPushButton>
+#include <QToolButton>
 
 LocationPage::LocationPage(QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::LocationPage>())
