@@ -211,8 +211,9 @@ int cmdDump(const Args& args) {
     if (!tag.empty()) {
         const int order = indexes.orderOf(tag);
         if (order == 0) {
+            const std::string message = table.path() + ": has no index tag " + tag;
             engine.close(number);
-            return failure("dump", table.path() + ": has no index tag " + tag);
+            return failure("dump", message);
         }
         indexes.setOrder(order, error);
         area.setOrder(indexes.order());
