@@ -32,6 +32,7 @@ private slots:
     void insertShowsANewRowUntilPostOrCancel();
     void aClosedOrEmptyTableHasNoRows();
     void aLargeTableScrollsToItsEnd();
+    void followsTheIndexOrderAndTheScope();
 
 private:
     QList<GridColumn> listColumns() const
@@ -284,6 +285,49 @@ void TestGridModel::aLargeTableScrollsToItsEnd()
     m_table->last();
     QCOMPARE(m_model->currentRow(), 17999);
     QCOMPARE(cell(9000, 0), QStringLiteral("Item 10001"));
+}
+
+void TestGridModel::followsTheIndexOrderAndTheScope()
+{
+    m_table = std::make_unique<TDbTable>();
+    m_table->setDatabaseName(m_dir->path() + QLatin1Char('/'));
+    m_table->setTableName(QStringLiteral("MANUFACT.DBF"));
+    m_table->setIndexName(QStringLiteral("COMPANY"));
+    m_table->setFieldDefs(manufFieldDefs());
+    m_source = std::make_unique<TDataSource>();
+    m_source->setDataSet(m_table.get());
+    m_xbase = std::make_unique<TXBase>();
+    m_xbase->setDataSource(m_source.get());
+    m_table->open();
+    m_model = std::make_unique<GridModel>(m_source.get());
+    m_model->setColumns({{QStringLiteral("COMPANY"), QString(), 10}, {QStringLiteral("CITY"), QString(), 10},
+                         {QStringLiteral("CONTACT"), QString(), 10}});
+    m_tester = std::make_unique<QAbstractItemModelTester>(
+        m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(m_model->rowCount(), 10);
+    QCOMPARE(m_model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("COMPANY"));
+    QStringList companies;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        companies << cell(row, 0);
+    QStringList sorted = companies;
+    sorted.sort();
+    QCOMPARE(companies, sorted);
+
+    QVERIFY(m_xbase->setScope(QStringLiteral("Hooli"), QStringLiteral("Hooli")));
+    QCOMPARE(m_model->rowCount(), 1);
+    QCOMPARE(cell(0, 0), QStringLiteral("Hooli"));
+    QCOMPARE(m_model->currentRow(), 0);
+    m_xbase->setScope(QString(), QString());
+    QCOMPARE(m_model->rowCount(), 10);
+    QCOMPARE(m_model->currentRow(), 0);
+    QCOMPARE(cell(0, 0), QStringLiteral("Acme"));
+
+    // a record edited into another place of the order moves with it
+    m_model->setCurrentRow(0);
+    QVERIFY(m_model->setData(m_model->index(0, 0), QStringLiteral("Zeta")));
+    m_table->post();
+    QCOMPARE(cell(9, 0), QStringLiteral("Zeta"));
+    QCOMPARE(m_model->currentRow(), 9);
 }
 
 QTEST_GUILESS_MAIN(TestGridModel)

@@ -161,6 +161,32 @@ TEST_F(Companion, ScopeNarrowsToTheKeysAndAnEmptyLowShowsAllAgainOnTheFirst)
     EXPECT_EQ(column(manuf, "COMPANY").size(), 10u);
 }
 
+TEST_F(Companion, ReindexOnAnExclusiveTableKeepsTheOrderAndTheCurrentRecord)
+{
+    FixtureFolder folder;
+    TDbTable manuf;
+    manuf.setDatabaseName(folder.path());
+    manuf.setTableName(QStringLiteral("MANUFACT.DBF"));
+    manuf.setIndexName(QStringLiteral("COMPANY"));
+    manuf.setExclusive(true);
+    manuf.open();
+    TDataSource source;
+    source.setDataSet(&manuf);
+    TXBase xbase;
+    xbase.setDataSource(&source);
+    manuf.moveBy(3);
+    const long current = manuf.recNo();
+    const std::vector<QString> before = column(manuf, "COMPANY");
+    manuf.first();
+    manuf.moveBy(3);
+    xbase.reindex();
+    EXPECT_EQ(manuf.recNo(), current);
+    EXPECT_EQ(column(manuf, "COMPANY"), before);
+    EXPECT_EQ(xbase.setOrder(0), -1);
+    EXPECT_EQ(manuf.indexName(), QString());
+    EXPECT_EQ(column(manuf, "COMPANY").front().toStdString(), "Acme") << "record order";
+}
+
 TEST_F(Companion, XbTableRulesForDisplayLabelTurboReadAndFilter)
 {
     FixtureFolder folder;
