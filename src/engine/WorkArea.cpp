@@ -61,16 +61,16 @@ WorkArea::~WorkArea() = default;
 
 void WorkArea::setTurboRead(bool on) {
     m_turbo = on;
-    m_windowCount = 0;
+    dropWindow();
 }
 
 void WorkArea::beginCall() {
     // Without turbo read, each call sees what other users wrote since: the
     // read-ahead is dropped when the file changed. Nobody else writes a table
     // opened exclusively.
-    if (m_turbo || m_windowCount == 0 || m_table->mode() == Table::Mode::Exclusive) return;
+    if (m_turbo || (m_windowCount == 0 && m_blocks.empty()) || m_table->mode() == Table::Mode::Exclusive) return;
     if (m_table->writeGeneration() != m_windowGeneration) {
-        m_windowCount = 0;  // written through another area of this process
+        dropWindow();  // written through another area of this process
         return;
     }
     // Writes of other processes: the file's size and time, looked at no more
@@ -81,13 +81,43 @@ void WorkArea::beginCall() {
     m_windowChecked = now;
     int64_t size = 0, mtime = 0;
     if (!m_table->fileStamp(size, mtime) || size != m_windowFileSize || mtime != m_windowFileTime)
-        m_windowCount = 0;
+        dropWindow();
 }
 
 uint32_t WorkArea::windowCapacity() {
     const size_t len = static_cast<size_t>(m_table->recordLength());
     if (m_window.empty()) m_window.resize(std::max<size_t>(1, kWindowBytes / len) * len);
     return static_cast<uint32_t>(m_window.size() / len);
+}
+
+void WorkArea::dropWindow() {
+    m_windowCount = 0;
+    m_blocks.clear();
+}
+
+const char* WorkArea::fetchBlock(uint32_t recno, uint32_t perBlock, std::string& error) {
+    const size_t len = static_cast<size_t>(m_table->recordLength());
+    const uint32_t block = (recno - 1) / perBlock;
+    auto it = m_blocks.find(block);
+    if (it == m_blocks.end()) {
+        if (m_blocks.size() >= kMaxBlocks) m_blocks.clear();
+        if (m_blocks.empty()) {
+            // The file as it is now: beginCall drops the blocks when it changes.
+            m_table->fileStamp(m_windowFileSize, m_windowFileTime);
+            m_windowChecked = std::chrono::steady_clock::now();
+            m_windowGeneration = m_table->writeGeneration();
+        }
+        std::vector<char> records(static_cast<size_t>(perBlock) * len);
+        const uint32_t got = m_table->readRecords(block * perBlock + 1, perBlock, records.data());
+        records.resize(static_cast<size_t>(got) * len);
+        it = m_blocks.emplace(block, std::move(records)).first;
+    }
+    const size_t at = static_cast<size_t>(recno - 1 - block * perBlock) * len;
+    if (at + len > it->second.size()) {
+        error = "Cannot read record " + std::to_string(recno) + " of " + m_table->path();
+        return nullptr;
+    }
+    return it->second.data() + at;
 }
 
 uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
@@ -103,7 +133,7 @@ uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
 bool WorkArea::refreshCount(std::string& error) {
     uint32_t before = m_table->recordCount();
     if (!m_table->refreshCount(error)) return false;
-    if (m_table->recordCount() != before) m_windowCount = 0;
+    if (m_table->recordCount() != before) dropWindow();
     return true;
 }
 
@@ -130,13 +160,15 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     if (m_windowCount && recno >= m_windowFirst && recno < m_windowFirst + m_windowCount)
         return m_window.data() + (recno - m_windowFirst) * len;
     uint32_t capacity = windowCapacity();
-    // In an index order the next record is anywhere: read just the one.
-    uint32_t n = m_order ? 1 : capacity;
+    // In an index order the next record is anywhere: keep whole blocks of
+    // records, so that a walk reads each part of the file once.
+    if (m_order) return fetchBlock(recno, capacity, error);
+    uint32_t n = capacity;
     uint32_t first = recno;
     if (direction < 0) first = recno > n ? recno - n + 1 : 1;
     uint32_t got = readWindow(first, n);
     if (recno < first || recno >= first + got) {
-        m_windowCount = 0;
+        dropWindow();
         error = "Cannot read record " + std::to_string(recno) + " of " + m_table->path();
         return nullptr;
     }
@@ -313,7 +345,7 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
     for (uint32_t first = 1; first <= total;) {
         uint32_t got = readWindow(first, capacity);
         if (got == 0) {
-            m_windowCount = 0;
+            dropWindow();
             error = "Cannot read record " + std::to_string(first) + " of " + m_table->path();
             return false;
         }
@@ -354,7 +386,7 @@ bool WorkArea::change(const Mutation& mutate, std::string& error) {
     ok = ok && mutate(image.data(), error) && m_table->writeRecord(m_recno, image.data(), error);
     if (ok) std::memcpy(m_record.data(), image.data(), image.size());
     if (tookLock) m_table->unlockRecord(m_recno);
-    m_windowCount = 0;
+    dropWindow();
     return ok;
 }
 
@@ -363,7 +395,7 @@ int WorkArea::append(std::string& error) {
     m_table->blankRecord(image.data());
     uint32_t recno = 0;
     int result = m_table->appendRecord(image.data(), m_settings->lockTimeout, recno, error);
-    m_windowCount = 0;
+    dropWindow();
     if (result == Table::kAppendOk || result == Table::kAppendIndexFailed) {
         std::memcpy(m_record.data(), image.data(), image.size());
         m_recno = recno;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Expression.h"
@@ -97,7 +98,7 @@ public:
     bool putMemo(int field, const std::string& data, std::string& error);
 
     // Invalidates the read-ahead window (after writes through another area).
-    void dropCache() { m_windowCount = 0; }
+    void dropCache() { dropWindow(); }
 
 private:
     bool scan(uint32_t candidate, int direction, uint32_t& found, std::string& error);
@@ -107,6 +108,8 @@ private:
     void beginCall();
     uint32_t windowCapacity();
     uint32_t readWindow(uint32_t first, uint32_t count);
+    void dropWindow();
+    const char* fetchBlock(uint32_t recno, uint32_t perBlock, std::string& error);
     bool refreshCount(std::string& error);
 
     int m_number;
@@ -127,6 +130,10 @@ private:
     std::vector<char> m_window;
     uint32_t m_windowFirst = 0;
     uint32_t m_windowCount = 0;
+    // In an index order: blocks of records by block number (records
+    // [n * capacity + 1, (n + 1) * capacity]), dropped with the window.
+    static constexpr size_t kMaxBlocks = 256;
+    std::unordered_map<uint32_t, std::vector<char>> m_blocks;
     int64_t m_windowFileSize = -1;  // the file's size and time when the window was read
     int64_t m_windowFileTime = -1;
     uint64_t m_windowGeneration = 0;
