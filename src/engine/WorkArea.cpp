@@ -131,6 +131,15 @@ uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
 }
 
 bool WorkArea::refreshCount(std::string& error) {
+    // Shared: other processes' appends are looked for no more often than the
+    // read-ahead is rechecked; this process's own writes at once.
+    if (m_table->mode() != Table::Mode::Exclusive) {
+        const auto now = std::chrono::steady_clock::now();
+        const uint64_t generation = m_table->writeGeneration();
+        if (generation == m_countGeneration && now - m_countChecked < kRecheckInterval) return true;
+        m_countGeneration = generation;
+        m_countChecked = now;
+    }
     uint32_t before = m_table->recordCount();
     if (!m_table->refreshCount(error)) return false;
     if (m_table->recordCount() != before) dropWindow();

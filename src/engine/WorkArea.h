@@ -138,6 +138,10 @@ private:
     int64_t m_windowFileTime = -1;
     uint64_t m_windowGeneration = 0;
     std::chrono::steady_clock::time_point m_windowChecked;
+    // When the record count was last read from the header, and the write
+    // generation then.
+    std::chrono::steady_clock::time_point m_countChecked;
+    uint64_t m_countGeneration = ~uint64_t{0};
 };
 
 // Formats a number for an N/F field of width and decimals; false when it does not fit.
