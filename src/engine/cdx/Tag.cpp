@@ -686,6 +686,7 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     forgetAll();
     const uint32_t base = m_file->endOffset();
     std::vector<uint8_t> out;
+    out.reserve((n * (L + 4) / kLeafSpace + 2) * kPageSize);
     std::vector<uint8_t> seps;
     std::vector<uint32_t> sepRecs;
     std::vector<uint32_t> sepChildren;
