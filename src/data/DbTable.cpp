@@ -741,6 +741,56 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
 }
 
 // ---------------------------------------------------------------------------
+// Searching
+
+bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseInsensitive)
+{
+    requireBrowsable();
+    const TField* f = fieldByName(fieldName);
+    const Qt::CaseSensitivity cs = caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    selectArea(false);
+    xb_GoTop();
+    while (!xb_Eof()) {
+        const std::string image = xb_GetRecord();
+        const QString value = f->isBlob() ? QString() : displayTextFromImage(*f, image);
+        if (value.startsWith(text, cs)) {
+            afterMove();
+            xb_Skip(-1);
+            m_bof = xb_Bof() || xb_RecNo() == m_recNo;
+            xb_Go(m_recNo);
+            emit recordMoved();
+            return true;
+        }
+        const long at = xb_RecNo();
+        xb_Skip(1);
+        if (xb_RecNo() == at)
+            break;
+    }
+    selectArea(true);
+    return false;
+}
+
+bool TDbTable::findNearest(const QString& key)
+{
+    requireBrowsable();
+    selectArea(false);
+    const bool found = xb_Seek(latin1(key)) != 0;
+    if (xb_Eof()) {
+        if (found || m_recNo == 0) {
+            afterMove();
+        } else {
+            xb_GoBottom();
+            afterMove();
+            m_eof = true;
+        }
+    } else {
+        afterMove();
+    }
+    emit recordMoved();
+    return found;
+}
+
+// ---------------------------------------------------------------------------
 // Bookmarks
 
 bool TDbTable::bookmarkValid(TBookmark bookmark)

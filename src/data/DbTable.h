@@ -102,6 +102,16 @@ public:
     // false when it is not among the visible records.
     bool gotoRecord(long recno);
 
+    // ---- Searching (for incremental search boxes)
+    // Moves to the first record, in the current order and filter, whose
+    // field begins with text (without regard to letter case when asked);
+    // stays put and returns false when none does.
+    bool locate(const QString& fieldName, const QString& text, bool caseInsensitive = true);
+    // Seeks the key in the current index order: the first record whose key
+    // begins with it or, with soft seek on, the first that sorts after it
+    // (the last record when none does). Returns whether the key was found.
+    bool findNearest(const QString& key);
+
     // ---- Bookmarks
     TBookmark getBookmark() const { return m_recNo; }
     void gotoBookmark(TBookmark bookmark);  // throws "Record not found" when gone

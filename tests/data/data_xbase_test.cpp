@@ -187,6 +187,33 @@ TEST_F(Companion, ReindexOnAnExclusiveTableKeepsTheOrderAndTheCurrentRecord)
     EXPECT_EQ(column(manuf, "COMPANY").front().toStdString(), "Acme") << "record order";
 }
 
+TEST_F(Companion, IncrementalSearchMovesToTheFirstOrNearestMatch)
+{
+    FixtureFolder folder;
+    auto items = mainTable(folder);
+    items->last();
+    EXPECT_TRUE(items->locate(QStringLiteral("NAME"), QStringLiteral("van")));
+    EXPECT_EQ(items->fieldByName("NAME")->asString().toStdString(), "Van #10");
+    EXPECT_TRUE(items->locate(QStringLiteral("NAME"), QStringLiteral("desk LAMP")));
+    EXPECT_EQ(items->recNo(), 3) << "the first in record order";
+    EXPECT_TRUE(items->locate(QStringLiteral("NAME"), QStringLiteral("Desk lamp #1")));
+    EXPECT_EQ(items->recNo(), 13);
+    EXPECT_FALSE(items->locate(QStringLiteral("NAME"), QStringLiteral("zzz")));
+    EXPECT_EQ(items->recNo(), 13) << "no match leaves the current record";
+
+    TDbTable manuf;
+    manuf.setDatabaseName(folder.path());
+    manuf.setTableName(QStringLiteral("MANUFACT.DBF"));
+    manuf.setIndexName(QStringLiteral("COMPANY"));
+    manuf.open();
+    EXPECT_TRUE(manuf.findNearest(QStringLiteral("Hoo")));
+    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Hooli");
+    EXPECT_FALSE(manuf.findNearest(QStringLiteral("Gz")));
+    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Hooli") << "the next higher key";
+    EXPECT_FALSE(manuf.findNearest(QStringLiteral("zzz")));
+    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Lumen") << "past the end: the last";
+}
+
 TEST_F(Companion, XbTableRulesForDisplayLabelTurboReadAndFilter)
 {
     FixtureFolder folder;
