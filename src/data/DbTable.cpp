@@ -1017,7 +1017,13 @@ void TDbTable::post()
         }
         m_recNo = recno;
     } else {
-        writeBuffer();
+        try {
+            writeBuffer();
+        } catch (...) {
+            // put the record back as it was when the edit began
+            xb_PutRecord(m_image);
+            throw;
+        }
     }
     xb_Commit();
     if (!m_exclusive)
