@@ -156,6 +156,15 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     ASSERT_EQ(xb_SetScope("", ""), -1);
     EXPECT_EQ(xb_RecNo(), all.front().second);
     EXPECT_EQ(walkOrder("COMPANY"), all);
+    // Scope, filter and hidden deleted records together.
+    ASSERT_EQ(xb_SetScope(low, high), -1);
+    ASSERT_EQ(xb_Query("RECNO() > 3"), -1) << xb_LastError();
+    std::vector<std::pair<std::string, long>> both;
+    for (const auto& e : want)
+        if (e.second > 3) both.push_back(e);
+    EXPECT_EQ(walkOrder("COMPANY"), both);
+    EXPECT_EQ(xb_Count(), static_cast<long>(both.size()));
+    ASSERT_EQ(xb_Query(""), -1);
     // A scope with nothing in it: Eof at once.
     ASSERT_EQ(xb_SetScope("~", "~~"), -1);
     EXPECT_EQ(xb_Eof(), -1);
