@@ -30,6 +30,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 using qly::archive::MessageBoxKind;
@@ -373,10 +374,22 @@ void TMaint::Button1Click()
 
 void TMaint::findLastSafetyArchive()
 {
+    // Names are before-restore-<date>-<time>[-n].bkp: the newest has the
+    // latest stamp and, within one second, the highest n.
+    const auto key = [](const QString& name) {
+        const QString stem = QFileInfo(name).completeBaseName().mid(int(qstrlen(kSafetyPrefix)));
+        const int dash = stem.indexOf(QLatin1Char('-'), stem.indexOf(QLatin1Char('-')) + 1);
+        const QString stamp = dash < 0 ? stem : stem.left(dash);
+        const int n = dash < 0 ? 1 : stem.mid(dash + 1).toInt();
+        return std::make_pair(stamp, n);
+    };
+    m_lastSafety.clear();
     const QStringList found =
-        QDir(s_maintFolder)
-            .entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files, QDir::Name);
-    m_lastSafety = found.isEmpty() ? QString() : found.constLast();
+        QDir(s_maintFolder).entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files);
+    for (const QString& name : found) {
+        if (m_lastSafety.isEmpty() || key(m_lastSafety) < key(name))
+            m_lastSafety = name;
+    }
     showSafetyArchive();
 }
 
@@ -543,8 +556,9 @@ void TMaint::reject()
 
 void TMaint::closeEvent(QCloseEvent* event)
 {
+    // Accepting is enough for the close to hide the dialog (the base class
+    // would go through reject(), which comes back here).
     event->accept();
-    QDialog::closeEvent(event);
     // A closed dialog is not shown again. While a backup or restore runs in
     // it, it only hides and goes once the operation has ended.
     if (m_running)
