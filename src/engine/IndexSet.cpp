@@ -275,24 +275,29 @@ bool IndexSet::addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error)
 
 void IndexSet::makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
                        bool ignoreCondition) {
+    key.resize(tag.keyLength);
+    makeKeyInto(tag, image, recno, key.data(), included, ignoreCondition);
+}
+
+void IndexSet::makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key, bool& included,
+                           bool ignoreCondition) {
     const RecordView view{image, recno};
     included = ignoreCondition || !tag.hasCondition || tag.condition.evalBool(view);
     if (!included) return;
     tag.key.evalKey(view, m_scratch);
     const uint32_t L = tag.keyLength;
-    key.resize(L);
     switch (tag.type) {
         case ValueType::Character: {
             const size_t n = std::min<size_t>(m_scratch.size(), L);
-            std::memcpy(key.data(), m_scratch.data(), n);
-            std::memset(key.data() + n, ' ', L - n);
+            std::memcpy(key, m_scratch.data(), n);
+            std::memset(key + n, ' ', L - n);
             break;
         }
         case ValueType::Numeric:
         case ValueType::Date: {
             double value = 0;
             if (m_scratch.size() >= sizeof value) std::memcpy(&value, m_scratch.data(), sizeof value);
-            cdx::encodeNumeric(value, reinterpret_cast<uint8_t*>(key.data()));
+            cdx::encodeNumeric(value, reinterpret_cast<uint8_t*>(key));
             break;
         }
         case ValueType::Logical:
@@ -523,9 +528,9 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     const size_t len = static_cast<size_t>(m_table.recordLength());
     const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (1u << 20) / len));
     std::vector<char> buffer(run * len);
-    std::string key;
+    std::vector<size_t> used(rebuilt.size(), 0);
     for (auto& r : rebuilt) {
-        r.keys.reserve(static_cast<size_t>(total) * r.spec.keyLength);
+        r.keys.resize(static_cast<size_t>(total) * r.spec.keyLength);
         r.recs.reserve(total);
     }
     for (uint32_t first = 1; first <= total;) {
@@ -538,9 +543,9 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
             const char* image = buffer.data() + k * len;
             for (size_t i = 0; i < tags.size(); ++i) {
                 bool included = false;
-                makeKey(*tags[i], image, first + k, key, included, false);
+                makeKeyInto(*tags[i], image, first + k, rebuilt[i].keys.data() + used[i], included, false);
                 if (!included) continue;
-                rebuilt[i].keys += key;
+                used[i] += rebuilt[i].spec.keyLength;
                 rebuilt[i].recs.push_back(first + k);
             }
         }

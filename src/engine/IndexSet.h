@@ -101,6 +101,8 @@ private:
     // The tag's key of a record; included tells whether the FOR expression keeps it.
     void makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
                  bool ignoreCondition);
+    void makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key, bool& included,
+                     bool ignoreCondition);
     bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key, std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
 
