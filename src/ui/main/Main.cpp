@@ -10,6 +10,7 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "widgets/data/ErrorBox.h"
 #include "widgets/help/HelpWindow.h"
@@ -111,9 +112,8 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
         governHint(button);
 
     // Present, and enabled once their windows exist.
-    for (QAction* action : {m_ui->Maintenance1, m_ui->Reports1, m_ui->About1})
+    for (QAction* action : {m_ui->Reports1, m_ui->About1})
         action->setEnabled(false);
-    m_ui->BarButton3->setEnabled(false);
     m_ui->BarButton5->setEnabled(false);
 
     buildPopupMenu();
@@ -392,8 +392,9 @@ void TMain::DBGrid1DblClick()
 
 void TMain::BarButton3Click()
 {
-    // The maintenance dialog comes with its own issue; the command stays
-    // disabled until then.
+    // A new dialog each time, owned by the main window and not modal.
+    auto* dialog = new TMaint(m_dataModule, this);
+    dialog->show();
 }
 
 void TMain::BarButton4Click()

@@ -10,6 +10,7 @@
 #include "data/DbTable.h"
 #include "data/Field.h"
 #include "data/XBase.h"
+#include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
 #include "widgets/data/DBGrid.h"
@@ -162,7 +163,7 @@ private slots:
             bool enabled;
         } buttons[] = {
             {"BarButton2", "List View", "Change current view to button dialog", true},
-            {"BarButton3", "Maintenance\nCtl+M", "Backup/Restore, Re-Index", false},
+            {"BarButton3", "Maintenance\nCtl+M", "Backup/Restore, Re-Index", true},
             {"BarButton4", "Preferences\nCtl+P", "Application Preferences", true},
             {"BarButton5", "Reports\nCtl+R", "Print reports", false},
             {"BarButton1", "Exit\nCtl+Q", "Exit application", true},
@@ -680,6 +681,21 @@ private slots:
         QCOMPARE(run->dm->MainT->state(), TDataSetState::dsBrowse);
     }
 
+    void maintenanceOpensANewDialogEachTime()
+    {
+        auto run = start();
+        TMain* w = run->window;
+        child<QToolButton>(w, "BarButton3")->click();
+        child<QAction>(w, "Maintenance1")->trigger();
+        const QList<TMaint*> dialogs = w->findChildren<TMaint*>();
+        QCOMPARE(dialogs.size(), 2);
+        for (TMaint* dialog : dialogs) {
+            QVERIFY(dialog->isVisible());
+            QVERIFY(!dialog->isModal());
+        }
+        QVERIFY(w->isEnabled());
+    }
+
     void preferencesOpensANewDialogEachTime()
     {
         auto run = start();
@@ -692,7 +708,7 @@ private slots:
             QVERIFY(dialog->isVisible());
             QVERIFY(!dialog->isModal());
         }
-        QVERIFY(!child<QAction>(w, "Maintenance1")->isEnabled());
+        QVERIFY(child<QAction>(w, "Maintenance1")->isEnabled());
         QVERIFY(!child<QAction>(w, "Reports1")->isEnabled());
         QVERIFY(!child<QAction>(w, "About1")->isEnabled());
     }
