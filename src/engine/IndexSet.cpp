@@ -439,24 +439,82 @@ bool IndexSet::setScope(const std::string& low, const std::string& high, std::st
     return true;
 }
 
+bool IndexSet::lowestWithKey(OpenTag& tag, const std::string& key, uint32_t except, uint32_t& found,
+                             std::string& error) {
+    found = 0;
+    const uint32_t total = m_table.recordCount();
+    const size_t len = static_cast<size_t>(m_table.recordLength());
+    const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (256u << 10) / len));
+    std::vector<char> buffer(run * len);
+    std::string k;
+    for (uint32_t first = 1; first <= total;) {
+        const uint32_t got = m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        if (got == 0) {
+            error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
+            return false;
+        }
+        for (uint32_t i = 0; i < got; ++i) {
+            if (first + i == except) continue;
+            bool included = false;
+            makeKey(tag, buffer.data() + i * len, first + i, k, included, false);
+            if (included && k == key) {
+                found = first + i;
+                return true;
+            }
+        }
+        first += got;
+    }
+    return true;
+}
+
 bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* newImage, std::string& error) {
     std::string oldKey, newKey;
     bool ok = true;
+    auto failed = [&](const std::string& why) {
+        if (ok) error = why + " (rebuild the indexes of " + m_table.path() + ")";
+        ok = false;
+    };
     for (auto& t : m_tags) {
         bool wasIn = false, isIn = false;
         if (oldImage) makeKey(*t, oldImage, recno, oldKey, wasIn, false);
         makeKey(*t, newImage, recno, newKey, isIn, false);
         if (wasIn && isIn && oldKey == newKey) continue;
-        cdx::Status s;
-        if (wasIn) {
-            s = t->tag->remove(bytesOf(oldKey), recno);
-            // A unique tag may hold the key for another record only.
-            if (s.code() == cdx::Code::NotFound) s = cdx::Status::ok();
+        cdx::Tag& tag = *t->tag;
+        if (!tag.unique()) {
+            cdx::Status s;
+            if (wasIn) s = tag.remove(bytesOf(oldKey), recno);
+            if (s && isIn) s = tag.insert(bytesOf(newKey), recno);
+            if (!s) failed(s.message());
+            continue;
         }
-        if (s && isIn) s = t->tag->insert(bytesOf(newKey), recno);
-        if (!s && ok) {
-            error = s.message() + " (rebuild the indexes of " + m_table.path() + ")";
-            ok = false;
+        // A unique tag holds each key for the lowest record that has it, as
+        // a rebuild would.
+        if (wasIn) {
+            cdx::Status s = tag.remove(bytesOf(oldKey), recno);
+            if (s) {
+                uint32_t next = 0;
+                std::string why;
+                if (!lowestWithKey(*t, oldKey, recno, next, why)) {
+                    failed(why);
+                } else if (next) {
+                    s = tag.insert(bytesOf(oldKey), next);
+                }
+            } else if (s.code() == cdx::Code::NotFound) {
+                s = cdx::Status::ok();  // another record holds the key
+            }
+            if (!s) failed(s.message());
+        }
+        if (isIn) {
+            cdx::Cursor cursor(tag);
+            bool present = false;
+            cdx::Status s = cursor.seek(bytesOf(newKey), t->keyLength, &present);
+            if (s && present && cursor.recNo() > recno) {
+                const uint32_t holder = cursor.recNo();
+                s = tag.remove(bytesOf(newKey), holder);
+                present = false;
+            }
+            if (s && !present) s = tag.insert(bytesOf(newKey), recno);
+            if (!s) failed(s.message());
         }
     }
     return ok;
@@ -594,7 +652,6 @@ bool IndexSet::verify(std::string& error) {
         }
         uint64_t expected = 0;
         std::set<std::string> distinct;
-        cdx::Cursor cursor(*t->tag);
         for (uint32_t r = 1; r <= total; ++r) {
             if (!m_table.readRecord(r, image.data(), error)) return false;
             bool included = false;
@@ -602,8 +659,9 @@ bool IndexSet::verify(std::string& error) {
             if (!included) continue;
             bool found = false;
             if (t->tag->unique()) {
+                // The lowest record with the key holds it.
                 if (!distinct.insert(key).second) continue;
-                s = cursor.seek(bytesOf(key), t->keyLength, &found);
+                s = t->tag->contains(bytesOf(key), r, &found);
             } else {
                 s = t->tag->contains(bytesOf(key), r, &found);
             }

@@ -103,6 +103,8 @@ private:
                  bool ignoreCondition);
     void makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key, bool& included,
                      bool ignoreCondition);
+    // The lowest record other than except whose key in tag is key (0: none).
+    bool lowestWithKey(OpenTag& tag, const std::string& key, uint32_t except, uint32_t& found, std::string& error);
     bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key, std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
 

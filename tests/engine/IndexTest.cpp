@@ -357,3 +357,31 @@ TEST_F(IndexTest, FurtherIndexFilesOpenAfterTheStructuralOne) {
     std::string error;
     EXPECT_TRUE(indexesSound(error)) << error;
 }
+
+TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
+    ASSERT_EQ(xb_Create(path("u.dbf"), {{"CAT", 'C', 4, 0}}, {{"CAT", "CAT", "", true, false}}), -1) << xb_LastError();
+    ASSERT_NE(xb_Use(path("u.dbf"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
+    for (const char* cat : {"c", "c", "d", "c"}) {
+        ASSERT_EQ(xb_AppendEx(), kXbAppendOk);
+        ASSERT_EQ(xb_Replace("CAT", kXbReplaceText, std::string(cat)), -1);
+    }
+    ASSERT_EQ(xb_SetOrder(1), -1);
+    auto holders = [] {
+        std::vector<long> out;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) out.push_back(xb_RecNo());
+        return out;
+    };
+    EXPECT_EQ(holders(), (std::vector<long>{1, 3}));
+    // The holder of "c" changes its key: record 2 takes its place.
+    ASSERT_EQ(xb_Go(1), -1);
+    ASSERT_EQ(xb_Replace("CAT", kXbReplaceText, std::string("e")), -1);
+    EXPECT_EQ(holders(), (std::vector<long>{2, 3, 1}));
+    // A lower record taking an existing key becomes its holder.
+    ASSERT_EQ(xb_Go(1), -1);
+    ASSERT_EQ(xb_Replace("CAT", kXbReplaceText, std::string("d")), -1);
+    EXPECT_EQ(holders(), (std::vector<long>{2, 1}));
+    std::string error;
+    EXPECT_TRUE(indexesSound(error)) << error;
+    ASSERT_EQ(xb_Reindex(), -1);
+    EXPECT_EQ(holders(), (std::vector<long>{2, 1}));
+}
