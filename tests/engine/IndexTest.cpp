@@ -385,3 +385,40 @@ TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
     ASSERT_EQ(xb_Reindex(), -1);
     EXPECT_EQ(holders(), (std::vector<long>{2, 1}));
 }
+
+TEST_F(IndexTest, DescendingTagsWalkSeekAndScopeFromTheHighEnd) {
+    ASSERT_EQ(xb_Create(path("d.dbf"), {{"NAME", 'C', 8, 0}, {"QTY", 'N', 5, 0}},
+                        {{"NAME", "NAME", "", false, true}, {"QTY", "QTY", "", false, true}}),
+              -1)
+        << xb_LastError();
+    ASSERT_NE(xb_Use(path("d.dbf"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    const char* names[] = {"delta", "alpha", "echo", "bravo", "charlie", "alpha"};
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(xb_AppendEx(), kXbAppendOk);
+        ASSERT_EQ(xb_Replace("NAME", kXbReplaceText, std::string(names[i])), -1);
+        ASSERT_EQ(xb_Replace("QTY", kXbReplaceDouble, static_cast<double>(i * 10 - 20)), -1);
+    }
+    ASSERT_EQ(xb_SetOrder(1), -1);
+    std::vector<std::string> got;
+    for (const auto& e : walkOrder("NAME")) got.push_back(e.first);
+    EXPECT_EQ(got, (std::vector<std::string>{"echo", "delta", "charlie", "bravo", "alpha", "alpha"}));
+    ASSERT_EQ(xb_SetScope("b", "d"), -1);
+    got.clear();
+    for (const auto& e : walkOrder("NAME")) got.push_back(e.first);
+    EXPECT_EQ(got, (std::vector<std::string>{"delta", "charlie", "bravo"}));
+    ASSERT_EQ(xb_GoBottom(), -1);
+    EXPECT_EQ(xb_GetTrimString("NAME"), "bravo");
+    ASSERT_EQ(xb_SetScope("", ""), -1);
+    xb_SetSoftSeek(-1);
+    EXPECT_EQ(xb_Seek("chz"), 0);  // the next key in descending order
+    EXPECT_EQ(xb_GetTrimString("NAME"), "charlie");
+    // Numbers, descending, negative ones last.
+    ASSERT_EQ(xb_SetOrder(2), -1);
+    std::vector<double> qty;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) qty.push_back(xb_GetDouble("QTY"));
+    EXPECT_EQ(qty, (std::vector<double>{30, 20, 10, 0, -10, -20}));
+    EXPECT_EQ(xb_Seek("-10"), -1);
+    EXPECT_EQ(xb_RecNo(), 2);
+    ASSERT_EQ(xb_SetScope("-15", "15"), -1);
+    EXPECT_EQ(xb_Count(), 3);
+}
