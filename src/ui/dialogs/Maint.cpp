@@ -407,21 +407,26 @@ bool TMaint::makeSafetyArchive()
         name = base + QLatin1Char('-') + QString::number(n) + QStringLiteral(".bkp");
 
     // Only the nine table files: earlier safety archives and anything else
-    // in the folder stay out.
+    // in the folder stay out. With none of them there yet (a new folder),
+    // there is nothing to keep.
+    const QStringList present = QDir(s_maintFolder).entryList(QDir::Files | QDir::Hidden);
     std::vector<std::string> files;
-    for (const QString& file : tableFiles(kAllTables))
-        files.push_back(toNative(s_maintFolder + file));
+    for (const QString& file : tableFiles(kAllTables)) {
+        if (present.contains(file, Qt::CaseInsensitive))
+            files.push_back(toNative(s_maintFolder + file));
+    }
+    if (files.empty())
+        return true;
     m_safetyArchiver->setMaxSize(0);
     beginOperation(ui->TabSheet2);
     const bool ok = m_safetyArchiver->Backup(files, toNative(name));
     endOperation();
     if (!ok) {
+        if (!m_safetyArchiver->raisedError().empty())
+            qly::showMessage(isVisible() ? this : parentWidget(), qly::MessageKind::Error,
+                             fromNative(m_safetyArchiver->raisedError()));
         QFile::remove(name);
         return false;
-    }
-    if (m_safetyArchiver->FileCount() == 0) {
-        QFile::remove(name);  // no tables there yet: nothing to keep
-        return true;
     }
     m_lastSafety = QFileInfo(name).fileName();
     showSafetyArchive();

@@ -92,6 +92,7 @@ private slots:
     void restoreOfOneTableReopensTheTablesWithTheirFilter();
     void restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath();
     void restoreOfAMissingArchiveReopensFromTheOldFolder();
+    void restoreIntoAFolderThatDoesNotExistYet();
     void restoreOfACutArchiveRaisesAndLeavesTheTablesClosed();
     void reindexEachTable_data();
     void reindexEachTable();
@@ -582,6 +583,27 @@ void TestMaint::restoreOfAMissingArchiveReopensFromTheOldFolder()
     }
     // Nothing was replaced, so no safety archive either.
     QCOMPARE(QDir(moved).entryList({"*.bkp"}, QDir::Files), QStringList());
+}
+
+void TestMaint::restoreIntoAFolderThatDoesNotExistYet()
+{
+    TMaint* first = newDialog();
+    choose(first, "RadioGroup1", 3);
+    m_fileAnswer = m_out + QStringLiteral("all.bkp");
+    first->Button1Click();
+
+    const QString fresh = m_root->path() + QStringLiteral("/new/place/");
+    writeSettings(fresh);
+    TMaint* dialog = newDialog();
+    m_messages.clear();
+    dialog->Button3Click();
+    QCOMPARE(texts(), QStringList({QStringLiteral("Restore successfully finished, 9 files of 9 restored")}));
+    for (TDbTable* table : {m_module->MainT, m_module->ManufT, m_module->LocationT}) {
+        QVERIFY(table->active());
+        QCOMPARE(table->databaseName(), fresh);
+    }
+    QCOMPARE(QDir(fresh).entryList(QDir::Files).size(), 9);  // no safety archive: there was nothing to keep
+    QVERIFY(dialog->lastSafetyArchive().isEmpty());
 }
 
 void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed()
