@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Starts what the build made. A data folder without tables first gets the
-# installation's empty tables from `qlyctl init` (QUILLORY_DATA overrides the
-# folder). The program starts in that folder, where it finds LOOKUP.DBF; set
-# the same folder as the data path in Preferences.
+# Starts the program. Its working folder is ~/.local/share/Quillory
+# (QUILLORY_HOME overrides it): that folder holds the scratch table LOOKUP.DBF
+# and the window layout, and its data/ subfolder the three inventory tables
+# (QUILLORY_DATA overrides it). A data folder without tables first gets the
+# installation's empty tables from `qlyctl init`; the settings the first run
+# needs (PATH, DATEFORMAT, CENTURY, Hints) are written into the settings file
+# when they are absent, and values already there are kept.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
-data=${QUILLORY_DATA:-$HOME/.local/share/Quillory/data}
+home=${QUILLORY_HOME:-$HOME/.local/share/Quillory}
+data=${QUILLORY_DATA:-$home/data}
 qlyctl="$build/src/cli/qlyctl"
 
+mkdir -p "$home"
 shopt -s nocaseglob nullglob
 existing=("$data"/[m]ain.dbf)
 shopt -u nocaseglob nullglob
@@ -16,8 +21,57 @@ if [ ${#existing[@]} -eq 0 ]; then
     "$qlyctl" init "$data"
 fi
 
+# The scratch table belongs in the working folder, not among the data.
+shopt -s nocaseglob nullglob
+lookup_home=("$home"/[l]ookup.dbf)
+lookup_data=("$data"/[l]ookup.dbf)
+shopt -u nocaseglob nullglob
+if [ ${#lookup_home[@]} -eq 0 ]; then
+    if [ ${#lookup_data[@]} -gt 0 ]; then
+        mv "${lookup_data[0]}" "$home/LOOKUP.DBF"
+    else
+        scratch=$(mktemp -d)
+        "$qlyctl" init "$scratch" > /dev/null
+        mv "$scratch"/LOOKUP.DBF "$home/LOOKUP.DBF"
+        rm -rf "$scratch"
+    fi
+    echo "created $home/LOOKUP.DBF"
+fi
+
+# The settings store: $XDG_CONFIG_HOME/KVR/QLY32.reg. Missing values are
+# added with the first run's defaults (American dates, four-digit years,
+# hints on); nothing already there is changed.
+config=${XDG_CONFIG_HOME:-$HOME/.config}
+case "$config" in /*) ;; *) config=$HOME/.config ;; esac
+store="$config/KVR/QLY32.reg"
+mkdir -p "$(dirname "$store")"
+if [ ! -s "$store" ]; then
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n' > "$store"
+fi
+add_value() {  # name, registry text of the value
+    if ! grep -qi "^\"$1\"=" "$store"; then
+        if ! grep -qi '^\[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32\]' "$store"; then
+            printf '\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n' >> "$store"
+        fi
+        # Values go at the end of the key's section.
+        awk -v line="\"$1\"=$2" '
+            BEGIN { inkey = 0; done = 0 }
+            /^\[/ { if (inkey && !done) { print line "\r"; done = 1 }
+                    inkey = (tolower($0) ~ /^\[hkey_current_user\\software\\kvr\\qly32\]/) }
+            { print }
+            END { if (!done) print line "\r" }' "$store" > "$store.tmp"
+        mv "$store.tmp" "$store"
+    fi
+}
+path_text=${data%/}/
+path_text=${path_text//\\/\\\\}
+add_value PATH "\"${path_text//\"/\\\"}\""
+add_value DATEFORMAT dword:00000000
+add_value CENTURY dword:00000001
+add_value Hints dword:00000001
+
 if [ -x "$build/src/app/quillory" ]; then
-    cd "$data"
+    cd "$home"
     exec "$build/src/app/quillory"
 fi
 "$qlyctl" --help
