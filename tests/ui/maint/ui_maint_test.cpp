@@ -80,6 +80,7 @@ private slots:
     void cleanup();
 
     void formLooksAsDesigned();
+    void anUnreadablePathStopsTheCreation();
     void tableChoiceFillsTheBackupList_data();
     void tableChoiceFillsTheBackupList();
     void backupWritesTheChosenTables_data();
@@ -306,6 +307,21 @@ void TestMaint::formLooksAsDesigned()
     QCOMPARE(memo2->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(TMaint::maintFolder(), m_data);
     QVERIFY(child<QLabel>(dialog, "SafetyLabel")->text().isEmpty());
+}
+
+void TestMaint::anUnreadablePathStopsTheCreation()
+{
+    // A PATH of the wrong type: no dialog on a folder it did not mean.
+    QFile file(m_root->path() + QStringLiteral("/config/KVR/QLY32.reg"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=dword:00000001\n");
+    file.close();
+    try {
+        TMaint dialog(m_module.get());
+        QFAIL("created");
+    } catch (const QlyError& error) {
+        QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("Invalid data type for 'PATH'"));
+    }
 }
 
 // ---- Backup
