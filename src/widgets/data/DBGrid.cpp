@@ -120,6 +120,9 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
     updateTitleStyle();
 
     connect(m_model, &GridModel::currentRowChanged, this, &DBGrid::onModelCurrentRow);
+    // A value the table refuses is reported once the editor has closed.
+    connect(m_model, &GridModel::editError, this,
+            [this](const QString& message) { qly::showErrorBox(message, this); }, Qt::QueuedConnection);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
         onModelCurrentRow(m_model->currentRow());
