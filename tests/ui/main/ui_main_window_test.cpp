@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -720,6 +721,34 @@ private slots:
         QVERIFY(child<QAction>(w, "Maintenance1")->isEnabled());
         QVERIFY(!child<QAction>(w, "Reports1")->isEnabled());
         QVERIFY(!child<QAction>(w, "About1")->isEnabled());
+    }
+
+    // With QLY_SCREENSHOT_DIR set, saves the window in both views there (run
+    // under Xvfb with QT_QPA_PLATFORM=xcb to see the desktop's rendering).
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("QLY_SCREENSHOT_DIR");
+        if (folder.isEmpty())
+            QSKIP("QLY_SCREENSHOT_DIR not set");
+        auto run = start();
+        TMain* w = run->window;
+        QTest::qWait(200);
+        QVERIFY(w->grab().save(folder + QStringLiteral("/main-detail.png")));
+        toListView(w);
+        auto* category = child<QComboBox>(w, "ComboBox1");
+        QTest::mouseClick(category->lineEdit(), Qt::LeftButton);
+        QTest::keyClicks(category->lineEdit(), QStringLiteral("Co"));
+        auto* grid = child<DBGrid>(w, "DBGrid1");
+        grid->setCurrentIndex(grid->model()->index(2, 0));
+        grid->setFocus();
+        QTest::qWait(200);
+        QVERIFY(w->grab().save(folder + QStringLiteral("/main-list.png")));
+        auto* manufacturer = child<DBLookupCombo>(w, "DBLookupCombo1");
+        manufacturer->setFocus(Qt::MouseFocusReason);
+        manufacturer->showPopup();
+        QTest::qWait(200);
+        QVERIFY(w->screen()->grabWindow(0).save(folder + QStringLiteral("/main-lookup.png")));
+        manufacturer->hidePopup();
     }
 };
 
