@@ -723,6 +723,52 @@ private slots:
         QVERIFY(!child<QAction>(w, "About1")->isEnabled());
     }
 
+    void statePaneShowsWordAndPicture_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("closed") << int(TDataSetState::dsInactive) << "Inactive";
+        QTest::newRow("browsing") << int(TDataSetState::dsBrowse) << "Browse";
+        QTest::newRow("editing") << int(TDataSetState::dsEdit) << "Edit";
+        QTest::newRow("inserting") << int(TDataSetState::dsInsert) << "Insert";
+        QTest::newRow("search keys") << int(TDataSetState::dsSetKey) << "Search";
+        QTest::newRow("calculating") << int(TDataSetState::dsCalcFields) << "Calculate";
+        QTest::newRow("filtering") << int(TDataSetState::dsFilter) << "Filter";
+    }
+
+    void statePaneShowsWordAndPicture()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, word);
+        const auto s = static_cast<TDataSetState>(state);
+        QCOMPARE(DBStateStatus::stateWord(s), word);
+        const QImage picture = DBStateStatus::statePicture(s, 16).toImage();
+        QCOMPARE(picture.size(), QSize(16, 16));
+        int painted = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                painted += qAlpha(picture.pixel(x, y)) > 0 ? 1 : 0;
+        QVERIFY(painted > 10);
+        // Each state has a picture of its own.
+        if (s != TDataSetState::dsInactive)
+            QVERIFY(picture != DBStateStatus::statePicture(TDataSetState::dsInactive, 16).toImage());
+    }
+
+    void statePaneFollowsTheTable()
+    {
+        auto run = start();
+        auto* pane = child<DBStateStatus>(run->window, "DBStateStatus1");
+        QCOMPARE(pane->text(), QStringLiteral("Browse"));
+        run->dm->MainT->edit();
+        QCOMPARE(pane->text(), QStringLiteral("Edit"));
+        run->dm->MainT->cancel();
+        run->dm->MainT->insert();
+        QCOMPARE(pane->text(), QStringLiteral("Insert"));
+        run->dm->MainT->cancel();
+        run->dm->MainT->close();
+        QCOMPARE(pane->text(), QStringLiteral("Inactive"));
+    }
+
     // With QLY_SCREENSHOT_DIR set, saves the window in both views there (run
     // under Xvfb with QT_QPA_PLATFORM=xcb to see the desktop's rendering).
     void screenshots()
