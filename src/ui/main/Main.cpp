@@ -125,8 +125,13 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
 
 TMain::~TMain()
 {
-    for (QObject* widget : std::as_const(m_governed))
-        disconnect(widget, &QObject::destroyed, this, nullptr);
+    // The controls go after this class's part of the window: none of their
+    // signals (a combo box's on losing the focus, a destroyed widget's) may
+    // reach its handlers any more.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
+    m_ui->DBGrid1->setDataSource(nullptr);
+    m_ui->DBStateStatus1->setDataSource(nullptr);
 }
 
 void TMain::buildPopupMenu()
