@@ -375,6 +375,9 @@ void TMain::showListView()
     m_ui->List2->setChecked(true);
     m_ui->Detail2->setChecked(false);
     m_ui->Edit1->setEnabled(false);
+    // The context menu keeps its edit items in the list view, and with them
+    // the keys Ctrl+X, Ctrl+C, Ctrl+V and Ctrl+Del.
+    addActions({m_ui->Cut2, m_ui->Copy2, m_ui->Paste2, m_ui->Delete2});
     m_ui->BarButton2->setText(QString::fromLatin1(kDetailViewCaption));
 }
 
@@ -387,6 +390,8 @@ void TMain::showDetailView()
     m_ui->BarButton2->setText(QString::fromLatin1(kListViewCaption));
     m_ui->List2->setChecked(false);
     m_ui->Detail2->setChecked(true);
+    for (QAction* action : {m_ui->Cut2, m_ui->Copy2, m_ui->Paste2, m_ui->Delete2})
+        removeAction(action);  // the Edit menu's items take the keys again
     m_ui->Edit1->setEnabled(true);
 }
 

@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTabWidget>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -650,6 +651,30 @@ private slots:
         QCOMPARE(run->dm->LocationT->recordCount(), 7L);
         QCOMPARE(run->dm->MainT->fieldByName(QStringLiteral("NAME"))->asString().trimmed(), QStringLiteral("Office chair #2"));
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 36 "));
+    }
+
+    void editKeysActInBothViews()
+    {
+        auto run = start();
+        TMain* w = run->window;
+        run->boxes.setAnswer(QMessageBox::No);
+        toListView(w);
+        auto* grid = child<DBGrid>(w, "DBGrid1");
+        grid->setFocus();
+        QTRY_VERIFY(grid->hasFocus());
+        // The Edit menu is disabled there, but the context menu's keys act.
+        QTest::keySequence(grid, QKeySequence(QStringLiteral("Ctrl+Del")));
+        QCOMPARE(run->boxes.texts, QStringList{QStringLiteral("Are you sure you want to delete this record?")});
+        toListView(w);
+        child<QToolButton>(w, "BarButton2")->click();
+        QVERIFY(!w->listViewShown());
+        w->activateWindow();  // back from the question box
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QSignalSpy menuItem(child<QAction>(w, "Delete1"), &QAction::triggered);
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+Del")));
+        QCOMPARE(menuItem.count(), 1);  // the Edit menu's item, unambiguously
+        QCOMPARE(run->boxes.texts.size(), 2);
+        QCOMPARE(run->dm->MainT->recordCount(), 36L);
     }
 
     void deleteOnEmptyOrClosedTableIsRefused()
