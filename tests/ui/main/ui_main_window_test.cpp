@@ -10,6 +10,9 @@
 #include "data/DbTable.h"
 #include "data/Field.h"
 #include "data/XBase.h"
+#include "engine/Field.h"
+#include "engine/IndexSet.h"
+#include "engine/Settings.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
@@ -553,6 +556,30 @@ private slots:
         QCOMPARE(manufacturer->text(), QStringLiteral("E"));
         // The chosen value went into the scratch record, which stays unposted.
         QCOMPARE(w->lookupTable()->state(), TDataSetState::dsEdit);
+    }
+
+    void emptyScratchTableGetsAnUnpostedRecord()
+    {
+        // A scratch table without any record.
+        auto installation = std::make_unique<Installation>(QStringLiteral("empty"));
+        installation->removeWorkFile(QStringLiteral("LOOKUP.DBF"));
+        std::string error;
+        const std::vector<qly::engine::Field> fields = {{"COMPANY", 'C', 50, 0, 0}, {"LOCATION", 'C', 50, 0, 0}};
+        QVERIFY(qly::engine::createTable((installation->workFolder() + QStringLiteral("LOOKUP.DBF")).toStdString(), fields,
+                                         {}, qly::engine::Settings(), error));
+        auto run = start(std::move(installation));
+        TMain* w = run->window;
+        QVERIFY(run->boxes.texts.isEmpty());
+        QVERIFY(w->lookupTable()->isEmpty());
+        toListView(w);
+        auto* manufacturer = child<DBLookupCombo>(w, "DBLookupCombo1");
+        QCOMPARE(manufacturer->text(), QString());
+        QTest::mouseClick(manufacturer->lineEdit(), Qt::LeftButton);
+        QTest::keyClicks(manufacturer->lineEdit(), QStringLiteral("Acme"));
+        QCOMPARE(filterOf(*run), QStringLiteral("MANUFACT=\"Acme\""));
+        QCOMPARE(w->lookupTable()->state(), TDataSetState::dsInsert);
+        QCOMPARE(w->lookupTable()->fieldByName(QStringLiteral("COMPANY"))->asString().trimmed(), QStringLiteral("Acme"));
+        QVERIFY(run->boxes.texts.isEmpty());
     }
 
     void doubleQuoteInValueIsHandled()
