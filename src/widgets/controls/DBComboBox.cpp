@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 
 using qly::controls::FieldLink;
 
@@ -182,6 +183,6 @@ void DBComboBox::focusOutEvent(QFocusEvent* event)
         updateRecord();
     } catch (const std::exception& error) {
         reportError(error);
-        setFocus(Qt::OtherFocusReason);
+        QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
     }
 }

@@ -9,6 +9,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QTimer>
 
 using qly::controls::FieldLink;
 
@@ -362,8 +363,11 @@ void DBEdit::focusOutEvent(QFocusEvent* event)
             updateRecord();
         } catch (const std::exception& error) {
             reportError(error);
-            setFocus(Qt::OtherFocusReason);
-            selectAll();
+            // back to this box once the window has its focus again
+            QTimer::singleShot(0, this, [this] {
+                setFocus(Qt::OtherFocusReason);
+                selectAll();
+            });
             return;
         }
     }

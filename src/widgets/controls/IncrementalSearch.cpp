@@ -92,7 +92,12 @@ long IncrementalSearch::findKey(const QString& text)
         const int softSeek = xb_SetSoftSeek(-1);
         xb_Seek(key);
         if (xb_Eof()) {
-            xb_GoBottom();  // the text sorts after every key
+            // no key from the text on: the text sorts before the scope (its
+            // first record) or after every key (the last record)
+            xb_GoTop();
+            const std::string first = xb_GetString(m_field.toLatin1().toStdString());
+            if (xb_Eof() || first.compare(0, key.size(), key) < 0)
+                xb_GoBottom();
         }
         found = xb_Eof() ? 0 : xb_RecNo();
         xb_SetSoftSeek(softSeek);
