@@ -149,14 +149,14 @@ void BM_CdxBuild(benchmark::State& state) {
         std::memcpy(&keys[static_cast<size_t>(i) * 50], name.data(), name.size());
         recs[static_cast<size_t>(i)] = static_cast<uint32_t>(i + 1);
     }
-    cdx::TagSpec spec;
-    spec.name = "NAME";
-    spec.keyExpression = "NAME";
-    spec.keyLength = 50;
+    cdx::TagSpec tagSpec;
+    tagSpec.name = "NAME";
+    tagSpec.keyExpression = "NAME";
+    tagSpec.keyLength = 50;
     const std::string path = (Data::get().dir() / "build.cdx").string();
     for (auto _ : state) {
         std::unique_ptr<cdx::IndexFile> file;
-        cdx::Status s = cdx::IndexFile::create(path, {spec}, true, file);
+        cdx::Status s = cdx::IndexFile::create(path, {tagSpec}, true, file);
         if (s) s = file->tag(0).build(reinterpret_cast<const uint8_t*>(keys.data()), recs.data(), recs.size());
         if (s) s = file->flush();
         if (!s) state.SkipWithError(s.message().c_str());

@@ -191,7 +191,7 @@ int cmdBackup(const Args& args) {
     }
     // The full path lets the archive leave itself out of the selection.
     const std::string archive = absolutePath(positional[0]);
-    const std::vector<std::string> specs(positional.begin() + 1, positional.end());
+    const std::vector<std::string> fileSpecs(positional.begin() + 1, positional.end());
 
     ProgressLine progress;
     attachCommon("backup", a, progress);
@@ -201,7 +201,7 @@ int cmdBackup(const Args& args) {
         progress.finish();
         cont = askOnStdin(insertDiskText(disk), true);
     };
-    const bool ok = a.Backup(specs, archive);
+    const bool ok = a.Backup(fileSpecs, archive);
     progress.finish();
     if (ok) {
         std::printf("%s: %d of %d files, compression %d%%\n", archive.c_str(), a.ProcessedFiles(),

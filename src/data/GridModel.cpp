@@ -58,7 +58,7 @@ QList<GridColumn> GridModel::columns() const
 {
     QList<GridColumn> out;
     for (const Column& c : m_columns)
-        out << c.spec;
+        out << c.columnDef;
     return out;
 }
 
@@ -77,22 +77,22 @@ void GridModel::rebuildColumns()
         }
         return;
     }
-    for (const GridColumn& spec : m_specs) {
-        Column c{spec, -1};
+    for (const GridColumn& columnDef : m_specs) {
+        Column c{columnDef, -1};
         if (t) {
             for (int i = 0; i < t->fieldCount(); ++i)
-                if (t->field(i)->fieldName().compare(spec.field, Qt::CaseInsensitive) == 0)
+                if (t->field(i)->fieldName().compare(columnDef.field, Qt::CaseInsensitive) == 0)
                     c.fieldIndex = i;
             if (c.fieldIndex >= 0) {
                 const TField* f = t->field(c.fieldIndex);
-                if (c.spec.title.isEmpty())
-                    c.spec.title = f->displayLabel();
-                if (c.spec.width <= 0)
-                    c.spec.width = f->displayWidth();
+                if (c.columnDef.title.isEmpty())
+                    c.columnDef.title = f->displayLabel();
+                if (c.columnDef.width <= 0)
+                    c.columnDef.width = f->displayWidth();
             }
         }
-        if (c.spec.title.isEmpty())
-            c.spec.title = c.spec.field;
+        if (c.columnDef.title.isEmpty())
+            c.columnDef.title = c.columnDef.field;
         m_columns.push_back(c);
     }
 }
@@ -412,7 +412,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const Column& column = m_columns[static_cast<std::size_t>(index.column())];
     TDbTable* t = m_table;
     if (role == FieldNameRole)
-        return column.spec.field;
+        return column.columnDef.field;
     if (!t || !t->active() || column.fieldIndex < 0)
         return {};
     const TField* f = t->field(column.fieldIndex);
@@ -434,9 +434,9 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return {};
     const Column& c = m_columns[static_cast<std::size_t>(section)];
     switch (role) {
-    case Qt::DisplayRole: return c.spec.title;
-    case WidthCharsRole: return c.spec.width;
-    case FieldNameRole: return c.spec.field;
+    case Qt::DisplayRole: return c.columnDef.title;
+    case WidthCharsRole: return c.columnDef.width;
+    case FieldNameRole: return c.columnDef.field;
     case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
     default: return {};
     }

@@ -83,7 +83,7 @@ signals:
 
 private:
     struct Column {
-        GridColumn spec;
+        GridColumn columnDef;
         int fieldIndex = -1;
     };
     void rebuildColumns();

@@ -536,7 +536,7 @@ namespace {
 
 // What a rebuilt tag is made of, taken from an open tag.
 struct Rebuild {
-    cdx::TagSpec spec;
+    cdx::TagSpec tagSpec;
     std::string keys;
     std::vector<uint32_t> recs;
 };
@@ -569,17 +569,17 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     std::vector<Rebuild> rebuilt(tags.size());
     for (size_t i = 0; i < tags.size(); ++i) {
         const OpenTag& t = *tags[i];
-        cdx::TagSpec& spec = rebuilt[i].spec;
-        spec.name = t.tag->name();
-        spec.keyExpression = t.tag->keyExpression();
-        spec.forExpression = t.tag->forExpression();
-        spec.keyType = keyTypeOf(t.type);
-        spec.keyLength = t.type == ValueType::Character
+        cdx::TagSpec& tagSpec = rebuilt[i].tagSpec;
+        tagSpec.name = t.tag->name();
+        tagSpec.keyExpression = t.tag->keyExpression();
+        tagSpec.forExpression = t.tag->forExpression();
+        tagSpec.keyType = keyTypeOf(t.type);
+        tagSpec.keyLength = t.type == ValueType::Character
                              ? static_cast<uint32_t>(std::clamp(t.key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
                              : (t.type == ValueType::Logical ? 1 : 8);
-        spec.unique = t.tag->unique();
-        spec.descending = t.tag->descending();
-        tags[i]->keyLength = spec.keyLength;
+        tagSpec.unique = t.tag->unique();
+        tagSpec.descending = t.tag->descending();
+        tags[i]->keyLength = tagSpec.keyLength;
     }
     // Every record's keys, read in large runs.
     const uint32_t total = m_table.recordCount();
@@ -588,7 +588,7 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     std::vector<char> buffer(run * len);
     std::vector<size_t> used(rebuilt.size(), 0);
     for (auto& r : rebuilt) {
-        r.keys.resize(static_cast<size_t>(total) * r.spec.keyLength);
+        r.keys.resize(static_cast<size_t>(total) * r.tagSpec.keyLength);
         r.recs.reserve(total);
     }
     for (uint32_t first = 1; first <= total;) {
@@ -603,7 +603,7 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
                 bool included = false;
                 makeKeyInto(*tags[i], image, first + k, rebuilt[i].keys.data() + used[i], included, false);
                 if (!included) continue;
-                used[i] += rebuilt[i].spec.keyLength;
+                used[i] += rebuilt[i].tagSpec.keyLength;
                 rebuilt[i].recs.push_back(first + k);
             }
         }
@@ -613,10 +613,10 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     const std::string path = file->fileName();
     const std::string temp = path + ".new";
     const bool structural = file->structural();
-    std::vector<cdx::TagSpec> specs;
-    for (auto& r : rebuilt) specs.push_back(r.spec);
+    std::vector<cdx::TagSpec> tagSpecs;
+    for (auto& r : rebuilt) tagSpecs.push_back(r.tagSpec);
     std::unique_ptr<cdx::IndexFile> fresh;
-    cdx::Status s = cdx::IndexFile::create(temp, specs, structural, fresh);
+    cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh);
     for (size_t i = 0; s && i < rebuilt.size(); ++i)
         s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(), rebuilt[i].recs.size());
     if (s) s = fresh->close();
@@ -691,7 +691,7 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, c
         error = "The index " + resolveFileName(path) + " exists already";
         return false;
     }
-    std::vector<cdx::TagSpec> specs;
+    std::vector<cdx::TagSpec> tagSpecs;
     for (const TagDef& def : tags) {
         Expression key;
         std::string why;
@@ -707,20 +707,20 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, c
                 return false;
             }
         }
-        cdx::TagSpec spec;
-        spec.name = def.name;
-        spec.keyExpression = def.keyExpression;
-        spec.forExpression = def.forExpression;
-        spec.keyType = keyTypeOf(key.type());
-        spec.keyLength = key.type() == ValueType::Character
+        cdx::TagSpec tagSpec;
+        tagSpec.name = def.name;
+        tagSpec.keyExpression = def.keyExpression;
+        tagSpec.forExpression = def.forExpression;
+        tagSpec.keyType = keyTypeOf(key.type());
+        tagSpec.keyLength = key.type() == ValueType::Character
                              ? static_cast<uint32_t>(std::clamp(key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
                              : (key.type() == ValueType::Logical ? 1 : 8);
-        spec.unique = def.unique;
-        spec.descending = def.descending;
-        specs.push_back(spec);
+        tagSpec.unique = def.unique;
+        tagSpec.descending = def.descending;
+        tagSpecs.push_back(tagSpec);
     }
     std::unique_ptr<cdx::IndexFile> file;
-    cdx::Status s = cdx::IndexFile::create(path, specs, true, file);
+    cdx::Status s = cdx::IndexFile::create(path, tagSpecs, true, file);
     if (s) s = file->close();
     file.reset();
     if (!s) {

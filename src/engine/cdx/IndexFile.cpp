@@ -87,24 +87,24 @@ Status IndexFile::load() {
     return Status::ok();
 }
 
-Status IndexFile::validateSpec(const TagSpec& spec) {
-    const std::string& n = spec.name;
+Status IndexFile::validateSpec(const TagSpec& tagSpec) {
+    const std::string& n = tagSpec.name;
     bool nameOk = !n.empty() && n.size() <= kTagNameLength &&
                   (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_');
     for (char c : n) nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
     if (!nameOk) return Status::invalid("\"" + n + "\" is not a valid tag name");
-    if (spec.keyLength < 1 || spec.keyLength > kMaxKeyLength)
+    if (tagSpec.keyLength < 1 || tagSpec.keyLength > kMaxKeyLength)
         return Status::invalid("tag " + n + ": key length must be 1 to 240");
-    if (spec.keyExpression.empty()) return Status::invalid("tag " + n + ": no key expression");
-    if (spec.keyExpression.find('\0') != std::string::npos || spec.forExpression.find('\0') != std::string::npos ||
-        spec.keyExpression.size() + spec.forExpression.size() + 2 > 512)
+    if (tagSpec.keyExpression.empty()) return Status::invalid("tag " + n + ": no key expression");
+    if (tagSpec.keyExpression.find('\0') != std::string::npos || tagSpec.forExpression.find('\0') != std::string::npos ||
+        tagSpec.keyExpression.size() + tagSpec.forExpression.size() + 2 > 512)
         return Status::invalid("tag " + n + ": expressions too long");
     return Status::ok();
 }
 
 Status IndexFile::create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
                          std::unique_ptr<IndexFile>& out) {
-    for (const TagSpec& spec : tags) CDX_TRY(validateSpec(spec));
+    for (const TagSpec& tagSpec : tags) CDX_TRY(validateSpec(tagSpec));
     std::string error;
     auto io = PosixPageIo::open(path, false, true, &error);
     if (!io) return Status::ioError(error);
@@ -113,7 +113,7 @@ Status IndexFile::create(const std::string& path, const std::vector<TagSpec>& ta
 
 Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags, bool structural,
                          std::unique_ptr<IndexFile>& out) {
-    for (const TagSpec& spec : tags) CDX_TRY(validateSpec(spec));
+    for (const TagSpec& tagSpec : tags) CDX_TRY(validateSpec(tagSpec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
     if (!file->m_io->truncate(0)) return Status::ioError(file->fileName() + ": cannot be written");
     file->m_ioSize = 0;
@@ -135,7 +135,7 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     file->m_end = kDirectoryRoot + kPageSize;
     file->m_directory = std::make_unique<Tag>(file.get(), 0);
     CDX_TRY(file->m_directory->readHeader());
-    for (const TagSpec& spec : tags) CDX_TRY(file->addTag(spec));
+    for (const TagSpec& tagSpec : tags) CDX_TRY(file->addTag(tagSpec));
     CDX_TRY(file->flush());
     out = std::move(file);
     return Status::ok();
@@ -148,29 +148,29 @@ Tag* IndexFile::findTag(std::string_view name) {
     return nullptr;
 }
 
-Status IndexFile::addTag(const TagSpec& spec, Tag** out) {
+Status IndexFile::addTag(const TagSpec& tagSpec, Tag** out) {
     if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
-    CDX_TRY(validateSpec(spec));
-    if (findTag(spec.name)) return Status::invalid(fileName() + ": tag " + spec.name + " exists already");
+    CDX_TRY(validateSpec(tagSpec));
+    if (findTag(tagSpec.name)) return Status::invalid(fileName() + ": tag " + tagSpec.name + " exists already");
     uint8_t options = kOptCompact | kOptCompound;
-    if (spec.unique) options |= kOptUnique;
-    if (!spec.forExpression.empty()) options |= kOptFor;
+    if (tagSpec.unique) options |= kOptUnique;
+    if (!tagSpec.forExpression.empty()) options |= kOptFor;
     const uint32_t headerOffset = allocate(2);
     const uint32_t rootOffset = allocate(1);
     uint8_t header[kHeaderSize];
-    Tag::encodeHeader(spec, options, rootOffset, header);
+    Tag::encodeHeader(tagSpec, options, rootOffset, header);
     Node root;
     root.attr = kAttrRoot | kAttrLeaf;
-    root.keyLength = spec.keyLength;
+    root.keyLength = tagSpec.keyLength;
     uint8_t page[kPageSize];
-    encodeNode(root, fillByteFor(spec.keyType), page);
+    encodeNode(root, fillByteFor(tagSpec.keyType), page);
     CDX_TRY(writeBytes(headerOffset, header, kHeaderSize));
     CDX_TRY(writeBytes(rootOffset, page, kPageSize));
     auto tag = std::make_unique<Tag>(this, headerOffset);
-    tag->m_name = upper(spec.name);
+    tag->m_name = upper(tagSpec.name);
     CDX_TRY(tag->readHeader());
-    tag->setKeyType(spec.keyType);
-    const std::string key = characterKey(upper(spec.name), kTagNameLength);
+    tag->setKeyType(tagSpec.keyType);
+    const std::string key = characterKey(upper(tagSpec.name), kTagNameLength);
     CDX_TRY(m_directory->insert(reinterpret_cast<const uint8_t*>(key.data()), headerOffset));
     if (out) *out = tag.get();
     m_tags.push_back(std::move(tag));

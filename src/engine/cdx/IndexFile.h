@@ -44,7 +44,7 @@ public:
     // Case-insensitive; nullptr when there is no such tag.
     Tag* findTag(std::string_view name);
     // Appends a new empty tag.
-    Status addTag(const TagSpec& spec, Tag** out = nullptr);
+    Status addTag(const TagSpec& tagSpec, Tag** out = nullptr);
 
     Status flush(bool sync = false);
     Status close();
@@ -62,7 +62,7 @@ public:
 private:
     IndexFile(std::unique_ptr<PageIo> io, bool readOnly);
     Status load();
-    static Status validateSpec(const TagSpec& spec);
+    static Status validateSpec(const TagSpec& tagSpec);
 
     std::unique_ptr<PageIo> m_io;
     bool m_readOnly;

@@ -100,20 +100,20 @@ Status Tag::readHeader() {
     return Status::ok();
 }
 
-void Tag::encodeHeader(const TagSpec& spec, uint8_t options, uint32_t root, uint8_t* h) {
+void Tag::encodeHeader(const TagSpec& tagSpec, uint8_t options, uint32_t root, uint8_t* h) {
     std::memset(h, 0, kHeaderSize);
     putLe32(h, root);
-    putLe16(h + 12, static_cast<uint16_t>(spec.keyLength));
+    putLe16(h + 12, static_cast<uint16_t>(tagSpec.keyLength));
     h[14] = options;
     h[15] = 0x01;
-    putLe16(h + 502, spec.descending ? 1 : 0);
-    const uint16_t keyLen = static_cast<uint16_t>(spec.keyExpression.size() + 1);
+    putLe16(h + 502, tagSpec.descending ? 1 : 0);
+    const uint16_t keyLen = static_cast<uint16_t>(tagSpec.keyExpression.size() + 1);
     putLe16(h + 504, keyLen);
-    putLe16(h + 506, static_cast<uint16_t>(spec.forExpression.size() + 1));
+    putLe16(h + 506, static_cast<uint16_t>(tagSpec.forExpression.size() + 1));
     putLe16(h + 508, 0);
     putLe16(h + 510, keyLen);
-    std::memcpy(h + 512, spec.keyExpression.data(), spec.keyExpression.size());
-    std::memcpy(h + 512 + keyLen, spec.forExpression.data(), spec.forExpression.size());
+    std::memcpy(h + 512, tagSpec.keyExpression.data(), tagSpec.keyExpression.size());
+    std::memcpy(h + 512 + keyLen, tagSpec.forExpression.data(), tagSpec.forExpression.size());
 }
 
 Status Tag::usable() const {

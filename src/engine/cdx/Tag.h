@@ -110,8 +110,8 @@ public:
     // Loads the header; used by IndexFile.
     Status readHeader();
     Status flush();
-    // Writes a complete new header for spec with an empty root leaf.
-    static void encodeHeader(const TagSpec& spec, uint8_t options, uint32_t root, uint8_t* header);
+    // Writes a complete new header for tagSpec with an empty root leaf.
+    static void encodeHeader(const TagSpec& tagSpec, uint8_t options, uint32_t root, uint8_t* header);
 
 private:
     friend class IndexFile;

@@ -31,11 +31,11 @@ std::string keyOf(uint32_t r) {
 std::vector<uint8_t> healthyFile() {
     auto* io = new MemoryPageIo();
     std::unique_ptr<IndexFile> file;
-    TagSpec spec;
-    spec.name = "K";
-    spec.keyExpression = "K";
-    spec.keyLength = 10;
-    EXPECT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {spec}, true, file).isOk());
+    TagSpec tagSpec;
+    tagSpec.name = "K";
+    tagSpec.keyExpression = "K";
+    tagSpec.keyLength = 10;
+    EXPECT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec}, true, file).isOk());
     for (uint32_t r = 1; r <= kKeys; ++r) EXPECT_TRUE(file->tag(0).insert(bytes(keyOf(r)), r).isOk());
     EXPECT_TRUE(file->flush().isOk());
     std::vector<uint8_t> b = io->bytes();

@@ -85,11 +85,11 @@ std::vector<uint8_t> workedExample() {
 }
 
 TagSpec nameSpec() {
-    TagSpec spec;
-    spec.name = "NAME";
-    spec.keyExpression = "NAME";
-    spec.keyLength = 10;
-    return spec;
+    TagSpec tagSpec;
+    tagSpec.name = "NAME";
+    tagSpec.keyExpression = "NAME";
+    tagSpec.keyLength = 10;
+    return tagSpec;
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace {
 using Entry = std::pair<std::string, uint32_t>;
 using Model = std::set<Entry>;
 
-TagSpec spec(const char* name, uint32_t keyLength, KeyType type = KeyType::Character, bool unique = false,
+TagSpec tagSpec(const char* name, uint32_t keyLength, KeyType type = KeyType::Character, bool unique = false,
              bool descending = false) {
     TagSpec s;
     s.name = name;
@@ -74,7 +74,7 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
         std::mt19937 rng(c.keyLength);
         auto* io = new MemoryPageIo();
         std::unique_ptr<IndexFile> file;
-        ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {spec("K", c.keyLength)}, true, file).isOk());
+        ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", c.keyLength)}, true, file).isOk());
         file->setCacheLimit(c.cacheLimit);
         Tag* tag = &file->tag(0);
         Model model;
@@ -138,7 +138,7 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
 TEST(CdxTree, AppendingInKeyOrderBuildsSeveralLevelsWithFullNodes) {
     std::unique_ptr<IndexFile> file;
     auto* io = new MemoryPageIo();
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {spec("N", 8, KeyType::Numeric)}, true, file).isOk());
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("N", 8, KeyType::Numeric)}, true, file).isOk());
     Tag& tag = file->tag(0);
     Model model;
     for (uint32_t r = 1; r <= 60000; ++r) {
@@ -158,7 +158,7 @@ TEST(CdxTree, AppendingInKeyOrderBuildsSeveralLevelsWithFullNodes) {
     }
     auto* io2 = new MemoryPageIo();
     std::unique_ptr<IndexFile> built;
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io2), {spec("N", 8, KeyType::Numeric)}, true, built).isOk());
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io2), {tagSpec("N", 8, KeyType::Numeric)}, true, built).isOk());
     ASSERT_TRUE(built->tag(0).build(bytes(keys), recs.data(), recs.size()).isOk());
     ASSERT_TRUE(built->flush().isOk());
     EXPECT_LT(appended, io2->bytes().size() * 13 / 10);
@@ -168,12 +168,12 @@ TEST(CdxTree, AppendingInKeyOrderBuildsSeveralLevelsWithFullNodes) {
 TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
     struct Case {
         const char* what;
-        TagSpec spec;
+        TagSpec tagSpec;
     } cases[] = {
-        {"character", spec("C", 20)},
-        {"numeric", spec("N", 8, KeyType::Numeric)},
-        {"descending", spec("D", 20, KeyType::Character, false, true)},
-        {"unique", spec("U", 4, KeyType::Character, true)},
+        {"character", tagSpec("C", 20)},
+        {"numeric", tagSpec("N", 8, KeyType::Numeric)},
+        {"descending", tagSpec("D", 20, KeyType::Character, false, true)},
+        {"unique", tagSpec("U", 4, KeyType::Character, true)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -182,9 +182,9 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
         std::vector<uint32_t> recs;
         std::map<std::string, uint32_t> firstOfKey;
         for (uint32_t r = 1; r <= 20000; ++r) {
-            std::string k = c.spec.keyType == KeyType::Numeric
+            std::string k = c.tagSpec.keyType == KeyType::Numeric
                                 ? numericKey(static_cast<double>(static_cast<int>(rng() % 4000) - 2000) / 8)
-                                : randomKey(rng, c.spec.keyLength);
+                                : randomKey(rng, c.tagSpec.keyLength);
             keys += k;
             recs.push_back(r);
             firstOfKey.emplace(k, r);
@@ -196,26 +196,26 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
         std::string shuffledKeys;
         std::vector<uint32_t> shuffledRecs;
         for (size_t i : perm) {
-            shuffledKeys += keys.substr(i * c.spec.keyLength, c.spec.keyLength);
+            shuffledKeys += keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength);
             shuffledRecs.push_back(recs[i]);
         }
         Model model;
-        if (c.spec.unique) {
+        if (c.tagSpec.unique) {
             for (const auto& [k, r] : firstOfKey) model.insert({k, r});
         } else {
-            for (size_t i = 0; i < recs.size(); ++i) model.insert({keys.substr(i * c.spec.keyLength, c.spec.keyLength), recs[i]});
+            for (size_t i = 0; i < recs.size(); ++i) model.insert({keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength), recs[i]});
         }
 
         std::unique_ptr<IndexFile> built, inserted;
-        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.spec}, true, built).isOk());
+        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, built).isOk());
         ASSERT_TRUE(built->tag(0).build(bytes(shuffledKeys), shuffledRecs.data(), shuffledRecs.size()).isOk());
         expectSame(built->tag(0), model, "built");
 
-        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.spec}, true, inserted).isOk());
+        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, inserted).isOk());
         for (size_t i = 0; i < recs.size(); ++i) {
             bool added = false;
-            ASSERT_TRUE(inserted->tag(0).insert(bytes(keys.substr(i * c.spec.keyLength, c.spec.keyLength)), recs[i], &added).isOk());
-            EXPECT_EQ(added, !c.spec.unique || firstOfKey[keys.substr(i * c.spec.keyLength, c.spec.keyLength)] == recs[i]);
+            ASSERT_TRUE(inserted->tag(0).insert(bytes(keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)), recs[i], &added).isOk());
+            EXPECT_EQ(added, !c.tagSpec.unique || firstOfKey[keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)] == recs[i]);
         }
         expectSame(inserted->tag(0), model, "inserted");
     }
@@ -223,7 +223,7 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
 
 TEST(CdxTree, DescendingTagSeeksTheFirstKeyInItsOwnOrder) {
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {spec("D", 5, KeyType::Character, false, true)},
+    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {tagSpec("D", 5, KeyType::Character, false, true)},
                                   true, file)
                     .isOk());
     Tag& tag = file->tag(0);
@@ -253,7 +253,7 @@ TEST(CdxTree, RangeEndsAndMissingEntriesInBothDirections) {
         SCOPED_TRACE(descending ? "descending" : "ascending");
         std::unique_ptr<IndexFile> file;
         ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(),
-                                      {spec("D", 5, KeyType::Character, false, descending)}, true, file)
+                                      {tagSpec("D", 5, KeyType::Character, false, descending)}, true, file)
                         .isOk());
         Tag& tag = file->tag(0);
         const char* names[] = {"ALPHA", "BETA", "BETA", "DELTA", "GAMMA"};
@@ -279,7 +279,7 @@ TEST(CdxTree, RangeEndsAndMissingEntriesInBothDirections) {
 
 TEST(CdxTree, CursorKeepsItsPlaceWhileTheTagChanges) {
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {spec("K", 6)}, true, file).isOk());
+    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {tagSpec("K", 6)}, true, file).isOk());
     Tag& tag = file->tag(0);
     for (uint32_t r = 1; r <= 3000; ++r) ASSERT_TRUE(tag.insert(bytes(characterKey(std::to_string(r * 2 + 100000), 6)), r).isOk());
     Cursor c(tag);
@@ -304,23 +304,23 @@ TEST(CdxTree, CursorKeepsItsPlaceWhileTheTagChanges) {
 }
 
 TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
-    std::vector<TagSpec> specs;
+    std::vector<TagSpec> tagSpecs;
     for (int i = 0; i < 60; ++i) {
-        TagSpec s = spec("T", 10);
+        TagSpec s = tagSpec("T", 10);
         s.name = "TAG_" + std::to_string(59 - i);
         s.keyExpression = "UPPER(NAME)+STR(" + std::to_string(i) + ")";
         if (i % 2) s.forExpression = "!DELETED()";
         s.unique = i % 3 == 0;
         s.descending = i % 5 == 0;
-        specs.push_back(s);
+        tagSpecs.push_back(s);
     }
     auto* io = new MemoryPageIo();
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), specs, false, file).isOk());
-    for (size_t t = 0; t < specs.size(); ++t)
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), tagSpecs, false, file).isOk());
+    for (size_t t = 0; t < tagSpecs.size(); ++t)
         ASSERT_TRUE(file->tag(t).insert(bytes(characterKey("X" + std::to_string(t), 10)), 7).isOk());
-    EXPECT_EQ(file->addTag(specs[3]).code(), Code::Invalid);
-    TagSpec bad = specs[0];
+    EXPECT_EQ(file->addTag(tagSpecs[3]).code(), Code::Invalid);
+    TagSpec bad = tagSpecs[0];
     bad.name = "9LIVES";
     EXPECT_EQ(file->addTag(bad).code(), Code::Invalid);
     ASSERT_TRUE(file->close().isOk());
@@ -328,16 +328,16 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
     file.reset();
     ASSERT_TRUE(IndexFile::open(std::make_unique<MemoryPageIo>(saved), true, file).isOk());
     EXPECT_FALSE(file->structural());
-    ASSERT_EQ(file->tagCount(), specs.size());
+    ASSERT_EQ(file->tagCount(), tagSpecs.size());
     EXPECT_TRUE(file->check().isOk()) << file->check().message();
-    for (size_t t = 0; t < specs.size(); ++t) {
+    for (size_t t = 0; t < tagSpecs.size(); ++t) {
         Tag& tag = file->tag(t);
-        EXPECT_EQ(tag.name(), specs[t].name);
-        EXPECT_EQ(tag.keyExpression(), specs[t].keyExpression);
-        EXPECT_EQ(tag.forExpression(), specs[t].forExpression);
-        EXPECT_EQ(tag.unique(), specs[t].unique);
-        EXPECT_EQ(tag.descending(), specs[t].descending);
-        EXPECT_EQ(tag.options(), 0x60 | (specs[t].unique ? 1 : 0) | (specs[t].forExpression.empty() ? 0 : 8));
+        EXPECT_EQ(tag.name(), tagSpecs[t].name);
+        EXPECT_EQ(tag.keyExpression(), tagSpecs[t].keyExpression);
+        EXPECT_EQ(tag.forExpression(), tagSpecs[t].forExpression);
+        EXPECT_EQ(tag.unique(), tagSpecs[t].unique);
+        EXPECT_EQ(tag.descending(), tagSpecs[t].descending);
+        EXPECT_EQ(tag.options(), 0x60 | (tagSpecs[t].unique ? 1 : 0) | (tagSpecs[t].forExpression.empty() ? 0 : 8));
         EXPECT_EQ(file->findTag("tag_" + std::to_string(59 - t)), &tag);
     }
     // Read-only files refuse changes.
@@ -347,7 +347,7 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
 TEST(CdxFile, AFailedWriteIsReportedNotSwallowed) {
     auto* io = new MemoryPageIo();
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {spec("K", 10)}, true, file).isOk());
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", 10)}, true, file).isOk());
     for (uint32_t r = 1; r <= 500; ++r) ASSERT_TRUE(file->tag(0).insert(bytes(characterKey(std::to_string(r), 10)), r).isOk());
     io->failWritesAfter(600);
     Status s = file->flush(true);
@@ -362,7 +362,7 @@ TEST(CdxFile, AFileOnDiskReadsBackAfterChangesAndReopening) {
     Model model;
     {
         std::unique_ptr<IndexFile> file;
-        ASSERT_TRUE(IndexFile::create(path, {spec("K", 16)}, true, file).isOk());
+        ASSERT_TRUE(IndexFile::create(path, {tagSpec("K", 16)}, true, file).isOk());
         std::string keys;
         std::vector<uint32_t> recs;
         for (uint32_t r = 1; r <= 20000; ++r) {
