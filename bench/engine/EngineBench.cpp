@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/DbfFiller.h"
 #include "engine/xbase.h"
 
 namespace fs = std::filesystem;
@@ -39,12 +40,6 @@ std::vector<XbFieldDef> itemFields() {
         {"USER3", 'C', 50, 0},      {"USER4", 'C', 50, 0},      {"DATE1", 'D', 8, 0},
         {"DATE2", 'D', 8, 0},       {"DESCRIPT", 'M', 10, 0},
     };
-}
-
-void put(std::string& rec, int offset, int width, const std::string& value, bool right = false) {
-    std::string v = value.substr(0, static_cast<size_t>(width));
-    size_t pad = static_cast<size_t>(width) - v.size();
-    std::memcpy(&rec[static_cast<size_t>(offset) + (right ? pad : 0)], v.data(), v.size());
 }
 
 class Data {
@@ -79,38 +74,21 @@ private:
             std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), xb_LastError().c_str());
             std::abort();
         }
-        const int recLen = 830;
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(-1, std::ios::end);  // over the end mark
-        std::string rec(recLen, ' ');
-        std::string chunk;
-        chunk.reserve(static_cast<size_t>(recLen) * 1000);
-        for (long i = 1; i <= n; ++i) {
-            std::fill(rec.begin(), rec.end(), ' ');
+        qlybench::DbfFiller items(path);
+        items.write(n, [&](long i, std::string& rec) {
             rec[0] = i % 10 == 0 ? '*' : ' ';
-            put(rec, 1, 40, "Item number " + std::to_string(i));
-            put(rec, 41, 40, kCategories[i % 13]);
-            put(rec, 81, 50, "SN" + std::to_string(i * 7919));
-            put(rec, 221, 40, "Maker " + std::to_string(i % 97));
-            put(rec, 261, 40, "Site " + std::to_string(i % 31));
-            put(rec, 301, 4, std::to_string(i % 100), true);
+            items.put(rec, "NAME", "Item number " + std::to_string(i));
+            items.put(rec, "CATAGORY", kCategories[i % 13]);
+            items.put(rec, "SERIALNUM", "SN" + std::to_string(i * 7919));
+            items.put(rec, "MANUFACT", "Maker " + std::to_string(i % 97));
+            items.put(rec, "LOCATION", "Site " + std::to_string(i % 31));
+            items.put(rec, "QUANTITY", std::to_string(i % 100), true);
             char price[16];
             std::snprintf(price, sizeof price, "%12.2f", static_cast<double>(i % 10000) * 1.25);
-            put(rec, 455, 12, price);
-            put(rec, 467, 8, "20010315");
-            rec[525] = i % 9 == 0 ? 'T' : 'F';
-            chunk += rec;
-            if (chunk.size() >= static_cast<size_t>(recLen) * 1000) {
-                f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-                chunk.clear();
-            }
-        }
-        chunk += '\x1A';
-        f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        unsigned char count[4];
-        for (int k = 0; k < 4; ++k) count[k] = static_cast<unsigned char>((n >> (8 * k)) & 0xFF);
-        f.seekp(4);
-        f.write(reinterpret_cast<const char*>(count), 4);
+            items.put(rec, "PURCHPRICE", price);
+            items.put(rec, "PURCHDATE", "20010315");
+            items.put(rec, "DISPOSED", i % 9 == 0 ? "T" : "F");
+        });
     }
 
     fs::path m_dir;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "common/DbfFiller.h"
 #include "engine/cdx/IndexFile.h"
 #include "engine/cdx/PageIo.h"
 #include "engine/xbase.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRecordLength = 1 + 50 + 10 + 6;
 
 std::string nameOf(long i) {
     // A scrambled number, so that key order is not record order.
@@ -66,50 +66,18 @@ private:
     }
 
     static void make(const std::string& path, long n) {
-        if (xb_Create(path, {{"NAME", 'C', 50, 0}, {"CODE", 'C', 10, 0}, {"QTY", 'N', 6, 0}}) != -1) {
+        // The table with its structural index, then its records written
+        // straight to the file and the index rebuilt over them.
+        if (xb_Create(path, {{"NAME", 'C', 50, 0}, {"CODE", 'C', 10, 0}, {"QTY", 'N', 6, 0}},
+                      {{"NAME", "NAME", "", false, false}}) != -1) {
             std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), xb_LastError().c_str());
             std::abort();
         }
-        {
-            std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-            f.seekp(-1, std::ios::end);  // over the end mark
-            std::string chunk;
-            std::string rec(kRecordLength, ' ');
-            for (long i = 1; i <= n; ++i) {
-                std::fill(rec.begin(), rec.end(), ' ');
-                const std::string name = nameOf(i), code = "C" + std::to_string(i % 7919);
-                std::memcpy(&rec[1], name.data(), name.size());
-                std::memcpy(&rec[51], code.data(), code.size());
-                chunk += rec;
-                if (chunk.size() > (1u << 20)) {
-                    f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-                    chunk.clear();
-                }
-            }
-            chunk += '\x1A';
-            f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-            unsigned char count[4];
-            for (int k = 0; k < 4; ++k) count[k] = static_cast<unsigned char>((n >> (8 * k)) & 0xFF);
-            f.seekp(4);
-            f.write(reinterpret_cast<const char*>(count), 4);
-        }
-        // The structural index over the records already there.
-        const std::string withIndex = path + ".tmp.DBF";
-        fs::remove(path + ".tmp.DBF");
-        if (xb_Create(withIndex, {{"NAME", 'C', 50, 0}, {"CODE", 'C', 10, 0}, {"QTY", 'N', 6, 0}},
-                      {{"NAME", "NAME", "", false, false}}) != -1) {
-            std::fprintf(stderr, "cannot create the index: %s\n", xb_LastError().c_str());
-            std::abort();
-        }
-        // Take the new table's header (with its flag) and index; keep the records.
-        std::string header(98, '\0');
-        std::ifstream(withIndex, std::ios::binary).read(header.data(), 98);
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(28);
-        f.put(header[28]);
-        f.close();
-        fs::rename(fs::path(withIndex).replace_extension(".cdx"), fs::path(path).replace_extension(".cdx"));
-        fs::remove(withIndex);
+        qlybench::DbfFiller table(path);
+        table.write(n, [&](long i, std::string& rec) {
+            table.put(rec, "NAME", nameOf(i));
+            table.put(rec, "CODE", "C" + std::to_string(i % 7919));
+        });
         if (xb_Use(path, "", kXbModeExclusive, kXbDriverFox) == 0 || xb_Reindex() != -1) {
             std::fprintf(stderr, "cannot index %s: %s\n", path.c_str(), xb_LastError().c_str());
             std::abort();

@@ -6,6 +6,7 @@
 // (qly-bench-ui-N) and kept for later runs. Counters: rows listed, records
 // the grid read, resident memory in MB.
 
+#include "common/DbfFiller.h"
 #include "data/DataModule2.h"
 #include "data/DbTable.h"
 #include "data/XBase.h"
@@ -59,59 +60,7 @@ long residentMegabytes()
     return resident * 4096 / (1024 * 1024);
 }
 
-// Appends records straight to a fresh .dbf: fill(record, image) writes the
-// fields by name through put(). Then rebuilds the table's index.
-class DbfFiller {
-public:
-    explicit DbfFiller(const std::string& path) : m_path(path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        m_header.assign(std::istreambuf_iterator<char>(in), {});
-        m_headerLength = static_cast<unsigned char>(m_header[8]) | (static_cast<unsigned char>(m_header[9]) << 8);
-        m_recordLength = static_cast<unsigned char>(m_header[10]) | (static_cast<unsigned char>(m_header[11]) << 8);
-        int offset = 1;
-        for (std::size_t p = 32; p + 32 <= m_header.size() && m_header[p] != '\x0d'; p += 32) {
-            const std::string name(m_header.c_str() + p);
-            const int width = static_cast<unsigned char>(m_header[p + 16]);
-            m_fields[name] = {offset, width};
-            offset += width;
-        }
-        m_header.resize(static_cast<std::size_t>(m_headerLength));
-    }
-
-    template <typename Fill>
-    void write(long count, Fill fill)
-    {
-        std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
-        std::string header = m_header;
-        header[4] = static_cast<char>(count & 0xff);
-        header[5] = static_cast<char>((count >> 8) & 0xff);
-        header[6] = static_cast<char>((count >> 16) & 0xff);
-        header[7] = static_cast<char>((count >> 24) & 0xff);
-        out.write(header.data(), static_cast<std::streamsize>(header.size()));
-        std::string image(static_cast<std::size_t>(m_recordLength), ' ');
-        for (long record = 1; record <= count; ++record) {
-            std::fill(image.begin(), image.end(), ' ');
-            fill(record, image);
-            out.write(image.data(), static_cast<std::streamsize>(image.size()));
-        }
-        out.put('\x1a');
-    }
-
-    void put(std::string& image, const char* field, const std::string& value) const
-    {
-        const auto [offset, width] = m_fields.at(field);
-        image.replace(static_cast<std::size_t>(offset), std::min<std::size_t>(value.size(), static_cast<std::size_t>(width)),
-                      value.substr(0, static_cast<std::size_t>(width)));
-    }
-
-private:
-    std::string m_path;
-    std::string m_header;
-    int m_headerLength = 0;
-    int m_recordLength = 0;
-    std::map<std::string, std::pair<int, int>> m_fields;
-};
+using qlybench::DbfFiller;
 
 void reindex(const std::string& path)
 {
