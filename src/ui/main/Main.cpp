@@ -10,6 +10,10 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/main/pages/DetailPages.h"
+#include "ui/main/pages/ItemPage.h"
+#include "ui/main/pages/LocationPage.h"
+#include "ui/main/pages/ManufacturerPage.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "widgets/data/ErrorBox.h"
@@ -24,6 +28,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QVBoxLayout>
 
 #include <cstdint>
 
@@ -116,6 +121,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
         action->setEnabled(false);
     m_ui->BarButton5->setEnabled(false);
 
+    placePages();
     buildPopupMenu();
     connectHandlers();
     openLookupTable();
@@ -220,11 +226,35 @@ void TMain::openLookupTable()
     }
 }
 
+void TMain::placePages()
+{
+    // The three pages of the detail view fill their notebook pages; the
+    // "..." buttons of the item page select the manufacturer and location pages.
+    m_itemPage = new ::ItemPage;
+    m_manufacturerPage = new ::ManufacturerPage;
+    m_locationPage = new ::LocationPage;
+    const std::pair<QWidget*, QWidget*> places[] = {{m_ui->ItemPage, m_itemPage},
+                                                    {m_ui->ManufPage, m_manufacturerPage},
+                                                    {m_ui->LocationPage, m_locationPage}};
+    for (const auto& [holder, page] : places) {
+        auto* layout = new QVBoxLayout(holder);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(page);
+    }
+    qly::pages::connectDetailPages(m_ui->Notebook1, m_itemPage, m_manufacturerPage, m_locationPage);
+    for (QWidget* widget : m_itemPage->governedHintWidgets() + m_manufacturerPage->governedHintWidgets()
+                               + m_locationPage->governedHintWidgets())
+        governHint(widget);
+}
+
 void TMain::connectDataModule(TDataModule2* dataModule)
 {
     m_dataModule = dataModule;
     if (!dataModule)
         return;
+    m_itemPage->connectDataModule(dataModule);
+    m_manufacturerPage->connectDataModule(dataModule);
+    m_locationPage->connectDataModule(dataModule);
     dataModule->countPaneWriter = [this](const QString& text) {
         m_ui->StaticText3->setText(text);
         fitPane(m_ui->StaticText3);

@@ -7,6 +7,9 @@
 #include <memory>
 
 class QAction;
+class ItemPage;
+class LocationPage;
+class ManufacturerPage;
 class QLabel;
 class QMenu;
 class TDataModule2;
@@ -67,6 +70,11 @@ public:
 
     bool listViewShown() const;
 
+    // The pages of the detail view's notebook.
+    ::ItemPage* itemPage() const { return m_itemPage; }
+    ::ManufacturerPage* manufacturerPage() const { return m_manufacturerPage; }
+    ::LocationPage* locationPage() const { return m_locationPage; }
+
 public slots:
     void FormCreate();
     void FormShow();
@@ -99,6 +107,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void placePages();
     void buildPopupMenu();
     void connectHandlers();
     void openLookupTable();
@@ -112,6 +121,9 @@ private:
 
     std::unique_ptr<Ui::TMain> m_ui;
     QMenu* m_popupMenu = nullptr;
+    ::ItemPage* m_itemPage = nullptr;
+    ::ManufacturerPage* m_manufacturerPage = nullptr;
+    ::LocationPage* m_locationPage = nullptr;
     TDataModule2* m_dataModule = nullptr;
     TDbTable* m_lookupT = nullptr;
     TDataSource* m_dsLookup = nullptr;

@@ -121,7 +121,9 @@ void DBEdit::showField()
     QString text;
     if (f && m_link->hasRecord()) {
         text = textOfField(*f);
-        if (!m_mask.isEmpty())
+        // the mask's template while the box is being edited; the value as
+        // stored otherwise
+        if (!m_mask.isEmpty() && hasFocus())
             text = m_mask.editTextFromValue(text);
     }
     if (m_kind == Kind::Text && m_mask.isEmpty() && f && f->dataType() == TFieldType::ftString)
@@ -346,7 +348,7 @@ void DBEdit::keyPressEvent(QKeyEvent* event)
 void DBEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
-    if (m_kind == Kind::Currency && !m_pending)
+    if ((m_kind == Kind::Currency || !m_mask.isEmpty()) && !m_pending)
         showField();
     if (!m_mask.isEmpty() && !hasSelectedText() && event->reason() != Qt::MouseFocusReason)
         setCursorPosition(m_mask.nextEditable(0));
@@ -371,6 +373,6 @@ void DBEdit::focusOutEvent(QFocusEvent* event)
             return;
         }
     }
-    if (m_kind == Kind::Currency)
+    if (m_kind == Kind::Currency || !m_mask.isEmpty())
         showField();
 }

@@ -26,7 +26,9 @@ class FieldLink;
 // Kinds: plain text; a whole number (right-aligned, refused when it is not
 // one); a currency amount (shown in the system's currency format while the
 // box has no focus, as a plain number while it is edited); and masked text,
-// following the field's edit mask (or one set with setEditMask).
+// following the field's edit mask (or one set with setEditMask): the
+// mask's template with its blanks while the box has the focus, the value as
+// stored otherwise.
 class DBEdit : public QLineEdit {
     Q_OBJECT
 

@@ -171,13 +171,15 @@ void TestControls::maskedEditStoresLiteralsAndUpperCase()
     auto* post = add<DBEdit>(h.dm->DSManuf, "USER2");
     showWindow();
     QCOMPARE(phone->activeMask().length(), 13);  // the field's own mask
+    QCOMPARE(post->text(), PagesHarness::text(t, "USER2"));
+    phone->setFocus();
     QCOMPARE(phone->text(), EditMask(kPhoneMask).editTextFromValue(PagesHarness::text(t, "PHONE")));
 
-    phone->setFocus();
     phone->selectAll();
     QTest::keyClicks(phone, QStringLiteral("0123 45678"));
     QCOMPARE(t->state(), TDataSetState::dsEdit);
     post->setFocus();  // leaving the box hands the value over
+    QCOMPARE(phone->text(), QStringLiteral("0 123   45678"));  // shown as stored
     QCOMPARE(t->fieldByName(QStringLiteral("PHONE"))->asString().trimmed(), QStringLiteral("0 123   45678"));
     post->selectAll();
     QTest::keyClicks(post, QStringLiteral("sw1a 1aa"));
