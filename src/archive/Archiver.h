@@ -9,7 +9,7 @@
 #include "archive/FileAccess.h"
 #include "archive/Messages.h"
 
-// TArchiver backs up a list of file specifications into a compressed archive
+// TArchiver backs up a list of file patterns into a compressed archive
 // (.bkp, possibly spanning several volume files) and restores an archive into
 // a folder. It runs on the caller's thread: after every block it calls
 // ProcessEvents and reports progress, so a user interface stays usable.

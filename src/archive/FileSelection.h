@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-// Turns file specifications into a list of files to back up.
+// Turns file patterns (wildcards, "/s") into a list of files to back up.
 //
 // An entry is a path whose last component may hold the wildcards * and ?,
 // optionally followed by "/s" (any letter case) to include subfolders. Names
