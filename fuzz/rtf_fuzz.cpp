@@ -25,24 +25,21 @@
 
 namespace {
 
-QStringList paragraphs(const QTextDocument& doc)
-{
+QStringList paragraphs(const QTextDocument& doc) {
     QStringList out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         out << b.text();
     return out;
 }
 
-void check(bool condition, const char* what)
-{
+void check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "rtf_fuzz: %s\n", what);
         std::abort();
     }
 }
 
-QGuiApplication* application()
-{
+QGuiApplication* application() {
     static int argc = 1;
     static char name[] = "rtf_fuzz";
     static char* argv[] = {name, nullptr};
@@ -53,10 +50,9 @@ QGuiApplication* application()
     return app;
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     application();
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QTextDocument doc;
@@ -83,13 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #include <QFile>
 #include <QFileInfo>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QStringList files;
     for (int i = 1; i < argc; ++i) {
         const QFileInfo info(QString::fromLocal8Bit(argv[i]));
         if (info.isDir()) {
-            for (const QFileInfo& entry : QDir(info.filePath()).entryInfoList(QDir::Files, QDir::Name))
+            for (const QFileInfo& entry :
+                 QDir(info.filePath()).entryInfoList(QDir::Files, QDir::Name))
                 files << entry.filePath();
         } else {
             files << info.filePath();

@@ -24,10 +24,11 @@ using qly::archive::TArchiver;
 
 constexpr std::size_t kMegabyte = 1024 * 1024;
 
-const char* kWords[] = {"Desk", "Chair", "Copier", "Fax Machine", "Bookshelves", "Computers",
-                        "Building A", "Building B", "Acme Office", "Contoso", "Service",
-                        "Contract", "Warranty", "Printer", "Monitor", "Keyboard", "Dell", "HP",
-                        "Canon", "Xerox", "Room 101", "Floor 3", "Accounting", "Sales"};
+const char* kWords[] = {"Desk",      "Chair",      "Copier",     "Fax Machine", "Bookshelves",
+                        "Computers", "Building A", "Building B", "Acme Office", "Contoso",
+                        "Service",   "Contract",   "Warranty",   "Printer",     "Monitor",
+                        "Keyboard",  "Dell",       "HP",         "Canon",       "Xerox",
+                        "Room 101",  "Floor 3",    "Accounting", "Sales"};
 
 // A FoxPro-like table: fixed records of space-padded text, numbers and dates.
 void writeDbf(const std::string& path, std::size_t bytes, std::uint32_t seed) {
@@ -43,14 +44,15 @@ void writeDbf(const std::string& path, std::size_t bytes, std::uint32_t seed) {
         record.assign(1, ' ');
         for (int field = 0; field < 12; ++field) {
             std::string value = kWords[rng() % 24];
-            if (rng() % 2) value += std::string(" ") + kWords[rng() % 24];
+            if (rng() % 2)
+                value += std::string(" ") + kWords[rng() % 24];
             value.resize(30, ' ');
             record += value;
         }
         char numbers[64];
         std::snprintf(numbers, sizeof numbers, "%6u%12.2f%04u%02u%02u%8u", rng() % 1000,
-                      (rng() % 1000000) / 100.0, 1990 + rng() % 30, 1 + rng() % 12,
-                      1 + rng() % 28, rng() % 100000);
+                      (rng() % 1000000) / 100.0, 1990 + rng() % 30, 1 + rng() % 12, 1 + rng() % 28,
+                      rng() % 100000);
         record += numbers;
         out << record;
         written += record.size();
@@ -194,8 +196,11 @@ void BM_OneStreamDeflateLevel1(benchmark::State& state) {
     state.counters["ratio_pct"] = 100.0 - 100.0 * static_cast<double>(packed) / all.size();
 }
 
-BENCHMARK(BM_BackupFastest)->Arg(qly::archive::clFastest)->Arg(qly::archive::clDefault)
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BackupFastest)
+    ->Arg(qly::archive::clFastest)
+    ->Arg(qly::archive::clDefault)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_Restore)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_OneStreamDeflateLevel1)->Unit(benchmark::kMillisecond)->Iterations(3);
 

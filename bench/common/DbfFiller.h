@@ -39,7 +39,8 @@ public:
     void write(long count, Fill fill) {
         std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
         std::string header = m_header;
-        for (int k = 0; k < 4; ++k) header[4 + k] = static_cast<char>((count >> (8 * k)) & 0xff);
+        for (int k = 0; k < 4; ++k)
+            header[4 + k] = static_cast<char>((count >> (8 * k)) & 0xff);
         out.write(header.data(), static_cast<std::streamsize>(header.size()));
         std::string image(static_cast<std::size_t>(m_recordLength), ' ');
         std::string chunk;

@@ -24,20 +24,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCategories[] = {"Bookshelves", "Buildings", "Chair", "Computers", "Copiers",
-                                   "Desk", "Fax Machine", "Misc Office Supplies", "Misc. Furniture",
-                                   "Other", "Software", "Typewritter", "Vehicles"};
+const char* const kCategories[] = {
+    "Bookshelves",     "Buildings", "Chair",       "Computers",
+    "Copiers",         "Desk",      "Fax Machine", "Misc Office Supplies",
+    "Misc. Furniture", "Other",     "Software",    "Typewritter",
+    "Vehicles"};
 
 std::vector<XbFieldDef> itemFields() {
     return {
-        {"NAME", 'C', 40, 0},       {"CATAGORY", 'C', 40, 0},   {"SERIALNUM", 'C', 50, 0},
-        {"PARTNUM", 'C', 50, 0},    {"MODELNUM", 'C', 40, 0},   {"MANUFACT", 'C', 40, 0},
-        {"LOCATION", 'C', 40, 0},   {"QUANTITY", 'N', 4, 0},    {"SERVCONTR", 'C', 40, 0},
-        {"SERVCONTAC", 'C', 50, 0}, {"SERVPNUM", 'C', 20, 0},   {"SERVCOMPAN", 'C', 40, 0},
-        {"PURCHPRICE", 'N', 12, 2}, {"PURCHDATE", 'D', 8, 0},   {"PURCHPLACE", 'C', 50, 0},
-        {"DISPOSED", 'L', 1, 0},    {"DISPDATE", 'D', 8, 0},    {"DISPMETHOD", 'C', 50, 0},
-        {"UNIT_ID", 'C', 20, 0},    {"USER1", 'C', 50, 0},      {"USER2", 'C', 50, 0},
-        {"USER3", 'C', 50, 0},      {"USER4", 'C', 50, 0},      {"DATE1", 'D', 8, 0},
+        {"NAME", 'C', 40, 0},       {"CATAGORY", 'C', 40, 0}, {"SERIALNUM", 'C', 50, 0},
+        {"PARTNUM", 'C', 50, 0},    {"MODELNUM", 'C', 40, 0}, {"MANUFACT", 'C', 40, 0},
+        {"LOCATION", 'C', 40, 0},   {"QUANTITY", 'N', 4, 0},  {"SERVCONTR", 'C', 40, 0},
+        {"SERVCONTAC", 'C', 50, 0}, {"SERVPNUM", 'C', 20, 0}, {"SERVCOMPAN", 'C', 40, 0},
+        {"PURCHPRICE", 'N', 12, 2}, {"PURCHDATE", 'D', 8, 0}, {"PURCHPLACE", 'C', 50, 0},
+        {"DISPOSED", 'L', 1, 0},    {"DISPDATE", 'D', 8, 0},  {"DISPMETHOD", 'C', 50, 0},
+        {"UNIT_ID", 'C', 20, 0},    {"USER1", 'C', 50, 0},    {"USER2", 'C', 50, 0},
+        {"USER3", 'C', 50, 0},      {"USER4", 'C', 50, 0},    {"DATE1", 'D', 8, 0},
         {"DATE2", 'D', 8, 0},       {"DESCRIPT", 'M', 10, 0},
     };
 }
@@ -56,7 +58,8 @@ public:
     // The path of the items table with n records (made on first use).
     const std::string& table(long n) {
         auto it = m_tables.find(n);
-        if (it != m_tables.end()) return it->second;
+        if (it != m_tables.end())
+            return it->second;
         std::string path = (m_dir / ("ITEMS" + std::to_string(n) + ".DBF")).string();
         make(path, n);
         return m_tables[n] = path;
@@ -65,7 +68,8 @@ public:
 private:
     Data() {
         std::string tmpl = (fs::temp_directory_path() / "qly-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
+        if (!::mkdtemp(tmpl.data()))
+            std::abort();
         m_dir = tmpl;
     }
 
@@ -105,7 +109,8 @@ void BM_OpenTable(benchmark::State& state) {
     const std::string& path = Data::get().table(state.range(0));
     for (auto _ : state) {
         int area = xb_Use(path, "", kXbModeShared, kXbDriverFox);
-        if (!area) state.SkipWithError(xb_LastError().c_str());
+        if (!area)
+            state.SkipWithError(xb_LastError().c_str());
         xb_Close();
     }
 }
@@ -116,7 +121,8 @@ void BM_FilteredCount(benchmark::State& state) {
     xb_SetDeleted(-1);
     xb_Query("CATAGORY=\"Com\"");
     long count = 0;
-    for (auto _ : state) count = xb_Count();
+    for (auto _ : state)
+        count = xb_Count();
     state.counters["visible"] = static_cast<double>(count);
     xb_CloseAll();
 }
@@ -126,7 +132,8 @@ void BM_CountHidingDeleted(benchmark::State& state) {
     openShared(state, state.range(0));
     xb_SetDeleted(-1);
     long count = 0;
-    for (auto _ : state) count = xb_Count();
+    for (auto _ : state)
+        count = xb_Count();
     state.counters["visible"] = static_cast<double>(count);
     xb_CloseAll();
 }
@@ -141,7 +148,8 @@ void BM_WalkFiltered(benchmark::State& state) {
     long visited = 0;
     for (auto _ : state) {
         visited = 0;
-        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++visited;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ++visited;
     }
     state.counters["visited"] = static_cast<double>(visited);
     xb_CloseAll();
@@ -154,7 +162,8 @@ void BM_WalkAll(benchmark::State& state) {
     long visited = 0;
     for (auto _ : state) {
         visited = 0;
-        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++visited;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ++visited;
     }
     state.counters["visited"] = static_cast<double>(visited);
     xb_CloseAll();
@@ -168,7 +177,8 @@ void BM_WalkAllTurbo(benchmark::State& state) {
     long visited = 0;
     for (auto _ : state) {
         visited = 0;
-        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++visited;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ++visited;
     }
     state.counters["visited"] = static_cast<double>(visited);
     xb_CloseAll();
@@ -178,7 +188,8 @@ BENCHMARK(BM_WalkAllTurbo)->Arg(100000)->Unit(benchmark::kMillisecond);
 void BM_GetTrimString(benchmark::State& state) {
     openShared(state, 100000);
     xb_Go(12345);
-    for (auto _ : state) benchmark::DoNotOptimize(xb_GetTrimString("NAME"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(xb_GetTrimString("NAME"));
     xb_CloseAll();
 }
 BENCHMARK(BM_GetTrimString);
@@ -186,7 +197,8 @@ BENCHMARK(BM_GetTrimString);
 void BM_GetString(benchmark::State& state) {
     openShared(state, 100000);
     xb_Go(12345);
-    for (auto _ : state) benchmark::DoNotOptimize(xb_GetString("CATAGORY"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(xb_GetString("CATAGORY"));
     xb_CloseAll();
 }
 BENCHMARK(BM_GetString);
@@ -194,7 +206,8 @@ BENCHMARK(BM_GetString);
 void BM_GetDouble(benchmark::State& state) {
     openShared(state, 100000);
     xb_Go(12345);
-    for (auto _ : state) benchmark::DoNotOptimize(xb_GetDouble("PURCHPRICE"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(xb_GetDouble("PURCHPRICE"));
     xb_CloseAll();
 }
 BENCHMARK(BM_GetDouble);
@@ -203,9 +216,10 @@ void BM_AppendReplace(benchmark::State& state) {
     std::string path = Data::get().table(100000);
     std::string copy = path.substr(0, path.size() - 4) + "W.DBF";
     fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
-    fs::copy_file(path.substr(0, path.size() - 4) + ".fpt", copy.substr(0, copy.size() - 4) + ".fpt",
-                  fs::copy_options::overwrite_existing);
-    if (!xb_Use(copy, "", kXbModeShared, kXbDriverFox)) state.SkipWithError(xb_LastError().c_str());
+    fs::copy_file(path.substr(0, path.size() - 4) + ".fpt",
+                  copy.substr(0, copy.size() - 4) + ".fpt", fs::copy_options::overwrite_existing);
+    if (!xb_Use(copy, "", kXbModeShared, kXbDriverFox))
+        state.SkipWithError(xb_LastError().c_str());
     for (auto _ : state) {
         xb_AppendEx();
         xb_Replace("NAME", kXbReplaceText, "Appended item");

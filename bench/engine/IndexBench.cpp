@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 std::string nameOf(long i) {
     // A scrambled number, so that key order is not record order.
     const unsigned long scrambled = (static_cast<unsigned long>(i) * 2654435761ul) % 1000000007ul;
@@ -51,7 +50,8 @@ public:
     // The table with n records and its tag NAME (made on first use).
     const std::string& table(long n) {
         auto it = m_tables.find(n);
-        if (it != m_tables.end()) return it->second;
+        if (it != m_tables.end())
+            return it->second;
         const std::string path = (m_dir / ("IDX" + std::to_string(n) + ".DBF")).string();
         make(path, n);
         return m_tables[n] = path;
@@ -61,7 +61,8 @@ public:
 private:
     Data() {
         std::string tmpl = (fs::temp_directory_path() / "qly-index-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
+        if (!::mkdtemp(tmpl.data()))
+            std::abort();
         m_dir = tmpl;
     }
 
@@ -98,9 +99,11 @@ bool openOrdered(benchmark::State& state, long n, int mode = kXbModeShared) {
 }
 
 void BM_Reindex(benchmark::State& state) {
-    if (!openOrdered(state, state.range(0), kXbModeExclusive)) return;
+    if (!openOrdered(state, state.range(0), kXbModeExclusive))
+        return;
     for (auto _ : state) {
-        if (xb_Reindex() != -1) state.SkipWithError(xb_LastError().c_str());
+        if (xb_Reindex() != -1)
+            state.SkipWithError(xb_LastError().c_str());
     }
     state.counters["records"] = static_cast<double>(xb_RecCount());
     xb_CloseAll();
@@ -125,19 +128,25 @@ void BM_CdxBuild(benchmark::State& state) {
     for (auto _ : state) {
         std::unique_ptr<cdx::IndexFile> file;
         cdx::Status s = cdx::IndexFile::create(path, {tagSpec}, true, file);
-        if (s) s = file->tag(0).build(reinterpret_cast<const uint8_t*>(keys.data()), recs.data(), recs.size());
-        if (s) s = file->flush();
-        if (!s) state.SkipWithError(s.message().c_str());
+        if (s)
+            s = file->tag(0).build(reinterpret_cast<const uint8_t*>(keys.data()), recs.data(),
+                                   recs.size());
+        if (s)
+            s = file->flush();
+        if (!s)
+            state.SkipWithError(s.message().c_str());
     }
 }
 BENCHMARK(BM_CdxBuild)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_Seek(benchmark::State& state) {
     const long n = state.range(0);
-    if (!openOrdered(state, n)) return;
+    if (!openOrdered(state, n))
+        return;
     std::mt19937 rng(1);
     std::vector<std::string> keys;
-    for (int i = 0; i < 4096; ++i) keys.push_back(nameOf(1 + static_cast<long>(rng() % static_cast<unsigned long>(n))));
+    for (int i = 0; i < 4096; ++i)
+        keys.push_back(nameOf(1 + static_cast<long>(rng() % static_cast<unsigned long>(n))));
     size_t k = 0;
     long found = 0;
     for (auto _ : state) {
@@ -160,7 +169,8 @@ void BM_AppendTwoTags(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        if (xb_AppendEx() != kXbAppendOk) state.SkipWithError(xb_LastError().c_str());
+        if (xb_AppendEx() != kXbAppendOk)
+            state.SkipWithError(xb_LastError().c_str());
     }
     xb_CloseAll();
 }
@@ -189,11 +199,13 @@ void BM_AppendAndReplaceTwoTags(benchmark::State& state) {
 BENCHMARK(BM_AppendAndReplaceTwoTags)->Unit(benchmark::kMicrosecond);
 
 void BM_WalkTagOrder(benchmark::State& state) {
-    if (!openOrdered(state, state.range(0))) return;
+    if (!openOrdered(state, state.range(0)))
+        return;
     long visited = 0;
     for (auto _ : state) {
         visited = 0;
-        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++visited;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ++visited;
     }
     state.counters["visited"] = static_cast<double>(visited);
     xb_CloseAll();
@@ -201,12 +213,14 @@ void BM_WalkTagOrder(benchmark::State& state) {
 BENCHMARK(BM_WalkTagOrder)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ScopeToFirst(benchmark::State& state) {
-    if (!openOrdered(state, state.range(0))) return;
+    if (!openOrdered(state, state.range(0)))
+        return;
     const std::string a = nameOf(17).substr(0, 9), b = nameOf(4242).substr(0, 9);
     long i = 0;
     for (auto _ : state) {
         const std::string& key = (++i & 1) ? a : b;
-        if (xb_SetScope(key, key) != -1) state.SkipWithError(xb_LastError().c_str());
+        if (xb_SetScope(key, key) != -1)
+            state.SkipWithError(xb_LastError().c_str());
     }
     xb_CloseAll();
 }

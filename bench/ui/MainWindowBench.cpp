@@ -42,17 +42,26 @@ using qly::engine::Field;
 using qly::engine::TagDef;
 
 constexpr long kManufacturers = 100000;
-const char* const kCategories[] = {"Bookshelves", "Buildings", "Chair", "Computers", "Copiers", "Desk", "Fax Machine",
-                                   "Misc Office Supplies", "Misc. Furniture", "Other", "Software", "Typewritter",
-                                   "Vehicles"};
+const char* const kCategories[] = {
+    "Bookshelves",     "Buildings", "Chair",       "Computers",
+    "Copiers",         "Desk",      "Fax Machine", "Misc Office Supplies",
+    "Misc. Furniture", "Other",     "Software",    "Typewritter",
+    "Vehicles"};
 
-Field character(const char* name, int width) { return Field{name, 'C', width, 0, 0}; }
-Field numeric(const char* name, int width) { return Field{name, 'N', width, 0, 0}; }
-Field date(const char* name) { return Field{name, 'D', 8, 0, 0}; }
-Field memo(const char* name) { return Field{name, 'M', 10, 0, 0}; }
+Field character(const char* name, int width) {
+    return Field{name, 'C', width, 0, 0};
+}
+Field numeric(const char* name, int width) {
+    return Field{name, 'N', width, 0, 0};
+}
+Field date(const char* name) {
+    return Field{name, 'D', 8, 0, 0};
+}
+Field memo(const char* name) {
+    return Field{name, 'M', 10, 0, 0};
+}
 
-long residentMegabytes()
-{
+long residentMegabytes() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0;
     long resident = 0;
@@ -62,8 +71,7 @@ long residentMegabytes()
 
 using qlybench::DbfFiller;
 
-void reindex(const std::string& path)
-{
+void reindex(const std::string& path) {
     if (xb_Use(path, "BENCH", kXbModeExclusive, kXbDriverFox) == 0) {
         std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), xb_LastError().c_str());
         return;
@@ -73,8 +81,7 @@ void reindex(const std::string& path)
 }
 
 // Makes (once) the tables of a size; returns the folder, ending in "/".
-QString makeTables(long items)
-{
+QString makeTables(long items) {
     const QString folder = QDir::tempPath() + QStringLiteral("/qly-bench-ui-%1/").arg(items);
     const std::string base = folder.toStdString();
     if (QFile::exists(folder + QStringLiteral("ready")))
@@ -83,24 +90,45 @@ QString makeTables(long items)
     QDir().mkpath(folder);
     qly::engine::Settings settings;
     std::string error;
-    const std::vector<Field> mainFields = {
-        character("NAME", 40), character("CATAGORY", 40), character("SERIALNUM", 50), character("PARTNUM", 50),
-        character("MODELNUM", 40), character("MANUFACT", 40), character("LOCATION", 40), numeric("QUANTITY", 4),
-        character("SERVCONTR", 40), character("SERVCONTAC", 50), character("SERVPNUM", 20), character("SERVCOMPAN", 40),
-        Field{"PURCHPRICE", 'N', 12, 2, 0}, date("PURCHDATE"), character("PURCHPLACE", 50), Field{"DISPOSED", 'L', 1, 0, 0},
-        date("DISPDATE"), character("DISPMETHOD", 50), character("UNIT_ID", 20), character("USER1", 50),
-        character("USER2", 50), character("USER3", 50), character("USER4", 50), date("DATE1"), date("DATE2"),
-        memo("DESCRIPT")};
+    const std::vector<Field> mainFields = {character("NAME", 40),
+                                           character("CATAGORY", 40),
+                                           character("SERIALNUM", 50),
+                                           character("PARTNUM", 50),
+                                           character("MODELNUM", 40),
+                                           character("MANUFACT", 40),
+                                           character("LOCATION", 40),
+                                           numeric("QUANTITY", 4),
+                                           character("SERVCONTR", 40),
+                                           character("SERVCONTAC", 50),
+                                           character("SERVPNUM", 20),
+                                           character("SERVCOMPAN", 40),
+                                           Field{"PURCHPRICE", 'N', 12, 2, 0},
+                                           date("PURCHDATE"),
+                                           character("PURCHPLACE", 50),
+                                           Field{"DISPOSED", 'L', 1, 0, 0},
+                                           date("DISPDATE"),
+                                           character("DISPMETHOD", 50),
+                                           character("UNIT_ID", 20),
+                                           character("USER1", 50),
+                                           character("USER2", 50),
+                                           character("USER3", 50),
+                                           character("USER4", 50),
+                                           date("DATE1"),
+                                           date("DATE2"),
+                                           memo("DESCRIPT")};
     const std::vector<Field> manufFields = {
-        character("COMPANY", 50), memo("ADDRESS"), character("CITY", 50), character("STATEPROV", 50),
-        character("PHONE", 20), character("FAX", 20), character("CONTACT", 50), character("EMAIL", 60),
-        character("WEBSITE", 60), character("USER1", 50), character("USER2", 50), character("USER3", 50),
-        character("USER4", 50), date("DATE1"), date("DATE2")};
+        character("COMPANY", 50),   memo("ADDRESS"),        character("CITY", 50),
+        character("STATEPROV", 50), character("PHONE", 20), character("FAX", 20),
+        character("CONTACT", 50),   character("EMAIL", 60), character("WEBSITE", 60),
+        character("USER1", 50),     character("USER2", 50), character("USER3", 50),
+        character("USER4", 50),     date("DATE1"),          date("DATE2")};
     const std::vector<Field> locationFields = {
-        character("NAME_ID", 50), memo("ADDRESS"), character("DIVISION", 50), character("COST_CENTR", 50),
-        numeric("WSNUM", 4), numeric("EMPLNUM", 4), character("MANAGERNAM", 50), character("PHONE", 20),
-        character("FAX", 20), character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
-        character("USER1", 50), character("USER2", 50), character("USER3", 50), character("USER4", 50)};
+        character("NAME_ID", 50),    memo("ADDRESS"),        character("DIVISION", 50),
+        character("COST_CENTR", 50), numeric("WSNUM", 4),    numeric("EMPLNUM", 4),
+        character("MANAGERNAM", 50), character("PHONE", 20), character("FAX", 20),
+        character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
+        character("USER1", 50),      character("USER2", 50), character("USER3", 50),
+        character("USER4", 50)};
     // One table at a time, each with its tag (or none).
     const struct {
         const char* file;
@@ -121,7 +149,8 @@ QString makeTables(long items)
         }
     }
     const std::vector<Field> lookupFields = {character("COMPANY", 50), character("LOCATION", 50)};
-    if (!qly::engine::createTable(base + "LOOKUP.DBF", lookupFields, std::vector<TagDef>(), settings, error)) {
+    if (!qly::engine::createTable(base + "LOOKUP.DBF", lookupFields, std::vector<TagDef>(),
+                                  settings, error)) {
         std::fprintf(stderr, "cannot create LOOKUP.DBF: %s\n", error.c_str());
         return folder;
     }
@@ -166,44 +195,47 @@ QString makeTables(long items)
 // The program on one size of tables: working folder with LOOKUP.DBF, a
 // settings file naming the data folder, the window and the data module.
 struct Session {
-    explicit Session(long items)
-    {
+    explicit Session(long items) {
         folder = makeTables(items);
         config = QDir::tempPath() + QStringLiteral("/qly-bench-ui-config");
         QDir().mkpath(config + QStringLiteral("/KVR"));
         qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
         QFile store(config + QStringLiteral("/KVR/QLY32.reg"));
         store.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        store.write(QStringLiteral("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n\"PATH\"=\"%1\"\r\n"
-                                   "\"DATEFORMAT\"=dword:00000000\r\n\"CENTURY\"=dword:00000001\r\n\"Hints\"=dword:00000001\r\n")
-                        .arg(folder)
-                        .toUtf8());
+        store.write(
+            QStringLiteral(
+                "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n\"PATH\"=\"%1\"\r\n"
+                "\"DATEFORMAT\"=dword:00000000\r\n\"CENTURY\"=dword:00000001\r\n\"Hints\"=dword:"
+                "00000001\r\n")
+                .arg(folder)
+                .toUtf8());
         store.close();
         QDir::setCurrent(folder);
     }
 
     // Creates the window and the data module (the tables open).
-    void open()
-    {
+    void open() {
         window = std::make_unique<TMain>();
         dataModule = std::make_unique<TDataModule2>();
         window->connectDataModule(dataModule.get());
         dataModule->DataModule2Create();
     }
 
-    void close()
-    {
+    void close() {
         window.reset();
         dataModule.reset();
     }
 
     DBGrid* grid() const { return window->findChild<DBGrid*>(QStringLiteral("DBGrid1")); }
-    QComboBox* category() const { return window->findChild<QComboBox*>(QStringLiteral("ComboBox1")); }
-    DBLookupCombo* manufacturer() const { return window->findChild<DBLookupCombo*>(QStringLiteral("DBLookupCombo1")); }
+    QComboBox* category() const {
+        return window->findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+    }
+    DBLookupCombo* manufacturer() const {
+        return window->findChild<DBLookupCombo*>(QStringLiteral("DBLookupCombo1"));
+    }
 
     // Shows the list view and paints the grid's visible rows.
-    void showList()
-    {
+    void showList() {
         if (!window->listViewShown())
             window->findChild<QToolButton*>(QStringLiteral("BarButton2"))->click();
         if (!window->isVisible())
@@ -217,14 +249,12 @@ struct Session {
     std::unique_ptr<TDataModule2> dataModule;
 };
 
-std::map<long, std::unique_ptr<Session>>& sessions()
-{
+std::map<long, std::unique_ptr<Session>>& sessions() {
     static std::map<long, std::unique_ptr<Session>> all;
     return all;
 }
 
-Session& session(long items)
-{
+Session& session(long items) {
     auto& slot = sessions()[items];
     if (!slot || !slot->window) {
         // One data module at a time: the engine environment is one per process.
@@ -240,16 +270,14 @@ Session& session(long items)
     return *slot;
 }
 
-void report(benchmark::State& state, Session& s)
-{
+void report(benchmark::State& state, Session& s) {
     state.counters["rows"] = s.grid()->model()->rowCount();
     state.counters["read"] = static_cast<double>(s.grid()->gridModel()->recordsRead());
     state.counters["rss_MB"] = static_cast<double>(residentMegabytes());
 }
 
 // From the tables being open to the list view painted with its first rows.
-void BM_ShowWindowWithFirstRows(benchmark::State& state)
-{
+void BM_ShowWindowWithFirstRows(benchmark::State& state) {
     Session& s = session(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
@@ -265,8 +293,7 @@ void BM_ShowWindowWithFirstRows(benchmark::State& state)
     report(state, s);
 }
 
-void BM_ChooseCategory(benchmark::State& state)
-{
+void BM_ChooseCategory(benchmark::State& state) {
     Session& s = session(state.range(0));
     int i = 0;
     for (auto _ : state) {
@@ -277,8 +304,7 @@ void BM_ChooseCategory(benchmark::State& state)
     report(state, s);
 }
 
-void BM_TypeLetterInCategory(benchmark::State& state)
-{
+void BM_TypeLetterInCategory(benchmark::State& state) {
     Session& s = session(state.range(0));
     QLineEdit* edit = s.category()->lineEdit();
     for (auto _ : state) {
@@ -291,29 +317,27 @@ void BM_TypeLetterInCategory(benchmark::State& state)
     report(state, s);
 }
 
-void BM_ChooseManufacturer(benchmark::State& state)
-{
+void BM_ChooseManufacturer(benchmark::State& state) {
     Session& s = session(state.range(0));
     int i = 0;
     for (auto _ : state) {
         char text[32];
-        std::snprintf(text, sizeof text, "Company %06d", (i++ * 997) % static_cast<int>(kManufacturers));
+        std::snprintf(text, sizeof text, "Company %06d",
+                      (i++ * 997) % static_cast<int>(kManufacturers));
         s.manufacturer()->setText(QString::fromLatin1(text));  // as chosen
         s.grid()->viewport()->repaint();
     }
     report(state, s);
 }
 
-void BM_CompleteManufacturer(benchmark::State& state)
-{
+void BM_CompleteManufacturer(benchmark::State& state) {
     Session& s = session(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(s.manufacturer()->findCompletion(QStringLiteral("Company 05")));
     report(state, s);
 }
 
-void BM_ScrollToLastRow(benchmark::State& state)
-{
+void BM_ScrollToLastRow(benchmark::State& state) {
     Session& s = session(state.range(0));
     s.category()->setEditText(QString());  // every item
     for (auto _ : state) {
@@ -331,15 +355,34 @@ void BM_ScrollToLastRow(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_ShowWindowWithFirstRows)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ChooseCategory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_TypeLetterInCategory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_ChooseManufacturer)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ShowWindowWithFirstRows)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_ChooseCategory)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_TypeLetterInCategory)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_ChooseManufacturer)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_CompleteManufacturer)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_ScrollToLastRow)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScrollToLastRow)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);

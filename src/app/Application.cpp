@@ -6,8 +6,7 @@
 
 QlyApplication::QlyApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool QlyApplication::notify(QObject* receiver, QEvent* event)
-{
+bool QlyApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {

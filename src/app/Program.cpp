@@ -11,14 +11,12 @@ namespace qly {
 
 Program::Program() = default;
 
-Program::~Program()
-{
+Program::~Program() {
     m_window.reset();
     m_dataModule.reset();
 }
 
-bool Program::start()
-{
+bool Program::start() {
     dates::widenShortDateFormat();
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     // The help file: the folder of help pages beside the program (or the
@@ -30,14 +28,15 @@ bool Program::start()
         return false;
 
     m_dataModule = std::make_unique<TDataModule2>();
-    m_dataModule->errorReporter = [this](const QString& message) { showErrorBox(message, m_window.get()); };
+    m_dataModule->errorReporter = [this](const QString& message) {
+        showErrorBox(message, m_window.get());
+    };
     m_window->connectDataModule(m_dataModule.get());
     m_dataModule->DataModule2Create();
     return true;
 }
 
-int runProgram(int argc, char** argv)
-{
+int runProgram(int argc, char** argv) {
     QlyApplication application(argc, argv);
     Program program;
     if (!program.start())

@@ -13,11 +13,16 @@ namespace {
 const char* describe(BlockStreamReader::Status status) {
     using S = BlockStreamReader::Status;
     switch (status) {
-        case S::Truncated: return "the archive ends inside a member's data";
-        case S::BadMagic: return "a member's data has an unknown encoding";
-        case S::Damaged: return "a block is damaged (length out of range)";
-        case S::DecompressError: return "a compressed block is damaged";
-        default: return "unexpected stop";
+        case S::Truncated:
+            return "the archive ends inside a member's data";
+        case S::BadMagic:
+            return "a member's data has an unknown encoding";
+        case S::Damaged:
+            return "a block is damaged (length out of range)";
+        case S::DecompressError:
+            return "a compressed block is damaged";
+        default:
+            return "unexpected stop";
     }
 }
 
@@ -84,10 +89,10 @@ ScanResult scanArchive(const std::string& path, FileSystem& fs,
             return fail("the archive ends inside a record's name");
         }
         if (name.compare(0, 9, kVolumeChangePrefix) == 0) {
-            const std::string digits = name.size() >= kVolumeChangeNameLength ? name.substr(9, 3) : "";
-            if (digits.size() != 3 || !std::all_of(digits.begin(), digits.end(), [](char c) {
-                    return c >= '0' && c <= '9';
-                })) {
+            const std::string digits =
+                name.size() >= kVolumeChangeNameLength ? name.substr(9, 3) : "";
+            if (digits.size() != 3 || !std::all_of(digits.begin(), digits.end(),
+                                                   [](char c) { return c >= '0' && c <= '9'; })) {
                 return fail("a volume change record is damaged");
             }
             const std::string next = volumeFileName(path, digits);

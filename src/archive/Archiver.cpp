@@ -16,14 +16,22 @@ namespace qly::archive {
 
 const char* errorMessage(int code) {
     switch (code) {
-        case kErrCannotReadFile: return kMsgCannotReadFile;
-        case kErrOverwriteFailed: return kMsgOverwriteFailed;
-        case kErrCannotReadArchive: return kMsgCannotReadArchive;
-        case kErrCannotWriteArchive: return kMsgCannotWriteArchive;
-        case kErrInvalidArchiveType: return kMsgInvalidArchiveType;
-        case kErrCompression: return kMsgCompression;
-        case kErrTempFile: return kMsgTempFile;
-        default: return "";
+        case kErrCannotReadFile:
+            return kMsgCannotReadFile;
+        case kErrOverwriteFailed:
+            return kMsgOverwriteFailed;
+        case kErrCannotReadArchive:
+            return kMsgCannotReadArchive;
+        case kErrCannotWriteArchive:
+            return kMsgCannotWriteArchive;
+        case kErrInvalidArchiveType:
+            return kMsgInvalidArchiveType;
+        case kErrCompression:
+            return kMsgCompression;
+        case kErrTempFile:
+            return kMsgTempFile;
+        default:
+            return "";
     }
 }
 
@@ -33,11 +41,15 @@ constexpr const char* kStreamName = ":STREAM";
 
 int zlibLevel(TCompressionLevel level) {
     switch (level) {
-        case clNone: return 0;
-        case clDefault: return -1;
-        case clMax: return 9;
+        case clNone:
+            return 0;
+        case clDefault:
+            return -1;
+        case clMax:
+            return 9;
         case clFastest:
-        default: return 1;
+        default:
+            return 1;
     }
 }
 
@@ -177,7 +189,9 @@ bool TArchiver::askForDisk(int volume) {
 class TArchiver::BackupRun {
 public:
     BackupRun(TArchiver& a, const std::string& archiveName)
-        : m_a(a), m_archiveName(archiveName), m_piece(new std::uint8_t[kBlockSize]),
+        : m_a(a),
+          m_archiveName(archiveName),
+          m_piece(new std::uint8_t[kBlockSize]),
           m_packed(new std::uint8_t[kBlockSize]) {}
 
     bool run(const std::vector<std::string>& fileList);
@@ -286,8 +300,8 @@ bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
     if (m_out == nullptr) {
         a.recordError(kErrCannotWriteArchive);
     } else if (!putString(a.m_backupTitle) ||
-               !putInt32(static_cast<std::int32_t>(
-                   std::min<std::int64_t>(a.m_totalSize, 0x7FFFFFFF))) ||
+               !putInt32(
+                   static_cast<std::int32_t>(std::min<std::int64_t>(a.m_totalSize, 0x7FFFFFFF))) ||
                !putInt32(a.m_fileCount)) {
         a.recordError(kErrCannotWriteArchive);
     }
@@ -362,7 +376,8 @@ bool TArchiver::BackupRun::writeMember(const std::string& path, const std::strin
             std::min<std::int64_t>(remaining, static_cast<std::int64_t>(kBlockSize)));
         std::size_t got = 0;
         while (got < want) {
-            const std::int64_t n = in->read(m_piece.get() + got, static_cast<std::int64_t>(want - got));
+            const std::int64_t n =
+                in->read(m_piece.get() + got, static_cast<std::int64_t>(want - got));
             if (n <= 0) {
                 break;
             }
@@ -434,8 +449,7 @@ bool TArchiver::BackupRun::nextVolume(bool& streamOpen) {
     TArchiver& a = m_a;
     ++m_volume;
     const std::string digits = volumeDigits(m_volume);
-    const bool written =
-        putInt32(kEndMark) && putString(std::string(kVolumeChangePrefix) + digits);
+    const bool written = putInt32(kEndMark) && putString(std::string(kVolumeChangePrefix) + digits);
     streamOpen = false;
     if (!closeVolume() || !written) {
         a.recordError(kErrCannotWriteArchive);
@@ -556,17 +570,21 @@ bool TArchiver::RestoreRun::decide(const std::string& target, std::int32_t stamp
     const bool exists = fileExists(target);
     const bool older = exists && fileDosStamp(target) < stamp;
     switch (m_a.m_restoreMode) {
-        case rmNoOverwrite: return !exists;
-        case rmNewer: return !exists || older;
-        case rmExisting: return exists;
-        case rmExistingNewer: return exists && older;
+        case rmNoOverwrite:
+            return !exists;
+        case rmNewer:
+            return !exists || older;
+        case rmExisting:
+            return exists;
+        case rmExistingNewer:
+            return exists && older;
         case rmAll:
-        default: return true;
+        default:
+            return true;
     }
 }
 
-bool TArchiver::RestoreRun::expandInto(const std::string& target, std::int32_t stamp,
-                                       bool append) {
+bool TArchiver::RestoreRun::expandInto(const std::string& target, std::int32_t stamp, bool append) {
     TArchiver& a = m_a;
     std::unique_ptr<ByteStream> out = append ? a.m_fs->openAppend(target) : a.m_fs->create(target);
     if (out == nullptr) {

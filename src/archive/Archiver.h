@@ -47,8 +47,8 @@ using TProgressEvent = std::function<void(TArchiver& sender, const std::string& 
 using TNeedDiskEvent =
     std::function<void(TArchiver& sender, std::uint16_t diskId, bool& continueFlag)>;
 // Per member of a restore: may change the target path and the decision.
-using TRestoreFileEvent = std::function<void(TArchiver& sender, std::string& filename,
-                                             std::int32_t fa, bool& doRestore)>;
+using TRestoreFileEvent =
+    std::function<void(TArchiver& sender, std::string& filename, std::int32_t fa, bool& doRestore)>;
 // Replaces the built-in error box.
 using TBackupErrorEvent =
     std::function<void(TArchiver& sender, int error, const std::string& errString)>;

@@ -16,10 +16,9 @@ inline void putInt32(std::uint8_t* out, std::int32_t value) {
 }
 
 inline std::int32_t getInt32(const std::uint8_t* in) {
-    const std::uint32_t v = static_cast<std::uint32_t>(in[0]) |
-                            (static_cast<std::uint32_t>(in[1]) << 8) |
-                            (static_cast<std::uint32_t>(in[2]) << 16) |
-                            (static_cast<std::uint32_t>(in[3]) << 24);
+    const std::uint32_t v =
+        static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
+        (static_cast<std::uint32_t>(in[2]) << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
     return static_cast<std::int32_t>(v);
 }
 

@@ -16,7 +16,9 @@ namespace {
 // Deeper folder trees than this are taken as a loop of links.
 constexpr int kMaxDepth = 64;
 
-char lowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool matchFrom(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni) {
     // Iterative match with backtracking to the last star.
@@ -53,7 +55,8 @@ std::string trim(const std::string& text) {
 
 std::string absoluteFolder(const std::string& folder) {
     std::error_code ec;
-    std::filesystem::path path = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
+    std::filesystem::path path =
+        folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
     path = std::filesystem::absolute(path, ec).lexically_normal();
     std::string text = path.string();
     if (text.empty() || text.back() != '/') {
@@ -98,7 +101,8 @@ void FileSelection::addPattern(const std::string& pattern, bool subfolders, bool
     const std::size_t slash = pattern.rfind('/');
     const std::string folder =
         absoluteFolder(slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1));
-    const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    const std::string namePattern =
+        slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     if (namePattern.empty()) {
         return;
     }

@@ -20,7 +20,8 @@ std::string volumeDigits(int volume) {
 std::string volumeFileName(const std::string& archiveName, const std::string& digits) {
     const std::size_t slash = archiveName.find_last_of("/\\");
     const std::size_t dot = archiveName.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (hasExtension ? archiveName.substr(0, dot) : archiveName) + "." + digits;
 }
 
@@ -45,8 +46,8 @@ bool BlockCompressor::init(int level) {
         m_impl->ready = false;
     }
     m_impl->stream = z_stream{};
-    m_impl->ready = deflateInit2(&m_impl->stream, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) ==
-                    Z_OK;
+    m_impl->ready =
+        deflateInit2(&m_impl->stream, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     return m_impl->ready;
 }
 
@@ -142,8 +143,8 @@ BlockStreamReader::Status BlockStreamReader::read(ArchiveInput& input, bool expa
         return Status::Truncated;
     }
     // The magic is text up to its first zero byte.
-    const std::size_t len = static_cast<std::size_t>(
-        std::find(magic, magic + 4, std::uint8_t{0}) - magic);
+    const std::size_t len =
+        static_cast<std::size_t>(std::find(magic, magic + 4, std::uint8_t{0}) - magic);
     const std::string text(reinterpret_cast<const char*>(magic), len);
     if (text == "EC2") {
         return readCurrent(input, expand, sink);
@@ -237,8 +238,7 @@ BlockStreamReader::Status BlockStreamReader::readLegacy(ArchiveInput& input, boo
         if (produced < 0) {
             return Status::Damaged;
         }
-        if (sink && produced > 0 &&
-            !sink(m_impl->out.get(), static_cast<std::size_t>(produced))) {
+        if (sink && produced > 0 && !sink(m_impl->out.get(), static_cast<std::size_t>(produced))) {
             return Status::Stopped;
         }
     }

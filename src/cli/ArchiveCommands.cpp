@@ -44,8 +44,9 @@ public:
         if (!m_enabled) {
             return;
         }
-        std::fprintf(stderr, "\r%10lld bytes read  %-45s", static_cast<long long>(bytes),
-                     file.size() > 45 ? ("..." + file.substr(file.size() - 42)).c_str() : file.c_str());
+        std::fprintf(
+            stderr, "\r%10lld bytes read  %-45s", static_cast<long long>(bytes),
+            file.size() > 45 ? ("..." + file.substr(file.size() - 42)).c_str() : file.c_str());
         std::fflush(stderr);
         m_shown = true;
     }
@@ -161,11 +162,16 @@ int cmdBackup(const Args& args) {
         const bool hasValue = i + 1 < args.size();
         if (arg == "--level" && hasValue) {
             const std::string level = args[++i];
-            if (level == "fastest") a.setCompressionLevel(qly::archive::clFastest);
-            else if (level == "none") a.setCompressionLevel(qly::archive::clNone);
-            else if (level == "default") a.setCompressionLevel(qly::archive::clDefault);
-            else if (level == "max") a.setCompressionLevel(qly::archive::clMax);
-            else return usage("backup", kBackupSynopsis);
+            if (level == "fastest")
+                a.setCompressionLevel(qly::archive::clFastest);
+            else if (level == "none")
+                a.setCompressionLevel(qly::archive::clNone);
+            else if (level == "default")
+                a.setCompressionLevel(qly::archive::clDefault);
+            else if (level == "max")
+                a.setCompressionLevel(qly::archive::clMax);
+            else
+                return usage("backup", kBackupSynopsis);
         } else if (arg == "--volume-size" && hasValue) {
             std::int32_t size = 0;
             if (!parseInt32(args[++i], size)) {
@@ -217,12 +223,18 @@ int cmdRestore(const Args& args) {
         const std::string& arg = args[i];
         if (arg == "--mode" && i + 1 < args.size()) {
             const std::string mode = args[++i];
-            if (mode == "all") a.setRestoreMode(qly::archive::rmAll);
-            else if (mode == "no-overwrite") a.setRestoreMode(qly::archive::rmNoOverwrite);
-            else if (mode == "newer") a.setRestoreMode(qly::archive::rmNewer);
-            else if (mode == "existing") a.setRestoreMode(qly::archive::rmExisting);
-            else if (mode == "existing-newer") a.setRestoreMode(qly::archive::rmExistingNewer);
-            else return usage("restore", kRestoreSynopsis);
+            if (mode == "all")
+                a.setRestoreMode(qly::archive::rmAll);
+            else if (mode == "no-overwrite")
+                a.setRestoreMode(qly::archive::rmNoOverwrite);
+            else if (mode == "newer")
+                a.setRestoreMode(qly::archive::rmNewer);
+            else if (mode == "existing")
+                a.setRestoreMode(qly::archive::rmExisting);
+            else if (mode == "existing-newer")
+                a.setRestoreMode(qly::archive::rmExistingNewer);
+            else
+                return usage("restore", kRestoreSynopsis);
         } else if (arg == "--full-path") {
             a.setRestoreFullPath(true);
         } else if (arg.rfind("--", 0) == 0) {
@@ -267,9 +279,11 @@ int scanCommand(const char* command, const Args& args, bool list) {
     }
     const std::string archive = args[0];
     ProgressLine progress;
-    const qly::archive::ScanResult scan = qly::archive::scanArchive(
-        archive, qly::archive::FileSystem::posix(),
-        [&progress](const std::string& file, std::int64_t bytes) { progress.showBytes(file, bytes); });
+    const qly::archive::ScanResult scan =
+        qly::archive::scanArchive(archive, qly::archive::FileSystem::posix(),
+                                  [&progress](const std::string& file, std::int64_t bytes) {
+                                      progress.showBytes(file, bytes);
+                                  });
     progress.finish();
     if (list && scan.readable) {
         std::printf("Title: %s\n", scan.title.c_str());
@@ -304,7 +318,11 @@ int scanCommand(const char* command, const Args& args, bool list) {
 
 }  // namespace
 
-int cmdList(const Args& args) { return scanCommand("list", args, true); }
-int cmdVerify(const Args& args) { return scanCommand("verify", args, false); }
+int cmdList(const Args& args) {
+    return scanCommand("list", args, true);
+}
+int cmdVerify(const Args& args) {
+    return scanCommand("verify", args, false);
+}
 
 }  // namespace qlyctl

@@ -24,11 +24,21 @@ using qly::engine::Table;
 using qly::engine::TagDef;
 using qly::engine::WorkArea;
 
-Field character(const char* name, int width) { return Field{name, 'C', width, 0, 0}; }
-Field numeric(const char* name, int width, int decimals) { return Field{name, 'N', width, decimals, 0}; }
-Field date(const char* name) { return Field{name, 'D', 8, 0, 0}; }
-Field logical(const char* name) { return Field{name, 'L', 1, 0, 0}; }
-Field memo(const char* name) { return Field{name, 'M', 10, 0, 0}; }
+Field character(const char* name, int width) {
+    return Field{name, 'C', width, 0, 0};
+}
+Field numeric(const char* name, int width, int decimals) {
+    return Field{name, 'N', width, decimals, 0};
+}
+Field date(const char* name) {
+    return Field{name, 'D', 8, 0, 0};
+}
+Field logical(const char* name) {
+    return Field{name, 'L', 1, 0, 0};
+}
+Field memo(const char* name) {
+    return Field{name, 'M', 10, 0, 0};
+}
 
 struct TableDef {
     const char* file;
@@ -40,25 +50,47 @@ struct TableDef {
 std::vector<TableDef> installationTables() {
     return {
         {"MAIN.DBF",
-         {character("NAME", 40), character("CATAGORY", 40), character("SERIALNUM", 50), character("PARTNUM", 50),
-          character("MODELNUM", 40), character("MANUFACT", 40), character("LOCATION", 40), numeric("QUANTITY", 4, 0),
-          character("SERVCONTR", 40), character("SERVCONTAC", 50), character("SERVPNUM", 20),
-          character("SERVCOMPAN", 40), numeric("PURCHPRICE", 12, 2), date("PURCHDATE"), character("PURCHPLACE", 50),
-          logical("DISPOSED"), date("DISPDATE"), character("DISPMETHOD", 50), character("UNIT_ID", 20),
-          character("USER1", 50), character("USER2", 50), character("USER3", 50), character("USER4", 50),
-          date("DATE1"), date("DATE2"), memo("DESCRIPT")},
+         {character("NAME", 40),
+          character("CATAGORY", 40),
+          character("SERIALNUM", 50),
+          character("PARTNUM", 50),
+          character("MODELNUM", 40),
+          character("MANUFACT", 40),
+          character("LOCATION", 40),
+          numeric("QUANTITY", 4, 0),
+          character("SERVCONTR", 40),
+          character("SERVCONTAC", 50),
+          character("SERVPNUM", 20),
+          character("SERVCOMPAN", 40),
+          numeric("PURCHPRICE", 12, 2),
+          date("PURCHDATE"),
+          character("PURCHPLACE", 50),
+          logical("DISPOSED"),
+          date("DISPDATE"),
+          character("DISPMETHOD", 50),
+          character("UNIT_ID", 20),
+          character("USER1", 50),
+          character("USER2", 50),
+          character("USER3", 50),
+          character("USER4", 50),
+          date("DATE1"),
+          date("DATE2"),
+          memo("DESCRIPT")},
          {TagDef{"NAME", "NAME", "", false, false}}},
         {"MANUFACT.DBF",
-         {character("COMPANY", 50), memo("ADDRESS"), character("CITY", 50), character("STATEPROV", 50),
-          character("PHONE", 20), character("FAX", 20), character("CONTACT", 50), character("EMAIL", 60),
-          character("WEBSITE", 60), character("USER1", 50), character("USER2", 50), character("USER3", 50),
+         {character("COMPANY", 50), memo("ADDRESS"), character("CITY", 50),
+          character("STATEPROV", 50), character("PHONE", 20), character("FAX", 20),
+          character("CONTACT", 50), character("EMAIL", 60), character("WEBSITE", 60),
+          character("USER1", 50), character("USER2", 50), character("USER3", 50),
           character("USER4", 50), date("DATE1"), date("DATE2")},
          {TagDef{"COMPANY", "COMPANY", "", false, false}}},
         {"Location.dbf",
-         {character("NAME_ID", 50), memo("ADDRESS"), character("DIVISION", 50), character("COST_CENTR", 50),
-          numeric("WSNUM", 4, 0), numeric("EMPLNUM", 4, 0), character("MANAGERNAM", 50), character("PHONE", 20),
-          character("FAX", 20), character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
-          character("USER1", 50), character("USER2", 50), character("USER3", 50), character("USER4", 50)},
+         {character("NAME_ID", 50), memo("ADDRESS"), character("DIVISION", 50),
+          character("COST_CENTR", 50), numeric("WSNUM", 4, 0), numeric("EMPLNUM", 4, 0),
+          character("MANAGERNAM", 50), character("PHONE", 20), character("FAX", 20),
+          character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
+          character("USER1", 50), character("USER2", 50), character("USER3", 50),
+          character("USER4", 50)},
          {TagDef{"NAME_ID", "NAME_ID", "", false, false}}},
         {"LOOKUP.DBF", {character("COMPANY", 50), character("LOCATION", 50)}, {}},
     };
@@ -80,10 +112,18 @@ std::string escaped(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char hex[8];
@@ -98,18 +138,21 @@ std::string escaped(const std::string& text) {
 }
 
 std::string trimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
 std::string trimBoth(std::string s) {
     s = trimRight(std::move(s));
     size_t b = 0;
-    while (b < s.size() && s[b] == ' ') ++b;
+    while (b < s.size() && s[b] == ' ')
+        ++b;
     return s.substr(b);
 }
 
-bool fieldText(const Table& table, const char* record, const Field& f, std::string& out, std::string& error) {
+bool fieldText(const Table& table, const char* record, const Field& f, std::string& out,
+               std::string& error) {
     const std::string raw(record + f.offset, static_cast<size_t>(f.width));
     switch (f.type) {
         case 'C':
@@ -130,7 +173,8 @@ bool fieldText(const Table& table, const char* record, const Field& f, std::stri
         default:
             if (f.isMemoRef()) {
                 std::string memoText;
-                if (!table.readMemo(record, f, memoText, error)) return false;
+                if (!table.readMemo(record, f, memoText, error))
+                    return false;
                 out = escaped(memoText);
                 return true;
             }
@@ -143,38 +187,47 @@ bool fieldText(const Table& table, const char* record, const Field& f, std::stri
 
 int cmdInit(const Args& args) {
     const char* synopsis = "init FOLDER";
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usage(synopsis);
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return usage(synopsis);
     std::string folder = args[0];
-    if (folder.back() != '/') folder += '/';
+    if (folder.back() != '/')
+        folder += '/';
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec) return failure("init", folder + ": cannot create the folder: " + ec.message());
+    if (ec)
+        return failure("init", folder + ": cannot create the folder: " + ec.message());
     const std::vector<TableDef> tables = installationTables();
     // Nothing is overwritten: stop before making anything when one file is there.
     for (const TableDef& t : tables) {
         for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
-            const std::string path = qly::engine::resolveFileName(qly::engine::withExtension(folder + t.file, ext));
-            if (qly::engine::fileExists(path)) return failure("init", path + ": exists already; nothing was created");
+            const std::string path =
+                qly::engine::resolveFileName(qly::engine::withExtension(folder + t.file, ext));
+            if (qly::engine::fileExists(path))
+                return failure("init", path + ": exists already; nothing was created");
         }
     }
     qly::engine::Settings settings;
     for (const TableDef& t : tables) {
         const std::string path = folder + t.file;
         std::string error;
-        if (!qly::engine::createTable(path, t.fields, t.tags, settings, error)) return failure("init", error);
+        if (!qly::engine::createTable(path, t.fields, t.tags, settings, error))
+            return failure("init", error);
         std::printf("created %s\n", path.c_str());
         for (const char* ext : {".cdx", ".fpt"}) {
             const std::string companion = qly::engine::withExtension(path, ext);
-            if (qly::engine::fileExists(companion)) std::printf("created %s\n", companion.c_str());
+            if (qly::engine::fileExists(companion))
+                std::printf("created %s\n", companion.c_str());
         }
         if (t.tags.empty()) {
             // The scratch table holds one blank record.
             std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
             std::vector<char> blank(static_cast<size_t>(table ? table->recordLength() : 0));
             uint32_t recno = 0;
-            if (!table) return failure("init", error);
+            if (!table)
+                return failure("init", error);
             table->blankRecord(blank.data());
-            if (table->appendRecord(blank.data(), 1, recno, error) != Table::kAppendOk || !table->commit(error))
+            if (table->appendRecord(blank.data(), 1, recno, error) != Table::kAppendOk ||
+                !table->commit(error))
                 return failure("init", error);
         }
     }
@@ -189,7 +242,8 @@ int cmdDump(const Args& args) {
         if (args[i] == "--deleted") {
             withDeleted = true;
         } else if (args[i] == "--order") {
-            if (i + 1 >= args.size()) return usage(synopsis);
+            if (i + 1 >= args.size())
+                return usage(synopsis);
             tag = args[++i];
         } else if (!args[i].empty() && args[i][0] == '-') {
             return usage(synopsis);
@@ -199,11 +253,13 @@ int cmdDump(const Args& args) {
             return usage(synopsis);
         }
     }
-    if (path.empty()) return usage(synopsis);
+    if (path.empty())
+        return usage(synopsis);
     Engine& engine = Engine::instance();
     engine.settings().deleted = !withDeleted;
     const int number = engine.use(path, "", Table::Mode::ReadOnly);
-    if (number == 0) return failure("dump", engine.lastError());
+    if (number == 0)
+        return failure("dump", engine.lastError());
     WorkArea& area = *engine.area(number);
     Table& table = area.table();
     std::string error;
@@ -219,8 +275,8 @@ int cmdDump(const Args& args) {
         area.setOrder(indexes.order());
     }
     std::printf("table %s\n", table.path().c_str());
-    std::printf("version 0x%02X, %u records of %d bytes, flags 0x%02X\n", table.version(), table.recordCount(),
-                table.recordLength(), table.flags());
+    std::printf("version 0x%02X, %u records of %d bytes, flags 0x%02X\n", table.version(),
+                table.recordCount(), table.recordLength(), table.flags());
     for (const Field& f : table.fields())
         std::printf("field %-10s %c %3d %d\n", f.name.c_str(), f.type, f.width, f.decimals);
     for (int o = 1; o <= indexes.orderCount(); ++o) {
@@ -229,7 +285,8 @@ int cmdDump(const Args& args) {
                     info.forExpression.empty() ? "" : " for ", info.forExpression.c_str(),
                     info.unique ? " unique" : "", info.descending ? " descending" : "");
     }
-    std::printf("order %s\n", tag.empty() ? "record number" : indexes.tagName(indexes.currentOrder()).c_str());
+    std::printf("order %s\n",
+                tag.empty() ? "record number" : indexes.tagName(indexes.currentOrder()).c_str());
     bool ok = area.goTop(error);
     std::string text;
     while (ok && !area.eof()) {
@@ -241,19 +298,23 @@ int cmdDump(const Args& args) {
             }
             std::printf("  %s: %s\n", f.name.c_str(), text.c_str());
         }
-        if (ok) ok = area.skip(1, error);
+        if (ok)
+            ok = area.skip(1, error);
     }
     engine.close(number);
-    if (!ok) return failure("dump", error);
+    if (!ok)
+        return failure("dump", error);
     return kExitOk;
 }
 
 int cmdReindex(const Args& args) {
     const char* synopsis = "reindex TABLE";
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usage(synopsis);
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return usage(synopsis);
     Engine& engine = Engine::instance();
     const int number = engine.use(args[0], "", Table::Mode::Exclusive);
-    if (number == 0) return failure("reindex", engine.lastError());
+    if (number == 0)
+        return failure("reindex", engine.lastError());
     WorkArea& area = *engine.area(number);
     IndexSet& indexes = area.indexes();
     std::string error;
@@ -272,7 +333,8 @@ int cmdReindex(const Args& args) {
         }
     }
     engine.close(number);
-    if (!ok) return failure("reindex", error);
+    if (!ok)
+        return failure("reindex", error);
     return kExitOk;
 }
 

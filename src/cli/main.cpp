@@ -33,8 +33,7 @@ void printUsage(std::FILE* out) {
     for (const Command& c : kCommands) {
         std::fprintf(out, "  qlyctl %s\n", c.synopsis);
     }
-    std::fprintf(out,
-                 "\nexit codes: 0 success, 1 failure, 2 bad usage, 3 cancelled\n");
+    std::fprintf(out, "\nexit codes: 0 success, 1 failure, 2 bad usage, 3 cancelled\n");
 }
 
 }  // namespace

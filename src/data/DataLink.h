@@ -26,13 +26,15 @@ public:
     bool edit();
 
     // ---- Notices from the data source
-    virtual void activeChanged() {}        // the table was opened or closed
-    virtual void dataSetChanged() {}       // the records were read again
-    virtual void recordChanged(TField* field) { (void)field; }  // field's value changed (nullptr: the whole record)
-    virtual void dataSetScrolled() {}      // another record became current
-    virtual void editingChanged() {}       // edit/insert began or ended
-    virtual void stateChanged() {}         // any change of state
-    virtual void updateData() {}           // before post: write a pending value into the field
+    virtual void activeChanged() {}   // the table was opened or closed
+    virtual void dataSetChanged() {}  // the records were read again
+    virtual void recordChanged(TField* field) {
+        (void)field;
+    }                                  // field's value changed (nullptr: the whole record)
+    virtual void dataSetScrolled() {}  // another record became current
+    virtual void editingChanged() {}   // edit/insert began or ended
+    virtual void stateChanged() {}     // any change of state
+    virtual void updateData() {}       // before post: write a pending value into the field
 
 private:
     friend class TDataSource;

@@ -18,9 +18,8 @@ TDataModule2* g_module = nullptr;
 const char* const kPhoneMask = "!\\00009 0000099;1;_";
 const char* const kPostCodeMask = ">AAAa aaaa;1;_";
 
-TFieldDef text(const char* name, int size, const char* label = "", int displayWidth = 0, bool visible = true,
-               const char* mask = "")
-{
+TFieldDef text(const char* name, int size, const char* label = "", int displayWidth = 0,
+               bool visible = true, const char* mask = "") {
     TFieldDef d;
     d.name = QString::fromLatin1(name);
     d.type = TFieldType::ftString;
@@ -32,8 +31,8 @@ TFieldDef text(const char* name, int size, const char* label = "", int displayWi
     return d;
 }
 
-TFieldDef typed(const char* name, TFieldType type, int displayWidth, bool visible = true, const char* label = "")
-{
+TFieldDef typed(const char* name, TFieldType type, int displayWidth, bool visible = true,
+                const char* label = "") {
     TFieldDef d;
     d.name = QString::fromLatin1(name);
     d.type = type;
@@ -45,8 +44,7 @@ TFieldDef typed(const char* name, TFieldType type, int displayWidth, bool visibl
 
 }  // namespace
 
-QList<TFieldDef> mainFieldDefs()
-{
+QList<TFieldDef> mainFieldDefs() {
     using T = TFieldType;
     TFieldDef price = typed("PURCHPRICE", T::ftFloat, 10, false);
     price.currency = true;
@@ -74,8 +72,7 @@ QList<TFieldDef> mainFieldDefs()
     };
 }
 
-QList<TFieldDef> manufFieldDefs()
-{
+QList<TFieldDef> manufFieldDefs() {
     using T = TFieldType;
     return {
         text("COMPANY", 50),
@@ -96,8 +93,7 @@ QList<TFieldDef> manufFieldDefs()
     };
 }
 
-QList<TFieldDef> locationFieldDefs()
-{
+QList<TFieldDef> locationFieldDefs() {
     using T = TFieldType;
     return {
         text("NAME_ID", 50),
@@ -119,8 +115,7 @@ QList<TFieldDef> locationFieldDefs()
     };
 }
 
-TDataModule2::TDataModule2(QObject* parent) : QObject(parent)
-{
+TDataModule2::TDataModule2(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule2"));
 
     XBaseEnv1 = new TXBaseEnv(this);
@@ -128,7 +123,8 @@ TDataModule2::TDataModule2(QObject* parent) : QObject(parent)
     XBaseEnv1->setSoftSeek(true);
     XBaseEnv1->setDeleted(true);
 
-    auto makeTable = [this](const char* name, const char* file, const char* tag, QList<TFieldDef> defs) {
+    auto makeTable = [this](const char* name, const char* file, const char* tag,
+                            QList<TFieldDef> defs) {
         auto* t = new TDbTable(this);
         t->setObjectName(QString::fromLatin1(name));
         t->setDatabaseName(QStringLiteral("Path"));
@@ -168,8 +164,7 @@ TDataModule2::TDataModule2(QObject* parent) : QObject(parent)
         g_module = this;
 }
 
-TDataModule2::~TDataModule2()
-{
+TDataModule2::~TDataModule2() {
     if (g_module == this)
         g_module = nullptr;
     delete XBase3;
@@ -182,29 +177,27 @@ TDataModule2::~TDataModule2()
     DataPath.clear();
 }
 
-TDataModule2* TDataModule2::instance() { return g_module; }
+TDataModule2* TDataModule2::instance() {
+    return g_module;
+}
 
-QString TDataModule2::programFolderPath() const
-{
+QString TDataModule2::programFolderPath() const {
     if (!programFolder.isEmpty())
         return QString::fromStdString(qly::appendPathSeparator(programFolder.toStdString()));
     return QString::fromStdString(qly::programFolder());
 }
 
-void TDataModule2::report(const QString& message)
-{
+void TDataModule2::report(const QString& message) {
     if (errorReporter)
         errorReporter(message);
 }
 
-void TDataModule2::CheckPath()
-{
+void TDataModule2::CheckPath() {
     if (!DataPath.endsWith(u'/'))
         DataPath += u'/';
 }
 
-void TDataModule2::ReadReg()
-{
+void TDataModule2::ReadReg() {
     auto store = settingsFile.empty() ? std::make_unique<qly::SettingsStore>()
                                       : std::make_unique<qly::SettingsStore>(settingsFile);
     if (!store->open())
@@ -239,8 +232,7 @@ void TDataModule2::ReadReg()
         XBaseEnv1->setDateFormat(static_cast<TXBaseDateFrmt>(dateFormat));
 }
 
-void TDataModule2::DataModule2Create()
-{
+void TDataModule2::DataModule2Create() {
     try {
         ReadReg();
     } catch (const QlyError& e) {
@@ -262,9 +254,9 @@ void TDataModule2::DataModule2Create()
     }
 }
 
-void TDataModule2::MainTAfterPost()
-{
+void TDataModule2::MainTAfterPost() {
     if (!countPaneWriter || !MainT->active())
         return;
-    countPaneWriter(QString::fromLatin1(qly::msg::kTotalRecords) + QString::number(MainT->recordCount()));
+    countPaneWriter(QString::fromLatin1(qly::msg::kTotalRecords) +
+                    QString::number(MainT->recordCount()));
 }

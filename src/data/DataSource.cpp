@@ -6,8 +6,7 @@
 
 TDataSource::TDataSource(QObject* parent) : QObject(parent) {}
 
-TDataSource::~TDataSource()
-{
+TDataSource::~TDataSource() {
     for (auto& c : m_connections)
         disconnect(c);
     // the links stay alive: they only forget this source
@@ -16,8 +15,8 @@ TDataSource::~TDataSource()
     m_links.clear();
 }
 
-template <typename F> void TDataSource::forEachLink(F f)
-{
+template <typename F>
+void TDataSource::forEachLink(F f) {
     if (!m_enabled)
         return;
     // a notice may unlink a control: work on a copy
@@ -27,8 +26,7 @@ template <typename F> void TDataSource::forEachLink(F f)
             f(link);
 }
 
-void TDataSource::setDataSet(TDbTable* table)
-{
+void TDataSource::setDataSet(TDbTable* table) {
     if (table == m_dataSet)
         return;
     for (auto& c : m_connections)
@@ -38,10 +36,12 @@ void TDataSource::setDataSet(TDbTable* table)
     if (table) {
         m_connections << connect(table, &TDbTable::activeChanged, this, &TDataSource::onActive);
         m_connections << connect(table, &TDbTable::stateChanged, this, &TDataSource::onState);
-        m_connections << connect(table, &TDbTable::dataSetChanged, this, &TDataSource::onDataSetChanged);
+        m_connections << connect(table, &TDbTable::dataSetChanged, this,
+                                 &TDataSource::onDataSetChanged);
         m_connections << connect(table, &TDbTable::recordMoved, this, &TDataSource::onMoved);
         m_connections << connect(table, &TDbTable::fieldChanged, this, &TDataSource::onField);
-        m_connections << connect(table, &TDbTable::updateRecordRequested, this, &TDataSource::onUpdate);
+        m_connections << connect(table, &TDbTable::updateRecordRequested, this,
+                                 &TDataSource::onUpdate);
         m_connections << connect(table, &QObject::destroyed, this, [this] { setDataSet(nullptr); });
     }
     m_lastState = state();
@@ -50,40 +50,34 @@ void TDataSource::setDataSet(TDbTable* table)
     forEachLink([](TDataLink* l) { l->activeChanged(); });
 }
 
-TDataSetState TDataSource::state() const
-{
+TDataSetState TDataSource::state() const {
     return m_dataSet ? m_dataSet->state() : TDataSetState::dsInactive;
 }
 
-void TDataSource::setEnabled(bool on)
-{
+void TDataSource::setEnabled(bool on) {
     m_enabled = on;
     forEachLink([](TDataLink* l) { l->activeChanged(); });
 }
 
-void TDataSource::addLink(TDataLink* link)
-{
+void TDataSource::addLink(TDataLink* link) {
     if (std::find(m_links.begin(), m_links.end(), link) == m_links.end())
         m_links.push_back(link);
     link->m_dataSource = this;
 }
 
-void TDataSource::removeLink(TDataLink* link)
-{
+void TDataSource::removeLink(TDataLink* link) {
     m_links.erase(std::remove(m_links.begin(), m_links.end(), link), m_links.end());
     if (link->m_dataSource == this)
         link->m_dataSource = nullptr;
 }
 
-void TDataSource::onActive(bool active)
-{
+void TDataSource::onActive(bool active) {
     // links first: a companion re-applies its filter before controls read
     forEachLink([](TDataLink* l) { l->activeChanged(); });
     emit activeChanged(active);
 }
 
-void TDataSource::onState(TDataSetState state)
-{
+void TDataSource::onState(TDataSetState state) {
     const auto isEdit = [](TDataSetState s) {
         return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
     };
@@ -97,14 +91,12 @@ void TDataSource::onState(TDataSetState state)
     });
 }
 
-void TDataSource::onDataSetChanged()
-{
+void TDataSource::onDataSetChanged() {
     emit dataChanged();
     forEachLink([](TDataLink* l) { l->dataSetChanged(); });
 }
 
-void TDataSource::onMoved()
-{
+void TDataSource::onMoved() {
     emit dataSetScrolled();
     emit recordChanged(nullptr);
     forEachLink([](TDataLink* l) {
@@ -113,14 +105,12 @@ void TDataSource::onMoved()
     });
 }
 
-void TDataSource::onField(TField* field)
-{
+void TDataSource::onField(TField* field) {
     emit recordChanged(field);
     forEachLink([field](TDataLink* l) { l->recordChanged(field); });
 }
 
-void TDataSource::onUpdate()
-{
+void TDataSource::onUpdate() {
     emit updateData();
     forEachLink([](TDataLink* l) { l->updateData(); });
 }

@@ -30,10 +30,11 @@ public:
 signals:
     void activeChanged(bool active);
     void stateChanged(TDataSetState state);
-    void dataChanged();                  // the records were read again
-    void recordChanged(TField* field);   // a field of the current record changed (nullptr: whole record)
-    void dataSetScrolled();              // another record became current
-    void updateData();                   // before post
+    void dataChanged();  // the records were read again
+    void recordChanged(
+        TField* field);      // a field of the current record changed (nullptr: whole record)
+    void dataSetScrolled();  // another record became current
+    void updateData();       // before post
 
 private:
     void onActive(bool active);
@@ -42,7 +43,8 @@ private:
     void onMoved();
     void onField(TField* field);
     void onUpdate();
-    template <typename F> void forEachLink(F f);
+    template <typename F>
+    void forEachLink(F f);
 
     QPointer<TDbTable> m_dataSet;
     bool m_enabled = true;

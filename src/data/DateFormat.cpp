@@ -13,8 +13,7 @@ struct State {
     QChar separator;
 };
 
-State& state()
-{
+State& state() {
     static State s{systemShortDateFormat(), systemDateSeparator()};
     return s;
 }
@@ -24,12 +23,11 @@ enum class Part { Day, Month, Year, Literal };
 
 struct Token {
     Part part;
-    int length;      // letters in the run
+    int length;  // letters in the run
     QString literal;
 };
 
-std::vector<Token> tokenize(const QString& format)
-{
+std::vector<Token> tokenize(const QString& format) {
     std::vector<Token> tokens;
     for (int i = 0; i < format.size();) {
         const QChar c = format.at(i).toLower();
@@ -50,13 +48,20 @@ std::vector<Token> tokenize(const QString& format)
 
 }  // namespace
 
-QString shortDateFormat() { return state().format; }
-void setShortDateFormat(const QString& format) { state().format = format; }
-QChar dateSeparator() { return state().separator; }
-void setDateSeparator(QChar separator) { state().separator = separator; }
+QString shortDateFormat() {
+    return state().format;
+}
+void setShortDateFormat(const QString& format) {
+    state().format = format;
+}
+QChar dateSeparator() {
+    return state().separator;
+}
+void setDateSeparator(QChar separator) {
+    state().separator = separator;
+}
 
-QString fromQtFormat(const QString& qtFormat)
-{
+QString fromQtFormat(const QString& qtFormat) {
     QString out;
     bool quoted = false;
     for (int i = 0; i < qtFormat.size();) {
@@ -94,8 +99,7 @@ QString fromQtFormat(const QString& qtFormat)
     return out;
 }
 
-QString systemShortDateFormat()
-{
+QString systemShortDateFormat() {
     const QString translated = fromQtFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
     const bool hasAll = translated.contains(u'd', Qt::CaseInsensitive) &&
                         translated.contains(u'm', Qt::CaseInsensitive) &&
@@ -103,16 +107,14 @@ QString systemShortDateFormat()
     return hasAll ? translated : QStringLiteral("m/d/yy");
 }
 
-QChar systemDateSeparator()
-{
+QChar systemDateSeparator() {
     for (QChar c : systemShortDateFormat())
         if (!c.isLetter())
             return c;
     return u'/';
 }
 
-QString widenToFourDigitYear(const QString& format)
-{
+QString widenToFourDigitYear(const QString& format) {
     if (format.contains(QStringLiteral("yyyy"), Qt::CaseInsensitive))
         return format;
     const int at = format.indexOf(QStringLiteral("yy"), 0, Qt::CaseInsensitive);
@@ -123,10 +125,11 @@ QString widenToFourDigitYear(const QString& format)
     return out;
 }
 
-void widenShortDateFormat() { setShortDateFormat(widenToFourDigitYear(shortDateFormat())); }
+void widenShortDateFormat() {
+    setShortDateFormat(widenToFourDigitYear(shortDateFormat()));
+}
 
-QString applyCentury(const QString& format, bool century)
-{
+QString applyCentury(const QString& format, bool century) {
     QString out = format;
     const int four = out.indexOf(QStringLiteral("yyyy"), 0, Qt::CaseInsensitive);
     if (century) {
@@ -141,41 +144,44 @@ QString applyCentury(const QString& format, bool century)
     return out;
 }
 
-QString formatDate(const QDate& date, const QString& format)
-{
+QString formatDate(const QDate& date, const QString& format) {
     if (!date.isValid())
         return {};
     QString out;
     for (const Token& t : tokenize(format)) {
         switch (t.part) {
-        case Part::Literal:
-            out += t.literal;
-            break;
-        case Part::Day:
-            out += t.length >= 2 ? QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'))
-                                 : QString::number(date.day());
-            break;
-        case Part::Month:
-            out += t.length >= 2 ? QStringLiteral("%1").arg(date.month(), 2, 10, QLatin1Char('0'))
-                                 : QString::number(date.month());
-            break;
-        case Part::Year:
-            if (t.length >= 3)
-                out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
-            else
-                out += QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
-            break;
+            case Part::Literal:
+                out += t.literal;
+                break;
+            case Part::Day:
+                out += t.length >= 2 ? QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'))
+                                     : QString::number(date.day());
+                break;
+            case Part::Month:
+                out += t.length >= 2
+                           ? QStringLiteral("%1").arg(date.month(), 2, 10, QLatin1Char('0'))
+                           : QString::number(date.month());
+                break;
+            case Part::Year:
+                if (t.length >= 3)
+                    out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+                else
+                    out += QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+                break;
         }
     }
     return out;
 }
 
-QString formatDate(const QDate& date) { return formatDate(date, shortDateFormat()); }
+QString formatDate(const QDate& date) {
+    return formatDate(date, shortDateFormat());
+}
 
-int expandTwoDigitYear(int year) { return year < 50 ? 2000 + year : 1900 + year; }
+int expandTwoDigitYear(int year) {
+    return year < 50 ? 2000 + year : 1900 + year;
+}
 
-QDate parseDate(const QString& text, const QString& format, bool* ok)
-{
+QDate parseDate(const QString& text, const QString& format, bool* ok) {
     auto result = [ok](bool good, QDate d = QDate()) {
         if (ok)
             *ok = good;
@@ -217,10 +223,17 @@ QDate parseDate(const QString& text, const QString& format, bool* ok)
             return result(false);
         const int v = n.toInt();
         switch (order[i]) {
-        case Part::Day: day = v; break;
-        case Part::Month: month = v; break;
-        case Part::Year: year = n.size() <= 2 ? expandTwoDigitYear(v) : v; break;
-        case Part::Literal: break;
+            case Part::Day:
+                day = v;
+                break;
+            case Part::Month:
+                month = v;
+                break;
+            case Part::Year:
+                year = n.size() <= 2 ? expandTwoDigitYear(v) : v;
+                break;
+            case Part::Literal:
+                break;
         }
     }
     const QDate d(year, month, day);
@@ -229,6 +242,8 @@ QDate parseDate(const QString& text, const QString& format, bool* ok)
     return result(true, d);
 }
 
-QDate parseDate(const QString& text, bool* ok) { return parseDate(text, shortDateFormat(), ok); }
+QDate parseDate(const QString& text, bool* ok) {
+    return parseDate(text, shortDateFormat(), ok);
+}
 
 }  // namespace qly::dates

@@ -18,8 +18,7 @@ namespace {
 
 // Finds a file without regard to letter case: the exact name first, then
 // the one entry of its folder that matches. "" when none exists.
-QString findFile(const QString& path)
-{
+QString findFile(const QString& path) {
     if (QFileInfo::exists(path))
         return path;
     const QFileInfo info(path);
@@ -33,22 +32,22 @@ QString findFile(const QString& path)
     return {};
 }
 
-QString withSuffix(const QString& path, const QString& suffix)
-{
+QString withSuffix(const QString& path, const QString& suffix) {
     const QFileInfo info(path);
     return info.dir().filePath(info.completeBaseName() + suffix);
 }
 
-QString engineError()
-{
+QString engineError() {
     const std::string e = xb_LastError();
-    return e.empty() ? QStringLiteral("the engine refused the operation") : QString::fromStdString(e);
+    return e.empty() ? QStringLiteral("the engine refused the operation")
+                     : QString::fromStdString(e);
 }
 
-std::string latin1(const QString& text) { return text.toLatin1().toStdString(); }
+std::string latin1(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
-bool isEditState(TDataSetState s)
-{
+bool isEditState(TDataSetState s) {
     return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
 }
 
@@ -56,59 +55,53 @@ bool isEditState(TDataSetState s)
 
 TDbTable::TDbTable(QObject* parent) : QObject(parent) {}
 
-TDbTable::~TDbTable()
-{
+TDbTable::~TDbTable() {
     // no signals while being destroyed: the receivers may be gone already
     blockSignals(true);
     close();
 }
 
-void TDbTable::fail(const QString& message) const { throw QlyError(message.toStdString()); }
+void TDbTable::fail(const QString& message) const {
+    throw QlyError(message.toStdString());
+}
 
-void TDbTable::setDatabaseName(const QString& name)
-{
+void TDbTable::setDatabaseName(const QString& name) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_databaseName = name;
 }
 
-void TDbTable::setTableName(const QString& name)
-{
+void TDbTable::setTableName(const QString& name) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_tableName = name;
 }
 
-void TDbTable::setTableType(TTableType type)
-{
+void TDbTable::setTableType(TTableType type) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_tableType = type;
 }
 
-void TDbTable::setReadOnly(bool on)
-{
+void TDbTable::setReadOnly(bool on) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_readOnly = on;
 }
 
-void TDbTable::setExclusive(bool on)
-{
+void TDbTable::setExclusive(bool on) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_exclusive = on;
 }
 
-void TDbTable::setFieldDefs(const QList<TFieldDef>& defs)
-{
+void TDbTable::setFieldDefs(const QList<TFieldDef>& defs) {
     if (active())
         fail(qly::msg::kOpenDataSet);
     m_fieldDefs = defs;
 }
 
-void TDbTable::setIndexName(const QString& tag)
-{
+void TDbTable::setIndexName(const QString& tag) {
     if (!active()) {
         m_indexName = tag;
         return;
@@ -126,8 +119,7 @@ void TDbTable::setIndexName(const QString& tag)
     resyncFromEngine(false);
 }
 
-QString TDbTable::resolvedPath() const
-{
+QString TDbTable::resolvedPath() const {
     QString folder;
     if (m_databaseName.contains(u':') || m_databaseName.contains(u'/')) {
         folder = m_databaseName;
@@ -143,14 +135,18 @@ QString TDbTable::resolvedPath() const
     return folder + m_tableName;
 }
 
-int TDbTable::driverFor(const QString& path) const
-{
+int TDbTable::driverFor(const QString& path) const {
     switch (m_tableType) {
-    case ttXbNTX: return kXbDriverNtx;
-    case ttXbFOX: return kXbDriverFox;
-    case ttXbNSX: return kXbDriverNsx;
-    case ttDefault: break;
-    default: return kXbDriverFox;
+        case ttXbNTX:
+            return kXbDriverNtx;
+        case ttXbFOX:
+            return kXbDriverFox;
+        case ttXbNSX:
+            return kXbDriverNsx;
+        case ttDefault:
+            break;
+        default:
+            return kXbDriverFox;
     }
     QString dbf = findFile(path);
     if (dbf.isEmpty() && QFileInfo(path).suffix().isEmpty())
@@ -162,35 +158,37 @@ int TDbTable::driverFor(const QString& path) const
     if (file.read(&first, 1) != 1)
         return kXbDriverFox;
     switch (static_cast<unsigned char>(first)) {
-    case 0x03:
-    case 0x06:
-        if (!findFile(withSuffix(dbf, QStringLiteral(".CDX"))).isEmpty())
+        case 0x03:
+        case 0x06:
+            if (!findFile(withSuffix(dbf, QStringLiteral(".CDX"))).isEmpty())
+                return kXbDriverFox;
+            if (!findFile(withSuffix(dbf, QStringLiteral(".NSX"))).isEmpty())
+                return kXbDriverNsx;
             return kXbDriverFox;
-        if (!findFile(withSuffix(dbf, QStringLiteral(".NSX"))).isEmpty())
+        case 0x83:
+        case 0x86:
+            return kXbDriverNtx;
+        case 0xE5:
+        case 0xE6:
             return kXbDriverNsx;
-        return kXbDriverFox;
-    case 0x83:
-    case 0x86: return kXbDriverNtx;
-    case 0xE5:
-    case 0xE6: return kXbDriverNsx;
-    default: return kXbDriverFox;
+        default:
+            return kXbDriverFox;
     }
 }
 
-QString TDbTable::fileLabel() const
-{
+QString TDbTable::fileLabel() const {
     return m_openPath.isEmpty() ? resolvedPath() : m_openPath;
 }
 
-void TDbTable::open()
-{
+void TDbTable::open() {
     if (active())
         return;
     m_openPath = resolvedPath();
     if (m_tableName.isEmpty())
         fail(QStringLiteral("Cannot open a table: no table name is set"));
     const int driver = driverFor(m_openPath);
-    const int mode = m_readOnly ? kXbModeReadOnly : (m_exclusive ? kXbModeExclusive : kXbModeShared);
+    const int mode =
+        m_readOnly ? kXbModeReadOnly : (m_exclusive ? kXbModeExclusive : kXbModeShared);
     xb_SetStringType(1);
     xb_ClearError();
     const int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
@@ -222,8 +220,7 @@ void TDbTable::open()
     emit dataSetChanged();
 }
 
-void TDbTable::buildFields()
-{
+void TDbTable::buildFields() {
     struct FileField {
         QString name;
         char type;
@@ -232,8 +229,12 @@ void TDbTable::buildFields()
     std::vector<FileField> fileFields;
     const int count = xb_FieldCount();
     for (int n = 1; n <= count; ++n) {
-        FileField f{QString::fromStdString(xb_FieldName(n)).toUpper(), xb_FieldType(n), xb_FieldWidth(n),
-                    xb_FieldDecimals(n), xb_FieldOffset(n), n};
+        FileField f{QString::fromStdString(xb_FieldName(n)).toUpper(),
+                    xb_FieldType(n),
+                    xb_FieldWidth(n),
+                    xb_FieldDecimals(n),
+                    xb_FieldOffset(n),
+                    n};
         if (presentedType(f.type, f.width, f.decimals) == TFieldType::ftUnknown)
             fail(QString::fromLatin1(qly::msg::kInvalidFieldType) + QChar::fromLatin1(f.type));
         fileFields.push_back(f);
@@ -245,7 +246,8 @@ void TDbTable::buildFields()
             def.name = f.name;
             def.type = presentedType(f.type, f.width, f.decimals);
             def.size = def.type == TFieldType::ftString ? f.width : 0;
-            fields.push_back(std::make_unique<TField>(this, def, f.number, f.type, f.width, f.decimals, f.offset));
+            fields.push_back(std::make_unique<TField>(this, def, f.number, f.type, f.width,
+                                                      f.decimals, f.offset));
         }
     } else {
         for (const TFieldDef& def : m_fieldDefs) {
@@ -257,15 +259,17 @@ void TDbTable::buildFields()
                 fail(QStringLiteral("%1: Field '%2' not found").arg(m_openPath, def.name));
             const TFieldType actual = presentedType(found->type, found->width, found->decimals);
             if (actual != def.type)
-                fail(QStringLiteral("%1: Type mismatch for field '%2', expecting: %3 actual: %4")
-                         .arg(m_openPath, def.name, fieldTypeName(def.type), fieldTypeName(actual)));
+                fail(
+                    QStringLiteral("%1: Type mismatch for field '%2', expecting: %3 actual: %4")
+                        .arg(m_openPath, def.name, fieldTypeName(def.type), fieldTypeName(actual)));
             if (def.type == TFieldType::ftString && def.size > 0 && def.size != found->width)
                 fail(QStringLiteral("%1: Size mismatch for field '%2', expecting: %3 actual: %4")
                          .arg(m_openPath, def.name)
                          .arg(def.size)
                          .arg(found->width));
-            fields.push_back(std::make_unique<TField>(this, def, found->number, found->type, found->width,
-                                                      found->decimals, found->offset));
+            fields.push_back(std::make_unique<TField>(this, def, found->number, found->type,
+                                                      found->width, found->decimals,
+                                                      found->offset));
         }
     }
     m_fields = std::move(fields);
@@ -275,8 +279,7 @@ void TDbTable::buildFields()
     m_memoLoaded.assign(m_fields.size(), false);
 }
 
-void TDbTable::close()
-{
+void TDbTable::close() {
     if (!active())
         return;
     // an unposted edit is discarded
@@ -302,94 +305,88 @@ void TDbTable::close()
 // ---------------------------------------------------------------------------
 // Fields
 
-TField* TDbTable::field(int index) const
-{
+TField* TDbTable::field(int index) const {
     if (index < 0 || index >= fieldCount())
         return nullptr;
     return m_fields[static_cast<std::size_t>(index)].get();
 }
 
-TField* TDbTable::findField(const QString& name) const
-{
+TField* TDbTable::findField(const QString& name) const {
     for (const auto& f : m_fields)
         if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
     return nullptr;
 }
 
-TField* TDbTable::fieldByName(const QString& name) const
-{
+TField* TDbTable::fieldByName(const QString& name) const {
     TField* f = findField(name);
     if (!f)
         fail(QStringLiteral("%1: Field '%2' not found").arg(fileLabel(), name));
     return f;
 }
 
-QStringList TDbTable::fieldNames() const
-{
+QStringList TDbTable::fieldNames() const {
     QStringList names;
     for (const auto& f : m_fields)
         names << f->fieldName();
     return names;
 }
 
-QVariant TDbTable::valueFromImage(const TField& field, const std::string& image) const
-{
+QVariant TDbTable::valueFromImage(const TField& field, const std::string& image) const {
     const std::size_t offset = static_cast<std::size_t>(field.offset());
     const std::size_t width = static_cast<std::size_t>(field.size());
     if (offset + width > image.size())
         return {};
     const QString raw = QString::fromLatin1(image.data() + offset, static_cast<qsizetype>(width));
     switch (field.dataType()) {
-    case TFieldType::ftString: {
-        int end = static_cast<int>(raw.size());
-        while (end > 0 && (raw.at(end - 1) == u' ' || raw.at(end - 1) == QChar(0)))
-            --end;
-        return QVariant(raw.left(end));
-    }
-    case TFieldType::ftSmallint:
-    case TFieldType::ftFloat: {
-        const QString t = raw.trimmed();
-        if (t.isEmpty())
+        case TFieldType::ftString: {
+            int end = static_cast<int>(raw.size());
+            while (end > 0 && (raw.at(end - 1) == u' ' || raw.at(end - 1) == QChar(0)))
+                --end;
+            return QVariant(raw.left(end));
+        }
+        case TFieldType::ftSmallint:
+        case TFieldType::ftFloat: {
+            const QString t = raw.trimmed();
+            if (t.isEmpty())
+                return {};
+            bool ok = false;
+            const double d = t.toDouble(&ok);
+            if (!ok)
+                return {};
+            if (field.dataType() == TFieldType::ftSmallint)
+                return QVariant(static_cast<int>(d));
+            return QVariant(d);
+        }
+        case TFieldType::ftDate: {
+            const QString t = raw.trimmed();
+            if (t.isEmpty())
+                return {};
+            const QDate d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
+            return d.isValid() ? QVariant(d) : QVariant();
+        }
+        case TFieldType::ftBoolean: {
+            const QChar c = raw.isEmpty() ? QChar(u' ') : raw.at(0).toUpper();
+            if (c == u'T' || c == u'Y')
+                return QVariant(true);
+            if (c == u'F' || c == u'N')
+                return QVariant(false);
             return {};
-        bool ok = false;
-        const double d = t.toDouble(&ok);
-        if (!ok)
-            return {};
-        if (field.dataType() == TFieldType::ftSmallint)
-            return QVariant(static_cast<int>(d));
-        return QVariant(d);
-    }
-    case TFieldType::ftDate: {
-        const QString t = raw.trimmed();
-        if (t.isEmpty())
-            return {};
-        const QDate d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
-        return d.isValid() ? QVariant(d) : QVariant();
-    }
-    case TFieldType::ftBoolean: {
-        const QChar c = raw.isEmpty() ? QChar(u' ') : raw.at(0).toUpper();
-        if (c == u'T' || c == u'Y')
-            return QVariant(true);
-        if (c == u'F' || c == u'N')
-            return QVariant(false);
-        return {};
-    }
-    default: {
-        // memo and blob fields: the block reference only
-        const QString t = raw.trimmed();
-        bool ok = false;
-        const long block = t.toLong(&ok);
-        return ok && block > 0 ? QVariant(static_cast<qlonglong>(block)) : QVariant();
-    }
+        }
+        default: {
+            // memo and blob fields: the block reference only
+            const QString t = raw.trimmed();
+            bool ok = false;
+            const long block = t.toLong(&ok);
+            return ok && block > 0 ? QVariant(static_cast<qlonglong>(block)) : QVariant();
+        }
     }
 }
 
-QString TDbTable::displayTextFromImage(const TField& field, const std::string& image) const
-{
+QString TDbTable::displayTextFromImage(const TField& field, const std::string& image) const {
     const QVariant v = valueFromImage(field, image);
     if (field.isBlob()) {
-        const QString kind = field.dataType() == TFieldType::ftMemo ? QStringLiteral("memo")
+        const QString kind = field.dataType() == TFieldType::ftMemo  ? QStringLiteral("memo")
                              : field.dataType() == TFieldType::ftOle ? QStringLiteral("ole")
                                                                      : QStringLiteral("blob");
         return QStringLiteral("(%1)").arg(v.isValid() ? kind.toUpper() : kind);
@@ -397,18 +394,20 @@ QString TDbTable::displayTextFromImage(const TField& field, const std::string& i
     if (!v.isValid())
         return {};
     switch (field.dataType()) {
-    case TFieldType::ftDate: return qly::dates::formatDate(v.toDate());
-    case TFieldType::ftBoolean: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case TFieldType::ftFloat:
-        if (field.decimals() > 0)
-            return QString::number(v.toDouble(), 'f', field.decimals());
-        return QString::number(v.toDouble(), 'f', 0);
-    default: return v.toString();
+        case TFieldType::ftDate:
+            return qly::dates::formatDate(v.toDate());
+        case TFieldType::ftBoolean:
+            return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        case TFieldType::ftFloat:
+            if (field.decimals() > 0)
+                return QString::number(v.toDouble(), 'f', field.decimals());
+            return QString::number(v.toDouble(), 'f', 0);
+        default:
+            return v.toString();
     }
 }
 
-QVariant TDbTable::fieldValue(const TField& field) const
-{
+QVariant TDbTable::fieldValue(const TField& field) const {
     std::size_t i = 0;
     while (i < m_fields.size() && m_fields[i].get() != &field)
         ++i;
@@ -423,19 +422,21 @@ QVariant TDbTable::fieldValue(const TField& field) const
     if (!m_memoLoaded[i]) {
         auto* self = const_cast<TDbTable*>(this);
         self->selectArea(true);
-        const std::string bytes = field.dataType() == TFieldType::ftMemo ? xb_GetMemo(latin1(field.fieldName()))
-                                                                        : xb_GetBlob(latin1(field.fieldName()));
+        const std::string bytes = field.dataType() == TFieldType::ftMemo
+                                      ? xb_GetMemo(latin1(field.fieldName()))
+                                      : xb_GetBlob(latin1(field.fieldName()));
         if (field.dataType() == TFieldType::ftMemo)
-            m_memoCache[i] = QVariant(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            m_memoCache[i] =
+                QVariant(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
         else
-            m_memoCache[i] = QVariant(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            m_memoCache[i] =
+                QVariant(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
         m_memoLoaded[i] = true;
     }
     return m_memoCache[i];
 }
 
-void TDbTable::setFieldValue(const TField& field, const QVariant& value)
-{
+void TDbTable::setFieldValue(const TField& field, const QVariant& value) {
     if (!active())
         fail(qly::msg::kClosedDataSet);
     if (!isEditState(m_state))
@@ -455,59 +456,64 @@ void TDbTable::setFieldValue(const TField& field, const QVariant& value)
             converted = QVariant(QString());
     } else {
         switch (field.dataType()) {
-        case TFieldType::ftString:
-        case TFieldType::ftMemo: converted = QVariant(value.toString()); break;
-        case TFieldType::ftSmallint: {
-            bool ok = false;
-            const qlonglong n = isText ? text.toLongLong(&ok) : value.toLongLong(&ok);
-            if (!ok || (!isText && value.typeId() == QMetaType::Double && std::floor(value.toDouble()) != value.toDouble()))
-                fail(QStringLiteral("'%1' is not a valid integer value for field '%2'")
-                         .arg(value.toString(), field.fieldName()));
-            converted = QVariant(n);
-            break;
-        }
-        case TFieldType::ftFloat: {
-            bool ok = false;
-            const double d = isText ? QLocale::c().toDouble(text, &ok) : value.toDouble(&ok);
-            if (!ok || !std::isfinite(d))
-                fail(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
-                         .arg(value.toString(), field.fieldName()));
-            converted = QVariant(d);
-            break;
-        }
-        case TFieldType::ftDate: {
-            QDate d;
-            if (isText) {
+            case TFieldType::ftString:
+            case TFieldType::ftMemo:
+                converted = QVariant(value.toString());
+                break;
+            case TFieldType::ftSmallint: {
                 bool ok = false;
-                d = qly::dates::parseDate(text, &ok);
-                if (!ok)
-                    fail(QStringLiteral("'%1' is not a valid date for field '%2'").arg(text, field.fieldName()));
-            } else {
-                d = value.toDate();
+                const qlonglong n = isText ? text.toLongLong(&ok) : value.toLongLong(&ok);
+                if (!ok || (!isText && value.typeId() == QMetaType::Double &&
+                            std::floor(value.toDouble()) != value.toDouble()))
+                    fail(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                             .arg(value.toString(), field.fieldName()));
+                converted = QVariant(n);
+                break;
             }
-            converted = d.isValid() ? QVariant(d) : QVariant();
-            if (!d.isValid() && !isText && value.isValid() && !value.toDate().isNull())
-                fail(QStringLiteral("Invalid date for field '%1'").arg(field.fieldName()));
-            break;
-        }
-        case TFieldType::ftBoolean:
-            if (isText) {
-                const QString t = text.toUpper();
-                if (t == u"TRUE" || t == u"T" || t == u"Y" || t == u"YES" || t == u".T.")
-                    converted = QVariant(true);
-                else if (t == u"FALSE" || t == u"F" || t == u"N" || t == u"NO" || t == u".F.")
-                    converted = QVariant(false);
-                else
-                    fail(QStringLiteral("'%1' is not a valid boolean value for field '%2'")
-                             .arg(text, field.fieldName()));
-            } else {
-                converted = QVariant(value.toBool());
+            case TFieldType::ftFloat: {
+                bool ok = false;
+                const double d = isText ? QLocale::c().toDouble(text, &ok) : value.toDouble(&ok);
+                if (!ok || !std::isfinite(d))
+                    fail(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                             .arg(value.toString(), field.fieldName()));
+                converted = QVariant(d);
+                break;
             }
-            break;
-        default:
-            converted = QVariant(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
-                                                                         : value.toString().toLatin1());
-            break;
+            case TFieldType::ftDate: {
+                QDate d;
+                if (isText) {
+                    bool ok = false;
+                    d = qly::dates::parseDate(text, &ok);
+                    if (!ok)
+                        fail(QStringLiteral("'%1' is not a valid date for field '%2'")
+                                 .arg(text, field.fieldName()));
+                } else {
+                    d = value.toDate();
+                }
+                converted = d.isValid() ? QVariant(d) : QVariant();
+                if (!d.isValid() && !isText && value.isValid() && !value.toDate().isNull())
+                    fail(QStringLiteral("Invalid date for field '%1'").arg(field.fieldName()));
+                break;
+            }
+            case TFieldType::ftBoolean:
+                if (isText) {
+                    const QString t = text.toUpper();
+                    if (t == u"TRUE" || t == u"T" || t == u"Y" || t == u"YES" || t == u".T.")
+                        converted = QVariant(true);
+                    else if (t == u"FALSE" || t == u"F" || t == u"N" || t == u"NO" || t == u".F.")
+                        converted = QVariant(false);
+                    else
+                        fail(QStringLiteral("'%1' is not a valid boolean value for field '%2'")
+                                 .arg(text, field.fieldName()));
+                } else {
+                    converted = QVariant(value.toBool());
+                }
+                break;
+            default:
+                converted =
+                    QVariant(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
+                                                                     : value.toString().toLatin1());
+                break;
         }
     }
     m_buffer[i] = converted;
@@ -519,16 +525,14 @@ void TDbTable::setFieldValue(const TField& field, const QVariant& value)
 // ---------------------------------------------------------------------------
 // Engine position
 
-int TDbTable::selectArea(bool sync)
-{
+int TDbTable::selectArea(bool sync) {
     const int previous = xb_Select(m_area);
     if (sync && m_recNo > 0 && xb_RecNo() != m_recNo)
         xb_Go(m_recNo);
     return previous;
 }
 
-void TDbTable::loadCurrent()
-{
+void TDbTable::loadCurrent() {
     if (m_recNo > 0) {
         m_image = xb_GetRecord();
     } else {
@@ -537,8 +541,7 @@ void TDbTable::loadCurrent()
     std::fill(m_memoLoaded.begin(), m_memoLoaded.end(), false);
 }
 
-void TDbTable::afterMove()
-{
+void TDbTable::afterMove() {
     // the engine stands where the move left it
     if (xb_Eof() && xb_Bof()) {
         m_recNo = 0;
@@ -555,28 +558,24 @@ void TDbTable::afterMove()
     loadCurrent();
 }
 
-void TDbTable::requireActive() const
-{
+void TDbTable::requireActive() const {
     if (!active())
         fail(qly::msg::kClosedDataSet);
 }
 
-void TDbTable::requireBrowsable()
-{
+void TDbTable::requireBrowsable() {
     requireActive();
     checkBrowseMode();
 }
 
-void TDbTable::setState(TDataSetState state)
-{
+void TDbTable::setState(TDataSetState state) {
     if (m_state == state)
         return;
     m_state = state;
     emit stateChanged(state);
 }
 
-void TDbTable::first()
-{
+void TDbTable::first() {
     requireBrowsable();
     selectArea(false);
     xb_GoTop();
@@ -585,8 +584,7 @@ void TDbTable::first()
     emit recordMoved();
 }
 
-void TDbTable::last()
-{
+void TDbTable::last() {
     requireBrowsable();
     selectArea(false);
     xb_GoBottom();
@@ -595,11 +593,14 @@ void TDbTable::last()
     emit recordMoved();
 }
 
-void TDbTable::next() { moveBy(1); }
-void TDbTable::prior() { moveBy(-1); }
+void TDbTable::next() {
+    moveBy(1);
+}
+void TDbTable::prior() {
+    moveBy(-1);
+}
 
-int TDbTable::moveBy(int distance)
-{
+int TDbTable::moveBy(int distance) {
     requireBrowsable();
     if (distance == 0 || m_recNo == 0)
         return 0;
@@ -636,13 +637,11 @@ int TDbTable::moveBy(int distance)
     return moved;
 }
 
-bool TDbTable::isEmpty() const
-{
+bool TDbTable::isEmpty() const {
     return !active() || (m_recNo == 0 && m_state != TDataSetState::dsInsert);
 }
 
-bool TDbTable::recordVisible(long recno)
-{
+bool TDbTable::recordVisible(long recno) {
     if (!active() || recno <= 0)
         return false;
     selectArea(false);
@@ -660,8 +659,7 @@ bool TDbTable::recordVisible(long recno)
     return true;
 }
 
-bool TDbTable::gotoRecord(long recno)
-{
+bool TDbTable::gotoRecord(long recno) {
     requireBrowsable();
     if (!recordVisible(recno)) {
         selectArea(true);
@@ -676,22 +674,19 @@ bool TDbTable::gotoRecord(long recno)
     return true;
 }
 
-long TDbTable::engineTop()
-{
+long TDbTable::engineTop() {
     selectArea(false);
     xb_GoTop();
     return xb_Eof() ? 0 : xb_RecNo();
 }
 
-long TDbTable::engineBottom()
-{
+long TDbTable::engineBottom() {
     selectArea(false);
     xb_GoBottom();
     return xb_Eof() ? 0 : xb_RecNo();
 }
 
-std::vector<long> TDbTable::engineWalk(long from, int direction, long count)
-{
+std::vector<long> TDbTable::engineWalk(long from, int direction, long count) {
     std::vector<long> records;
     selectArea(false);
     if (from <= 0 || !xb_Go(from))
@@ -710,8 +705,7 @@ std::vector<long> TDbTable::engineWalk(long from, int direction, long count)
     return records;
 }
 
-std::string TDbTable::readRecordImage(long recno)
-{
+std::string TDbTable::readRecordImage(long recno) {
     if (!active() || recno <= 0)
         return {};
     if (recno == m_recNo && !m_image.empty())
@@ -721,8 +715,7 @@ std::string TDbTable::readRecordImage(long recno)
     return xb_GetRecord();
 }
 
-void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
-{
+void TDbTable::resyncFromEngine(bool gotoTopWhenLost) {
     if (!active())
         return;
     xb_Select(m_area);
@@ -743,8 +736,7 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost)
 // ---------------------------------------------------------------------------
 // Searching
 
-bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseInsensitive)
-{
+bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseInsensitive) {
     requireBrowsable();
     const TField* f = fieldByName(fieldName);
     const Qt::CaseSensitivity cs = caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
@@ -770,8 +762,7 @@ bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseIn
     return false;
 }
 
-bool TDbTable::findNearest(const QString& key)
-{
+bool TDbTable::findNearest(const QString& key) {
     requireBrowsable();
     selectArea(false);
     const bool found = xb_Seek(latin1(key)) != 0;
@@ -793,8 +784,7 @@ bool TDbTable::findNearest(const QString& key)
 // ---------------------------------------------------------------------------
 // Bookmarks
 
-bool TDbTable::bookmarkValid(TBookmark bookmark)
-{
+bool TDbTable::bookmarkValid(TBookmark bookmark) {
     if (!active() || bookmark <= 0)
         return false;
     const bool visible = recordVisible(bookmark);
@@ -802,8 +792,7 @@ bool TDbTable::bookmarkValid(TBookmark bookmark)
     return visible;
 }
 
-void TDbTable::gotoBookmark(TBookmark bookmark)
-{
+void TDbTable::gotoBookmark(TBookmark bookmark) {
     requireActive();
     if (!gotoRecord(bookmark))
         fail(QStringLiteral("%1: Record not found").arg(fileLabel()));
@@ -812,8 +801,7 @@ void TDbTable::gotoBookmark(TBookmark bookmark)
 // ---------------------------------------------------------------------------
 // Changes
 
-void TDbTable::checkBrowseMode()
-{
+void TDbTable::checkBrowseMode() {
     requireActive();
     if (!isEditState(m_state))
         return;
@@ -824,8 +812,7 @@ void TDbTable::checkBrowseMode()
         cancel();
 }
 
-void TDbTable::edit()
-{
+void TDbTable::edit() {
     requireActive();
     if (isEditState(m_state))
         return;
@@ -837,7 +824,9 @@ void TDbTable::edit()
         fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
     selectArea(true);
     if (!m_exclusive && !xb_Rlock(m_recNo))
-        fail(QStringLiteral("%1: Record %2 is locked by another user").arg(fileLabel()).arg(m_recNo));
+        fail(QStringLiteral("%1: Record %2 is locked by another user")
+                 .arg(fileLabel())
+                 .arg(m_recNo));
     m_image = xb_GetRecord();  // the record as it is now
     std::fill(m_memoLoaded.begin(), m_memoLoaded.end(), false);
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
@@ -848,15 +837,15 @@ void TDbTable::edit()
     setState(TDataSetState::dsEdit);
 }
 
-void TDbTable::insert()
-{
+void TDbTable::insert() {
     requireBrowsable();
     if (m_readOnly)
         fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
     m_insertReturn = m_recNo;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const TFieldType t = m_fields[i]->dataType();
-        m_buffer[i] = t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
+        m_buffer[i] =
+            t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
         m_changed[i] = false;
     }
     m_modified = false;
@@ -865,15 +854,15 @@ void TDbTable::insert()
     emit afterInsert();
 }
 
-void TDbTable::append()
-{
+void TDbTable::append() {
     requireBrowsable();
     if (m_readOnly)
         fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
     m_insertReturn = m_recNo;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const TFieldType t = m_fields[i]->dataType();
-        m_buffer[i] = t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
+        m_buffer[i] =
+            t == TFieldType::ftString || t == TFieldType::ftMemo ? QVariant(QString()) : QVariant();
         m_changed[i] = false;
     }
     m_modified = false;
@@ -882,8 +871,7 @@ void TDbTable::append()
     emit afterInsert();
 }
 
-void TDbTable::validateBuffer() const
-{
+void TDbTable::validateBuffer() const {
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const TField& f = *m_fields[i];
         const QVariant& v = m_buffer[i];
@@ -891,64 +879,71 @@ void TDbTable::validateBuffer() const
             continue;
         const QString name = f.fieldName();
         switch (f.dataType()) {
-        case TFieldType::ftString: {
-            const QString s = v.toString();
-            for (QChar c : s)
-                if (c.unicode() > 0xFF)
-                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'").arg(c).arg(name));
-            if (s.size() > f.size())
-                fail(QStringLiteral("The text for field '%1' is %2 characters long; the field holds %3")
-                         .arg(name)
-                         .arg(s.size())
-                         .arg(f.size()));
-            break;
-        }
-        case TFieldType::ftMemo:
-            for (QChar c : v.toString())
-                if (c.unicode() > 0xFF)
-                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'").arg(c).arg(name));
-            break;
-        case TFieldType::ftSmallint: {
-            const qlonglong n = v.toLongLong();
-            const QString text = QString::number(n);
-            if (n < std::numeric_limits<qint16>::min() || n > std::numeric_limits<qint16>::max() ||
-                text.size() > f.size()) {
-                qlonglong hi = 1;
-                for (int k = 0; k < f.size(); ++k)
-                    hi *= 10;
-                const qlonglong lo = -(hi / 10 - 1);
-                hi = std::min<qlonglong>(hi - 1, std::numeric_limits<qint16>::max());
-                fail(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
-                         .arg(n)
-                         .arg(name)
-                         .arg(lo)
-                         .arg(hi));
+            case TFieldType::ftString: {
+                const QString s = v.toString();
+                for (QChar c : s)
+                    if (c.unicode() > 0xFF)
+                        fail(QStringLiteral("The character '%1' cannot be stored in field '%2'")
+                                 .arg(c)
+                                 .arg(name));
+                if (s.size() > f.size())
+                    fail(QStringLiteral(
+                             "The text for field '%1' is %2 characters long; the field holds %3")
+                             .arg(name)
+                             .arg(s.size())
+                             .arg(f.size()));
+                break;
             }
-            break;
-        }
-        case TFieldType::ftFloat: {
-            const double d = v.toDouble();
-            const QString text = QString::number(d, 'f', f.decimals());
-            if (!std::isfinite(d) || text.size() > f.size())
-                fail(QStringLiteral("%1 does not fit field '%2' (%3 characters, %4 decimals)")
-                         .arg(QString::number(d, 'g', 17), name)
-                         .arg(f.size())
-                         .arg(f.decimals()));
-            break;
-        }
-        case TFieldType::ftDate: {
-            const QDate d = v.toDate();
-            if (!d.isValid() || d.year() < 1 || d.year() > 9999)
-                fail(QStringLiteral("Invalid date for field '%1'").arg(name));
-            break;
-        }
-        default: break;
+            case TFieldType::ftMemo:
+                for (QChar c : v.toString())
+                    if (c.unicode() > 0xFF)
+                        fail(QStringLiteral("The character '%1' cannot be stored in field '%2'")
+                                 .arg(c)
+                                 .arg(name));
+                break;
+            case TFieldType::ftSmallint: {
+                const qlonglong n = v.toLongLong();
+                const QString text = QString::number(n);
+                if (n < std::numeric_limits<qint16>::min() ||
+                    n > std::numeric_limits<qint16>::max() || text.size() > f.size()) {
+                    qlonglong hi = 1;
+                    for (int k = 0; k < f.size(); ++k)
+                        hi *= 10;
+                    const qlonglong lo = -(hi / 10 - 1);
+                    hi = std::min<qlonglong>(hi - 1, std::numeric_limits<qint16>::max());
+                    fail(
+                        QStringLiteral(
+                            "%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+                            .arg(n)
+                            .arg(name)
+                            .arg(lo)
+                            .arg(hi));
+                }
+                break;
+            }
+            case TFieldType::ftFloat: {
+                const double d = v.toDouble();
+                const QString text = QString::number(d, 'f', f.decimals());
+                if (!std::isfinite(d) || text.size() > f.size())
+                    fail(QStringLiteral("%1 does not fit field '%2' (%3 characters, %4 decimals)")
+                             .arg(QString::number(d, 'g', 17), name)
+                             .arg(f.size())
+                             .arg(f.decimals()));
+                break;
+            }
+            case TFieldType::ftDate: {
+                const QDate d = v.toDate();
+                if (!d.isValid() || d.year() < 1 || d.year() > 9999)
+                    fail(QStringLiteral("Invalid date for field '%1'").arg(name));
+                break;
+            }
+            default:
+                break;
         }
     }
 }
 
-void TDbTable::writeBuffer()
-{
+void TDbTable::writeBuffer() {
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
@@ -957,29 +952,37 @@ void TDbTable::writeBuffer()
         const std::string name = latin1(f.fieldName());
         int ok = 0;
         switch (f.dataType()) {
-        case TFieldType::ftString: ok = xb_Replace(name, kXbReplaceText, latin1(v.toString())); break;
-        case TFieldType::ftSmallint:
-        case TFieldType::ftFloat:
-            ok = v.isValid() ? xb_Replace(name, kXbReplaceDouble, v.toDouble())
-                             : xb_Replace(name, kXbReplaceText, std::string());
-            break;
-        case TFieldType::ftDate:
-            ok = xb_Replace(name, kXbReplaceDateText,
-                            v.isValid() ? v.toDate().toString(QStringLiteral("MM/dd/yyyy")).toStdString() : std::string());
-            break;
-        case TFieldType::ftBoolean:
-            ok = xb_Replace(name, kXbReplaceLogical, std::string(v.toBool() ? "T" : "F"));
-            break;
-        case TFieldType::ftMemo: ok = xb_PutMemo(name, latin1(v.toString())); break;
-        default: ok = xb_PutBlob(name, v.toByteArray().toStdString()); break;
+            case TFieldType::ftString:
+                ok = xb_Replace(name, kXbReplaceText, latin1(v.toString()));
+                break;
+            case TFieldType::ftSmallint:
+            case TFieldType::ftFloat:
+                ok = v.isValid() ? xb_Replace(name, kXbReplaceDouble, v.toDouble())
+                                 : xb_Replace(name, kXbReplaceText, std::string());
+                break;
+            case TFieldType::ftDate:
+                ok = xb_Replace(
+                    name, kXbReplaceDateText,
+                    v.isValid() ? v.toDate().toString(QStringLiteral("MM/dd/yyyy")).toStdString()
+                                : std::string());
+                break;
+            case TFieldType::ftBoolean:
+                ok = xb_Replace(name, kXbReplaceLogical, std::string(v.toBool() ? "T" : "F"));
+                break;
+            case TFieldType::ftMemo:
+                ok = xb_PutMemo(name, latin1(v.toString()));
+                break;
+            default:
+                ok = xb_PutBlob(name, v.toByteArray().toStdString());
+                break;
         }
         if (!ok)
-            fail(QStringLiteral("%1: Cannot store field '%2': %3").arg(fileLabel(), f.fieldName(), engineError()));
+            fail(QStringLiteral("%1: Cannot store field '%2': %3")
+                     .arg(fileLabel(), f.fieldName(), engineError()));
     }
 }
 
-void TDbTable::post()
-{
+void TDbTable::post() {
     requireActive();
     if (!isEditState(m_state))
         return;
@@ -993,12 +996,24 @@ void TDbTable::post()
         if (r != kXbAppendOk) {
             QString why;
             switch (r) {
-            case kXbAppendLockFailed: why = QStringLiteral("the table is locked by another user"); break;
-            case kXbAppendReadOnly: why = QStringLiteral("the table is read-only"); break;
-            case kXbAppendWriteFailed: why = QStringLiteral("the file could not be written"); break;
-            case kXbAppendTooManyRecords: why = QStringLiteral("the table holds the most records it can"); break;
-            case kXbAppendIndexFailed: why = QStringLiteral("an index could not be updated"); break;
-            default: why = engineError(); break;
+                case kXbAppendLockFailed:
+                    why = QStringLiteral("the table is locked by another user");
+                    break;
+                case kXbAppendReadOnly:
+                    why = QStringLiteral("the table is read-only");
+                    break;
+                case kXbAppendWriteFailed:
+                    why = QStringLiteral("the file could not be written");
+                    break;
+                case kXbAppendTooManyRecords:
+                    why = QStringLiteral("the table holds the most records it can");
+                    break;
+                case kXbAppendIndexFailed:
+                    why = QStringLiteral("an index could not be updated");
+                    break;
+                default:
+                    why = engineError();
+                    break;
             }
             fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));
         }
@@ -1042,8 +1057,7 @@ void TDbTable::post()
         handler(*this);
 }
 
-void TDbTable::cancel()
-{
+void TDbTable::cancel() {
     requireActive();
     if (!isEditState(m_state))
         return;
@@ -1064,8 +1078,7 @@ void TDbTable::cancel()
     emit recordMoved();
 }
 
-void TDbTable::deleteRecord()
-{
+void TDbTable::deleteRecord() {
     requireActive();
     if (m_state == TDataSetState::dsInsert) {
         cancel();
@@ -1079,7 +1092,9 @@ void TDbTable::deleteRecord()
         cancel();
     selectArea(true);
     if (!m_exclusive && !xb_Rlock(m_recNo))
-        fail(QStringLiteral("%1: Record %2 is locked by another user").arg(fileLabel()).arg(m_recNo));
+        fail(QStringLiteral("%1: Record %2 is locked by another user")
+                 .arg(fileLabel())
+                 .arg(m_recNo));
     const long deleted = m_recNo;
     const bool ok = xb_Delete();
     m_countCache = -1;
@@ -1087,7 +1102,10 @@ void TDbTable::deleteRecord()
     if (!m_exclusive)
         xb_Unlock(0);
     if (!ok)
-        fail(QStringLiteral("%1: Cannot delete record %2: %3").arg(fileLabel()).arg(deleted).arg(engineError()));
+        fail(QStringLiteral("%1: Cannot delete record %2: %3")
+                 .arg(fileLabel())
+                 .arg(deleted)
+                 .arg(engineError()));
     // the following record becomes current, or the last when none follows
     xb_Go(deleted);
     xb_Skip(1);
@@ -1103,8 +1121,7 @@ void TDbTable::deleteRecord()
     emit recordMoved();
 }
 
-void TDbTable::refresh()
-{
+void TDbTable::refresh() {
     requireBrowsable();
     selectArea(false);
     m_countCache = -1;
@@ -1119,8 +1136,7 @@ void TDbTable::refresh()
     emit recordMoved();
 }
 
-long TDbTable::recordCount()
-{
+long TDbTable::recordCount() {
     requireActive();
     if (m_countCache < 0) {
         selectArea(true);
@@ -1129,21 +1145,18 @@ long TDbTable::recordCount()
     return m_countCache;
 }
 
-long TDbTable::physicalRecordCount()
-{
+long TDbTable::physicalRecordCount() {
     requireActive();
     selectArea(false);
     return xb_RecCount();
 }
 
-QString TDbTable::engineFilter()
-{
+QString TDbTable::engineFilter() {
     requireActive();
     selectArea(false);
     return QString::fromStdString(xb_DBFilter());
 }
 
-void TDbTable::addAfterPost(std::function<void(TDbTable&)> handler)
-{
+void TDbTable::addAfterPost(std::function<void(TDbTable&)> handler) {
     m_afterPost.push_back(std::move(handler));
 }

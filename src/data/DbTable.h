@@ -17,7 +17,15 @@
 enum TTableType { ttDefault, ttParadox, ttDBase, ttASCII, ttXbNTX, ttXbFOX, ttXbNSX };
 
 // States of a dataset, as the state pane shows them.
-enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter };
+enum class TDataSetState {
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter
+};
 
 // A bookmark: the record number of the remembered record (0: none).
 using TBookmark = long;
@@ -83,9 +91,9 @@ public:
 
     // ---- Fields
     int fieldCount() const { return static_cast<int>(m_fields.size()); }
-    TField* field(int index) const;                 // 0-based, declared order
-    TField* findField(const QString& name) const;   // nullptr when none
-    TField* fieldByName(const QString& name) const; // throws "Field 'X' not found"
+    TField* field(int index) const;                  // 0-based, declared order
+    TField* findField(const QString& name) const;    // nullptr when none
+    TField* fieldByName(const QString& name) const;  // throws "Field 'X' not found"
     QStringList fieldNames() const;
 
     // ---- Moving (each posts a modified edit first, or cancels an unmodified one)
@@ -172,23 +180,23 @@ public:
     void setFieldValue(const TField& field, const QVariant& value);
 
 signals:
-    void activeChanged(bool active);          // after open and after close
+    void activeChanged(bool active);  // after open and after close
     void stateChanged(TDataSetState state);
-    void dataSetChanged();                    // the view was read again (refresh, filter, order, post)
-    void recordMoved();                       // another record became current
-    void fieldChanged(TField* field);         // a value of the edit buffer changed
-    void updateRecordRequested();             // before post: bound controls write pending text
+    void dataSetChanged();             // the view was read again (refresh, filter, order, post)
+    void recordMoved();                // another record became current
+    void fieldChanged(TField* field);  // a value of the edit buffer changed
+    void updateRecordRequested();      // before post: bound controls write pending text
     void afterPost();
     void afterCancel();
     void afterDelete();
     void afterInsert();
-    void recordInserting(bool atEnd);         // insert/append began (for the grid's new row)
+    void recordInserting(bool atEnd);  // insert/append began (for the grid's new row)
 
 private:
     void requireActive() const;
     void requireBrowsable();
     void setState(TDataSetState state);
-    void loadCurrent();               // record image of the current record into the cache
+    void loadCurrent();  // record image of the current record into the cache
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
@@ -211,13 +219,14 @@ private:
     long m_recNo = 0;
     bool m_bof = true;
     bool m_eof = true;
-    std::string m_image;              // current record image
+    std::string m_image;  // current record image
     mutable std::vector<QVariant> m_memoCache;
     mutable std::vector<bool> m_memoLoaded;
-    std::vector<QVariant> m_buffer;   // edit buffer, one per field
+    std::vector<QVariant> m_buffer;  // edit buffer, one per field
     std::vector<bool> m_changed;
     bool m_modified = false;
     long m_insertReturn = 0;
-    long m_countCache = -1;           // the engine's count until the records change          // record to return to when an insert is cancelled
+    long m_countCache = -1;  // the engine's count until the records change          // record to
+                             // return to when an insert is cancelled
     std::vector<std::function<void(TDbTable&)>> m_afterPost;
 };

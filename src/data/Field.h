@@ -30,7 +30,7 @@ struct TFieldDef {
     int displayWidth = 0;  // characters; 0: the field's own width
     bool visible = true;   // shown by grids by default
     QString editMask;
-    bool currency = false; // shown as a currency amount (floating point only)
+    bool currency = false;  // shown as a currency amount (floating point only)
 };
 
 // The presentation of an xBase type letter, width and decimals;
@@ -49,29 +49,31 @@ public:
     TDbTable* dataSet() const { return m_table; }
     const QString& fieldName() const { return m_def.name; }
     TFieldType dataType() const { return m_def.type; }
-    QString displayLabel() const { return m_def.displayLabel.isEmpty() ? m_def.name : m_def.displayLabel; }
+    QString displayLabel() const {
+        return m_def.displayLabel.isEmpty() ? m_def.name : m_def.displayLabel;
+    }
     int displayWidth() const { return m_def.displayWidth > 0 ? m_def.displayWidth : m_width; }
     bool visible() const { return m_def.visible; }
     const QString& editMask() const { return m_def.editMask; }
     int fieldNo() const { return m_fieldNo; }  // 1-based, in the file
     char xbaseType() const { return m_xbaseType; }
-    int size() const { return m_width; }        // width in the file
+    int size() const { return m_width; }  // width in the file
     int decimals() const { return m_decimals; }
-    int offset() const { return m_offset; }     // in the record image
-    bool isBlob() const;                        // memo, OLE or blob
+    int offset() const { return m_offset; }  // in the record image
+    bool isBlob() const;                     // memo, OLE or blob
 
     // The value of the current record: QString (string, memo), int
     // (smallint), double (float), QDate (date), bool (boolean), QByteArray
     // (OLE, blob); an invalid QVariant when the field is blank.
     QVariant value() const;
     bool isNull() const { return !value().isValid(); }
-    QString asString() const;    // text as a user reads it (dates in the program-wide format)
+    QString asString() const;  // text as a user reads it (dates in the program-wide format)
     int asInteger() const;
     double asFloat() const;
     QDate asDate() const;
     bool asBoolean() const;
-    QByteArray asBytes() const;  // memo/blob bytes as stored
-    QString displayText() const; // what a grid cell shows
+    QByteArray asBytes() const;   // memo/blob bytes as stored
+    QString displayText() const;  // what a grid cell shows
 
     // Writes the edit buffer; the table must be in edit or insert state
     // (throws QlyError "Dataset not in edit or insert mode" otherwise).

@@ -14,23 +14,22 @@ constexpr std::size_t kImageCacheRows = 2048;
 constexpr int kCheckpointEvery = 256;
 constexpr int kNearScan = 256;
 
-bool isNumeric(TFieldType t) { return t == TFieldType::ftSmallint || t == TFieldType::ftFloat; }
+bool isNumeric(TFieldType t) {
+    return t == TFieldType::ftSmallint || t == TFieldType::ftFloat;
+}
 
 }  // namespace
 
-GridModel::GridModel(TDataSource* source, QObject* parent) : QAbstractTableModel(parent)
-{
+GridModel::GridModel(TDataSource* source, QObject* parent) : QAbstractTableModel(parent) {
     setDataSource(source);
 }
 
-GridModel::~GridModel()
-{
+GridModel::~GridModel() {
     for (auto& c : m_connections)
         disconnect(c);
 }
 
-void GridModel::setDataSource(TDataSource* source)
-{
+void GridModel::setDataSource(TDataSource* source) {
     for (auto& c : m_connections)
         disconnect(c);
     m_connections.clear();
@@ -38,32 +37,31 @@ void GridModel::setDataSource(TDataSource* source)
     m_table = source ? source->dataSet() : nullptr;
     if (source) {
         m_connections << connect(source, &TDataSource::activeChanged, this, &GridModel::onActive);
-        m_connections << connect(source, &TDataSource::dataChanged, this, &GridModel::onDataChanged);
+        m_connections << connect(source, &TDataSource::dataChanged, this,
+                                 &GridModel::onDataChanged);
         m_connections << connect(source, &TDataSource::dataSetScrolled, this, &GridModel::onMoved);
         m_connections << connect(source, &TDataSource::recordChanged, this, &GridModel::onField);
         m_connections << connect(source, &TDataSource::stateChanged, this, &GridModel::onState);
     }
     if (m_table)
-        m_connections << connect(m_table, &TDbTable::recordInserting, this, &GridModel::onInserting);
+        m_connections << connect(m_table, &TDbTable::recordInserting, this,
+                                 &GridModel::onInserting);
     reload();
 }
 
-void GridModel::setColumns(const QList<GridColumn>& columns)
-{
+void GridModel::setColumns(const QList<GridColumn>& columns) {
     m_specs = columns;
     reload();
 }
 
-QList<GridColumn> GridModel::columns() const
-{
+QList<GridColumn> GridModel::columns() const {
     QList<GridColumn> out;
     for (const Column& c : m_columns)
         out << c.columnDef;
     return out;
 }
 
-void GridModel::rebuildColumns()
-{
+void GridModel::rebuildColumns() {
     m_columns.clear();
     TDbTable* t = m_table;
     if (m_specs.isEmpty()) {
@@ -97,8 +95,7 @@ void GridModel::rebuildColumns()
     }
 }
 
-void GridModel::reload()
-{
+void GridModel::reload() {
     beginResetModel();
     m_reloadPending = false;
     m_rowRecord.clear();
@@ -114,7 +111,8 @@ void GridModel::reload()
     m_countExact = true;
     if (t && t->active()) {
         long count = 0;
-        if (!t->recordCountKnown() && t->physicalRecordCount() > m_exactCountLimit && t->engineFilter().isEmpty()) {
+        if (!t->recordCountKnown() && t->physicalRecordCount() > m_exactCountLimit &&
+            t->engineFilter().isEmpty()) {
             // counting a large table reads all of it: show the rows first
             count = t->physicalRecordCount();
             m_countExact = false;
@@ -133,8 +131,7 @@ void GridModel::reload()
     emit currentRowChanged(row);
 }
 
-void GridModel::finishCount()
-{
+void GridModel::finishCount() {
     TDbTable* t = m_table;
     if (m_countExact || !t || !t->active())
         return;
@@ -150,7 +147,8 @@ void GridModel::finishCount()
             if (r)
                 m_recordRow.erase(r);
         }
-        m_checkpoints.erase(m_checkpoints.lower_bound(static_cast<int>(exact)), m_checkpoints.end());
+        m_checkpoints.erase(m_checkpoints.lower_bound(static_cast<int>(exact)),
+                            m_checkpoints.end());
         m_count = static_cast<int>(exact);
         m_rowRecord.resize(static_cast<std::size_t>(m_count));
         m_images.clear();
@@ -166,8 +164,7 @@ void GridModel::finishCount()
     }
 }
 
-void GridModel::scheduleReload() const
-{
+void GridModel::scheduleReload() const {
     if (m_reloadPending)
         return;
     m_reloadPending = true;
@@ -178,29 +175,25 @@ void GridModel::scheduleReload() const
     });
 }
 
-int GridModel::rowCount(const QModelIndex& parent) const
-{
+int GridModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
     return m_count + (m_insertRow >= 0 ? 1 : 0);
 }
 
-int GridModel::columnCount(const QModelIndex& parent) const
-{
+int GridModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
     return static_cast<int>(m_columns.size());
 }
 
-int GridModel::tableRow(int row) const
-{
+int GridModel::tableRow(int row) const {
     if (m_insertRow >= 0 && row > m_insertRow)
         return row - 1;
     return row;
 }
 
-int GridModel::viewRow(int recordRow) const
-{
+int GridModel::viewRow(int recordRow) const {
     if (recordRow < 0)
         return -1;
     if (m_insertRow >= 0 && recordRow >= m_insertRow)
@@ -208,8 +201,7 @@ int GridModel::viewRow(int recordRow) const
     return recordRow;
 }
 
-void GridModel::remember(int row, long recno) const
-{
+void GridModel::remember(int row, long recno) const {
     if (row < 0 || row >= m_count || recno <= 0)
         return;
     m_rowRecord[static_cast<std::size_t>(row)] = recno;
@@ -218,8 +210,7 @@ void GridModel::remember(int row, long recno) const
         m_checkpoints.insert(row);
 }
 
-long GridModel::locate(int row) const
-{
+long GridModel::locate(int row) const {
     TDbTable* t = m_table;
     if (!t || !t->active() || row < 0 || row >= m_count)
         return 0;
@@ -260,7 +251,8 @@ long GridModel::locate(int row) const
     }
     const int direction = from < row ? 1 : -1;
     const long distance = std::labs(static_cast<long>(row) - from);
-    const std::vector<long> records = t->engineWalk(m_rowRecord[static_cast<std::size_t>(from)], direction, distance);
+    const std::vector<long> records =
+        t->engineWalk(m_rowRecord[static_cast<std::size_t>(from)], direction, distance);
     for (std::size_t i = 0; i < records.size(); ++i)
         remember(from + direction * static_cast<int>(i + 1), records[i]);
     if (static_cast<long>(records.size()) < distance) {
@@ -273,15 +265,13 @@ long GridModel::locate(int row) const
     return m_rowRecord[static_cast<std::size_t>(row)];
 }
 
-long GridModel::recordOfRow(int row) const
-{
+long GridModel::recordOfRow(int row) const {
     if (isInsertRow(row))
         return 0;
     return locate(tableRow(row));
 }
 
-int GridModel::rowOfRecord(long recno) const
-{
+int GridModel::rowOfRecord(long recno) const {
     TDbTable* t = m_table;
     if (!t || !t->active() || recno <= 0 || m_count == 0)
         return -1;
@@ -353,8 +343,7 @@ int GridModel::rowOfRecord(long recno) const
     return viewRow(result);
 }
 
-int GridModel::currentRow() const
-{
+int GridModel::currentRow() const {
     TDbTable* t = m_table;
     if (!t || !t->active())
         return -1;
@@ -363,8 +352,7 @@ int GridModel::currentRow() const
     return rowOfRecord(t->recNo());
 }
 
-const std::string& GridModel::image(int row) const
-{
+const std::string& GridModel::image(int row) const {
     auto it = m_images.find(row);
     if (it != m_images.end()) {
         m_lru.splice(m_lru.begin(), m_lru, it->second.second);
@@ -385,11 +373,11 @@ const std::string& GridModel::image(int row) const
     return inserted.first->second.first;
 }
 
-QString GridModel::cellText(int row, const Column& column, int role) const
-{
+QString GridModel::cellText(int row, const Column& column, int role) const {
     TDbTable* t = m_table;
     const TField* f = t->field(column.fieldIndex);
-    const bool editing = t->state() == TDataSetState::dsEdit || t->state() == TDataSetState::dsInsert;
+    const bool editing =
+        t->state() == TDataSetState::dsEdit || t->state() == TDataSetState::dsInsert;
     const bool fromField = isInsertRow(row) || (editing && row == m_currentRow) ||
                            (f->isBlob() && row == m_currentRow);
     if (role == Qt::EditRole && !f->isBlob()) {
@@ -397,16 +385,18 @@ QString GridModel::cellText(int row, const Column& column, int role) const
         if (!v.isValid())
             return {};
         switch (f->dataType()) {
-        case TFieldType::ftDate: return qly::dates::formatDate(v.toDate());
-        case TFieldType::ftBoolean: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-        default: return v.toString();
+            case TFieldType::ftDate:
+                return qly::dates::formatDate(v.toDate());
+            case TFieldType::ftBoolean:
+                return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+            default:
+                return v.toString();
         }
     }
     return fromField ? f->displayText() : t->displayTextFromImage(*f, image(row));
 }
 
-QVariant GridModel::data(const QModelIndex& index, int role) const
-{
+QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
         return {};
     const Column& column = m_columns[static_cast<std::size_t>(index.column())];
@@ -417,45 +407,48 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return {};
     const TField* f = t->field(column.fieldIndex);
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::EditRole:
-        return cellText(index.row(), column, role);
-    case Qt::TextAlignmentRole:
-        return isNumeric(f->dataType()) ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
-                                        : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
-    default:
-        return {};
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return cellText(index.row(), column, role);
+        case Qt::TextAlignmentRole:
+            return isNumeric(f->dataType()) ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
+                                            : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
+        default:
+            return {};
     }
 }
 
-QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     const Column& c = m_columns[static_cast<std::size_t>(section)];
     switch (role) {
-    case Qt::DisplayRole: return c.columnDef.title;
-    case WidthCharsRole: return c.columnDef.width;
-    case FieldNameRole: return c.columnDef.field;
-    case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default: return {};
+        case Qt::DisplayRole:
+            return c.columnDef.title;
+        case WidthCharsRole:
+            return c.columnDef.width;
+        case FieldNameRole:
+            return c.columnDef.field;
+        case Qt::TextAlignmentRole:
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
     }
 }
 
-Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     const Column& c = m_columns[static_cast<std::size_t>(index.column())];
     TDbTable* t = m_table;
-    if (t && t->active() && !t->readOnly() && c.fieldIndex >= 0 && !t->field(c.fieldIndex)->isBlob())
+    if (t && t->active() && !t->readOnly() && c.fieldIndex >= 0 &&
+        !t->field(c.fieldIndex)->isBlob())
         f |= Qt::ItemIsEditable;
     return f;
 }
 
-bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable))
         return false;
     TDbTable* t = m_table;
@@ -475,8 +468,7 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
     return true;
 }
 
-void GridModel::setCurrentRow(int row)
-{
+void GridModel::setCurrentRow(int row) {
     TDbTable* t = m_table;
     if (!t || !t->active() || row < 0 || row >= rowCount() || isInsertRow(row))
         return;
@@ -489,18 +481,15 @@ void GridModel::setCurrentRow(int row)
     t->gotoRecord(recno);
 }
 
-void GridModel::onActive(bool)
-{
+void GridModel::onActive(bool) {
     reload();
 }
 
-void GridModel::onDataChanged()
-{
+void GridModel::onDataChanged() {
     reload();
 }
 
-void GridModel::onMoved()
-{
+void GridModel::onMoved() {
     const int old = m_currentRow;
     const int row = currentRow();
     m_currentRow = row;
@@ -513,14 +502,12 @@ void GridModel::onMoved()
     }
 }
 
-void GridModel::onField(TField*)
-{
+void GridModel::onField(TField*) {
     if (m_currentRow >= 0 && m_currentRow < rowCount() && columnCount() > 0)
         emit dataChanged(index(m_currentRow, 0), index(m_currentRow, columnCount() - 1));
 }
 
-void GridModel::onInserting(bool atEnd)
-{
+void GridModel::onInserting(bool atEnd) {
     if (m_insertRow >= 0)
         return;
     const int at = atEnd || m_currentRow < 0 ? m_count : m_currentRow;
@@ -534,8 +521,7 @@ void GridModel::onInserting(bool atEnd)
     emit currentRowChanged(at);
 }
 
-void GridModel::onState(TDataSetState state)
-{
+void GridModel::onState(TDataSetState state) {
     if (state == TDataSetState::dsInsert || m_insertRow < 0)
         return;
     // the insertion ended: a post reloads the rows, a cancel removes the new row

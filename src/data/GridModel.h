@@ -56,13 +56,14 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
-    int currentRow() const;  // -1 when the table is closed or empty
-    long recordOfRow(int row) const;  // 0 when none
-    int rowOfRecord(long recno) const; // -1 when not visible
+    int currentRow() const;             // -1 when the table is closed or empty
+    long recordOfRow(int row) const;    // 0 when none
+    int rowOfRecord(long recno) const;  // -1 when not visible
     // Number of records read from the engine since the last reload (for
     // tests and benchmarks).
     long recordsRead() const { return m_recordsRead; }
@@ -93,11 +94,11 @@ private:
     void onField(TField* field);
     void onState(TDataSetState state);
     void onInserting(bool atEnd);
-    long locate(int row) const;       // record of a row, filling the row map
+    long locate(int row) const;  // record of a row, filling the row map
     const std::string& image(int row) const;
     bool isInsertRow(int row) const { return m_insertRow >= 0 && row == m_insertRow; }
-    int tableRow(int row) const;      // view row -> row among the records
-    int viewRow(int recordRow) const; // row among the records -> view row
+    int tableRow(int row) const;       // view row -> row among the records
+    int viewRow(int recordRow) const;  // row among the records -> view row
     void remember(int row, long recno) const;
     void scheduleReload() const;
     void finishCount();
@@ -109,15 +110,15 @@ private:
     std::vector<Column> m_columns;
     QList<QMetaObject::Connection> m_connections;
 
-    int m_count = 0;                          // records in the view
-    int m_insertRow = -1;                     // the new row while inserting
+    int m_count = 0;       // records in the view
+    int m_insertRow = -1;  // the new row while inserting
     int m_currentRow = -1;
-    mutable std::vector<long> m_rowRecord;    // 0 = not yet known
+    mutable std::vector<long> m_rowRecord;  // 0 = not yet known
     mutable std::unordered_map<long, int> m_recordRow;
-    mutable std::list<int> m_lru;             // rows whose images are cached
+    mutable std::list<int> m_lru;  // rows whose images are cached
     mutable std::unordered_map<int, std::pair<std::string, std::list<int>::iterator>> m_images;
     mutable long m_recordsRead = 0;
-    mutable std::set<int> m_checkpoints;      // known rows kept for finding a near start
+    mutable std::set<int> m_checkpoints;  // known rows kept for finding a near start
     mutable bool m_reloadPending = false;
     bool m_countExact = true;
     long m_exactCountLimit = 50000;

@@ -14,8 +14,7 @@
 // (or remember the current one) and re-select the remembered area after.
 class TXBase::Bracket {
 public:
-    explicit Bracket(TXBase& owner) : m_owner(owner)
-    {
+    explicit Bracket(TXBase& owner) : m_owner(owner) {
         owner.bindTable();
         if (!owner.m_dataSource) {
             owner.m_previousArea = 0;
@@ -26,10 +25,10 @@ public:
         else
             owner.m_previousArea = xb_WorkArea();
     }
-    ~Bracket()
-    {
+    ~Bracket() {
         const int previous = m_owner.m_previousArea;
-        const int own = m_owner.m_table && m_owner.m_table->active() ? m_owner.m_table->workArea() : 0;
+        const int own =
+            m_owner.m_table && m_owner.m_table->active() ? m_owner.m_table->workArea() : 0;
         if (previous != 0 && previous != own)
             xb_Select(previous);
     }
@@ -42,59 +41,53 @@ private:
 
 namespace {
 
-std::string latin1(const QString& text) { return text.toLatin1().toStdString(); }
+std::string latin1(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 }  // namespace
 
-void TXBaseDataLink::activeChanged()
-{
+void TXBaseDataLink::activeChanged() {
     if (m_owner)
         m_owner->tableActiveChanged();
 }
 
 TXBase::TXBase(QObject* parent) : QObject(parent), m_link(std::make_unique<TXBaseDataLink>(this)) {}
 
-TXBase::~TXBase()
-{
+TXBase::~TXBase() {
     m_link->setDataSource(nullptr);
 }
 
-void TXBase::setDataSource(TDataSource* source)
-{
+void TXBase::setDataSource(TDataSource* source) {
     m_dataSource = source;
     m_table = source ? source->dataSet() : nullptr;
     m_link->setDataSource(source);
 }
 
-void TXBase::bindTable()
-{
+void TXBase::bindTable() {
     if (m_dataSource)
         m_table = m_dataSource->dataSet();
 }
 
-bool TXBase::isActive() const
-{
+bool TXBase::isActive() const {
     TDbTable* t = m_dataSource ? m_dataSource->dataSet() : m_table.data();
     return t && t->active();
 }
 
-void TXBase::finishEdit()
-{
+void TXBase::finishEdit() {
     // posts a modified record, cancels an unmodified one; then puts the
     // engine on the table's current record
     m_table->checkBrowseMode();
     m_table->selectArea(true);
 }
 
-void TXBase::setExtraIndexes(const QStringList& files)
-{
+void TXBase::setExtraIndexes(const QStringList& files) {
     m_extraIndexes = files;
     if (isActive())
         openExtraIndexes();
 }
 
-void TXBase::setTurboRead(bool on)
-{
+void TXBase::setTurboRead(bool on) {
     Bracket bracket(*this);
     // only an open table has a work area of its own to set
     if (m_table && m_table->active())
@@ -102,8 +95,7 @@ void TXBase::setTurboRead(bool on)
     m_turboRead = on;
 }
 
-int TXBase::query(const QString& expression)
-{
+int TXBase::query(const QString& expression) {
     m_filter = expression;
     bindTable();
     if (!isActive())
@@ -121,8 +113,7 @@ int TXBase::query(const QString& expression)
     return result;
 }
 
-bool TXBase::setScope(const QString& low, const QString& high)
-{
+bool TXBase::setScope(const QString& low, const QString& high) {
     bindTable();
     if (!isActive())
         throw QlyError(qly::msg::kClosedDataSet);
@@ -134,8 +125,7 @@ bool TXBase::setScope(const QString& low, const QString& high)
     return result != 0;
 }
 
-void TXBase::goTop()
-{
+void TXBase::goTop() {
     bindTable();
     if (!isActive())
         throw QlyError(qly::msg::kClosedDataSet);
@@ -145,8 +135,7 @@ void TXBase::goTop()
     m_table->resyncFromEngine(true);
 }
 
-void TXBase::reindex()
-{
+void TXBase::reindex() {
     bindTable();
     if (!isActive())
         throw QlyError(qly::msg::kClosedDataSet);
@@ -159,8 +148,7 @@ void TXBase::reindex()
     m_table->resyncFromEngine(true);
 }
 
-int TXBase::setOrder(int order)
-{
+int TXBase::setOrder(int order) {
     Bracket bracket(*this);
     if (!isActive())
         return 0;
@@ -170,8 +158,7 @@ int TXBase::setOrder(int order)
     return result;
 }
 
-int TXBase::indexOpen(const QString& file)
-{
+int TXBase::indexOpen(const QString& file) {
     Bracket bracket(*this);
     if (!isActive())
         return 0;
@@ -185,20 +172,22 @@ int TXBase::indexOpen(const QString& file)
     return order;
 }
 
-QString TXBase::extraIndexFileName(const QString& name, int tableType)
-{
+QString TXBase::extraIndexFileName(const QString& name, int tableType) {
     if (!QFileInfo(name).suffix().isEmpty())
         return name;
     switch (tableType) {
-    case ttXbNTX: return name + QStringLiteral(".NTX");
-    case ttXbFOX: return name + QStringLiteral(".IDX");
-    case ttXbNSX: return name + QStringLiteral(".NSX");
-    default: return name;
+        case ttXbNTX:
+            return name + QStringLiteral(".NTX");
+        case ttXbFOX:
+            return name + QStringLiteral(".IDX");
+        case ttXbNSX:
+            return name + QStringLiteral(".NSX");
+        default:
+            return name;
     }
 }
 
-void TXBase::openExtraIndexes()
-{
+void TXBase::openExtraIndexes() {
     bindTable();
     if (!isActive())
         return;
@@ -212,32 +201,27 @@ void TXBase::openExtraIndexes()
     setOrder(remembered);
 }
 
-int TXBase::indexOrd()
-{
+int TXBase::indexOrd() {
     Bracket bracket(*this);
     return isActive() ? xb_IndexOrd() : 0;
 }
 
-QString TXBase::tagName(int order)
-{
+QString TXBase::tagName(int order) {
     Bracket bracket(*this);
     return isActive() ? QString::fromStdString(xb_TagName(order)) : QString();
 }
 
-long TXBase::recCount()
-{
+long TXBase::recCount() {
     Bracket bracket(*this);
     return isActive() ? xb_RecCount() : 0;
 }
 
-int TXBase::recSize()
-{
+int TXBase::recSize() {
     Bracket bracket(*this);
     return isActive() ? xb_RecSize() : 0;
 }
 
-void TXBase::tableActiveChanged()
-{
+void TXBase::tableActiveChanged() {
     bindTable();
     if (!isActive())
         return;

@@ -26,10 +26,12 @@ inline void writeLe16(unsigned char* p, uint16_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 inline void writeLe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
 }
 inline void writeBe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>((v >> (8 * (3 - i))) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>((v >> (8 * (3 - i))) & 0xFF);
 }
 inline void writeBe16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v >> 8);

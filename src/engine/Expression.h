@@ -38,8 +38,8 @@ struct Value {
     ValueType type = ValueType::Logical;
     const char* str = nullptr;  // Character: points into the record or a node buffer
     uint32_t len = 0;
-    double num = 0;             // Numeric; Date: Julian day (0 = empty date)
-    bool log = false;           // Logical
+    double num = 0;    // Numeric; Date: Julian day (0 = empty date)
+    bool log = false;  // Logical
 };
 
 // The record an expression is evaluated on: its image and number.
@@ -59,8 +59,8 @@ public:
 
     // settings must outlive the expression (exact comparison, date format and
     // epoch are read at evaluation time).
-    bool compile(const std::string& text, const std::vector<Field>& fields, const Settings* settings,
-                 std::string& error);
+    bool compile(const std::string& text, const std::vector<Field>& fields,
+                 const Settings* settings, std::string& error);
     bool isValid() const { return m_root >= 0; }
     const std::string& text() const { return m_text; }
 

@@ -10,7 +10,7 @@ struct Field {
     char type = 'C';   // C N F D L M G B P
     int width = 0;
     int decimals = 0;
-    int offset = 0;    // in the record image; the deletion flag is byte 0
+    int offset = 0;  // in the record image; the deletion flag is byte 0
 
     // Fields whose value lives in the memo file (a block reference in the record).
     bool isMemoRef() const {

@@ -25,7 +25,9 @@ std::string sysError(const std::string& what, const std::string& path) {
 
 }  // namespace
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
     other.m_fd = -1;
@@ -91,23 +93,28 @@ size_t File::readSome(uint64_t offset, void* buffer, size_t size) const {
     while (done < size) {
         ssize_t n = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return done;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<size_t>(n);
     }
     return done;
 }
 
-void setWriteFault(WriteFault fault) { g_writeFault = fault; }
+void setWriteFault(WriteFault fault) {
+    g_writeFault = fault;
+}
 
 bool File::writeAt(uint64_t offset, const void* data, size_t size, std::string& error) {
     if (g_writeFault) {
         long allowed = g_writeFault(m_path, offset, size);
         if (allowed >= 0) {
             size_t n = std::min(size, static_cast<size_t>(allowed));
-            if (n > 0 && ::pwrite(m_fd, data, n, static_cast<off_t>(offset)) < 0) {}
+            if (n > 0 && ::pwrite(m_fd, data, n, static_cast<off_t>(offset)) < 0) {
+            }
             errno = ENOSPC;
             error = sysError("Cannot write", m_path);
             return false;
@@ -118,7 +125,8 @@ bool File::writeAt(uint64_t offset, const void* data, size_t size, std::string& 
     while (done < size) {
         ssize_t n = ::pwrite(m_fd, in + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             error = sysError("Cannot write", m_path);
             return false;
         }
@@ -129,13 +137,15 @@ bool File::writeAt(uint64_t offset, const void* data, size_t size, std::string& 
 
 int64_t File::size() const {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return -1;
+    if (::fstat(m_fd, &st) != 0)
+        return -1;
     return st.st_size;
 }
 
 bool File::stamp(int64_t& size, int64_t& mtimeNs) const {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return false;
+    if (::fstat(m_fd, &st) != 0)
+        return false;
     size = st.st_size;
     mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
@@ -143,17 +153,21 @@ bool File::stamp(int64_t& size, int64_t& mtimeNs) const {
 
 bool File::identity(uint64_t& device, uint64_t& inode) const {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return false;
+    if (::fstat(m_fd, &st) != 0)
+        return false;
     device = static_cast<uint64_t>(st.st_dev);
     inode = static_cast<uint64_t>(st.st_ino);
     return true;
 }
 
-bool File::sync() { return ::fdatasync(m_fd) == 0; }
+bool File::sync() {
+    return ::fdatasync(m_fd) == 0;
+}
 
 bool File::lockFile(bool exclusive) {
     while (::flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR)
+            return false;
     }
     return true;
 }
@@ -166,9 +180,12 @@ bool File::lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) {
         fl.l_whence = SEEK_SET;
         fl.l_start = static_cast<off_t>(offset);
         fl.l_len = static_cast<off_t>(length);
-        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0) return true;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+            return true;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -200,7 +217,8 @@ std::string withExtension(const std::string& path, const std::string& ext) {
     std::string folder = folderOf(path);
     std::string base = baseNameOf(path);
     auto dot = base.find_last_of('.');
-    if (dot != std::string::npos) base.erase(dot);
+    if (dot != std::string::npos)
+        base.erase(dot);
     return folder + base + ext;
 }
 
@@ -210,11 +228,13 @@ bool fileExists(const std::string& path) {
 }
 
 std::string resolveFileName(const std::string& path) {
-    if (fileExists(path)) return path;
+    if (fileExists(path))
+        return path;
     std::string folder = folderOf(path);
     std::string base = baseNameOf(path);
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return path;
+    if (!dir)
+        return path;
     std::string match;
     int matches = 0;
     while (dirent* entry = ::readdir(dir)) {
@@ -226,7 +246,8 @@ std::string resolveFileName(const std::string& path) {
     ::closedir(dir);
     // With several names differing only in case none is preferred: the
     // caller sees the name as given (and fails to find it).
-    if (matches == 1) return folder + match;
+    if (matches == 1)
+        return folder + match;
     return path;
 }
 

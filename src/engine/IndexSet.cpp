@@ -1,5 +1,6 @@
 #include "engine/IndexSet.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <sys/stat.h>
 
 #include "engine/Dates.h"
 #include "engine/File.h"
@@ -18,25 +18,34 @@ namespace qly::engine {
 namespace {
 
 std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
 std::string trimmed(const std::string& text) {
     size_t b = 0, e = text.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
+        --e;
     return text.substr(b, e - b);
 }
 
-const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* bytesOf(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 cdx::KeyType keyTypeOf(ValueType type) {
     switch (type) {
-        case ValueType::Numeric: return cdx::KeyType::Numeric;
-        case ValueType::Date: return cdx::KeyType::Date;
-        case ValueType::Logical: return cdx::KeyType::Logical;
-        case ValueType::Character: break;
+        case ValueType::Numeric:
+            return cdx::KeyType::Numeric;
+        case ValueType::Date:
+            return cdx::KeyType::Date;
+        case ValueType::Logical:
+            return cdx::KeyType::Logical;
+        case ValueType::Character:
+            break;
     }
     return cdx::KeyType::Character;
 }
@@ -50,7 +59,8 @@ std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<cdx::IndexFile>>& openFile
 
 bool identityOf(const std::string& path, std::pair<uint64_t, uint64_t>& id) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
     id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return true;
 }
@@ -61,24 +71,28 @@ std::shared_ptr<cdx::IndexFile> openShared(const std::string& path, std::string&
     if (known) {
         auto it = openFiles().find(id);
         if (it != openFiles().end()) {
-            if (auto file = it->second.lock()) return file;
+            if (auto file = it->second.lock())
+                return file;
         }
     }
     std::unique_ptr<cdx::IndexFile> file;
     cdx::Status s = cdx::IndexFile::open(path, false, file);
-    if (s.code() == cdx::Code::IoError) s = cdx::IndexFile::open(path, true, file);
+    if (s.code() == cdx::Code::IoError)
+        s = cdx::IndexFile::open(path, true, file);
     if (!s) {
         error = s.message();
         return nullptr;
     }
     std::shared_ptr<cdx::IndexFile> shared(std::move(file));
-    if (known) openFiles()[id] = shared;
+    if (known)
+        openFiles()[id] = shared;
     return shared;
 }
 
 void forgetShared(const std::string& path) {
     std::pair<uint64_t, uint64_t> id;
-    if (identityOf(path, id)) openFiles().erase(id);
+    if (identityOf(path, id))
+        openFiles().erase(id);
 }
 
 }  // namespace
@@ -101,26 +115,32 @@ public:
 
     uint32_t first() override {
         m_error.clear();
-        if (!m_set.m_scoped) return take(m_cursor.first());
+        if (!m_set.m_scoped)
+            return take(m_cursor.first());
         const std::string& from = m_tag.tag->descending() ? m_set.m_high : m_set.m_low;
-        if (from.empty()) return take(m_cursor.first());
+        if (from.empty())
+            return take(m_cursor.first());
         return take(m_cursor.seek(bytesOf(from), static_cast<uint32_t>(from.size()), nullptr));
     }
     uint32_t last() override {
         m_error.clear();
-        if (!m_set.m_scoped) return take(m_cursor.last());
+        if (!m_set.m_scoped)
+            return take(m_cursor.last());
         const std::string& to = m_tag.tag->descending() ? m_set.m_low : m_set.m_high;
-        if (to.empty()) return take(m_cursor.last());
+        if (to.empty())
+            return take(m_cursor.last());
         return take(m_cursor.seekLast(bytesOf(to), static_cast<uint32_t>(to.size())));
     }
     uint32_t next(uint32_t recno) override {
         bool exact = false;
-        if (!sync(recno, exact)) return 0;
+        if (!sync(recno, exact))
+            return 0;
         return exact ? take(m_cursor.next()) : take(cdx::Status::ok());
     }
     uint32_t prev(uint32_t recno) override {
         bool exact = false;
-        if (!sync(recno, exact)) return 0;
+        if (!sync(recno, exact))
+            return 0;
         return take(m_cursor.prev());
     }
     std::string error() const override { return m_error; }
@@ -129,19 +149,24 @@ public:
     uint32_t seek(const std::string& key, bool& found) {
         m_error.clear();
         found = false;
-        const uint32_t r = take(m_cursor.seek(bytesOf(key), static_cast<uint32_t>(key.size()), &found));
-        if (r == 0) found = false;
+        const uint32_t r =
+            take(m_cursor.seek(bytesOf(key), static_cast<uint32_t>(key.size()), &found));
+        if (r == 0)
+            found = false;
         return r;
     }
 
 private:
     bool inScope() const {
-        if (!m_set.m_scoped) return true;
+        if (!m_set.m_scoped)
+            return true;
         const uint8_t* k = m_cursor.key();
         const std::string& low = m_set.m_low;
         const std::string& high = m_set.m_high;
-        if (!low.empty() && std::memcmp(k, low.data(), low.size()) < 0) return false;
-        if (!high.empty() && std::memcmp(k, high.data(), high.size()) > 0) return false;
+        if (!low.empty() && std::memcmp(k, low.data(), low.size()) < 0)
+            return false;
+        if (!high.empty() && std::memcmp(k, high.data(), high.size()) > 0)
+            return false;
         return true;
     }
     uint32_t take(const cdx::Status& s) {
@@ -149,7 +174,8 @@ private:
             m_error = s.message();
             return 0;
         }
-        if (!m_cursor.valid() || !inScope()) return 0;
+        if (!m_cursor.valid() || !inScope())
+            return 0;
         return m_cursor.recNo();
     }
     // Puts the cursor on recno's entry (or where it would be).
@@ -185,27 +211,32 @@ private:
 IndexSet::IndexSet(Table& table, const Settings* settings) : m_table(table), m_settings(settings) {}
 
 IndexSet::~IndexSet() {
-    if (m_table.observer() == this) m_table.setObserver(nullptr);
+    if (m_table.observer() == this)
+        m_table.setObserver(nullptr);
     std::string error;
     flush(true, error);
 }
 
 bool IndexSet::openStructural(std::string& error) {
-    if (!(m_table.flags() & Table::kFlagStructuralCdx)) return true;
+    if (!(m_table.flags() & Table::kFlagStructuralCdx))
+        return true;
     const std::string path = resolveFileName(withExtension(m_table.path(), ".cdx"));
     if (!fileExists(path)) {
         error = "The structural index " + path + " of " + m_table.path() + " is missing";
         return false;
     }
     std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
-    if (!file) return false;
+    if (!file)
+        return false;
     return addFile(std::move(file), error);
 }
 
 int IndexSet::openFile(const std::string& name, std::string& error) {
     std::string path = name;
-    if (!hasExtension(path)) path = withExtension(path, ".cdx");
-    if (path.find('/') == std::string::npos) path = folderOf(m_table.path()) + path;
+    if (!hasExtension(path))
+        path = withExtension(path, ".cdx");
+    if (path.find('/') == std::string::npos)
+        path = folderOf(m_table.path()) + path;
     path = resolveFileName(path);
     std::pair<uint64_t, uint64_t> id, have;
     if (identityOf(path, id)) {
@@ -213,16 +244,19 @@ int IndexSet::openFile(const std::string& name, std::string& error) {
             if (identityOf(f->fileName(), have) && have == id) {
                 // Already open: its first tag's order.
                 for (size_t i = 0; i < m_tags.size(); ++i)
-                    if (m_tags[i]->file == f.get()) return static_cast<int>(i) + 1;
+                    if (m_tags[i]->file == f.get())
+                        return static_cast<int>(i) + 1;
                 error = "The index " + path + " has no tags";
                 return 0;
             }
         }
     }
     std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
-    if (!file) return 0;
+    if (!file)
+        return 0;
     const int first = orderCount() + 1;
-    if (!addFile(std::move(file), error)) return 0;
+    if (!addFile(std::move(file), error))
+        return 0;
     if (orderCount() < first) {
         error = "The index " + path + " has no tags";
         return 0;
@@ -244,22 +278,24 @@ bool IndexSet::addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error)
         t->tag = &tag;
         std::string why;
         if (!t->key.compile(tag.keyExpression(), m_table.fields(), m_settings, why)) {
-            error = where + ": the key expression " + tag.keyExpression() + " cannot be evaluated: " + why;
+            error = where + ": the key expression " + tag.keyExpression() +
+                    " cannot be evaluated: " + why;
             return false;
         }
         t->type = t->key.type();
         t->keyLength = tag.keyLength();
-        const uint32_t want = t->type == ValueType::Character ? 0 : (t->type == ValueType::Logical ? 1 : 8);
+        const uint32_t want =
+            t->type == ValueType::Character ? 0 : (t->type == ValueType::Logical ? 1 : 8);
         if (want && want != t->keyLength) {
-            error = where + ": the key length " + std::to_string(t->keyLength) + " does not fit the key expression " +
-                    tag.keyExpression();
+            error = where + ": the key length " + std::to_string(t->keyLength) +
+                    " does not fit the key expression " + tag.keyExpression();
             return false;
         }
         if (tag.hasFor()) {
             if (!t->condition.compile(tag.forExpression(), m_table.fields(), m_settings, why) ||
                 t->condition.type() != ValueType::Logical) {
-                error = where + ": the FOR expression " + tag.forExpression() + " cannot be evaluated" +
-                        (why.empty() ? std::string() : ": " + why);
+                error = where + ": the FOR expression " + tag.forExpression() +
+                        " cannot be evaluated" + (why.empty() ? std::string() : ": " + why);
                 return false;
             }
             t->hasCondition = true;
@@ -267,23 +303,25 @@ bool IndexSet::addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error)
         tag.setKeyType(keyTypeOf(t->type));
         added.push_back(std::move(t));
     }
-    for (auto& t : added) m_tags.push_back(std::move(t));
+    for (auto& t : added)
+        m_tags.push_back(std::move(t));
     m_files.push_back(std::move(file));
     m_table.setObserver(this);
     return true;
 }
 
-void IndexSet::makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
-                       bool ignoreCondition) {
+void IndexSet::makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key,
+                       bool& included, bool ignoreCondition) {
     key.resize(tag.keyLength);
     makeKeyInto(tag, image, recno, key.data(), included, ignoreCondition);
 }
 
-void IndexSet::makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key, bool& included,
-                           bool ignoreCondition) {
+void IndexSet::makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key,
+                           bool& included, bool ignoreCondition) {
     const RecordView view{image, recno};
     included = ignoreCondition || !tag.hasCondition || tag.condition.evalBool(view);
-    if (!included) return;
+    if (!included)
+        return;
     tag.key.evalKey(view, m_scratch);
     const uint32_t L = tag.keyLength;
     switch (tag.type) {
@@ -296,7 +334,8 @@ void IndexSet::makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char
         case ValueType::Numeric:
         case ValueType::Date: {
             double value = 0;
-            if (m_scratch.size() >= sizeof value) std::memcpy(&value, m_scratch.data(), sizeof value);
+            if (m_scratch.size() >= sizeof value)
+                std::memcpy(&value, m_scratch.data(), sizeof value);
             cdx::encodeNumeric(value, reinterpret_cast<uint8_t*>(key));
             break;
         }
@@ -311,7 +350,8 @@ bool IndexSet::searchKey(const OpenTag& tag, const std::string& text, bool exact
     switch (tag.type) {
         case ValueType::Character:
             key = text.substr(0, tag.keyLength);
-            if (exact) key.resize(tag.keyLength, ' ');
+            if (exact)
+                key.resize(tag.keyLength, ' ');
             return true;
         case ValueType::Numeric: {
             const std::string t = trimmed(text);
@@ -328,9 +368,11 @@ bool IndexSet::searchKey(const OpenTag& tag, const std::string& text, bool exact
             const std::string t = trimmed(text);
             int32_t julian = 0;
             bool ok = false;
-            if (t.size() == 8 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            if (t.size() == 8 &&
+                std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 ok = julianFromStored(t.c_str(), julian);
-            if (!ok) ok = parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
+            if (!ok)
+                ok = parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
             if (!ok) {
                 error = "Not a date: " + text;
                 return false;
@@ -348,13 +390,15 @@ bool IndexSet::searchKey(const OpenTag& tag, const std::string& text, bool exact
 }
 
 std::string IndexSet::tagName(int order) const {
-    if (order < 1 || order > orderCount()) return {};
+    if (order < 1 || order > orderCount())
+        return {};
     return m_tags[static_cast<size_t>(order - 1)]->tag->name();
 }
 
 TagInfo IndexSet::tagInfo(int order, bool countKeys) const {
     TagInfo info;
-    if (order < 1 || order > orderCount()) return info;
+    if (order < 1 || order > orderCount())
+        return info;
     const OpenTag& t = *m_tags[static_cast<size_t>(order - 1)];
     info.file = t.file->fileName();
     info.name = t.tag->name();
@@ -362,14 +406,16 @@ TagInfo IndexSet::tagInfo(int order, bool countKeys) const {
     info.forExpression = t.tag->forExpression();
     info.unique = t.tag->unique();
     info.descending = t.tag->descending();
-    if (countKeys) t.tag->check(&info.keys);
+    if (countKeys)
+        t.tag->check(&info.keys);
     return info;
 }
 
 int IndexSet::orderOf(const std::string& tag) const {
     const std::string wanted = upper(trimmed(tag));
     for (size_t i = 0; i < m_tags.size(); ++i)
-        if (upper(m_tags[i]->tag->name()) == wanted) return static_cast<int>(i) + 1;
+        if (upper(m_tags[i]->tag->name()) == wanted)
+            return static_cast<int>(i) + 1;
     return 0;
 }
 
@@ -386,7 +432,9 @@ bool IndexSet::setOrder(int order, std::string& error) {
     return true;
 }
 
-RecordOrder* IndexSet::order() { return m_order.get(); }
+RecordOrder* IndexSet::order() {
+    return m_order.get();
+}
 
 bool IndexSet::seek(const std::string& text, uint32_t& recno, bool& found, std::string& error) {
     recno = 0;
@@ -396,7 +444,9 @@ bool IndexSet::seek(const std::string& text, uint32_t& recno, bool& found, std::
         return false;
     }
     std::string key;
-    if (!searchKey(*m_tags[static_cast<size_t>(m_current - 1)], text, m_settings->exact, key, error)) return false;
+    if (!searchKey(*m_tags[static_cast<size_t>(m_current - 1)], text, m_settings->exact, key,
+                   error))
+        return false;
     recno = m_order->seek(key, found);
     if (!m_order->error().empty()) {
         error = m_order->error();
@@ -408,10 +458,12 @@ bool IndexSet::seek(const std::string& text, uint32_t& recno, bool& found, std::
 bool IndexSet::keyMatches(const char* image, uint32_t recno, const std::string& text, bool& matches,
                           std::string& error) {
     matches = false;
-    if (!m_order) return true;
+    if (!m_order)
+        return true;
     OpenTag& tag = *m_tags[static_cast<size_t>(m_current - 1)];
     std::string want, have;
-    if (!searchKey(tag, text, m_settings->exact, want, error)) return false;
+    if (!searchKey(tag, text, m_settings->exact, want, error))
+        return false;
     bool included = false;
     makeKey(tag, image, recno, have, included, false);
     matches = included && have.compare(0, want.size(), want) == 0;
@@ -431,8 +483,10 @@ bool IndexSet::setScope(const std::string& low, const std::string& high, std::st
     }
     const OpenTag& tag = *m_tags[static_cast<size_t>(m_current - 1)];
     std::string lowKey, highKey;
-    if (!searchKey(tag, low, false, lowKey, error)) return false;
-    if (!high.empty() && !searchKey(tag, high, false, highKey, error)) return false;
+    if (!searchKey(tag, low, false, lowKey, error))
+        return false;
+    if (!high.empty() && !searchKey(tag, high, false, highKey, error))
+        return false;
     m_low = lowKey;
     m_high = highKey;
     m_scoped = true;
@@ -448,13 +502,15 @@ bool IndexSet::lowestWithKey(OpenTag& tag, const std::string& key, uint32_t exce
     std::vector<char> buffer(run * len);
     std::string k;
     for (uint32_t first = 1; first <= total;) {
-        const uint32_t got = m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        const uint32_t got =
+            m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
         if (got == 0) {
             error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
             return false;
         }
         for (uint32_t i = 0; i < got; ++i) {
-            if (first + i == except) continue;
+            if (first + i == except)
+                continue;
             bool included = false;
             makeKey(tag, buffer.data() + i * len, first + i, k, included, false);
             if (included && k == key) {
@@ -467,24 +523,31 @@ bool IndexSet::lowestWithKey(OpenTag& tag, const std::string& key, uint32_t exce
     return true;
 }
 
-bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* newImage, std::string& error) {
+bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* newImage,
+                             std::string& error) {
     std::string oldKey, newKey;
     bool ok = true;
     auto failed = [&](const std::string& why) {
-        if (ok) error = why + " (rebuild the indexes of " + m_table.path() + ")";
+        if (ok)
+            error = why + " (rebuild the indexes of " + m_table.path() + ")";
         ok = false;
     };
     for (auto& t : m_tags) {
         bool wasIn = false, isIn = false;
-        if (oldImage) makeKey(*t, oldImage, recno, oldKey, wasIn, false);
+        if (oldImage)
+            makeKey(*t, oldImage, recno, oldKey, wasIn, false);
         makeKey(*t, newImage, recno, newKey, isIn, false);
-        if (wasIn && isIn && oldKey == newKey) continue;
+        if (wasIn && isIn && oldKey == newKey)
+            continue;
         cdx::Tag& tag = *t->tag;
         if (!tag.unique()) {
             cdx::Status s;
-            if (wasIn) s = tag.remove(bytesOf(oldKey), recno);
-            if (s && isIn) s = tag.insert(bytesOf(newKey), recno);
-            if (!s) failed(s.message());
+            if (wasIn)
+                s = tag.remove(bytesOf(oldKey), recno);
+            if (s && isIn)
+                s = tag.insert(bytesOf(newKey), recno);
+            if (!s)
+                failed(s.message());
             continue;
         }
         // A unique tag holds each key for the lowest record that has it, as
@@ -502,7 +565,8 @@ bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* n
             } else if (s.code() == cdx::Code::NotFound) {
                 s = cdx::Status::ok();  // another record holds the key
             }
-            if (!s) failed(s.message());
+            if (!s)
+                failed(s.message());
         }
         if (isIn) {
             cdx::Cursor cursor(tag);
@@ -513,8 +577,10 @@ bool IndexSet::recordWritten(uint32_t recno, const char* oldImage, const char* n
                 s = tag.remove(bytesOf(newKey), holder);
                 present = false;
             }
-            if (s && !present) s = tag.insert(bytesOf(newKey), recno);
-            if (!s) failed(s.message());
+            if (s && !present)
+                s = tag.insert(bytesOf(newKey), recno);
+            if (!s)
+                failed(s.message());
         }
     }
     return ok;
@@ -550,14 +616,16 @@ bool IndexSet::reindex(std::string& error) {
     }
     const int current = m_current;
     for (size_t i = 0; i < m_files.size(); ++i)
-        if (!rebuildFile(i, error)) return false;
+        if (!rebuildFile(i, error))
+            return false;
     // The files were replaced: take their tags afresh.
     std::vector<std::shared_ptr<cdx::IndexFile>> files;
     files.swap(m_files);
     m_order.reset();
     m_tags.clear();
     for (auto& f : files)
-        if (!addFile(std::move(f), error)) return false;
+        if (!addFile(std::move(f), error))
+            return false;
     return setOrder(current <= orderCount() ? current : 0, error);
 }
 
@@ -565,7 +633,8 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     std::shared_ptr<cdx::IndexFile> file = m_files[index];
     std::vector<OpenTag*> tags;
     for (auto& t : m_tags)
-        if (t->file == file.get()) tags.push_back(t.get());
+        if (t->file == file.get())
+            tags.push_back(t.get());
     std::vector<Rebuild> rebuilt(tags.size());
     for (size_t i = 0; i < tags.size(); ++i) {
         const OpenTag& t = *tags[i];
@@ -575,8 +644,9 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         tagSpec.forExpression = t.tag->forExpression();
         tagSpec.keyType = keyTypeOf(t.type);
         tagSpec.keyLength = t.type == ValueType::Character
-                             ? static_cast<uint32_t>(std::clamp(t.key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
-                             : (t.type == ValueType::Logical ? 1 : 8);
+                                ? static_cast<uint32_t>(std::clamp(
+                                      t.key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
+                                : (t.type == ValueType::Logical ? 1 : 8);
         tagSpec.unique = t.tag->unique();
         tagSpec.descending = t.tag->descending();
         tags[i]->keyLength = tagSpec.keyLength;
@@ -592,7 +662,8 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         r.recs.reserve(total);
     }
     for (uint32_t first = 1; first <= total;) {
-        const uint32_t got = m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        const uint32_t got =
+            m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
         if (got == 0) {
             error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
             return false;
@@ -601,8 +672,10 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
             const char* image = buffer.data() + k * len;
             for (size_t i = 0; i < tags.size(); ++i) {
                 bool included = false;
-                makeKeyInto(*tags[i], image, first + k, rebuilt[i].keys.data() + used[i], included, false);
-                if (!included) continue;
+                makeKeyInto(*tags[i], image, first + k, rebuilt[i].keys.data() + used[i], included,
+                            false);
+                if (!included)
+                    continue;
                 used[i] += rebuilt[i].tagSpec.keyLength;
                 rebuilt[i].recs.push_back(first + k);
             }
@@ -614,12 +687,15 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     const std::string temp = path + ".new";
     const bool structural = file->structural();
     std::vector<cdx::TagSpec> tagSpecs;
-    for (auto& r : rebuilt) tagSpecs.push_back(r.tagSpec);
+    for (auto& r : rebuilt)
+        tagSpecs.push_back(r.tagSpec);
     std::unique_ptr<cdx::IndexFile> fresh;
     cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh);
     for (size_t i = 0; s && i < rebuilt.size(); ++i)
-        s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(), rebuilt[i].recs.size());
-    if (s) s = fresh->close();
+        s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(),
+                                rebuilt[i].recs.size());
+    if (s)
+        s = fresh->close();
     fresh.reset();
     if (!s) {
         std::remove(temp.c_str());
@@ -633,7 +709,8 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         return false;
     }
     std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
-    if (!reopened) return false;
+    if (!reopened)
+        return false;
     m_files[index] = std::move(reopened);
     return true;
 }
@@ -653,14 +730,17 @@ bool IndexSet::verify(std::string& error) {
         uint64_t expected = 0;
         std::set<std::string> distinct;
         for (uint32_t r = 1; r <= total; ++r) {
-            if (!m_table.readRecord(r, image.data(), error)) return false;
+            if (!m_table.readRecord(r, image.data(), error))
+                return false;
             bool included = false;
             makeKey(*t, image.data(), r, key, included, false);
-            if (!included) continue;
+            if (!included)
+                continue;
             bool found = false;
             if (t->tag->unique()) {
                 // The lowest record with the key holds it.
-                if (!distinct.insert(key).second) continue;
+                if (!distinct.insert(key).second)
+                    continue;
                 s = t->tag->contains(bytesOf(key), r, &found);
             } else {
                 s = t->tag->contains(bytesOf(key), r, &found);
@@ -684,8 +764,8 @@ bool IndexSet::verify(std::string& error) {
     return true;
 }
 
-bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, const Settings* settings,
-                                std::string& error) {
+bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags,
+                                const Settings* settings, std::string& error) {
     const std::string path = withExtension(table.path(), ".cdx");
     if (fileExists(resolveFileName(path))) {
         error = "The index " + resolveFileName(path) + " exists already";
@@ -696,14 +776,16 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, c
         Expression key;
         std::string why;
         if (!key.compile(def.keyExpression, table.fields(), settings, why)) {
-            error = "Tag " + def.name + ": the key expression " + def.keyExpression + " cannot be evaluated: " + why;
+            error = "Tag " + def.name + ": the key expression " + def.keyExpression +
+                    " cannot be evaluated: " + why;
             return false;
         }
         if (!def.forExpression.empty()) {
             Expression cond;
-            if (!cond.compile(def.forExpression, table.fields(), settings, why) || cond.type() != ValueType::Logical) {
-                error = "Tag " + def.name + ": the FOR expression " + def.forExpression + " cannot be evaluated" +
-                        (why.empty() ? std::string() : ": " + why);
+            if (!cond.compile(def.forExpression, table.fields(), settings, why) ||
+                cond.type() != ValueType::Logical) {
+                error = "Tag " + def.name + ": the FOR expression " + def.forExpression +
+                        " cannot be evaluated" + (why.empty() ? std::string() : ": " + why);
                 return false;
             }
         }
@@ -713,15 +795,17 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, c
         tagSpec.forExpression = def.forExpression;
         tagSpec.keyType = keyTypeOf(key.type());
         tagSpec.keyLength = key.type() == ValueType::Character
-                             ? static_cast<uint32_t>(std::clamp(key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
-                             : (key.type() == ValueType::Logical ? 1 : 8);
+                                ? static_cast<uint32_t>(std::clamp(
+                                      key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
+                                : (key.type() == ValueType::Logical ? 1 : 8);
         tagSpec.unique = def.unique;
         tagSpec.descending = def.descending;
         tagSpecs.push_back(tagSpec);
     }
     std::unique_ptr<cdx::IndexFile> file;
     cdx::Status s = cdx::IndexFile::create(path, tagSpecs, true, file);
-    if (s) s = file->close();
+    if (s)
+        s = file->close();
     file.reset();
     if (!s) {
         std::remove(path.c_str());
@@ -732,18 +816,23 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags, c
         std::remove(path.c_str());
         return false;
     }
-    if (table.recordCount() == 0) return true;
+    if (table.recordCount() == 0)
+        return true;
     // Records already there: index them.
     IndexSet set(table, settings);
-    if (!set.openStructural(error)) return false;
-    if (!set.rebuildFile(0, error)) return false;
+    if (!set.openStructural(error))
+        return false;
+    if (!set.rebuildFile(0, error))
+        return false;
     return true;
 }
 
-bool createTable(const std::string& path, const std::vector<Field>& fields, const std::vector<TagDef>& tags,
-                 const Settings& settings, std::string& error) {
-    if (!Table::create(path, fields, settings.memoBlockSize, error)) return false;
-    if (tags.empty()) return true;
+bool createTable(const std::string& path, const std::vector<Field>& fields,
+                 const std::vector<TagDef>& tags, const Settings& settings, std::string& error) {
+    if (!Table::create(path, fields, settings.memoBlockSize, error))
+        return false;
+    if (tags.empty())
+        return true;
     std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
     bool ok = table && IndexSet::createStructural(*table, tags, &settings, error);
     const std::string made = table ? table->path() : path;

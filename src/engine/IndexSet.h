@@ -62,9 +62,9 @@ public:
 
     int orderCount() const { return static_cast<int>(m_tags.size()); }
     int currentOrder() const { return m_current; }
-    std::string tagName(int order) const;        // "" when there is no such order
+    std::string tagName(int order) const;  // "" when there is no such order
     TagInfo tagInfo(int order, bool countKeys = false) const;
-    int orderOf(const std::string& tag) const;   // 0 when none; letter case does not matter
+    int orderOf(const std::string& tag) const;     // 0 when none; letter case does not matter
     bool setOrder(int order, std::string& error);  // 0 = record order
     // The current order for the work area; nullptr in record order.
     RecordOrder* order();
@@ -73,7 +73,8 @@ public:
     // with a key at or after it (0 = none), found whether its key begins with it.
     bool seek(const std::string& key, uint32_t& recno, bool& found, std::string& error);
     // Does the record's key in the current order begin with key (as seek reads it)?
-    bool keyMatches(const char* image, uint32_t recno, const std::string& key, bool& matches, std::string& error);
+    bool keyMatches(const char* image, uint32_t recno, const std::string& key, bool& matches,
+                    std::string& error);
     // Keeps the keys from low to high in the current order; an empty low removes it.
     bool setScope(const std::string& low, const std::string& high, std::string& error);
     bool hasScope() const { return m_scoped; }
@@ -86,12 +87,13 @@ public:
     // there exactly once where it belongs (FOR, unique), and nothing else.
     bool verify(std::string& error);
 
-    bool recordWritten(uint32_t recno, const char* oldImage, const char* newImage, std::string& error) override;
+    bool recordWritten(uint32_t recno, const char* oldImage, const char* newImage,
+                       std::string& error) override;
 
     // Creates the structural index of a table that has none yet and sets the
     // table's flag. The table must hold no records.
-    static bool createStructural(Table& table, const std::vector<TagDef>& tags, const Settings* settings,
-                                 std::string& error);
+    static bool createStructural(Table& table, const std::vector<TagDef>& tags,
+                                 const Settings* settings, std::string& error);
 
     struct OpenTag;
     class TagOrder;
@@ -104,8 +106,10 @@ private:
     void makeKeyInto(OpenTag& tag, const char* image, uint32_t recno, char* key, bool& included,
                      bool ignoreCondition);
     // The lowest record other than except whose key in tag is key (0: none).
-    bool lowestWithKey(OpenTag& tag, const std::string& key, uint32_t except, uint32_t& found, std::string& error);
-    bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key, std::string& error) const;
+    bool lowestWithKey(OpenTag& tag, const std::string& key, uint32_t except, uint32_t& found,
+                       std::string& error);
+    bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key,
+                   std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
 
     Table& m_table;
@@ -122,7 +126,7 @@ private:
 
 // Creates a table and, with tags, its structural index. Fails when a file
 // exists; leaves nothing behind when it fails.
-bool createTable(const std::string& path, const std::vector<Field>& fields, const std::vector<TagDef>& tags,
-                 const Settings& settings, std::string& error);
+bool createTable(const std::string& path, const std::vector<Field>& fields,
+                 const std::vector<TagDef>& tags, const Settings& settings, std::string& error);
 
 }  // namespace qly::engine

@@ -16,7 +16,8 @@ constexpr uint64_t kLockOffset = 0x7FFFFFFE;  // lock byte of the memo file's he
 bool MemoFile::open(const std::string& path, Kind kind, bool writable, std::string& error) {
     m_kind = kind;
     m_writable = writable && kind == Kind::Fpt;
-    if (!m_file.open(path, m_writable, error)) return false;
+    if (!m_file.open(path, m_writable, error))
+        return false;
     unsigned char header[8];
     if (!m_file.readAt(0, header, sizeof header, error)) {
         error = "Memo file is truncated: " + path;
@@ -38,19 +39,23 @@ bool MemoFile::open(const std::string& path, Kind kind, bool writable, std::stri
 
 bool MemoFile::create(const std::string& path, int blockSize, std::string& error) {
     File f;
-    if (!f.create(path, error)) return false;
+    if (!f.create(path, error))
+        return false;
     std::vector<unsigned char> header(kHeaderSize, 0);
-    uint32_t firstFree = (kHeaderSize + static_cast<uint32_t>(blockSize) - 1) / static_cast<uint32_t>(blockSize);
+    uint32_t firstFree =
+        (kHeaderSize + static_cast<uint32_t>(blockSize) - 1) / static_cast<uint32_t>(blockSize);
     writeBe32(header.data(), firstFree);
     writeBe16(header.data() + 6, static_cast<uint16_t>(blockSize));
     size_t fileSize = static_cast<size_t>(firstFree) * static_cast<size_t>(blockSize);
-    if (fileSize > header.size()) header.resize(fileSize, 0);
+    if (fileSize > header.size())
+        header.resize(fileSize, 0);
     return f.writeAt(0, header.data(), header.size(), error);
 }
 
 bool MemoFile::readHeader(uint32_t& nextFree, std::string& error) const {
     unsigned char header[8];
-    if (!m_file.readAt(0, header, sizeof header, error)) return false;
+    if (!m_file.readAt(0, header, sizeof header, error))
+        return false;
     nextFree = m_kind == Kind::Fpt ? readBe32(header) : readLe32(header);
     return true;
 }
@@ -58,22 +63,26 @@ bool MemoFile::readHeader(uint32_t& nextFree, std::string& error) const {
 bool MemoFile::length(uint32_t block, uint32_t& len, std::string& error) const {
     if (m_kind == Kind::Dbt) {
         std::string data;
-        if (!read(block, data, error)) return false;
+        if (!read(block, data, error))
+            return false;
         len = static_cast<uint32_t>(data.size());
         return true;
     }
     int64_t fileSize = m_file.size();
     uint64_t offset = static_cast<uint64_t>(block) * m_blockSize;
-    if (block * static_cast<uint64_t>(m_blockSize) < kHeaderSize ||
-        fileSize < 0 || offset + 8 > static_cast<uint64_t>(fileSize)) {
-        error = "Memo reference " + std::to_string(block) + " is past the end of the memo file " + path();
+    if (block * static_cast<uint64_t>(m_blockSize) < kHeaderSize || fileSize < 0 ||
+        offset + 8 > static_cast<uint64_t>(fileSize)) {
+        error = "Memo reference " + std::to_string(block) + " is past the end of the memo file " +
+                path();
         return false;
     }
     unsigned char head[8];
-    if (!m_file.readAt(offset, head, sizeof head, error)) return false;
+    if (!m_file.readAt(offset, head, sizeof head, error))
+        return false;
     len = readBe32(head + 4);
     if (offset + 8 + len > static_cast<uint64_t>(fileSize)) {
-        error = "Memo at block " + std::to_string(block) + " runs past the end of the memo file " + path();
+        error = "Memo at block " + std::to_string(block) + " runs past the end of the memo file " +
+                path();
         return false;
     }
     return true;
@@ -85,13 +94,15 @@ bool MemoFile::read(uint32_t block, std::string& out, std::string& error) const 
         int64_t fileSize = m_file.size();
         uint64_t offset = static_cast<uint64_t>(block) * 512;
         if (block == 0 || fileSize < 0 || offset >= static_cast<uint64_t>(fileSize)) {
-            error = "Memo reference " + std::to_string(block) + " is past the end of the memo file " + path();
+            error = "Memo reference " + std::to_string(block) +
+                    " is past the end of the memo file " + path();
             return false;
         }
         char buf[512];
         while (offset < static_cast<uint64_t>(fileSize)) {
             size_t n = m_file.readSome(offset, buf, sizeof buf);
-            if (n == 0) break;
+            if (n == 0)
+                break;
             for (size_t i = 0; i < n; ++i) {
                 if (buf[i] == 0x1A) {
                     return true;  // end mark (a single 0x1A ends it too)
@@ -103,7 +114,8 @@ bool MemoFile::read(uint32_t block, std::string& out, std::string& error) const 
         return true;
     }
     uint32_t len = 0;
-    if (!length(block, len, error)) return false;
+    if (!length(block, len, error))
+        return false;
     out.resize(len);
     uint64_t offset = static_cast<uint64_t>(block) * m_blockSize + 8;
     if (len > 0 && !m_file.readAt(offset, out.data(), len, error)) {
@@ -131,7 +143,8 @@ bool MemoFile::write(const std::string& data, uint32_t type, int lockTimeout, ui
     bool ok = false;
     do {
         uint32_t nextFree = 0;
-        if (!readHeader(nextFree, error)) break;
+        if (!readHeader(nextFree, error))
+            break;
         int64_t fileSize = m_file.size();
         if (fileSize < 0) {
             error = "Cannot read the size of " + path();
@@ -149,12 +162,16 @@ bool MemoFile::write(const std::string& data, uint32_t type, int lockTimeout, ui
         }
         std::vector<char> buffer(blocks * m_blockSize, 0);
         writeBe32(reinterpret_cast<unsigned char*>(buffer.data()), type);
-        writeBe32(reinterpret_cast<unsigned char*>(buffer.data()) + 4, static_cast<uint32_t>(data.size()));
-        if (!data.empty()) std::memcpy(buffer.data() + 8, data.data(), data.size());
-        if (!m_file.writeAt(start * m_blockSize, buffer.data(), buffer.size(), error)) break;
+        writeBe32(reinterpret_cast<unsigned char*>(buffer.data()) + 4,
+                  static_cast<uint32_t>(data.size()));
+        if (!data.empty())
+            std::memcpy(buffer.data() + 8, data.data(), data.size());
+        if (!m_file.writeAt(start * m_blockSize, buffer.data(), buffer.size(), error))
+            break;
         unsigned char head[4];
         writeBe32(head, static_cast<uint32_t>(start + blocks));
-        if (!m_file.writeAt(0, head, sizeof head, error)) break;
+        if (!m_file.writeAt(0, head, sizeof head, error))
+            break;
         block = static_cast<uint32_t>(start);
         ok = true;
     } while (false);

@@ -10,13 +10,13 @@ namespace qly::engine {
 
 struct Settings {
     bool century = false;
-    bool deleted = false;     // hide records marked deleted
-    bool exact = false;       // off: text "=" compares the right operand's length
+    bool deleted = false;  // hide records marked deleted
+    bool exact = false;    // off: text "=" compares the right operand's length
     bool softSeek = false;
-    int dateFormat = 0;       // 0..6, 99 = the system's
+    int dateFormat = 0;  // 0..6, 99 = the system's
     int epoch = 1900;
-    int lockTimeout = 1;      // seconds
-    int memoBlockSize = 64;   // bytes, for new memo files
+    int lockTimeout = 1;     // seconds
+    int memoBlockSize = 64;  // bytes, for new memo files
     std::string systemPattern = environmentDatePattern();
 
     std::string datePattern() const {

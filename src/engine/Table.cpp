@@ -23,9 +23,11 @@ bool knownVersion(uint8_t v) {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
@@ -33,7 +35,7 @@ bool sameName(std::string_view a, std::string_view b) {
 
 void todayYmd(int& y, int& m, int& d) {
     std::time_t now = std::time(nullptr);
-    std::tm tm {};
+    std::tm tm{};
     localtime_r(&now, &tm);
     y = tm.tm_year + 1900;
     m = tm.tm_mon + 1;
@@ -46,7 +48,8 @@ void todayYmd(int& y, int& m, int& d) {
 std::shared_ptr<uint64_t> generationFor(const File& file) {
     static std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<uint64_t>> registry;
     uint64_t dev = 0, ino = 0;
-    if (!file.identity(dev, ino)) return std::make_shared<uint64_t>(0);
+    if (!file.identity(dev, ino))
+        return std::make_shared<uint64_t>(0);
     auto& slot = registry[{dev, ino}];
     std::shared_ptr<uint64_t> g = slot.lock();
     if (!g) {
@@ -72,14 +75,17 @@ Table::~Table() {
 std::unique_ptr<Table> Table::open(const std::string& path, Mode mode, std::string& error) {
     std::unique_ptr<Table> t(new Table());
     std::string resolved = resolveFileName(path);
-    if (!hasExtension(path) && !fileExists(resolved)) resolved = resolveFileName(path + ".dbf");
+    if (!hasExtension(path) && !fileExists(resolved))
+        resolved = resolveFileName(path + ".dbf");
     t->m_path = resolved;
     t->m_mode = mode;
     bool wantWrite = mode != Mode::ReadOnly;
     if (!t->m_file.open(resolved, wantWrite, error)) {
-        if (!wantWrite || (errno != EACCES && errno != EROFS)) return nullptr;
+        if (!wantWrite || (errno != EACCES && errno != EROFS))
+            return nullptr;
         // A file we may not write opens for reading only.
-        if (!t->m_file.open(resolved, false, error)) return nullptr;
+        if (!t->m_file.open(resolved, false, error))
+            return nullptr;
         t->m_readOnlyReason = "Table " + resolved + " cannot be written (no permission)";
     } else if (wantWrite) {
         t->m_writable = true;
@@ -91,8 +97,10 @@ std::unique_ptr<Table> Table::open(const std::string& path, Mode mode, std::stri
         return nullptr;
     }
     t->m_generation = generationFor(t->m_file);
-    if (mode == Mode::ReadOnly) t->m_readOnlyReason = "Table " + resolved + " is opened read-only";
-    if (!t->load(error)) return nullptr;
+    if (mode == Mode::ReadOnly)
+        t->m_readOnlyReason = "Table " + resolved + " is opened read-only";
+    if (!t->load(error))
+        return nullptr;
     return t;
 }
 
@@ -120,14 +128,16 @@ bool Table::load(std::string& error) {
         error = "Table header is damaged (header or record length): " + m_path;
         return false;
     }
-    uint64_t needed = m_headerLength + static_cast<uint64_t>(m_count) * static_cast<uint64_t>(m_recordLength);
+    uint64_t needed =
+        m_headerLength + static_cast<uint64_t>(m_count) * static_cast<uint64_t>(m_recordLength);
     if (needed > static_cast<uint64_t>(fileSize)) {
         error = "Table file is shorter than its header says (" + std::to_string(m_count) +
                 " records of " + std::to_string(m_recordLength) + " bytes): " + m_path;
         return false;
     }
     std::vector<unsigned char> header(m_headerLength);
-    if (!m_file.readAt(0, header.data(), header.size(), error)) return false;
+    if (!m_file.readAt(0, header.data(), header.size(), error))
+        return false;
     int offset = 1;
     bool terminated = false;
     bool hasMemo = false;
@@ -136,33 +146,46 @@ bool Table::load(std::string& error) {
             terminated = true;
             break;
         }
-        if (pos + 32 > m_headerLength) break;
+        if (pos + 32 > m_headerLength)
+            break;
         const unsigned char* d = header.data() + pos;
         Field f;
         size_t nameLen = 0;
-        while (nameLen < 11 && d[nameLen] != 0) ++nameLen;
+        while (nameLen < 11 && d[nameLen] != 0)
+            ++nameLen;
         f.name.assign(reinterpret_cast<const char*>(d), nameLen);
-        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : f.name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         f.type = static_cast<char>(std::toupper(d[11]));
         f.width = d[16];
         f.decimals = d[17];
         f.offset = offset;
         switch (f.type) {
-        case 'C': case 'N': case 'F': case 'D': case 'L': case 'M': case 'G': case 'B': case 'P':
-            break;
-        default:
-            error = std::string("Invalid Field Type ") + static_cast<char>(d[11]);
-            return false;
+            case 'C':
+            case 'N':
+            case 'F':
+            case 'D':
+            case 'L':
+            case 'M':
+            case 'G':
+            case 'B':
+            case 'P':
+                break;
+            default:
+                error = std::string("Invalid Field Type ") + static_cast<char>(d[11]);
+                return false;
         }
-        bool badWidth = f.width == 0 || ((f.type == 'N' || f.type == 'F') && f.width > 20) ||
-                        (f.type == 'D' && f.width != 8) || (f.type == 'L' && f.width != 1) ||
-                        ((f.type == 'M' || f.type == 'G' || f.type == 'P') && f.width != 10 &&
-                         f.width != 4) || (f.type == 'B' && f.width != 10 && f.width != 8 && f.width != 4);
+        bool badWidth =
+            f.width == 0 || ((f.type == 'N' || f.type == 'F') && f.width > 20) ||
+            (f.type == 'D' && f.width != 8) || (f.type == 'L' && f.width != 1) ||
+            ((f.type == 'M' || f.type == 'G' || f.type == 'P') && f.width != 10 && f.width != 4) ||
+            (f.type == 'B' && f.width != 10 && f.width != 8 && f.width != 4);
         if (f.name.empty() || badWidth) {
             error = "Table header is damaged (field " + f.name + "): " + m_path;
             return false;
         }
-        if (f.isMemoRef()) hasMemo = true;
+        if (f.isMemoRef())
+            hasMemo = true;
         offset += f.width;
         m_fields.push_back(std::move(f));
     }
@@ -179,7 +202,8 @@ bool Table::load(std::string& error) {
         std::string memoPath =
             resolveFileName(withExtension(m_path, kind == MemoFile::Kind::Dbt ? ".dbt" : ".fpt"));
         if (!m_memo.open(memoPath, kind, m_writable, error)) {
-            if (!fileExists(memoPath)) error = "Memo file is missing: " + memoPath;
+            if (!fileExists(memoPath))
+                error = "Memo file is missing: " + memoPath;
             return false;
         }
     }
@@ -187,7 +211,8 @@ bool Table::load(std::string& error) {
         m_writable = false;
         m_readOnlyReason = "Table " + m_path + " is in a format this engine only reads";
     }
-    if (!m_writable && m_readOnlyReason.empty()) m_readOnlyReason = "Table " + m_path + " is read-only";
+    if (!m_writable && m_readOnlyReason.empty())
+        m_readOnlyReason = "Table " + m_path + " is read-only";
     return true;
 }
 
@@ -202,37 +227,52 @@ bool Table::create(const std::string& path, std::vector<Field> fields, int memoB
     bool hasMemo = false;
     std::set<std::string> names;
     for (Field& f : fields) {
-        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : f.name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(f.type)));
         bool nameOk = !f.name.empty() && f.name.size() <= 10 &&
                       (std::isalpha(static_cast<unsigned char>(f.name[0])) || f.name[0] == '_');
-        for (char c : f.name) nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+        for (char c : f.name)
+            nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
         if (!nameOk || !names.insert(f.name).second) {
             error = "Invalid or repeated field name: " + f.name;
             return false;
         }
         switch (f.type) {
-        case 'C':
-            if (f.width < 1 || f.width > 254) {
-                error = "Invalid width for field " + f.name;
+            case 'C':
+                if (f.width < 1 || f.width > 254) {
+                    error = "Invalid width for field " + f.name;
+                    return false;
+                }
+                f.decimals = 0;
+                break;
+            case 'N':
+            case 'F':
+                if (f.width < 1 || f.width > 20 || f.decimals < 0 ||
+                    (f.decimals > 0 && f.decimals > f.width - 2)) {
+                    error = "Invalid width or decimals for field " + f.name;
+                    return false;
+                }
+                break;
+            case 'D':
+                f.width = 8;
+                f.decimals = 0;
+                break;
+            case 'L':
+                f.width = 1;
+                f.decimals = 0;
+                break;
+            case 'M':
+            case 'G':
+            case 'B':
+            case 'P':
+                f.width = 10;
+                f.decimals = 0;
+                hasMemo = true;
+                break;
+            default:
+                error = std::string("Invalid Field Type ") + f.type;
                 return false;
-            }
-            f.decimals = 0;
-            break;
-        case 'N': case 'F':
-            if (f.width < 1 || f.width > 20 || f.decimals < 0 ||
-                (f.decimals > 0 && f.decimals > f.width - 2)) {
-                error = "Invalid width or decimals for field " + f.name;
-                return false;
-            }
-            break;
-        case 'D': f.width = 8; f.decimals = 0; break;
-        case 'L': f.width = 1; f.decimals = 0; break;
-        case 'M': case 'G': case 'B': case 'P':
-            f.width = 10; f.decimals = 0; hasMemo = true; break;
-        default:
-            error = std::string("Invalid Field Type ") + f.type;
-            return false;
         }
         f.offset = offset;
         offset += f.width;
@@ -272,24 +312,29 @@ bool Table::create(const std::string& path, std::vector<Field> fields, int memoB
     }
     buf[headerLength - 1] = 0x0D;
     buf[headerLength] = static_cast<unsigned char>(kEndOfFile);
-    if (hasMemo && !MemoFile::create(memoPath, blockSize, error)) return false;
+    if (hasMemo && !MemoFile::create(memoPath, blockSize, error))
+        return false;
     File f;
     if (!f.create(dbfPath, error) || !f.writeAt(0, buf.data(), buf.size(), error) || !f.sync()) {
         if (f.isOpen()) {
             f.close();
             std::remove(dbfPath.c_str());
         }
-        if (hasMemo) std::remove(memoPath.c_str());
-        if (error.empty()) error = "Cannot write " + dbfPath;
+        if (hasMemo)
+            std::remove(memoPath.c_str());
+        if (error.empty())
+            error = "Cannot write " + dbfPath;
         return false;
     }
     return true;
 }
 
 bool Table::setFlags(uint8_t flags, std::string& error) {
-    if (!checkWritable(error)) return false;
+    if (!checkWritable(error))
+        return false;
     unsigned char b = flags;
-    if (!m_file.writeAt(28, &b, 1, error)) return false;
+    if (!m_file.writeAt(28, &b, 1, error))
+        return false;
     m_flags = flags;
     m_header[28] = flags;
     return true;
@@ -297,10 +342,12 @@ bool Table::setFlags(uint8_t flags, std::string& error) {
 
 int Table::fieldIndex(std::string_view name) const {
     // Callers ask for the same few fields again and again.
-    if (m_lastFieldIndex >= 0 && name == m_lastFieldName) return m_lastFieldIndex;
+    if (m_lastFieldIndex >= 0 && name == m_lastFieldName)
+        return m_lastFieldIndex;
     std::string_view wanted = name;
     // Trailing blanks of a caller's name do not count.
-    while (!wanted.empty() && wanted.back() == ' ') wanted.remove_suffix(1);
+    while (!wanted.empty() && wanted.back() == ' ')
+        wanted.remove_suffix(1);
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (sameName(m_fields[i].name, wanted)) {
             m_lastFieldName.assign(name);
@@ -313,14 +360,17 @@ int Table::fieldIndex(std::string_view name) const {
 
 int Table::lastUpdateYear() const {
     int v = m_header[1];
-    if (v >= 100) return 1900 + v;
+    if (v >= 100)
+        return 1900 + v;
     return v < 80 ? 2000 + v : 1900 + v;
 }
 
 bool Table::refreshCount(std::string& error) {
-    if (m_mode == Mode::Exclusive) return true;
+    if (m_mode == Mode::Exclusive)
+        return true;
     unsigned char b[4];
-    if (!m_file.readAt(4, b, 4, error)) return false;
+    if (!m_file.readAt(4, b, 4, error))
+        return false;
     uint32_t count = readLe32(b);
     int64_t size = m_file.size();
     if (size < 0) {
@@ -335,13 +385,16 @@ bool Table::refreshCount(std::string& error) {
     return true;
 }
 
-bool Table::fileStamp(int64_t& size, int64_t& mtimeNs) const { return m_file.stamp(size, mtimeNs); }
+bool Table::fileStamp(int64_t& size, int64_t& mtimeNs) const {
+    return m_file.stamp(size, mtimeNs);
+}
 
 void Table::blankRecord(char* out) const {
     std::memset(out, ' ', static_cast<size_t>(m_recordLength));
     if (m_binaryMemoRefs) {
         for (const Field& f : m_fields) {
-            if (f.isMemoRef() && f.width == 4) std::memset(out + f.offset, 0, 4);
+            if (f.isMemoRef() && f.width == 4)
+                std::memset(out + f.offset, 0, 4);
         }
     }
 }
@@ -359,7 +412,8 @@ bool Table::readRecord(uint32_t recno, char* out, std::string& error) const {
 }
 
 uint32_t Table::readRecords(uint32_t first, uint32_t count, char* out) const {
-    if (first < 1 || first > m_count) return 0;
+    if (first < 1 || first > m_count)
+        return 0;
     count = std::min(count, m_count - first + 1);
     size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(m_recordLength);
     size_t got = m_file.readSome(recordOffset(first), out, bytes);
@@ -375,18 +429,21 @@ bool Table::checkWritable(std::string& error) const {
 }
 
 bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
-    if (!checkWritable(error)) return false;
+    if (!checkWritable(error))
+        return false;
     if (recno < 1 || recno > m_count) {
         error = "Record is out of range: " + std::to_string(recno);
         return false;
     }
     std::vector<char> old(static_cast<size_t>(m_recordLength));
-    if (!readRecord(recno, old.data(), error)) return false;
+    if (!readRecord(recno, old.data(), error))
+        return false;
     if (!m_file.writeAt(recordOffset(recno), image, static_cast<size_t>(m_recordLength), error))
         return false;
     m_modified = true;
     ++*m_generation;
-    if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error)) return false;
+    if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error))
+        return false;
     return true;
 }
 
@@ -399,13 +456,15 @@ bool Table::writeCountAndDate(uint32_t count, std::string& error) {
     b[2] = static_cast<unsigned char>(m);
     b[3] = static_cast<unsigned char>(d);
     writeLe32(b + 4, count);
-    if (!m_file.writeAt(0, b, sizeof b, error)) return false;
+    if (!m_file.writeAt(0, b, sizeof b, error))
+        return false;
     std::memcpy(m_header, b, sizeof b);
     return true;
 }
 
 int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std::string& error) {
-    if (!checkWritable(error)) return kAppendReadOnly;
+    if (!checkWritable(error))
+        return kAppendReadOnly;
     bool shared = m_mode == Mode::Shared;
     if (shared && !m_file.lockRange(kHeaderLockOffset, 1, lockTimeout)) {
         error = "Table " + m_path + " is locked by another user";
@@ -448,13 +507,16 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
         m_modified = true;
         ++*m_generation;
     } while (false);
-    if (shared) m_file.unlockRange(kHeaderLockOffset, 1);
-    if (result == kAppendOk && m_observer && !m_observer->recordWritten(recno, nullptr, image, error))
+    if (shared)
+        m_file.unlockRange(kHeaderLockOffset, 1);
+    if (result == kAppendOk && m_observer &&
+        !m_observer->recordWritten(recno, nullptr, image, error))
         result = kAppendIndexFailed;
     return result;
 }
 
-bool Table::memoBlock(const char* record, const Field& field, uint32_t& block, std::string& error) const {
+bool Table::memoBlock(const char* record, const Field& field, uint32_t& block,
+                      std::string& error) const {
     const char* p = record + field.offset;
     block = 0;
     if (field.width == 4 && m_binaryMemoRefs) {
@@ -466,7 +528,8 @@ bool Table::memoBlock(const char* record, const Field& field, uint32_t& block, s
     for (int i = 0; i < field.width; ++i) {
         char c = p[i];
         if (c == ' ' || c == '\0') {
-            if (digits) break;
+            if (digits)
+                break;
             continue;
         }
         if (c < '0' || c > '9') {
@@ -484,11 +547,14 @@ bool Table::memoBlock(const char* record, const Field& field, uint32_t& block, s
     return true;
 }
 
-bool Table::readMemo(const char* record, const Field& field, std::string& out, std::string& error) const {
+bool Table::readMemo(const char* record, const Field& field, std::string& out,
+                     std::string& error) const {
     out.clear();
     uint32_t block = 0;
-    if (!memoBlock(record, field, block, error)) return false;
-    if (block == 0) return true;
+    if (!memoBlock(record, field, block, error))
+        return false;
+    if (block == 0)
+        return true;
     if (!m_memo.isOpen()) {
         error = "Memo file is not open";
         return false;
@@ -496,11 +562,14 @@ bool Table::readMemo(const char* record, const Field& field, std::string& out, s
     return m_memo.read(block, out, error);
 }
 
-bool Table::memoLength(const char* record, const Field& field, uint32_t& length, std::string& error) const {
+bool Table::memoLength(const char* record, const Field& field, uint32_t& length,
+                       std::string& error) const {
     length = 0;
     uint32_t block = 0;
-    if (!memoBlock(record, field, block, error)) return false;
-    if (block == 0) return true;
+    if (!memoBlock(record, field, block, error))
+        return false;
+    if (block == 0)
+        return true;
     if (!m_memo.isOpen()) {
         error = "Memo file is not open";
         return false;
@@ -510,7 +579,8 @@ bool Table::memoLength(const char* record, const Field& field, uint32_t& length,
 
 bool Table::writeMemo(char* record, const Field& field, const std::string& data, int lockTimeout,
                       std::string& error) {
-    if (!checkWritable(error)) return false;
+    if (!checkWritable(error))
+        return false;
     if (!field.isMemoRef()) {
         error = "Field " + field.name + " is not a memo field";
         return false;
@@ -521,10 +591,11 @@ bool Table::writeMemo(char* record, const Field& field, const std::string& data,
             error = "Memo file is not open";
             return false;
         }
-        uint32_t type = field.type == 'M' ? MemoFile::kTypeText
+        uint32_t type = field.type == 'M'   ? MemoFile::kTypeText
                         : field.type == 'P' ? MemoFile::kTypePicture
                                             : MemoFile::kTypeObject;
-        if (!m_memo.write(data, type, lockTimeout, block, error)) return false;
+        if (!m_memo.write(data, type, lockTimeout, block, error))
+            return false;
     }
     char* p = record + field.offset;
     if (block == 0) {
@@ -540,43 +611,51 @@ bool Table::writeMemo(char* record, const Field& field, const std::string& data,
 
 bool Table::commit(std::string& error) {
     // Nothing written since the last commit: nothing to flush.
-    if (!m_writable || !m_modified) return true;
+    if (!m_writable || !m_modified)
+        return true;
     {
         uint32_t count = m_count;
         if (m_mode == Mode::Shared) {
             // Another process may have appended: never lower the stored count.
             unsigned char b[4];
-            if (!m_file.readAt(4, b, 4, error)) return false;
+            if (!m_file.readAt(4, b, 4, error))
+                return false;
             count = std::max(count, readLe32(b));
         }
-        if (!writeCountAndDate(count, error)) return false;
+        if (!writeCountAndDate(count, error))
+            return false;
         m_modified = false;
     }
     if (!m_file.sync()) {
         error = "Cannot flush " + m_path;
         return false;
     }
-    if (m_memo.isOpen()) m_memo.sync();
+    if (m_memo.isOpen())
+        m_memo.sync();
     return true;
 }
 
 bool Table::lockRecord(uint32_t recno, int timeoutSeconds) {
-    if (recno < 1 || recno > m_count) return false;
+    if (recno < 1 || recno > m_count)
+        return false;
     if (m_mode != Mode::Shared || m_locks.count(recno)) {
         m_locks.insert(recno);
         return true;
     }
-    if (!m_file.lockRange(kHeaderLockOffset - recno, 1, timeoutSeconds)) return false;
+    if (!m_file.lockRange(kHeaderLockOffset - recno, 1, timeoutSeconds))
+        return false;
     m_locks.insert(recno);
     return true;
 }
 
 void Table::unlockRecord(uint32_t recno) {
     auto release = [this](uint32_t r) {
-        if (m_mode == Mode::Shared && m_file.isOpen()) m_file.unlockRange(kHeaderLockOffset - r, 1);
+        if (m_mode == Mode::Shared && m_file.isOpen())
+            m_file.unlockRange(kHeaderLockOffset - r, 1);
     };
     if (recno == 0) {
-        for (uint32_t r : m_locks) release(r);
+        for (uint32_t r : m_locks)
+            release(r);
         m_locks.clear();
     } else if (m_locks.erase(recno)) {
         release(recno);

@@ -100,9 +100,12 @@ public:
     int appendRecord(const char* image, int lockTimeout, uint32_t& recno, std::string& error);
 
     // Memo fields. block 0 = no memo.
-    bool memoBlock(const char* record, const Field& field, uint32_t& block, std::string& error) const;
-    bool readMemo(const char* record, const Field& field, std::string& out, std::string& error) const;
-    bool memoLength(const char* record, const Field& field, uint32_t& length, std::string& error) const;
+    bool memoBlock(const char* record, const Field& field, uint32_t& block,
+                   std::string& error) const;
+    bool readMemo(const char* record, const Field& field, std::string& out,
+                  std::string& error) const;
+    bool memoLength(const char* record, const Field& field, uint32_t& length,
+                    std::string& error) const;
     // Writes data to the memo file and points the field of record at it (the
     // caller then writes the record). Empty data clears the reference.
     bool writeMemo(char* record, const Field& field, const std::string& data, int lockTimeout,
@@ -132,7 +135,8 @@ public:
 
 private:
     uint64_t recordOffset(uint32_t recno) const {
-        return m_headerLength + static_cast<uint64_t>(recno - 1) * static_cast<uint64_t>(m_recordLength);
+        return m_headerLength +
+               static_cast<uint64_t>(recno - 1) * static_cast<uint64_t>(m_recordLength);
     }
 
     std::string m_path;

@@ -21,14 +21,17 @@ constexpr auto kRecheckInterval = std::chrono::milliseconds(50);
 
 std::string trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return s.substr(b, e - b);
 }
 
 bool parseNumberText(const std::string& text, double& value) {
     std::string t = trimmed(text);
-    if (t.empty()) return false;
+    if (t.empty())
+        return false;
     char* end = nullptr;
     value = std::strtod(t.c_str(), &end);
     return end && *end == '\0' && std::isfinite(value);
@@ -37,18 +40,22 @@ bool parseNumberText(const std::string& text, double& value) {
 }  // namespace
 
 bool formatNumber(double value, int width, int decimals, char* out) {
-    if (!std::isfinite(value) || width < 1) return false;
+    if (!std::isfinite(value) || width < 1)
+        return false;
     double scale = std::pow(10.0, decimals);
     double rounded = std::round(value * scale) / scale;
-    if (rounded == 0) rounded = 0;  // no "-0"
+    if (rounded == 0)
+        rounded = 0;  // no "-0"
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, rounded);
-    if (n < 0 || n > width) return false;
+    if (n < 0 || n > width)
+        return false;
     std::memcpy(out, buf, static_cast<size_t>(n));
     return true;
 }
 
-WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table, const Settings* settings)
+WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table,
+                   const Settings* settings)
     : m_number(number), m_alias(std::move(alias)), m_table(std::move(table)), m_settings(settings) {
     m_indexes = std::make_unique<IndexSet>(*m_table, settings);
     m_record.resize(static_cast<size_t>(m_table->recordLength()));
@@ -68,7 +75,9 @@ void WorkArea::beginCall() {
     // Without turbo read, each call sees what other users wrote since: the
     // read-ahead is dropped when the file changed. Nobody else writes a table
     // opened exclusively.
-    if (m_turbo || (m_windowCount == 0 && m_blocks.empty()) || m_table->mode() == Table::Mode::Exclusive) return;
+    if (m_turbo || (m_windowCount == 0 && m_blocks.empty()) ||
+        m_table->mode() == Table::Mode::Exclusive)
+        return;
     if (m_table->writeGeneration() != m_windowGeneration) {
         dropWindow();  // written through another area of this process
         return;
@@ -77,7 +86,8 @@ void WorkArea::beginCall() {
     // often than kRecheckInterval (xBase engines refresh shared reads on an
     // interval too).
     auto now = std::chrono::steady_clock::now();
-    if (now - m_windowChecked < kRecheckInterval) return;
+    if (now - m_windowChecked < kRecheckInterval)
+        return;
     m_windowChecked = now;
     int64_t size = 0, mtime = 0;
     if (!m_table->fileStamp(size, mtime) || size != m_windowFileSize || mtime != m_windowFileTime)
@@ -86,7 +96,8 @@ void WorkArea::beginCall() {
 
 uint32_t WorkArea::windowCapacity() {
     const size_t len = static_cast<size_t>(m_table->recordLength());
-    if (m_window.empty()) m_window.resize(std::max<size_t>(1, kWindowBytes / len) * len);
+    if (m_window.empty())
+        m_window.resize(std::max<size_t>(1, kWindowBytes / len) * len);
     return static_cast<uint32_t>(m_window.size() / len);
 }
 
@@ -100,7 +111,8 @@ const char* WorkArea::fetchBlock(uint32_t recno, uint32_t perBlock, std::string&
     const uint32_t block = (recno - 1) / perBlock;
     auto it = m_blocks.find(block);
     if (it == m_blocks.end()) {
-        if (m_blocks.size() >= kMaxBlocks) m_blocks.clear();
+        if (m_blocks.size() >= kMaxBlocks)
+            m_blocks.clear();
         if (m_blocks.empty()) {
             // The file as it is now: beginCall drops the blocks when it changes.
             m_table->fileStamp(m_windowFileSize, m_windowFileTime);
@@ -136,19 +148,24 @@ bool WorkArea::refreshCount(std::string& error) {
     if (m_table->mode() != Table::Mode::Exclusive) {
         const auto now = std::chrono::steady_clock::now();
         const uint64_t generation = m_table->writeGeneration();
-        if (generation == m_countGeneration && now - m_countChecked < kRecheckInterval) return true;
+        if (generation == m_countGeneration && now - m_countChecked < kRecheckInterval)
+            return true;
         m_countGeneration = generation;
         m_countChecked = now;
     }
     uint32_t before = m_table->recordCount();
-    if (!m_table->refreshCount(error)) return false;
-    if (m_table->recordCount() != before) dropWindow();
+    if (!m_table->refreshCount(error))
+        return false;
+    if (m_table->recordCount() != before)
+        dropWindow();
     return true;
 }
 
 bool WorkArea::visible(const char* image, uint32_t recno) const {
-    if (m_settings->deleted && image[0] == '*') return false;
-    if (m_filter.isValid() && !m_filter.evalBool(RecordView{image, recno})) return false;
+    if (m_settings->deleted && image[0] == '*')
+        return false;
+    if (m_filter.isValid() && !m_filter.evalBool(RecordView{image, recno}))
+        return false;
     return true;
 }
 
@@ -159,8 +176,10 @@ void WorkArea::setEof() {
 }
 
 uint32_t WorkArea::step(uint32_t recno, int direction) {
-    if (m_order) return direction > 0 ? m_order->next(recno) : m_order->prev(recno);
-    if (direction > 0) return recno >= m_table->recordCount() ? 0 : recno + 1;
+    if (m_order)
+        return direction > 0 ? m_order->next(recno) : m_order->prev(recno);
+    if (direction > 0)
+        return recno >= m_table->recordCount() ? 0 : recno + 1;
     return recno <= 1 ? 0 : recno - 1;
 }
 
@@ -171,10 +190,12 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     uint32_t capacity = windowCapacity();
     // In an index order the next record is anywhere: keep whole blocks of
     // records, so that a walk reads each part of the file once.
-    if (m_order) return fetchBlock(recno, capacity, error);
+    if (m_order)
+        return fetchBlock(recno, capacity, error);
     uint32_t n = capacity;
     uint32_t first = recno;
-    if (direction < 0) first = recno > n ? recno - n + 1 : 1;
+    if (direction < 0)
+        first = recno > n ? recno - n + 1 : 1;
     uint32_t got = readWindow(first, n);
     if (recno < first || recno >= first + got) {
         dropWindow();
@@ -189,7 +210,8 @@ bool WorkArea::scan(uint32_t candidate, int direction, uint32_t& found, std::str
     uint32_t r = candidate;
     while (r != 0 && r <= m_table->recordCount()) {
         const char* image = fetch(r, direction, error);
-        if (!image) return false;
+        if (!image)
+            return false;
         if (visible(image, r)) {
             std::memcpy(m_record.data(), image, m_record.size());
             found = r;
@@ -206,10 +228,12 @@ bool WorkArea::scan(uint32_t candidate, int direction, uint32_t& found, std::str
 
 bool WorkArea::goTop(std::string& error) {
     beginCall();
-    if (!refreshCount(error)) return false;
+    if (!refreshCount(error))
+        return false;
     uint32_t found = 0;
     uint32_t start = m_order ? m_order->first() : (m_table->recordCount() ? 1 : 0);
-    if (!scan(start, 1, found, error)) return false;
+    if (!scan(start, 1, found, error))
+        return false;
     if (found) {
         m_recno = found;
         m_bof = m_eof = false;
@@ -222,10 +246,12 @@ bool WorkArea::goTop(std::string& error) {
 
 bool WorkArea::goBottom(std::string& error) {
     beginCall();
-    if (!refreshCount(error)) return false;
+    if (!refreshCount(error))
+        return false;
     uint32_t found = 0;
     uint32_t start = m_order ? m_order->last() : m_table->recordCount();
-    if (!scan(start, -1, found, error)) return false;
+    if (!scan(start, -1, found, error))
+        return false;
     if (found) {
         m_recno = found;
         m_bof = m_eof = false;
@@ -239,14 +265,16 @@ bool WorkArea::goBottom(std::string& error) {
 bool WorkArea::skip(long n, std::string& error) {
     beginCall();
     if (n == 0) {
-        if (m_eof) return true;
+        if (m_eof)
+            return true;
         return m_table->readRecord(m_recno, m_record.data(), error);
     }
     if (n > 0) {
         m_bof = false;
         for (long i = 0; i < n && !m_eof; ++i) {
             uint32_t found = 0;
-            if (!scan(step(m_recno, 1), 1, found, error)) return false;
+            if (!scan(step(m_recno, 1), 1, found, error))
+                return false;
             if (!found) {
                 setEof();
                 break;
@@ -258,16 +286,20 @@ bool WorkArea::skip(long n, std::string& error) {
     for (long i = 0; i < -n; ++i) {
         uint32_t found = 0;
         if (m_eof) {
-            if (!refreshCount(error)) return false;
+            if (!refreshCount(error))
+                return false;
             uint32_t start = m_order ? m_order->last() : m_table->recordCount();
-            if (!scan(start, -1, found, error)) return false;
+            if (!scan(start, -1, found, error))
+                return false;
         } else {
-            if (!scan(step(m_recno, -1), -1, found, error)) return false;
+            if (!scan(step(m_recno, -1), -1, found, error))
+                return false;
         }
         if (!found) {
             // Before the first record: Bof, staying on the first one.
             m_bof = true;
-            if (!m_eof && !m_table->readRecord(m_recno, m_record.data(), error)) return false;
+            if (!m_eof && !m_table->readRecord(m_recno, m_record.data(), error))
+                return false;
             break;
         }
         m_recno = found;
@@ -279,9 +311,11 @@ bool WorkArea::skip(long n, std::string& error) {
 
 bool WorkArea::seekTo(uint32_t candidate, std::string& error) {
     beginCall();
-    if (!refreshCount(error)) return false;
+    if (!refreshCount(error))
+        return false;
     uint32_t found = 0;
-    if (!scan(candidate, 1, found, error)) return false;
+    if (!scan(candidate, 1, found, error))
+        return false;
     if (found) {
         m_recno = found;
         m_bof = m_eof = false;
@@ -299,14 +333,16 @@ void WorkArea::goEof() {
 
 bool WorkArea::go(uint32_t recno, std::string& error) {
     beginCall();
-    if (!refreshCount(error)) return false;
+    if (!refreshCount(error))
+        return false;
     if (recno < 1 || recno > m_table->recordCount()) {
         setEof();
         m_bof = m_table->recordCount() == 0;
         error = "Record is out of range: " + std::to_string(recno);
         return false;
     }
-    if (!m_table->readRecord(recno, m_record.data(), error)) return false;
+    if (!m_table->readRecord(recno, m_record.data(), error))
+        return false;
     m_recno = recno;
     m_bof = m_eof = false;
     return true;
@@ -318,7 +354,8 @@ bool WorkArea::setFilter(const std::string& text, std::string& error) {
         return true;
     }
     Expression e;
-    if (!e.compile(text, m_table->fields(), m_settings, error)) return false;
+    if (!e.compile(text, m_table->fields(), m_settings, error))
+        return false;
     if (e.type() != ValueType::Logical) {
         error = "A filter must be a logical expression: " + text;
         return false;
@@ -329,17 +366,21 @@ bool WorkArea::setFilter(const std::string& text, std::string& error) {
 
 bool WorkArea::countVisible(uint32_t& count, std::string& error) {
     beginCall();
-    if (!refreshCount(error)) return false;
+    if (!refreshCount(error))
+        return false;
     count = 0;
     if (!m_order && !m_filter.isValid() && !m_settings->deleted) {
         count = m_table->recordCount();
         return true;
     }
     if (m_order) {
-        for (uint32_t r = m_order->first(); r != 0 && r <= m_table->recordCount(); r = m_order->next(r)) {
+        for (uint32_t r = m_order->first(); r != 0 && r <= m_table->recordCount();
+             r = m_order->next(r)) {
             const char* image = fetch(r, 1, error);
-            if (!image) return false;
-            if (visible(image, r)) ++count;
+            if (!image)
+                return false;
+            if (visible(image, r))
+                ++count;
         }
         if (!m_order->error().empty()) {
             error = m_order->error();
@@ -360,7 +401,8 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
         }
         const char* p = m_window.data();
         for (uint32_t i = 0; i < got; ++i, p += len) {
-            if (visible(p, first + i)) ++count;
+            if (visible(p, first + i))
+                ++count;
         }
         first += got;
     }
@@ -393,8 +435,10 @@ bool WorkArea::change(const Mutation& mutate, std::string& error) {
         std::memcpy(image.data(), m_record.data(), image.size());
     }
     ok = ok && mutate(image.data(), error) && m_table->writeRecord(m_recno, image.data(), error);
-    if (ok) std::memcpy(m_record.data(), image.data(), image.size());
-    if (tookLock) m_table->unlockRecord(m_recno);
+    if (ok)
+        std::memcpy(m_record.data(), image.data(), image.size());
+    if (tookLock)
+        m_table->unlockRecord(m_recno);
     dropWindow();
     return ok;
 }
@@ -414,93 +458,109 @@ int WorkArea::append(std::string& error) {
 }
 
 bool WorkArea::setDeletedFlag(bool deleted, std::string& error) {
-    return change([deleted](char* image, std::string&) {
-        image[0] = deleted ? '*' : ' ';
-        return true;
-    }, error);
+    return change(
+        [deleted](char* image, std::string&) {
+            image[0] = deleted ? '*' : ' ';
+            return true;
+        },
+        error);
 }
 
 bool WorkArea::putRecord(const std::string& image, std::string& error) {
     if (image.size() != m_record.size()) {
-        error = "Record image has the wrong length (" + std::to_string(image.size()) + " instead of " +
-                std::to_string(m_record.size()) + ")";
+        error = "Record image has the wrong length (" + std::to_string(image.size()) +
+                " instead of " + std::to_string(m_record.size()) + ")";
         return false;
     }
     if (image[0] != ' ' && image[0] != '*') {
         error = "Record image has an invalid deletion flag";
         return false;
     }
-    return change([&image](char* out, std::string&) {
-        std::memcpy(out, image.data(), image.size());
-        return true;
-    }, error);
+    return change(
+        [&image](char* out, std::string&) {
+            std::memcpy(out, image.data(), image.size());
+            return true;
+        },
+        error);
 }
 
 bool WorkArea::replaceText(int index, const std::string& text, std::string& error) {
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
-    if (f.isMemoRef()) return putMemo(index, text, error);
+    if (f.isMemoRef())
+        return putMemo(index, text, error);
     std::vector<char> value(static_cast<size_t>(f.width), ' ');
     switch (f.type) {
-    case 'C': {
-        size_t len = text.size();
-        while (len > static_cast<size_t>(f.width) && text[len - 1] == ' ') --len;
-        if (len > static_cast<size_t>(f.width)) {
-            error = "Value is too long for field " + f.name + " (" + std::to_string(f.width) + " characters)";
-            return false;
-        }
-        std::memcpy(value.data(), text.data(), len);
-        break;
-    }
-    case 'N': case 'F': {
-        if (!trimmed(text).empty()) {
-            double v = 0;
-            if (!parseNumberText(text, v)) {
-                error = "Not a number for field " + f.name + ": " + text;
+        case 'C': {
+            size_t len = text.size();
+            while (len > static_cast<size_t>(f.width) && text[len - 1] == ' ')
+                --len;
+            if (len > static_cast<size_t>(f.width)) {
+                error = "Value is too long for field " + f.name + " (" + std::to_string(f.width) +
+                        " characters)";
                 return false;
             }
-            if (!formatNumber(v, f.width, f.decimals, value.data())) {
-                error = "Number does not fit field " + f.name + ": " + text;
+            std::memcpy(value.data(), text.data(), len);
+            break;
+        }
+        case 'N':
+        case 'F': {
+            if (!trimmed(text).empty()) {
+                double v = 0;
+                if (!parseNumberText(text, v)) {
+                    error = "Not a number for field " + f.name + ": " + text;
+                    return false;
+                }
+                if (!formatNumber(v, f.width, f.decimals, value.data())) {
+                    error = "Number does not fit field " + f.name + ": " + text;
+                    return false;
+                }
+            }
+            break;
+        }
+        case 'D': {
+            std::string t = trimmed(text);
+            int32_t julian = 0;
+            bool stored = t.size() == 8 && std::all_of(t.begin(), t.end(),
+                                                       [](char c) { return c >= '0' && c <= '9'; });
+            bool ok = stored ? julianFromStored(t.data(), julian)
+                             : parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
+            if (!ok) {
+                error = "Invalid date for field " + f.name + ": " + text;
                 return false;
             }
+            storedFromJulian(julian, value.data());
+            break;
         }
-        break;
-    }
-    case 'D': {
-        std::string t = trimmed(text);
-        int32_t julian = 0;
-        bool stored = t.size() == 8 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-        bool ok = stored ? julianFromStored(t.data(), julian)
-                         : parseDate(t, m_settings->datePattern(), m_settings->epoch, julian);
-        if (!ok) {
-            error = "Invalid date for field " + f.name + ": " + text;
+        case 'L': {
+            std::string t = trimmed(text);
+            for (char& c : t)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (t == "T" || t == ".T." || t == "Y" || t == ".Y." || t == "TRUE")
+                value[0] = 'T';
+            else if (t == "F" || t == ".F." || t == "N" || t == ".N." || t == "FALSE")
+                value[0] = 'F';
+            else if (t.empty())
+                value[0] = ' ';
+            else {
+                error = "Not a logical value for field " + f.name + ": " + text;
+                return false;
+            }
+            break;
+        }
+        default:
+            error = "Cannot replace field " + f.name;
             return false;
-        }
-        storedFromJulian(julian, value.data());
-        break;
     }
-    case 'L': {
-        std::string t = trimmed(text);
-        for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (t == "T" || t == ".T." || t == "Y" || t == ".Y." || t == "TRUE") value[0] = 'T';
-        else if (t == "F" || t == ".F." || t == "N" || t == ".N." || t == "FALSE") value[0] = 'F';
-        else if (t.empty()) value[0] = ' ';
-        else {
-            error = "Not a logical value for field " + f.name + ": " + text;
-            return false;
-        }
-        break;
-    }
-    default:
-        error = "Cannot replace field " + f.name;
-        return false;
-    }
-    return change([&](char* image, std::string&) {
-        std::memcpy(image + f.offset, value.data(), value.size());
-        return true;
-    }, error);
+    return change(
+        [&](char* image, std::string&) {
+            std::memcpy(image + f.offset, value.data(), value.size());
+            return true;
+        },
+        error);
 }
 
-bool WorkArea::replaceDate(int index, const std::string& text, const std::string& pattern, std::string& error) {
+bool WorkArea::replaceDate(int index, const std::string& text, const std::string& pattern,
+                           std::string& error) {
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (f.type != 'D') {
         error = "Field " + f.name + " is not a date field";
@@ -513,15 +573,18 @@ bool WorkArea::replaceDate(int index, const std::string& text, const std::string
     }
     char stored[8];
     storedFromJulian(julian, stored);
-    return change([&](char* image, std::string&) {
-        std::memcpy(image + f.offset, stored, 8);
-        return true;
-    }, error);
+    return change(
+        [&](char* image, std::string&) {
+            std::memcpy(image + f.offset, stored, 8);
+            return true;
+        },
+        error);
 }
 
 bool WorkArea::replaceDouble(int index, double v, std::string& error) {
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
-    if (f.type == 'L') return replaceLogical(index, v != 0, error);
+    if (f.type == 'L')
+        return replaceLogical(index, v != 0, error);
     if (f.type != 'N' && f.type != 'F') {
         error = "Field " + f.name + " is not a numeric field";
         return false;
@@ -531,10 +594,12 @@ bool WorkArea::replaceDouble(int index, double v, std::string& error) {
         error = "Number does not fit field " + f.name;
         return false;
     }
-    return change([&](char* image, std::string&) {
-        std::memcpy(image + f.offset, value.data(), value.size());
-        return true;
-    }, error);
+    return change(
+        [&](char* image, std::string&) {
+            std::memcpy(image + f.offset, value.data(), value.size());
+            return true;
+        },
+        error);
 }
 
 bool WorkArea::replaceLogical(int index, bool v, std::string& error) {
@@ -543,10 +608,12 @@ bool WorkArea::replaceLogical(int index, bool v, std::string& error) {
         error = "Field " + f.name + " is not a logical field";
         return false;
     }
-    return change([&](char* image, std::string&) {
-        image[f.offset] = v ? 'T' : 'F';
-        return true;
-    }, error);
+    return change(
+        [&](char* image, std::string&) {
+            image[f.offset] = v ? 'T' : 'F';
+            return true;
+        },
+        error);
 }
 
 bool WorkArea::putMemo(int index, const std::string& data, std::string& error) {
@@ -555,9 +622,11 @@ bool WorkArea::putMemo(int index, const std::string& data, std::string& error) {
         error = "Field " + f.name + " is not a memo field";
         return false;
     }
-    return change([&](char* image, std::string& err) {
-        return m_table->writeMemo(image, f, data, m_settings->lockTimeout, err);
-    }, error);
+    return change(
+        [&](char* image, std::string& err) {
+            return m_table->writeMemo(image, f, data, m_settings->lockTimeout, err);
+        },
+        error);
 }
 
 }  // namespace qly::engine

@@ -92,7 +92,8 @@ public:
     // Field by index: text in the field's own form (kind 1024), date text in
     // a pattern (kind 1056), double (kind 8), logical (kind 128).
     bool replaceText(int field, const std::string& text, std::string& error);
-    bool replaceDate(int field, const std::string& text, const std::string& pattern, std::string& error);
+    bool replaceDate(int field, const std::string& text, const std::string& pattern,
+                     std::string& error);
     bool replaceDouble(int field, double value, std::string& error);
     bool replaceLogical(int field, bool value, std::string& error);
     bool putMemo(int field, const std::string& data, std::string& error);

@@ -30,7 +30,9 @@ constexpr int kErrNoIndex = 8;
 
 const char* const kNoIndex = "No index is open in this work area";
 
-int boolOf(bool b) { return b ? kTrue : kFalse; }
+int boolOf(bool b) {
+    return b ? kTrue : kFalse;
+}
 
 // Starts an xb_ call: clears the last error.
 Engine& begin() {
@@ -41,7 +43,8 @@ Engine& begin() {
 
 WorkArea* requireArea(Engine& e) {
     WorkArea* a = e.currentArea();
-    if (!a) e.setError("No table is open in the current work area", kErrNoTable);
+    if (!a)
+        e.setError("No table is open in the current work area", kErrNoTable);
     return a;
 }
 
@@ -54,7 +57,8 @@ int fail(Engine& e, const std::string& error, int code = 1) {
 WorkArea* fieldOf(const std::string& name, int& index) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return nullptr;
+    if (!a)
+        return nullptr;
     index = a->table().fieldIndex(name);
     if (index < 0) {
         e.setError("Field " + name + " is not found", kErrNoField);
@@ -63,7 +67,9 @@ WorkArea* fieldOf(const std::string& name, int& index) {
     return a;
 }
 
-const Field& fieldAt(WorkArea* a, int index) { return a->table().fields()[static_cast<size_t>(index)]; }
+const Field& fieldAt(WorkArea* a, int index) {
+    return a->table().fields()[static_cast<size_t>(index)];
+}
 
 std::string rawField(WorkArea* a, const Field& f) {
     return std::string(a->record() + f.offset, static_cast<size_t>(f.width));
@@ -80,29 +86,48 @@ int32_t dateOf(WorkArea* a, const Field& f, bool& ok) {
 // ---------------------------------------------------------------------------
 // Start and end
 
-void xb_SetStringType(int) { begin(); }
-void xb_ErrorLevel(int) { begin(); }
-std::string xb_Version() { return "Quillory xBase engine 1.0 (FoxPro 2.x tables)"; }
-void xb_CloseAll() { begin().closeAll(); }
-std::string xb_LastError() { return Engine::instance().lastError(); }
-int xb_LastErrorCode() { return Engine::instance().lastErrorCode(); }
-void xb_ClearError() { Engine::instance().clearError(); }
+void xb_SetStringType(int) {
+    begin();
+}
+void xb_ErrorLevel(int) {
+    begin();
+}
+std::string xb_Version() {
+    return "Quillory xBase engine 1.0 (FoxPro 2.x tables)";
+}
+void xb_CloseAll() {
+    begin().closeAll();
+}
+std::string xb_LastError() {
+    return Engine::instance().lastError();
+}
+int xb_LastErrorCode() {
+    return Engine::instance().lastErrorCode();
+}
+void xb_ClearError() {
+    Engine::instance().clearError();
+}
 
 // ---------------------------------------------------------------------------
 // Work areas
 
 int xb_Use(const std::string& path, const std::string& alias, int mode, int driver) {
     Engine& e = begin();
-    if (mode < kXbModeShared || mode > kXbModeExclusive) return fail(e, "Invalid open mode " + std::to_string(mode));
-    if (driver < kXbDriverNtx || driver > kXbDriverNsx) return fail(e, "Invalid driver " + std::to_string(driver));
+    if (mode < kXbModeShared || mode > kXbModeExclusive)
+        return fail(e, "Invalid open mode " + std::to_string(mode));
+    if (driver < kXbDriverNtx || driver > kXbDriverNsx)
+        return fail(e, "Invalid driver " + std::to_string(driver));
     return e.use(path, alias, static_cast<Table::Mode>(mode));
 }
 
-int xb_Select(int area) { return begin().select(area); }
+int xb_Select(int area) {
+    return begin().select(area);
+}
 
 int xb_WorkArea(const std::string& alias) {
     Engine& e = begin();
-    if (alias.empty()) return e.current();
+    if (alias.empty())
+        return e.current();
     return e.areaOf(alias);
 }
 
@@ -114,7 +139,8 @@ std::string xb_Alias() {
 
 int xb_Close() {
     Engine& e = begin();
-    if (!requireArea(e)) return kFalse;
+    if (!requireArea(e))
+        return kFalse;
     return boolOf(e.close(e.current()));
 }
 
@@ -126,20 +152,29 @@ template <typename F>
 int move(F f) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
-    if (!f(*a, error)) return fail(e, error);
+    if (!f(*a, error))
+        return fail(e, error);
     return kTrue;
 }
 }  // namespace
 
-int xb_GoTop() { return move([](WorkArea& a, std::string& err) { return a.goTop(err); }); }
-int xb_GoBottom() { return move([](WorkArea& a, std::string& err) { return a.goBottom(err); }); }
-int xb_Skip(long n) { return move([n](WorkArea& a, std::string& err) { return a.skip(n, err); }); }
+int xb_GoTop() {
+    return move([](WorkArea& a, std::string& err) { return a.goTop(err); });
+}
+int xb_GoBottom() {
+    return move([](WorkArea& a, std::string& err) { return a.goBottom(err); });
+}
+int xb_Skip(long n) {
+    return move([n](WorkArea& a, std::string& err) { return a.skip(n, err); });
+}
 
 int xb_Go(long recno) {
     return move([recno](WorkArea& a, std::string& err) {
-        if (recno < 1 || recno > 0xFFFFFFFFL) return a.go(0, err);
+        if (recno < 1 || recno > 0xFFFFFFFFL)
+            return a.go(0, err);
         return a.go(static_cast<uint32_t>(recno), err);
     });
 }
@@ -180,14 +215,16 @@ int xb_RecSize() {
 std::string xb_GetRecord() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return {};
+    if (!a)
+        return {};
     return std::string(a->record(), static_cast<size_t>(a->table().recordLength()));
 }
 
 int xb_PutRecord(const std::string& image) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     return a->putRecord(image, error) ? kTrue : fail(e, error);
 }
@@ -196,7 +233,8 @@ namespace {
 const Field* fieldByNumber(int n) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return nullptr;
+    if (!a)
+        return nullptr;
     if (n < 1 || static_cast<size_t>(n) > a->table().fields().size()) {
         e.setError("Field number " + std::to_string(n) + " is out of range", kErrNoField);
         return nullptr;
@@ -239,7 +277,8 @@ int xb_FieldOffset(int n) {
 int xb_FieldNum(const std::string& name) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     return a->table().fieldIndex(name) + 1;
 }
 
@@ -255,11 +294,13 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields) {
         list.push_back(f);
     }
     std::string error;
-    if (!Table::create(path, list, e.settings().memoBlockSize, error)) return fail(e, error);
+    if (!Table::create(path, list, e.settings().memoBlockSize, error))
+        return fail(e, error);
     return kTrue;
 }
 
-int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, const std::vector<XbTagDef>& tags) {
+int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields,
+              const std::vector<XbTagDef>& tags) {
     Engine& e = begin();
     std::vector<Field> list;
     for (const XbFieldDef& d : fields) {
@@ -272,9 +313,11 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, co
     }
     std::vector<qly::engine::TagDef> defs;
     for (const XbTagDef& t : tags)
-        defs.push_back(qly::engine::TagDef{t.name, t.keyExpression, t.forExpression, t.unique, t.descending});
+        defs.push_back(
+            qly::engine::TagDef{t.name, t.keyExpression, t.forExpression, t.unique, t.descending});
     std::string error;
-    if (!qly::engine::createTable(path, list, defs, e.settings(), error)) return fail(e, error);
+    if (!qly::engine::createTable(path, list, defs, e.settings(), error))
+        return fail(e, error);
     return kTrue;
 }
 
@@ -284,7 +327,8 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, co
 namespace {
 std::string memoText(WorkArea* a, const Field& f) {
     std::string out, error;
-    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    if (!a->table().readMemo(a->record(), f, out, error))
+        fail(Engine::instance(), error);
     return out;
 }
 }  // namespace
@@ -292,27 +336,33 @@ std::string memoText(WorkArea* a, const Field& f) {
 std::string xb_GetString(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return {};
+    if (!a)
+        return {};
     const Field& f = fieldAt(a, i);
-    if (f.isMemoRef()) return memoText(a, f);
+    if (f.isMemoRef())
+        return memoText(a, f);
     return rawField(a, f);
 }
 
 std::string xb_GetTrimString(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return {};
+    if (!a)
+        return {};
     const Field& f = fieldAt(a, i);
     if (f.isMemoRef()) {
         std::string s = memoText(a, f);
-        while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+            s.pop_back();
         return s;
     }
     const char* p = a->record() + f.offset;
     size_t begin = 0, end = static_cast<size_t>(f.width);
-    while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
+    while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
     if (f.type == 'N' || f.type == 'F') {
-        while (begin < end && p[begin] == ' ') ++begin;
+        while (begin < end && p[begin] == ' ')
+            ++begin;
     }
     return std::string(p + begin, end - begin);
 }
@@ -320,9 +370,11 @@ std::string xb_GetTrimString(const std::string& field) {
 int xb_GetLogical(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     const Field& f = fieldAt(a, i);
-    if (f.type != 'L') return fail(Engine::instance(), "Field " + f.name + " is not a logical field");
+    if (f.type != 'L')
+        return fail(Engine::instance(), "Field " + f.name + " is not a logical field");
     char c = a->record()[f.offset];
     return boolOf(c == 'T' || c == 't' || c == 'Y' || c == 'y');
 }
@@ -330,7 +382,8 @@ int xb_GetLogical(const std::string& field) {
 std::string xb_GetDateString(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return {};
+    if (!a)
+        return {};
     const Field& f = fieldAt(a, i);
     Engine& e = Engine::instance();
     if (f.type != 'D') {
@@ -349,7 +402,8 @@ std::string xb_GetDateString(const std::string& field) {
 double xb_GetDouble(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     const Field& f = fieldAt(a, i);
     if (f.type != 'N' && f.type != 'F') {
         fail(Engine::instance(), "Field " + f.name + " is not a numeric field");
@@ -365,14 +419,16 @@ double xb_GetDouble(const std::string& field) {
 std::string xb_GetMemo(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return {};
+    if (!a)
+        return {};
     const Field& f = fieldAt(a, i);
     if (!f.isMemoRef()) {
         fail(Engine::instance(), "Field " + f.name + " is not a memo field");
         return {};
     }
     std::string out, error;
-    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    if (!a->table().readMemo(a->record(), f, out, error))
+        fail(Engine::instance(), error);
     return out;
 }
 
@@ -384,20 +440,25 @@ void xb_MemDealloc(std::string& memo) {
 std::string xb_GetBlob(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return {};
+    if (!a)
+        return {};
     const Field& f = fieldAt(a, i);
-    if (!f.isMemoRef()) return rawField(a, f);
+    if (!f.isMemoRef())
+        return rawField(a, f);
     std::string out, error;
-    if (!a->table().readMemo(a->record(), f, out, error)) fail(Engine::instance(), error);
+    if (!a->table().readMemo(a->record(), f, out, error))
+        fail(Engine::instance(), error);
     return out;
 }
 
 long xb_GetBlobLength(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     const Field& f = fieldAt(a, i);
-    if (!f.isMemoRef()) return f.width;
+    if (!f.isMemoRef())
+        return f.width;
     uint32_t len = 0;
     std::string error;
     if (!a->table().memoLength(a->record(), f, len, error)) {
@@ -410,7 +471,8 @@ long xb_GetBlobLength(const std::string& field) {
 int xb_Empty(const std::string& field) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return kTrue;
+    if (!a)
+        return kTrue;
     const Field& f = fieldAt(a, i);
     const char* p = a->record() + f.offset;
     if (f.isMemoRef()) {
@@ -423,51 +485,61 @@ int xb_Empty(const std::string& field) {
         return boolOf(len == 0);
     }
     switch (f.type) {
-    case 'L': return boolOf(!(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y'));
-    case 'N': case 'F': {
-        char buf[32];
-        size_t n = std::min<size_t>(static_cast<size_t>(f.width), sizeof buf - 1);
-        std::copy(p, p + n, buf);
-        buf[n] = 0;
-        return boolOf(std::strtod(buf, nullptr) == 0);
-    }
-    default:
-        for (int k = 0; k < f.width; ++k) {
-            if (p[k] != ' ' && p[k] != '\0') return kFalse;
+        case 'L':
+            return boolOf(!(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y'));
+        case 'N':
+        case 'F': {
+            char buf[32];
+            size_t n = std::min<size_t>(static_cast<size_t>(f.width), sizeof buf - 1);
+            std::copy(p, p + n, buf);
+            buf[n] = 0;
+            return boolOf(std::strtod(buf, nullptr) == 0);
         }
-        return kTrue;
+        default:
+            for (int k = 0; k < f.width; ++k) {
+                if (p[k] != ' ' && p[k] != '\0')
+                    return kFalse;
+            }
+            return kTrue;
     }
 }
 
 int xb_Replace(const std::string& field, int kind, const std::string& value) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     Engine& e = Engine::instance();
     std::string error;
     bool ok = false;
     switch (kind) {
-    case kXbReplaceText: ok = a->replaceText(i, value, error); break;
-    case kXbReplaceDateText: ok = a->replaceDate(i, value, "mm/dd/yy", error); break;
-    case kXbReplaceLogical: {
-        if (fieldAt(a, i).type != 'L') {
-            error = "Field " + fieldAt(a, i).name + " is not a logical field";
+        case kXbReplaceText:
+            ok = a->replaceText(i, value, error);
+            break;
+        case kXbReplaceDateText:
+            ok = a->replaceDate(i, value, "mm/dd/yy", error);
+            break;
+        case kXbReplaceLogical: {
+            if (fieldAt(a, i).type != 'L') {
+                error = "Field " + fieldAt(a, i).name + " is not a logical field";
+                break;
+            }
+            ok = a->replaceText(i, value, error);
             break;
         }
-        ok = a->replaceText(i, value, error);
-        break;
-    }
-    case kXbReplaceDouble: {
-        char* end = nullptr;
-        double d = std::strtod(value.c_str(), &end);
-        if (end == value.c_str()) {
-            error = "Not a number: " + value;
+        case kXbReplaceDouble: {
+            char* end = nullptr;
+            double d = std::strtod(value.c_str(), &end);
+            if (end == value.c_str()) {
+                error = "Not a number: " + value;
+                break;
+            }
+            ok = a->replaceDouble(i, d, error);
             break;
         }
-        ok = a->replaceDouble(i, d, error);
-        break;
-    }
-    default: error = "Invalid replace kind " + std::to_string(kind); break;
+        default:
+            error = "Invalid replace kind " + std::to_string(kind);
+            break;
     }
     return ok ? kTrue : fail(e, error);
 }
@@ -475,14 +547,21 @@ int xb_Replace(const std::string& field, int kind, const std::string& value) {
 int xb_Replace(const std::string& field, int kind, double value) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     Engine& e = Engine::instance();
     std::string error;
     bool ok = false;
     switch (kind) {
-    case kXbReplaceDouble: ok = a->replaceDouble(i, value, error); break;
-    case kXbReplaceLogical: ok = a->replaceLogical(i, value != 0, error); break;
-    default: error = "Replace kind " + std::to_string(kind) + " needs a text value"; break;
+        case kXbReplaceDouble:
+            ok = a->replaceDouble(i, value, error);
+            break;
+        case kXbReplaceLogical:
+            ok = a->replaceLogical(i, value != 0, error);
+            break;
+        default:
+            error = "Replace kind " + std::to_string(kind) + " needs a text value";
+            break;
     }
     return ok ? kTrue : fail(e, error);
 }
@@ -490,12 +569,15 @@ int xb_Replace(const std::string& field, int kind, double value) {
 int xb_PutMemo(const std::string& field, const std::string& text) {
     int i = 0;
     WorkArea* a = fieldOf(field, i);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     return a->putMemo(i, text, error) ? kTrue : fail(Engine::instance(), error);
 }
 
-int xb_PutBlob(const std::string& field, const std::string& data) { return xb_PutMemo(field, data); }
+int xb_PutBlob(const std::string& field, const std::string& data) {
+    return xb_PutMemo(field, data);
+}
 
 // ---------------------------------------------------------------------------
 // Changes
@@ -503,17 +585,20 @@ int xb_PutBlob(const std::string& field, const std::string& data) { return xb_Pu
 int xb_AppendEx() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kXbAppendNoTable;
+    if (!a)
+        return kXbAppendNoTable;
     std::string error;
     int result = a->append(error);
-    if (result != kXbAppendOk) e.setError(error, result);
+    if (result != kXbAppendOk)
+        e.setError(error, result);
     return result;
 }
 
 int xb_Delete() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     return a->setDeletedFlag(true, error) ? kTrue : fail(e, error);
 }
@@ -521,7 +606,8 @@ int xb_Delete() {
 int xb_Recall() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     return a->setDeletedFlag(false, error) ? kTrue : fail(e, error);
 }
@@ -529,16 +615,19 @@ int xb_Recall() {
 int xb_Commit() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
-    if (!a->table().commit(error) || !a->indexes().flush(true, error)) return fail(e, error);
+    if (!a->table().commit(error) || !a->indexes().flush(true, error))
+        return fail(e, error);
     return kTrue;
 }
 
 int xb_Rlock(long recno) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     if (recno < 1 || recno > static_cast<long>(a->table().recordCount()))
         return fail(e, "Record is out of range: " + std::to_string(recno));
     if (!a->table().lockRecord(static_cast<uint32_t>(recno), e.settings().lockTimeout))
@@ -546,7 +635,8 @@ int xb_Rlock(long recno) {
     // Locking the current record reads it again: the caller sees it as it is now.
     if (!a->eof() && static_cast<long>(a->recno()) == recno) {
         std::string error;
-        if (!a->skip(0, error)) return fail(e, error);
+        if (!a->skip(0, error))
+            return fail(e, error);
     }
     return kTrue;
 }
@@ -554,7 +644,8 @@ int xb_Rlock(long recno) {
 int xb_Unlock(long recno) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     a->table().unlockRecord(recno < 0 ? 0 : static_cast<uint32_t>(recno));
     return kTrue;
 }
@@ -565,19 +656,23 @@ int xb_Unlock(long recno) {
 int xb_IndexOpen(const std::string& file) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     std::string error;
     const int order = a->indexes().openFile(file, error);
-    if (order == 0) fail(e, "Cannot open index " + file + ": " + error, kErrNoIndex);
+    if (order == 0)
+        fail(e, "Cannot open index " + file + ": " + error, kErrNoIndex);
     return order;
 }
 
 int xb_SetOrder(int order) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
-    if (!a->indexes().setOrder(order, error)) return fail(e, error, kErrNoIndex);
+    if (!a->indexes().setOrder(order, error))
+        return fail(e, error, kErrNoIndex);
     a->setOrder(a->indexes().order());
     return kTrue;
 }
@@ -597,59 +692,75 @@ std::string xb_TagName(int order) {
 int xb_TagArea(const std::string& tag) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     const int order = a->indexes().orderOf(tag);
-    if (order == 0) fail(e, "Tag " + tag + " is not found in the indexes of " + a->table().path(), kErrNoIndex);
+    if (order == 0)
+        fail(e, "Tag " + tag + " is not found in the indexes of " + a->table().path(), kErrNoIndex);
     return order;
 }
 
 int xb_Seek(const std::string& key) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     uint32_t recno = 0;
     bool found = false;
     qly::engine::IndexSet& ix = a->indexes();
-    if (!ix.seek(key, recno, found, error)) return fail(e, error, kErrNoIndex);
-    if (!a->seekTo(recno, error)) return fail(e, error);
-    // Hidden records were passed over: is the one reached still a match?
-    if (found && !a->eof() && a->recno() != recno && !ix.keyMatches(a->record(), a->recno(), key, found, error))
+    if (!ix.seek(key, recno, found, error))
+        return fail(e, error, kErrNoIndex);
+    if (!a->seekTo(recno, error))
         return fail(e, error);
-    if (a->eof()) found = false;
-    if (!found && !e.settings().softSeek) a->goEof();
+    // Hidden records were passed over: is the one reached still a match?
+    if (found && !a->eof() && a->recno() != recno &&
+        !ix.keyMatches(a->record(), a->recno(), key, found, error))
+        return fail(e, error);
+    if (a->eof())
+        found = false;
+    if (!found && !e.settings().softSeek)
+        a->goEof();
     return boolOf(found);
 }
 
 int xb_SetScope(const std::string& low, const std::string& high) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
-    if (!a->indexes().setScope(low, high, error)) return fail(e, error, kErrNoIndex);
+    if (!a->indexes().setScope(low, high, error))
+        return fail(e, error, kErrNoIndex);
     return a->goTop(error) ? kTrue : fail(e, error);
 }
 
 int xb_Reindex() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
     qly::engine::IndexSet& ix = a->indexes();
-    if (ix.orderCount() == 0) return fail(e, kNoIndex, kErrNoIndex);
+    if (ix.orderCount() == 0)
+        return fail(e, kNoIndex, kErrNoIndex);
     const bool ok = ix.reindex(error) && ix.flush(true, error);
     a->setOrder(ix.order());
-    if (!ok) return fail(e, error, kErrNoIndex);
+    if (!ok)
+        return fail(e, error, kErrNoIndex);
     return a->goTop(error) ? kTrue : fail(e, error);
 }
 
 int xb_Query(const std::string& expression) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     std::string error;
-    if (!a->setFilter(expression, error)) return fail(e, error, kErrExpression);
-    if (!a->goTop(error)) return fail(e, error);
+    if (!a->setFilter(expression, error))
+        return fail(e, error, kErrExpression);
+    if (!a->goTop(error))
+        return fail(e, error);
     return kTrue;
 }
 
@@ -659,21 +770,26 @@ std::string xb_DBFilter() {
     return a ? a->filterText() : std::string();
 }
 
-long xb_QueryRecCount() { return xb_Count(); }
+long xb_QueryRecCount() {
+    return xb_Count();
+}
 
 long xb_RecCount() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     std::string error;
-    if (!a->table().refreshCount(error)) fail(e, error);
+    if (!a->table().refreshCount(error))
+        fail(e, error);
     return static_cast<long>(a->table().recordCount());
 }
 
 long xb_Count() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return 0;
+    if (!a)
+        return 0;
     uint32_t count = 0;
     std::string error;
     if (!a->countVisible(count, error)) {
@@ -695,10 +811,18 @@ int setFlag(bool& flag, int on) {
 }
 }  // namespace
 
-int xb_SetCentury(int on) { return setFlag(Engine::instance().settings().century, on); }
-int xb_SetDeleted(int on) { return setFlag(Engine::instance().settings().deleted, on); }
-int xb_SetExact(int on) { return setFlag(Engine::instance().settings().exact, on); }
-int xb_SetSoftSeek(int on) { return setFlag(Engine::instance().settings().softSeek, on); }
+int xb_SetCentury(int on) {
+    return setFlag(Engine::instance().settings().century, on);
+}
+int xb_SetDeleted(int on) {
+    return setFlag(Engine::instance().settings().deleted, on);
+}
+int xb_SetExact(int on) {
+    return setFlag(Engine::instance().settings().exact, on);
+}
+int xb_SetSoftSeek(int on) {
+    return setFlag(Engine::instance().settings().softSeek, on);
+}
 
 int xb_SetDateFormat(int format) {
     Engine& e = begin();
@@ -744,7 +868,8 @@ int xb_SetMemoBlockSize(int size) {
 int xb_SetTurboRead(int on) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);
-    if (!a) return kFalse;
+    if (!a)
+        return kFalse;
     bool previous = a->turboRead();
     a->setTurboRead(on != 0);
     return boolOf(previous);
@@ -755,7 +880,9 @@ void xb_SetSystemDateFormat(const std::string& pattern) {
     e.settings().systemPattern = pattern.empty() ? std::string("m/d/yy") : pattern;
 }
 
-std::string xb_DateFormatPattern() { return begin().settings().datePattern(); }
+std::string xb_DateFormatPattern() {
+    return begin().settings().datePattern();
+}
 
 std::string xb_EvalString(const std::string& expression) {
     Engine& e = begin();

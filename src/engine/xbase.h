@@ -33,19 +33,21 @@ constexpr int kXbDriverFox = 2;
 constexpr int kXbDriverNsx = 3;
 
 // Kinds of xb_Replace.
-constexpr int kXbReplaceText = 1024;      // text, converted to the field's type
-constexpr int kXbReplaceDateText = 1056;  // date text "mm/dd/yy" (also "mm/dd/yyyy"; blank = empty date)
-constexpr int kXbReplaceLogical = 128;    // logical: nonzero / "T", ".T.", "Y" = true
-constexpr int kXbReplaceDouble = 8;       // double, formatted to the field's width and decimals
+constexpr int kXbReplaceText = 1024;  // text, converted to the field's type
+constexpr int kXbReplaceDateText =
+    1056;  // date text "mm/dd/yy" (also "mm/dd/yyyy"; blank = empty date)
+constexpr int kXbReplaceLogical = 128;  // logical: nonzero / "T", ".T.", "Y" = true
+constexpr int kXbReplaceDouble = 8;     // double, formatted to the field's width and decimals
 
 // Results of xb_AppendEx.
-constexpr int kXbAppendOk = 0;            // a blank record was added and is current
-constexpr int kXbAppendLockFailed = 1;    // the header lock was not obtained within the lock time-out
-constexpr int kXbAppendNoTable = 2;       // no table open in the current area
-constexpr int kXbAppendWriteFailed = 3;   // the file could not be written (disk full, I/O error)
-constexpr int kXbAppendTooManyRecords = 4;// the record count limit of the format was reached
-constexpr int kXbAppendReadOnly = 5;      // the table is open read-only (or its format is read-only here)
-constexpr int kXbAppendIndexFailed = 6;   // an open index could not be updated
+constexpr int kXbAppendOk = 0;          // a blank record was added and is current
+constexpr int kXbAppendLockFailed = 1;  // the header lock was not obtained within the lock time-out
+constexpr int kXbAppendNoTable = 2;     // no table open in the current area
+constexpr int kXbAppendWriteFailed = 3;     // the file could not be written (disk full, I/O error)
+constexpr int kXbAppendTooManyRecords = 4;  // the record count limit of the format was reached
+constexpr int kXbAppendReadOnly =
+    5;  // the table is open read-only (or its format is read-only here)
+constexpr int kXbAppendIndexFailed = 6;  // an open index could not be updated
 
 // Date formats of xb_SetDateFormat.
 constexpr int kXbDateAmerican = 0;  // mm/dd/yy
@@ -60,10 +62,10 @@ constexpr int kXbDateSystem = 99;   // the system's short date (xb_SetSystemDate
 // ---------------------------------------------------------------------------
 // Start and end
 
-void xb_SetStringType(int type);      // accepted for compatibility; strings are std::string
-void xb_ErrorLevel(int level);        // accepted for compatibility; errors never abort
-std::string xb_Version();             // non-empty
-void xb_CloseAll();                   // closes every work area (commits pending changes)
+void xb_SetStringType(int type);  // accepted for compatibility; strings are std::string
+void xb_ErrorLevel(int level);    // accepted for compatibility; errors never abort
+std::string xb_Version();         // non-empty
+void xb_CloseAll();               // closes every work area (commits pending changes)
 
 // Last error of any xb_ call, in plain words ("" when the last failing call
 // left none). xb_LastErrorCode: 0 none, otherwise a nonzero engine code.
@@ -80,10 +82,10 @@ void xb_ClearError();
 // Returns the new area number (>= 1) and makes it current, 0 when not opened
 // (xb_LastError says why, e.g. the table is open exclusively elsewhere).
 int xb_Use(const std::string& path, const std::string& alias, int mode, int driver);
-int xb_Select(int area);                          // makes area current, returns the previous one
-int xb_WorkArea(const std::string& alias = {});   // alias -> its area or 0; "" -> current area
-std::string xb_Alias();                           // alias of the current area, "" if none
-int xb_Close();                                   // closes the current area; boolean
+int xb_Select(int area);                         // makes area current, returns the previous one
+int xb_WorkArea(const std::string& alias = {});  // alias -> its area or 0; "" -> current area
+std::string xb_Alias();                          // alias of the current area, "" if none
+int xb_Close();                                  // closes the current area; boolean
 
 // ---------------------------------------------------------------------------
 // Moving (within the current order, scope, filter and the deleted setting).
@@ -92,25 +94,25 @@ int xb_Close();                                   // closes the current area; bo
 int xb_GoTop();
 int xb_GoBottom();
 int xb_Skip(long n);
-int xb_Go(long recno);     // goes to a physical record, ignoring filter and order; out of range -> Eof
-long xb_RecNo();           // current record number; RecCount()+1 at Eof of an empty/ended set
+int xb_Go(long recno);  // goes to a physical record, ignoring filter and order; out of range -> Eof
+long xb_RecNo();        // current record number; RecCount()+1 at Eof of an empty/ended set
 int xb_Bof();
 int xb_Eof();
-int xb_Deleted();          // current record is marked deleted
+int xb_Deleted();  // current record is marked deleted
 
 // ---------------------------------------------------------------------------
 // Structure
 
-int xb_RecSize();                         // record length incl. the deletion flag
-std::string xb_GetRecord();               // the current record image (RecSize bytes)
+int xb_RecSize();                            // record length incl. the deletion flag
+std::string xb_GetRecord();                  // the current record image (RecSize bytes)
 int xb_PutRecord(const std::string& image);  // replaces the current record image; boolean
 int xb_FieldCount();
-std::string xb_FieldName(int n);          // 1-based
-char xb_FieldType(int n);                 // 'C','N','F','D','L','M','G','B','P'; 0 if no such field
+std::string xb_FieldName(int n);  // 1-based
+char xb_FieldType(int n);         // 'C','N','F','D','L','M','G','B','P'; 0 if no such field
 int xb_FieldWidth(int n);
 int xb_FieldDecimals(int n);
-int xb_FieldOffset(int n);                // offset in the record image (first field at 1)
-int xb_FieldNum(const std::string& name); // 1-based, 0 if no such field
+int xb_FieldOffset(int n);                 // offset in the record image (first field at 1)
+int xb_FieldNum(const std::string& name);  // 1-based, 0 if no such field
 
 // Field list for creating a table.
 struct XbFieldDef {
@@ -136,21 +138,25 @@ struct XbTagDef {
 
 // Creates the table as above and its structural index with these tags (none:
 // no index). Boolean; leaves no file behind when it fails.
-int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields, const std::vector<XbTagDef>& tags);
+int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields,
+              const std::vector<XbTagDef>& tags);
 
 // ---------------------------------------------------------------------------
 // Field values of the current record (by field name)
 
-std::string xb_GetString(const std::string& field);      // raw field text as stored (memo: the memo text)
-std::string xb_GetTrimString(const std::string& field);  // same, trailing blanks removed (N: both sides)
-int xb_GetLogical(const std::string& field);             // -1 / 0
-std::string xb_GetDateString(const std::string& field);  // in the current date format; "" for an empty date
-double xb_GetDouble(const std::string& field);           // numeric value (0 for blank)
-std::string xb_GetMemo(const std::string& field);        // memo text, "" when none
-void xb_MemDealloc(std::string& memo);                   // releases a memo's memory (clears it)
-std::string xb_GetBlob(const std::string& field);        // memo-file blob bytes (M, G, B, P)
+std::string xb_GetString(
+    const std::string& field);  // raw field text as stored (memo: the memo text)
+std::string xb_GetTrimString(
+    const std::string& field);                // same, trailing blanks removed (N: both sides)
+int xb_GetLogical(const std::string& field);  // -1 / 0
+std::string xb_GetDateString(
+    const std::string& field);                  // in the current date format; "" for an empty date
+double xb_GetDouble(const std::string& field);  // numeric value (0 for blank)
+std::string xb_GetMemo(const std::string& field);  // memo text, "" when none
+void xb_MemDealloc(std::string& memo);             // releases a memo's memory (clears it)
+std::string xb_GetBlob(const std::string& field);  // memo-file blob bytes (M, G, B, P)
 long xb_GetBlobLength(const std::string& field);
-int xb_Empty(const std::string& field);                  // -1 when blank (spaces, empty memo, empty date)
+int xb_Empty(const std::string& field);  // -1 when blank (spaces, empty memo, empty date)
 
 // Replace: kind kXbReplace*. Booleans. A value that does not fit the field
 // (text too long, number too wide, bad date) is refused, nothing written.
@@ -162,12 +168,12 @@ int xb_PutBlob(const std::string& field, const std::string& data);
 // ---------------------------------------------------------------------------
 // Changes
 
-int xb_AppendEx();                 // kXbAppend* result
-int xb_Delete();                   // marks the current record deleted; boolean
-int xb_Recall();                   // clears the mark; boolean
-int xb_Commit();                   // flushes; writes record count and last-update date; boolean
-int xb_Rlock(long recno);          // nonzero (-1) when locked; the current record is read again
-int xb_Unlock(long recno);         // 0 = all; boolean
+int xb_AppendEx();          // kXbAppend* result
+int xb_Delete();            // marks the current record deleted; boolean
+int xb_Recall();            // clears the mark; boolean
+int xb_Commit();            // flushes; writes record count and last-update date; boolean
+int xb_Rlock(long recno);   // nonzero (-1) when locked; the current record is read again
+int xb_Unlock(long recno);  // 0 = all; boolean
 
 // ---------------------------------------------------------------------------
 // Order, filter, seek. A table's structural .cdx opens with it; orders are
@@ -178,38 +184,39 @@ int xb_Unlock(long recno);         // 0 = all; boolean
 // The scope belongs to the current order; changing the order removes it.
 // Every append, replace and delete updates every tag of every open index.
 
-int xb_IndexOpen(const std::string& file);         // -> order number, 0 failed
-int xb_SetOrder(int order);                        // boolean; 0 = record order
-int xb_IndexOrd();                                 // current order number, 0 = record order
-std::string xb_TagName(int order);                 // "" if none
-int xb_TagArea(const std::string& tag);            // -> order number, 0 if none
-int xb_Seek(const std::string& key);               // -1 found, 0 not found / failed
+int xb_IndexOpen(const std::string& file);  // -> order number, 0 failed
+int xb_SetOrder(int order);                 // boolean; 0 = record order
+int xb_IndexOrd();                          // current order number, 0 = record order
+std::string xb_TagName(int order);          // "" if none
+int xb_TagArea(const std::string& tag);     // -> order number, 0 if none
+int xb_Seek(const std::string& key);        // -1 found, 0 not found / failed
 int xb_SetScope(const std::string& low, const std::string& high);  // boolean; empty low removes
-int xb_Reindex();                                  // boolean
-int xb_Query(const std::string& expression);       // boolean; "" removes the filter; a bad
-                                                   // expression returns 0 and keeps the old one
-std::string xb_DBFilter();                         // current filter expression
-long xb_QueryRecCount();   // records that pass the filter (and the deleted setting)
-long xb_RecCount();        // records in the file, deleted included
-long xb_Count();           // the count shown to the user: visible records
+int xb_Reindex();                                                  // boolean
+int xb_Query(const std::string& expression);  // boolean; "" removes the filter; a bad
+                                              // expression returns 0 and keeps the old one
+std::string xb_DBFilter();                    // current filter expression
+long xb_QueryRecCount();  // records that pass the filter (and the deleted setting)
+long xb_RecCount();       // records in the file, deleted included
+long xb_Count();          // the count shown to the user: visible records
 
 // ---------------------------------------------------------------------------
 // Engine-wide settings. The Set functions taking a boolean return the
 // previous value (-1/0).
 
 int xb_SetCentury(int on);
-int xb_SetDeleted(int on);          // on: deleted records are skipped and not counted
-int xb_SetExact(int on);            // off (start): text = compares the right operand's length
+int xb_SetDeleted(int on);  // on: deleted records are skipped and not counted
+int xb_SetExact(int on);    // off (start): text = compares the right operand's length
 int xb_SetSoftSeek(int on);
-int xb_SetDateFormat(int format);   // kXbDate*; returns the previous format, -1 if refused
-int xb_SetEpoch(int year);          // returns the previous epoch
-int xb_SetLockTimeout(int seconds); // returns the previous value
-int xb_SetMemoBlockSize(int size);  // for new memo files (0 -> 1, 1..32 -> n*512, >=33 bytes); returns previous
-int xb_SetTurboRead(int on);        // current area; returns the previous value
+int xb_SetDateFormat(int format);    // kXbDate*; returns the previous format, -1 if refused
+int xb_SetEpoch(int year);           // returns the previous epoch
+int xb_SetLockTimeout(int seconds);  // returns the previous value
+int xb_SetMemoBlockSize(
+    int size);  // for new memo files (0 -> 1, 1..32 -> n*512, >=33 bytes); returns previous
+int xb_SetTurboRead(int on);  // current area; returns the previous value
 // The short date format of format 99, in the letters d dd m mm yy yyyy with
 // one separator ("m/d/yy" at start unless the environment's locale gives one).
 void xb_SetSystemDateFormat(const std::string& pattern);
-std::string xb_DateFormatPattern(); // the pattern in force (century applied), e.g. "dd.mm.yyyy"
+std::string xb_DateFormatPattern();  // the pattern in force (century applied), e.g. "dd.mm.yyyy"
 
 // Evaluates an expression on the current record and returns its value as
 // text (numbers plainly, dates in the current format, logicals ".T."/".F.");

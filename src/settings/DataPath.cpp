@@ -7,8 +7,7 @@
 
 namespace qly {
 
-std::string programFolder()
-{
+std::string programFolder() {
     std::vector<char> buffer(PATH_MAX + 1);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     if (length > 0) {
@@ -22,15 +21,13 @@ std::string programFolder()
     return "./";
 }
 
-std::string appendPathSeparator(std::string path)
-{
+std::string appendPathSeparator(std::string path) {
     if (!path.empty() && path.back() != '/')
         path += '/';
     return path;
 }
 
-std::string applyDataPathRule(std::string path, const std::string& programFolder)
-{
+std::string applyDataPathRule(std::string path, const std::string& programFolder) {
     if (path.empty())
         path = programFolder;
     return appendPathSeparator(std::move(path));

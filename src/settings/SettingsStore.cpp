@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pwd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <pwd.h>
 
 namespace qly {
 
@@ -18,13 +18,11 @@ namespace {
 constexpr const char* kHeader = "REGEDIT4";
 constexpr const char* kHeaderVersion5 = "Windows Registry Editor Version 5.00";
 
-char lowerAscii(char c)
-{
+char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equalsNoCase(const std::string& a, const std::string& b)
-{
+bool equalsNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -34,18 +32,15 @@ bool equalsNoCase(const std::string& a, const std::string& b)
     return true;
 }
 
-bool startsWithNoCase(const std::string& text, const std::string& prefix)
-{
+bool startsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool isBlank(char c)
-{
+bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string trim(const std::string& text)
-{
+std::string trim(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && isBlank(text[begin]))
@@ -55,15 +50,13 @@ std::string trim(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
-std::string systemError(const std::string& what, int error)
-{
+std::string systemError(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
 
 // Reads a quoted text starting at text[pos] == '"' with the \\ and \"
 // escapes; pos ends after the closing quote. False when it is not closed.
-bool readQuoted(const std::string& text, std::size_t& pos, std::string* out)
-{
+bool readQuoted(const std::string& text, std::size_t& pos, std::string* out) {
     if (pos >= text.size() || text[pos] != '"')
         return false;
     ++pos;
@@ -85,8 +78,7 @@ bool readQuoted(const std::string& text, std::size_t& pos, std::string* out)
     return false;
 }
 
-std::string quote(const std::string& text)
-{
+std::string quote(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '\\' || c == '"')
@@ -97,8 +89,7 @@ std::string quote(const std::string& text)
     return out;
 }
 
-int hexDigit(char c)
-{
+int hexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     c = lowerAscii(c);
@@ -107,8 +98,7 @@ int hexDigit(char c)
     return -1;
 }
 
-bool parseDword(const std::string& digits, std::uint32_t* value)
-{
+bool parseDword(const std::string& digits, std::uint32_t* value) {
     if (digits.empty() || digits.size() > 8)
         return false;
     std::uint32_t result = 0;
@@ -123,8 +113,7 @@ bool parseDword(const std::string& digits, std::uint32_t* value)
 }
 
 // "41,42,00" -> the bytes; blanks around the commas are allowed.
-bool parseHexBytes(const std::string& list, std::string* bytes)
-{
+bool parseHexBytes(const std::string& list, std::string* bytes) {
     bytes->clear();
     const std::string all = trim(list);
     if (all.empty())
@@ -132,7 +121,8 @@ bool parseHexBytes(const std::string& list, std::string* bytes)
     std::size_t pos = 0;
     while (true) {
         const std::size_t comma = all.find(',', pos);
-        const std::string item = trim(all.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        const std::string item =
+            trim(all.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
         if (item.empty() || item.size() > 2)
             return false;
         int value = 0;
@@ -149,8 +139,7 @@ bool parseHexBytes(const std::string& list, std::string* bytes)
     }
 }
 
-void appendUtf8(std::string& out, std::uint32_t code)
-{
+void appendUtf8(std::string& out, std::uint32_t code) {
     if (code < 0x80) {
         out.push_back(static_cast<char>(code));
     } else if (code < 0x800) {
@@ -170,8 +159,7 @@ void appendUtf8(std::string& out, std::uint32_t code)
 
 // The bytes of an expandable string: single-byte text as a REGEDIT4 export
 // writes it, or UTF-16LE as a version 5 export does; ends at the first NUL.
-std::string decodeExpandString(const std::string& bytes)
-{
+std::string decodeExpandString(const std::string& bytes) {
     bool utf16 = bytes.size() >= 2 && bytes.size() % 2 == 0;
     for (std::size_t i = 1; utf16 && i < bytes.size(); i += 2) {
         if (bytes[i] != '\0')
@@ -198,8 +186,7 @@ std::string decodeExpandString(const std::string& bytes)
 }
 
 // Fills the value of an entry from the text after "=".
-void parseValue(const std::string& valueText, SettingsStore::Entry& entry)
-{
+void parseValue(const std::string& valueText, SettingsStore::Entry& entry) {
     const std::string text = trim(valueText);
     entry.type = SettingsStore::ValueType::Other;
     if (!text.empty() && text[0] == '"') {
@@ -230,8 +217,7 @@ void parseValue(const std::string& valueText, SettingsStore::Entry& entry)
 
 // Splits a '"name"=value' line; false when the line is no value line (a
 // comment, a default value "@=", a deletion "=-" or anything else).
-bool splitValueLine(const std::string& line, std::string* name, std::string* valueText)
-{
+bool splitValueLine(const std::string& line, std::string* name, std::string* valueText) {
     const std::string text = trim(line);
     std::size_t pos = 0;
     if (!readQuoted(text, pos, name))
@@ -249,15 +235,13 @@ struct Document {
     std::size_t keyEnd = 0;
 };
 
-SettingsStore::Entry plainEntry(std::string raw)
-{
+SettingsStore::Entry plainEntry(std::string raw) {
     SettingsStore::Entry entry;
     entry.raw = std::move(raw);
     return entry;
 }
 
-Document emptyDocument()
-{
+Document emptyDocument() {
     Document doc;
     doc.entries.push_back(plainEntry(kHeader));
     doc.entries.push_back(plainEntry(""));
@@ -266,8 +250,7 @@ Document emptyDocument()
     return doc;
 }
 
-bool parseDocument(const std::string& content, Document* doc, std::string* error)
-{
+bool parseDocument(const std::string& content, Document* doc, std::string* error) {
     if (content.find('\0') != std::string::npos) {
         *error = "the settings file holds NUL bytes";
         return false;
@@ -324,7 +307,8 @@ bool parseDocument(const std::string& content, Document* doc, std::string* error
             // Binary values may go on over several lines, each but the last
             // ending in a backslash.
             if (startsWithNoCase(trim(valueText), "hex")) {
-                while (!trim(valueText).empty() && trim(valueText).back() == '\\' && i + 1 < lines.size()) {
+                while (!trim(valueText).empty() && trim(valueText).back() == '\\' &&
+                       i + 1 < lines.size()) {
                     valueText = trim(valueText);
                     valueText.pop_back();
                     ++i;
@@ -352,8 +336,7 @@ bool parseDocument(const std::string& content, Document* doc, std::string* error
     return true;
 }
 
-std::string serialize(const std::vector<SettingsStore::Entry>& entries)
-{
+std::string serialize(const std::vector<SettingsStore::Entry>& entries) {
     std::string out;
     for (const auto& entry : entries) {
         out += entry.raw;
@@ -364,8 +347,7 @@ std::string serialize(const std::vector<SettingsStore::Entry>& entries)
 
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult readFile(const std::string& path, std::string* content, std::string* error)
-{
+ReadResult readFile(const std::string& path, std::string* content, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
@@ -392,8 +374,7 @@ ReadResult readFile(const std::string& path, std::string* content, std::string* 
     return ReadResult::Ok;
 }
 
-std::string folderOf(const std::string& path)
-{
+std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
@@ -402,8 +383,7 @@ std::string folderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-bool makeFolders(const std::string& folder, std::string* error)
-{
+bool makeFolders(const std::string& folder, std::string* error) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
@@ -421,8 +401,7 @@ bool makeFolders(const std::string& folder, std::string* error)
     return true;
 }
 
-mode_t currentUmask()
-{
+mode_t currentUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -432,8 +411,7 @@ mode_t currentUmask()
     return 022;
 }
 
-bool writeAll(int fd, const std::string& content)
-{
+bool writeAll(int fd, const std::string& content) {
     std::size_t done = 0;
     while (done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
@@ -449,8 +427,8 @@ bool writeAll(int fd, const std::string& content)
 
 // Writes a temporary file beside path, syncs it and renames it over path, so
 // that path holds either the old or the new contents, never a part.
-bool replaceFileAtomically(const std::string& path, const std::string& content, std::string* error)
-{
+bool replaceFileAtomically(const std::string& path, const std::string& content,
+                           std::string* error) {
     const std::string folder = folderOf(path);
     const auto slash = path.rfind('/');
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -467,7 +445,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& content, 
         return false;
     };
     struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~currentUmask());
+    const mode_t mode =
+        ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~currentUmask());
     if (::fchmod(fd, mode) != 0)
         return fail("cannot set the mode of " + temp);
     if (!writeAll(fd, content))
@@ -493,18 +472,17 @@ bool replaceFileAtomically(const std::string& path, const std::string& content, 
 }
 
 // Loads the file; a missing file gives the key alone.
-bool loadDocument(const std::string& path, Document* doc, bool* missing, std::string* error)
-{
+bool loadDocument(const std::string& path, Document* doc, bool* missing, std::string* error) {
     std::string content;
     switch (readFile(path, &content, error)) {
-    case ReadResult::Failed:
-        return false;
-    case ReadResult::Missing:
-        *missing = true;
-        *doc = emptyDocument();
-        return true;
-    case ReadResult::Ok:
-        break;
+        case ReadResult::Failed:
+            return false;
+        case ReadResult::Missing:
+            *missing = true;
+            *doc = emptyDocument();
+            return true;
+        case ReadResult::Ok:
+            break;
     }
     *missing = false;
     if (!parseDocument(content, doc, error)) {
@@ -516,8 +494,7 @@ bool loadDocument(const std::string& path, Document* doc, bool* missing, std::st
 
 }  // namespace
 
-std::string formatSettingsMessage(const char* text, const std::string& name)
-{
+std::string formatSettingsMessage(const char* text, const std::string& name) {
     std::string out = text;
     const auto pos = out.find("%s");
     if (pos != std::string::npos)
@@ -525,8 +502,7 @@ std::string formatSettingsMessage(const char* text, const std::string& name)
     return out;
 }
 
-std::string defaultSettingsFilePath()
-{
+std::string defaultSettingsFilePath() {
     std::string base;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
@@ -536,7 +512,8 @@ std::string defaultSettingsFilePath()
         std::string homeDir;
         if (home != nullptr && home[0] != '\0') {
             homeDir = home;
-        } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        } else if (const passwd* pw = ::getpwuid(::getuid());
+                   pw != nullptr && pw->pw_dir != nullptr) {
             homeDir = pw->pw_dir;
         }
         base = homeDir + "/.config";
@@ -550,8 +527,7 @@ SettingsStore::SettingsStore() : m_useDefaultPath(true) {}
 
 SettingsStore::SettingsStore(std::string filePath) : m_filePath(std::move(filePath)) {}
 
-bool SettingsStore::open()
-{
+bool SettingsStore::open() {
     close();
     if (m_useDefaultPath)
         m_filePath = defaultSettingsFilePath();
@@ -571,14 +547,12 @@ bool SettingsStore::open()
     return true;
 }
 
-void SettingsStore::close()
-{
+void SettingsStore::close() {
     m_open = false;
     m_entries.clear();
 }
 
-const SettingsStore::Entry* SettingsStore::find(const std::string& name) const
-{
+const SettingsStore::Entry* SettingsStore::find(const std::string& name) const {
     // A name given twice: the later line counts, as when the export is imported.
     const Entry* found = nullptr;
     for (const auto& entry : m_entries) {
@@ -588,13 +562,11 @@ const SettingsStore::Entry* SettingsStore::find(const std::string& name) const
     return found;
 }
 
-bool SettingsStore::valueExists(const std::string& name) const
-{
+bool SettingsStore::valueExists(const std::string& name) const {
     return m_open && find(name) != nullptr;
 }
 
-std::vector<std::string> SettingsStore::valueNames() const
-{
+std::vector<std::string> SettingsStore::valueNames() const {
     std::vector<std::string> names;
     for (const auto& entry : m_entries) {
         if (entry.isValue)
@@ -603,8 +575,7 @@ std::vector<std::string> SettingsStore::valueNames() const
     return names;
 }
 
-SettingsStatus SettingsStore::readString(const std::string& name, std::string* value) const
-{
+SettingsStatus SettingsStore::readString(const std::string& name, std::string* value) const {
     value->clear();
     if (!m_open)
         return SettingsStatus::failure(formatSettingsMessage(kMsgGetDataFailed, name));
@@ -617,8 +588,7 @@ SettingsStatus SettingsStore::readString(const std::string& name, std::string* v
     return SettingsStatus::success();
 }
 
-SettingsStatus SettingsStore::readInteger(const std::string& name, std::int32_t* value) const
-{
+SettingsStatus SettingsStore::readInteger(const std::string& name, std::int32_t* value) const {
     if (!m_open)
         return SettingsStatus::failure(formatSettingsMessage(kMsgGetDataFailed, name));
     const Entry* entry = find(name);
@@ -630,8 +600,7 @@ SettingsStatus SettingsStore::readInteger(const std::string& name, std::int32_t*
     return SettingsStatus::success();
 }
 
-SettingsStatus SettingsStore::writeString(const std::string& name, const std::string& value)
-{
+SettingsStatus SettingsStore::writeString(const std::string& name, const std::string& value) {
     if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
         m_errorText = "a value of the settings file cannot hold line breaks or NUL characters";
         return SettingsStatus::failure(formatSettingsMessage(kMsgSetDataFailed, name));
@@ -643,8 +612,7 @@ SettingsStatus SettingsStore::writeString(const std::string& name, const std::st
     return write(name, std::move(entry));
 }
 
-SettingsStatus SettingsStore::writeInteger(const std::string& name, std::int32_t value)
-{
+SettingsStatus SettingsStore::writeInteger(const std::string& name, std::int32_t value) {
     Entry entry;
     entry.type = ValueType::Integer;
     entry.number = static_cast<std::uint32_t>(value);
@@ -654,9 +622,9 @@ SettingsStatus SettingsStore::writeInteger(const std::string& name, std::int32_t
     return write(name, std::move(entry));
 }
 
-SettingsStatus SettingsStore::write(const std::string& name, Entry entry)
-{
-    const SettingsStatus failed = SettingsStatus::failure(formatSettingsMessage(kMsgSetDataFailed, name));
+SettingsStatus SettingsStore::write(const std::string& name, Entry entry) {
+    const SettingsStatus failed =
+        SettingsStatus::failure(formatSettingsMessage(kMsgSetDataFailed, name));
     if (!m_open) {
         m_errorText = "the settings key is not open";
         return failed;
@@ -684,7 +652,8 @@ SettingsStatus SettingsStore::write(const std::string& name, Entry entry)
     }
     if (target == doc.entries.size()) {
         entry.name = name;
-        doc.entries.insert(doc.entries.begin() + static_cast<std::ptrdiff_t>(doc.keyEnd), std::move(entry));
+        doc.entries.insert(doc.entries.begin() + static_cast<std::ptrdiff_t>(doc.keyEnd),
+                           std::move(entry));
     } else {
         // The name keeps the spelling it has in the file; later duplicates go.
         entry.name = doc.entries[target].name;

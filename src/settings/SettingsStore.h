@@ -50,7 +50,9 @@ class SettingsStatus {
 public:
     SettingsStatus() = default;
     static SettingsStatus success() { return {}; }
-    static SettingsStatus failure(std::string message) { return SettingsStatus(std::move(message)); }
+    static SettingsStatus failure(std::string message) {
+        return SettingsStatus(std::move(message));
+    }
 
     bool ok() const { return !m_failed; }
     const std::string& message() const { return m_message; }
@@ -107,11 +109,11 @@ public:
 
     // One line of the file: kept text, or a parsed value of the key.
     struct Entry {
-        std::string raw;        // the text as it stood in the file (may span lines)
-        bool isValue = false;   // a "name"=value line inside the key's section
+        std::string raw;       // the text as it stood in the file (may span lines)
+        bool isValue = false;  // a "name"=value line inside the key's section
         std::string name;
         ValueType type = ValueType::Other;
-        std::string text;       // String, ExpandString
+        std::string text;          // String, ExpandString
         std::uint32_t number = 0;  // Integer
     };
 

@@ -41,7 +41,8 @@ private:
 inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void writeText(const std::string& path, const std::string& text) {
@@ -53,15 +54,17 @@ inline Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 // Bytes that compress (table-like text) or do not (random).
 inline Bytes makeBytes(std::size_t size, std::uint32_t seed, bool compressible) {
     std::mt19937 rng(seed);
     Bytes bytes(size);
     if (compressible) {
-        static const char* words[] = {"Desk ", "Chair ", "Copier ", "Fax Machine ", "  ", "0042 ",
-                                      "Building A ", "19990101"};
+        static const char* words[] = {"Desk ", "Chair ", "Copier ",     "Fax Machine ",
+                                      "  ",    "0042 ",  "Building A ", "19990101"};
         std::size_t i = 0;
         while (i < size) {
             const char* w = words[rng() % 8];

@@ -41,7 +41,9 @@ private:
     public:
         Limited(std::unique_ptr<ByteStream> inner, std::int64_t readLeft, std::int64_t writeLeft,
                 bool readFails)
-            : m_inner(std::move(inner)), m_readLeft(readLeft), m_writeLeft(writeLeft),
+            : m_inner(std::move(inner)),
+              m_readLeft(readLeft),
+              m_writeLeft(writeLeft),
               m_readFails(readFails) {}
         std::int64_t read(void* data, std::int64_t size) override {
             if (m_readLeft >= 0 && size > m_readLeft) {
@@ -77,7 +79,8 @@ private:
         bool m_readFails;
     };
 
-    std::unique_ptr<ByteStream> wrapWrite(const std::string& path, std::unique_ptr<ByteStream> real) {
+    std::unique_ptr<ByteStream> wrapWrite(const std::string& path,
+                                          std::unique_ptr<ByteStream> real) {
         if (real && !failWritesTo.empty() && path.find(failWritesTo) != std::string::npos) {
             return std::make_unique<Limited>(std::move(real), -1, writeLimit, false);
         }

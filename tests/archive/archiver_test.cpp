@@ -7,20 +7,20 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "archive/ArchiveTestUtil.h"
 #include "archive/Archiver.h"
+#include "archive/FaultyFileSystem.h"
 #include "archive/FileInfo.h"
 #include "archive/Format.h"
-#include "archive/ArchiveTestUtil.h"
-#include "archive/FaultyFileSystem.h"
 
 namespace qly::archive {
 namespace {
 
 using test::ArchiveBuilder;
 using test::Bytes;
-using test::TempDir;
 using test::makeBytes;
 using test::readFile;
+using test::TempDir;
 using test::writeFile;
 using test::writeText;
 
@@ -45,48 +45,60 @@ Parsed parse(const Bytes& b, bool withHeader = true) {
     Parsed p;
     std::size_t pos = 0;
     auto int32 = [&](std::int32_t& v) {
-        if (pos + 4 > b.size()) return false;
+        if (pos + 4 > b.size())
+            return false;
         v = getInt32(b.data() + pos);
         pos += 4;
         return true;
     };
     auto str = [&](std::string& s, std::int32_t n) {
-        if (n < 0 || pos + static_cast<std::size_t>(n) > b.size()) return false;
+        if (n < 0 || pos + static_cast<std::size_t>(n) > b.size())
+            return false;
         s.assign(reinterpret_cast<const char*>(b.data()) + pos, static_cast<std::size_t>(n));
         pos += static_cast<std::size_t>(n);
         return true;
     };
     auto blocks = [&](Parsed::Member& m) {
         std::string magic;
-        if (!str(magic, 4) || magic != std::string("EC2\0", 4)) return false;
+        if (!str(magic, 4) || magic != std::string("EC2\0", 4))
+            return false;
         for (;;) {
             std::int32_t len = 0;
-            if (!int32(len)) return false;
-            if (len == 0) return true;
+            if (!int32(len))
+                return false;
+            if (len == 0)
+                return true;
             m.blocks.push_back(len);
             const std::size_t n = static_cast<std::size_t>(len < 0 ? -len : len);
-            if (pos + n > b.size()) return false;
-            if (len < 0) m.data.insert(m.data.end(), b.begin() + static_cast<long>(pos), b.begin() + static_cast<long>(pos + n));
+            if (pos + n > b.size())
+                return false;
+            if (len < 0)
+                m.data.insert(m.data.end(), b.begin() + static_cast<long>(pos),
+                              b.begin() + static_cast<long>(pos + n));
             pos += n;
         }
     };
     std::int32_t n = 0;
     if (withHeader) {
-        if (!int32(n) || !str(p.title, n) || !int32(p.total) || !int32(p.count)) return p;
+        if (!int32(n) || !str(p.title, n) || !int32(p.total) || !int32(p.count))
+            return p;
     } else {
         Parsed::Member continuation;
         continuation.name = "(continuation)";
-        if (!blocks(continuation)) return p;
+        if (!blocks(continuation))
+            return p;
         p.members.push_back(continuation);
     }
     for (;;) {
-        if (!int32(n)) return p;
+        if (!int32(n))
+            return p;
         if (n == 0) {
             p.endRecord = true;
             break;
         }
         std::string name;
-        if (!str(name, n)) return p;
+        if (!str(name, n))
+            return p;
         if (name.rfind("NEXT:DISK", 0) == 0) {
             p.volumeChange = name;
             break;
@@ -133,9 +145,7 @@ protected:
     std::string bkp() const { return dir / "backup.bkp"; }
 
     // Restoring with RestoreFullPath rebuilds the absolute path below `out`.
-    std::string restoredPath(const std::string& original) const {
-        return out() + original;
-    }
+    std::string restoredPath(const std::string& original) const { return out() + original; }
 };
 
 TEST_F(ArchiverTest, PropertiesStartAtTheirDefaults) {
@@ -204,10 +214,10 @@ TEST_F(ArchiverTest, CutsFilesIntoBlocksOfAtMost16384Bytes) {
         {16384, true, clFastest, {0}},
         {16385, true, clFastest, {0, 0}},
         {16384, false, clFastest, {-16384}},
-        {16385, false, clMax, {-16384, 0}},  // one byte compresses into a small stream
+        {16385, false, clMax, {-16384, 0}},              // one byte compresses into a small stream
         {40000, false, clDefault, {-16384, -16384, 0}},  // a short last piece fits
-        {16384, true, clNone, {-16384}},   // level 0 never fits a full piece
-        {100, true, clNone, {0}},          // but a small one fits
+        {16384, true, clNone, {-16384}},                 // level 0 never fits a full piece
+        {100, true, clNone, {0}},                        // but a small one fits
     };
     for (const Case& c : cases) {
         const std::string file = src() + "/f.bin";
@@ -241,8 +251,8 @@ TEST_F(ArchiverTest, RoundTripsRandomFilesAtEveryLevelWithAndWithoutSpanning) {
     std::uint32_t seed = 1;
     for (std::size_t size : sizes) {
         for (bool compressible : {true, false}) {
-            const std::string file = src() + "/sub" + std::to_string(seed % 3) + "/F" +
-                                     std::to_string(seed) + ".dat";
+            const std::string file =
+                src() + "/sub" + std::to_string(seed % 3) + "/F" + std::to_string(seed) + ".dat";
             contents.push_back(makeBytes(size, seed, compressible));
             writeFile(file, contents.back());
             files.push_back(file);
@@ -291,9 +301,12 @@ TEST_F(ArchiverTest, ProgressRunsFromZeroToHundredWithBlockSteps) {
         EXPECT_TRUE(a.Busy());
     };
     ASSERT_TRUE(a.Backup({src() + "/*.dat"}, bkp()));
-    const std::vector<std::pair<std::string, int>> expected = {
-        {"", 0}, {src() + "/a.dat", 32}, {src() + "/a.dat", 65}, {src() + "/a.dat", 80},
-        {src() + "/b.dat", 100}, {"", 100}};
+    const std::vector<std::pair<std::string, int>> expected = {{"", 0},
+                                                               {src() + "/a.dat", 32},
+                                                               {src() + "/a.dat", 65},
+                                                               {src() + "/a.dat", 80},
+                                                               {src() + "/b.dat", 100},
+                                                               {"", 100}};
     EXPECT_EQ(r.progress, expected);
     EXPECT_EQ(events, 4);
     // Stored blocks: each adds 4 to its payload, each member 4 for its magic.
@@ -318,7 +331,8 @@ TEST_F(ArchiverTest, SelectsByWildcardsAndSubfoldersOnceAndNeverTheArchiveItself
     MemoryStream unused;
     (void)unused;
     std::string upper = archive;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 
     // The archive named in other letter case, inside the folder backed up;
     // *.dbf /s descends only into folders matching *.dbf; a file named twice
@@ -328,7 +342,8 @@ TEST_F(ArchiverTest, SelectsByWildcardsAndSubfoldersOnceAndNeverTheArchiveItself
     Parsed p = parse(readFile(archive));
     ASSERT_TRUE(p.ok);
     std::vector<std::string> names;
-    for (const auto& m : p.members) names.push_back(m.name);
+    for (const auto& m : p.members)
+        names.push_back(m.name);
     EXPECT_EQ(names, (std::vector<std::string>{src() + "/MAIN.DBF", src() + "/x.dbf/inner.dbf"}));
 
     // Named in upper case, the archive of the previous run is still left out.
@@ -336,7 +351,8 @@ TEST_F(ArchiverTest, SelectsByWildcardsAndSubfoldersOnceAndNeverTheArchiveItself
     ASSERT_TRUE(a.Backup({src() + "/*.*"}, archive));
     p = parse(readFile(archive));
     names.clear();
-    for (const auto& m : p.members) names.push_back(m.name);
+    for (const auto& m : p.members)
+        names.push_back(m.name);
     EXPECT_EQ(names, (std::vector<std::string>{src() + "/MAIN.DBF", src() + "/Notes.txt",
                                                src() + "/main.cdx"}));
     EXPECT_EQ(p.count, 3);
@@ -370,7 +386,9 @@ TEST_F(ArchiverTest, FileIdentityListComesFirstAndIsNeverRestored) {
 
     // Its text, read back through a restore that sees every member.
     std::vector<std::string> offered;
-    a.OnRestoreFile = [&](TArchiver&, std::string& f, std::int32_t, bool&) { offered.push_back(f); };
+    a.OnRestoreFile = [&](TArchiver&, std::string& f, std::int32_t, bool&) {
+        offered.push_back(f);
+    };
     ASSERT_TRUE(a.Restore(bkp(), out()));
     EXPECT_EQ(offered, (std::vector<std::string>{out() + "/a.dbf", out() + "/b.dbf"}));
     EXPECT_FALSE(test::exists(out() + "/FILE:LIST"));
@@ -385,7 +403,10 @@ TEST_F(ArchiverTest, FileIdentityListComesFirstAndIsNeverRestored) {
     Recorder r;
     r.attach(a);
     EXPECT_FALSE(a.Backup({src() + "/*.dbf"}, bkp()));
-    if (oldTmp) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
+    if (oldTmp)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
     EXPECT_EQ(a.errorCode(), kErrTempFile);
     ASSERT_EQ(r.errors.size(), 1u);
     EXPECT_EQ(r.errors[0].second, "Cannot create temporary file to save the file IDs");
@@ -434,8 +455,8 @@ TEST_F(ArchiverTest, MemberEndingAtTheLimitLeavesAnEmptyFirstPart) {
     writeFile(src() + "/b.dat", makeBytes(100, 2, false));
     TArchiver a;
     a.OnNeedDisk = [](TArchiver&, std::uint16_t, bool&) {};
-    const std::int32_t afterFirst = 12 + 4 + static_cast<std::int32_t>((src() + "/a.dat").size()) +
-                                    4 + 4 + 16388 + 4;
+    const std::int32_t afterFirst =
+        12 + 4 + static_cast<std::int32_t>((src() + "/a.dat").size()) + 4 + 4 + 16388 + 4;
     a.setMaxSize(afterFirst + kVolumeReserve);
     ASSERT_TRUE(a.Backup({src() + "/*.dat"}, bkp()));
     const Parsed first = parse(readFile(bkp()));
@@ -457,7 +478,8 @@ TEST_F(ArchiverTest, CancellingEndsTheMemberAndLeavesNoEndRecord) {
     r.attach(a);
     a.setSetArchiveFlag(true);
     a.OnProgress = [&](TArchiver&, const std::string& f, int, bool& cont) {
-        if (f == src() + "/b.dat") cont = false;  // after b's first block
+        if (f == src() + "/b.dat")
+            cont = false;  // after b's first block
     };
     EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
     EXPECT_EQ(a.errorCode(), 0);
@@ -481,7 +503,8 @@ TEST_F(ArchiverTest, CancellingEndsTheMemberAndLeavesNoEndRecord) {
     // Cancelling a restore from its progress event.
     std::filesystem::remove_all(out());
     a.OnProgress = [](TArchiver&, const std::string& f, int, bool& cont) {
-        if (!f.empty()) cont = false;
+        if (!f.empty())
+            cont = false;
     };
     EXPECT_FALSE(a.Restore(bkp(), out()));
     EXPECT_EQ(a.errorCode(), 0);
@@ -531,7 +554,8 @@ TEST_F(ArchiverTest, CancellingTheDiskPromptStopsQuietlyInBothOperations) {
     int asked = 0;
     a.OnNeedDisk = [&](TArchiver&, std::uint16_t id, bool&) {
         EXPECT_EQ(id, 2);
-        if (++asked == 3) std::filesystem::rename(dir / "elsewhere", dir / "backup.002");
+        if (++asked == 3)
+            std::filesystem::rename(dir / "elsewhere", dir / "backup.002");
     };
     EXPECT_TRUE(a.Restore(bkp(), out()));
     EXPECT_EQ(asked, 3);
@@ -551,12 +575,18 @@ TEST_F(ArchiverTest, RestoreModesDecideFromExistenceAndStamps) {
         bool written;
     };
     const Case cases[] = {
-        {rmAll, 0, true},           {rmAll, newer, true},
-        {rmNoOverwrite, 0, true},   {rmNoOverwrite, older, false},
-        {rmNewer, 0, true},         {rmNewer, older, true},
-        {rmNewer, memberStamp, false}, {rmNewer, newer, false},
-        {rmExisting, 0, false},     {rmExisting, newer, true},
-        {rmExistingNewer, 0, false}, {rmExistingNewer, older, true},
+        {rmAll, 0, true},
+        {rmAll, newer, true},
+        {rmNoOverwrite, 0, true},
+        {rmNoOverwrite, older, false},
+        {rmNewer, 0, true},
+        {rmNewer, older, true},
+        {rmNewer, memberStamp, false},
+        {rmNewer, newer, false},
+        {rmExisting, 0, false},
+        {rmExisting, newer, true},
+        {rmExistingNewer, 0, false},
+        {rmExistingNewer, older, true},
         {rmExistingNewer, memberStamp, false},
     };
     for (const Case& c : cases) {
@@ -596,8 +626,10 @@ TEST_F(ArchiverTest, OnRestoreFileMayRenameOrVeto) {
     b.save(bkp());
     TArchiver a;
     a.OnRestoreFile = [&](TArchiver&, std::string& f, std::int32_t, bool& doRestore) {
-        if (f.ends_with("a.txt")) f = out() + "/renamed/x.txt";
-        else doRestore = false;
+        if (f.ends_with("a.txt"))
+            f = out() + "/renamed/x.txt";
+        else
+            doRestore = false;
     };
     ASSERT_TRUE(a.Restore(bkp(), out()));
     EXPECT_EQ(readFile(out() + "/renamed/x.txt"), Bytes{'a'});
@@ -607,8 +639,10 @@ TEST_F(ArchiverTest, OnRestoreFileMayRenameOrVeto) {
 
 TEST_F(ArchiverTest, FullPathRestoreRebuildsFoldersBelowTheTarget) {
     ArchiveBuilder b;
-    b.header("", 6, 2).member("c:\\data\\main.dbf", -1, {'m', 'a', 'i', 'n'})
-        .member("/home/ann/x.dbf", -1, {'x', 'x'}).end();
+    b.header("", 6, 2)
+        .member("c:\\data\\main.dbf", -1, {'m', 'a', 'i', 'n'})
+        .member("/home/ann/x.dbf", -1, {'x', 'x'})
+        .end();
     b.save(bkp());
     TArchiver a;
     a.setRestoreFullPath(true);
@@ -641,13 +675,20 @@ TEST_F(ArchiverTest, UnsafeNamesNeverWriteOutsideTheTargetFolder) {
     const std::string target = out() + "/inside";
     std::filesystem::create_directories(target);
     const std::vector<std::string> unsafe = {
-        "c:\\data\\..\\..\\evil1.txt", "/../evil2.txt", "/a/../../evil3.txt", "c:\\..",
-        "//evil4.txt", "c:\\\\evil5.txt", "c:\\dir\\", "..",
+        "c:\\data\\..\\..\\evil1.txt",
+        "/../evil2.txt",
+        "/a/../../evil3.txt",
+        "c:\\..",
+        "//evil4.txt",
+        "c:\\\\evil5.txt",
+        "c:\\dir\\",
+        "..",
     };
     for (bool fullPath : {true, false}) {
         ArchiveBuilder b;
         b.header("", 10, 10);
-        for (const std::string& name : unsafe) b.member(name, -1, {'e'});
+        for (const std::string& name : unsafe)
+            b.member(name, -1, {'e'});
         b.member("c:\\data\\good.txt", -1, {'g'}).end();
         b.save(bkp());
         TArchiver a;
@@ -655,7 +696,9 @@ TEST_F(ArchiverTest, UnsafeNamesNeverWriteOutsideTheTargetFolder) {
         r.attach(a);
         a.setRestoreFullPath(fullPath);
         std::vector<std::string> offered;
-        a.OnRestoreFile = [&](TArchiver&, std::string& f, std::int32_t, bool&) { offered.push_back(f); };
+        a.OnRestoreFile = [&](TArchiver&, std::string& f, std::int32_t, bool&) {
+            offered.push_back(f);
+        };
         EXPECT_FALSE(a.Restore(bkp(), target));
         EXPECT_EQ(a.errorCode(), kErrCannotReadFile);
         ASSERT_EQ(r.errors.size(), 1u);
@@ -708,8 +751,10 @@ TEST_F(ArchiverTest, DamagedArchivesFailThroughTheirPaths) {
     };
     for (const Case& c : cases) {
         Bytes bytes = good;
-        if (c.keep != 0 || std::string(c.what) == "empty file") bytes.resize(c.keep);
-        if (c.patchAt != 0) putInt32(bytes.data() + c.patchAt, c.patch);
+        if (c.keep != 0 || std::string(c.what) == "empty file")
+            bytes.resize(c.keep);
+        if (c.patchAt != 0)
+            putInt32(bytes.data() + c.patchAt, c.patch);
         writeFile(bkp(), bytes);
         std::filesystem::remove_all(out());
         TArchiver r;
@@ -749,7 +794,11 @@ TEST_F(ArchiverTest, DamagedArchivesFailThroughTheirPaths) {
 TEST_F(ArchiverTest, LegacyMembersRestore) {
     ArchiveBuilder b;
     b.header("old", 9, 1).string("c:\\data\\old.dbf").int32(-1).raw({'E', 'C', 'S', 0});
-    b.int32(4 + 4 + 4 + 6).int32(4).raw({0x80, 'a', 'b', 'c'}).int32(6).raw({0x00, 0x40, 0x00, 'A', 0x00, 0x12});
+    b.int32(4 + 4 + 4 + 6)
+        .int32(4)
+        .raw({0x80, 'a', 'b', 'c'})
+        .int32(6)
+        .raw({0x00, 0x40, 0x00, 'A', 0x00, 0x12});
     b.end().save(bkp());
     TArchiver a;
     ASSERT_TRUE(a.Restore(bkp(), out()));

@@ -7,11 +7,11 @@
 #include <climits>
 #include <ctime>
 
+#include "archive/ArchiveTestUtil.h"
 #include "archive/FileInfo.h"
 #include "archive/FileSelection.h"
 #include "archive/Format.h"
 #include "archive/Lzrw1kh.h"
-#include "archive/ArchiveTestUtil.h"
 
 namespace qly::archive {
 namespace {
@@ -29,7 +29,9 @@ Bytes decodeLegacy(const Bytes& block, std::size_t capacity = kLegacyMaxBlock) {
     return out;
 }
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 TEST(Lzrw1kh, DecodesStoredLiteralsCopiesAndRuns) {
     // Stored: the bytes after 0x80 as they are.
@@ -116,7 +118,11 @@ TEST(BlockStream, ReadsCurrentAndLegacyEncodings) {
     const Bytes piece = test::makeBytes(5000, 1, true);
     const Bytes packed = zlibStream(piece);
     ArchiveBuilder current;
-    current.magic().int32(static_cast<std::int32_t>(packed.size())).raw(packed).storedBlock(text("xyz")).int32(0);
+    current.magic()
+        .int32(static_cast<std::int32_t>(packed.size()))
+        .raw(packed)
+        .storedBlock(text("xyz"))
+        .int32(0);
     Read r = readStream(current.bytes());
     ASSERT_EQ(r.status, BlockStreamReader::Status::Ok);
     Bytes expected = piece;
@@ -153,21 +159,41 @@ TEST(BlockStream, ReportsDamageInsteadOfReadingPastItsBuffers) {
         {"no end mark", ArchiveBuilder().magic().storedBlock(Bytes(10, 1)).bytes(), S::Truncated},
         {"magic cut short", Bytes{'E', 'C'}, S::Truncated},
         {"expansion beyond one block",
-         ArchiveBuilder().magic().int32(static_cast<std::int32_t>(big.size())).raw(big).int32(0).bytes(),
+         ArchiveBuilder()
+             .magic()
+             .int32(static_cast<std::int32_t>(big.size()))
+             .raw(big)
+             .int32(0)
+             .bytes(),
          S::Damaged},
         {"corrupt zlib data",
-         ArchiveBuilder().magic().int32(static_cast<std::int32_t>(corrupt.size())).raw(corrupt).int32(0).bytes(),
+         ArchiveBuilder()
+             .magic()
+             .int32(static_cast<std::int32_t>(corrupt.size()))
+             .raw(corrupt)
+             .int32(0)
+             .bytes(),
          S::DecompressError},
         {"legacy block above 32783",
-         ArchiveBuilder().raw({'E', 'C', 'S', 0}).int32(40000).int32(32784).raw(Bytes(32784, 0x80)).bytes(),
+         ArchiveBuilder()
+             .raw({'E', 'C', 'S', 0})
+             .int32(40000)
+             .int32(32784)
+             .raw(Bytes(32784, 0x80))
+             .bytes(),
          S::Damaged},
         {"legacy block longer than its stream",
          ArchiveBuilder().raw({'E', 'C', 'S', 0}).int32(8).int32(10).raw(Bytes(10, 0x80)).bytes(),
          S::Damaged},
-        {"legacy negative stream length", ArchiveBuilder().raw({'E', 'C', 'S', 0}).int32(-4).bytes(),
-         S::Damaged},
+        {"legacy negative stream length",
+         ArchiveBuilder().raw({'E', 'C', 'S', 0}).int32(-4).bytes(), S::Damaged},
         {"legacy damaged block",
-         ArchiveBuilder().raw({'E', 'C', 'S', 0}).int32(9).int32(5).raw({0x00, 0x80, 0x00, 0x00, 0x12}).bytes(),
+         ArchiveBuilder()
+             .raw({'E', 'C', 'S', 0})
+             .int32(9)
+             .int32(5)
+             .raw({0x00, 0x80, 0x00, 0x00, 0x12})
+             .bytes(),
          S::Damaged},
     };
     for (const Case& c : cases) {
@@ -197,7 +223,7 @@ TEST(DosStamp, PacksLocalTimeWithTwoSecondResolution) {
     ASSERT_TRUE(fromDosStamp(stamp, back));
     EXPECT_EQ(back, t - 1);
     EXPECT_FALSE(fromDosStamp(-1, back));
-    EXPECT_FALSE(fromDosStamp(0, back));  // month 0
+    EXPECT_FALSE(fromDosStamp(0, back));     // month 0
     EXPECT_EQ(toDosStamp(0), kNoDateStamp);  // 1970 is before 1980
 }
 
@@ -208,11 +234,16 @@ TEST(Wildcard, MatchesWithoutRegardToCase) {
         bool match;
     };
     const Case cases[] = {
-        {"*.dbf", "MAIN.DBF", true},    {"*.dbf", "main.dbf.bak", false},
-        {"*.*", "README", true},        {"main.?bf", "Main.Dbf", true},
-        {"m*n.*", "manufact.cdx", false}, {"*", "anything", true},
-        {"loc*.dbf", "Location.dbf", true}, {"?", "ab", false},
-        {"*a*b*", "xxaxxbxx", true},    {"*a*b", "xxaxxbxxc", false},
+        {"*.dbf", "MAIN.DBF", true},
+        {"*.dbf", "main.dbf.bak", false},
+        {"*.*", "README", true},
+        {"main.?bf", "Main.Dbf", true},
+        {"m*n.*", "manufact.cdx", false},
+        {"*", "anything", true},
+        {"loc*.dbf", "Location.dbf", true},
+        {"?", "ab", false},
+        {"*a*b*", "xxaxxbxx", true},
+        {"*a*b", "xxaxxbxxc", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;

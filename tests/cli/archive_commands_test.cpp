@@ -12,9 +12,9 @@
 namespace {
 
 using qly::archive::test::Bytes;
-using qly::archive::test::TempDir;
 using qly::archive::test::makeBytes;
 using qly::archive::test::readFile;
+using qly::archive::test::TempDir;
 using qly::archive::test::writeFile;
 
 struct Outcome {
@@ -27,8 +27,8 @@ Outcome qlyctl(const std::string& folder, const std::string& args, const std::st
     TempDir scratch;
     const std::string inputFile = scratch / "stdin";
     qly::archive::test::writeText(inputFile, input);
-    const std::string command = "cd '" + folder + "' && '" QLYCTL_PATH "' " + args + " <'" +
-                                inputFile + "' 2>&1";
+    const std::string command =
+        "cd '" + folder + "' && '" QLYCTL_PATH "' " + args + " <'" + inputFile + "' 2>&1";
     Outcome run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -55,7 +55,9 @@ protected:
 };
 
 TEST_F(QlyctlArchive, BacksUpListsVerifiesAndRestores) {
-    Outcome r = qlyctl(dir.path(), "backup nightly.bkp 'data/*.* /s' --title 'Nightly run' --file-ids --level max");
+    Outcome r =
+        qlyctl(dir.path(),
+               "backup nightly.bkp 'data/*.* /s' --title 'Nightly run' --file-ids --level max");
     ASSERT_EQ(r.exitCode, 0) << r.out;
 
     r = qlyctl(dir.path(), "list nightly.bkp");
@@ -88,7 +90,8 @@ TEST_F(QlyctlArchive, BacksUpListsVerifiesAndRestores) {
 }
 
 TEST_F(QlyctlArchive, SpansVolumesUnattendedAndAsksWhenOneIsMissing) {
-    Outcome r = qlyctl(dir.path(), "backup span.bkp data/MAIN.fpt data/MAIN.DBF --volume-size 30000");
+    Outcome r =
+        qlyctl(dir.path(), "backup span.bkp data/MAIN.fpt data/MAIN.DBF --volume-size 30000");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     ASSERT_TRUE(std::filesystem::exists(dir / "span.003"));
 
@@ -137,7 +140,6 @@ TEST_F(QlyctlArchive, ReportsDamageAndBadUsage) {
     EXPECT_NE(r.out.find("error 1: Cannot read file"), std::string::npos) << r.out;
     r = qlyctl(dir.path(), "restore missing.bkp out");
     EXPECT_EQ(r.exitCode, 1) << r.out;
-
 
     for (const char* args : {"backup a.bkp", "backup a.bkp x --level fast", "restore a.bkp",
                              "restore a.bkp out --mode sometimes", "list", "verify a b",

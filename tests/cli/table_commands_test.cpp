@@ -27,10 +27,12 @@ Outcome qlyctl(const std::string& args) {
     const std::string command = "'" QLYCTL_PATH "' " + args + " </dev/null 2>&1";
     Outcome run;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
+    if (pipe == nullptr)
+        return run;
     char buffer[4096];
     size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
     const int status = ::pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -55,7 +57,8 @@ protected:
     }
     void sample() {
         fs::create_directories(dir / "data");
-        for (const auto& e : fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / "sample"))
+        for (const auto& e :
+             fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / "sample"))
             fs::copy_file(e.path(), dir / "data" / e.path().filename());
     }
     std::string at(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
@@ -66,10 +69,12 @@ protected:
 std::string structureOf(const std::string& path) {
     std::string error;
     auto table = qly::engine::Table::open(path, qly::engine::Table::Mode::ReadOnly, error);
-    if (!table) return error;
+    if (!table)
+        return error;
     std::string out;
     for (const auto& f : table->fields())
-        out += f.name + " " + f.type + std::to_string(f.width) + "," + std::to_string(f.decimals) + " ";
+        out += f.name + " " + f.type + std::to_string(f.width) + "," + std::to_string(f.decimals) +
+               " ";
     return out;
 }
 
@@ -78,10 +83,12 @@ std::string structureOf(const std::string& path) {
 TEST_F(QlyctlTables, InitMakesTheInstallationTablesAndRefusesToOverwriteThem) {
     Outcome r = qlyctl("init " + at("data"));
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    for (const char* file : {"MAIN.DBF", "MAIN.cdx", "MAIN.fpt", "MANUFACT.DBF", "MANUFACT.cdx", "MANUFACT.fpt",
-                             "Location.dbf", "Location.cdx", "Location.fpt", "LOOKUP.DBF"}) {
+    for (const char* file :
+         {"MAIN.DBF", "MAIN.cdx", "MAIN.fpt", "MANUFACT.DBF", "MANUFACT.cdx", "MANUFACT.fpt",
+          "Location.dbf", "Location.cdx", "Location.fpt", "LOOKUP.DBF"}) {
         EXPECT_TRUE(fs::exists(dir / "data" / file)) << file;
-        EXPECT_NE(r.out.find((dir / "data" / file).string()), std::string::npos) << "not reported: " << file;
+        EXPECT_NE(r.out.find((dir / "data" / file).string()), std::string::npos)
+            << "not reported: " << file;
     }
     EXPECT_FALSE(fs::exists(dir / "data/LOOKUP.cdx"));
     // The structures match the fixture tables field for field.
@@ -94,9 +101,13 @@ TEST_F(QlyctlTables, InitMakesTheInstallationTablesAndRefusesToOverwriteThem) {
     struct Expect {
         const char* file;
         const char* tag;
-    } tags[] = {{"MAIN.DBF", "NAME"}, {"MANUFACT.DBF", "COMPANY"}, {"Location.dbf", "NAME_ID"}, {"LOOKUP.DBF", ""}};
+    } tags[] = {{"MAIN.DBF", "NAME"},
+                {"MANUFACT.DBF", "COMPANY"},
+                {"Location.dbf", "NAME_ID"},
+                {"LOOKUP.DBF", ""}};
     for (const Expect& t : tags) {
-        ASSERT_NE(xb_Use((dir / "data" / t.file).string(), "", kXbModeReadOnly, kXbDriverFox), 0) << xb_LastError();
+        ASSERT_NE(xb_Use((dir / "data" / t.file).string(), "", kXbModeReadOnly, kXbDriverFox), 0)
+            << xb_LastError();
         EXPECT_EQ(xb_TagName(1), t.tag);
         EXPECT_EQ(xb_RecCount(), std::string(t.tag).empty() ? 1 : 0);
         xb_Close();
@@ -123,7 +134,8 @@ TEST_F(QlyctlTables, DumpPrintsStructureAndRecordsInTheChosenOrder) {
     EXPECT_NE(r.out.find("order COMPANY"), std::string::npos);
     // Companies come in key order; the deleted ones (records 5 and 10) are left out.
     std::vector<std::string> companies;
-    for (size_t p = r.out.find("  COMPANY: "); p != std::string::npos; p = r.out.find("  COMPANY: ", p + 1))
+    for (size_t p = r.out.find("  COMPANY: "); p != std::string::npos;
+         p = r.out.find("  COMPANY: ", p + 1))
         companies.push_back(r.out.substr(p + 11, r.out.find('\n', p) - p - 11));
     EXPECT_EQ(companies.size(), 10u);
     EXPECT_TRUE(std::is_sorted(companies.begin(), companies.end()));
@@ -145,7 +157,8 @@ TEST_F(QlyctlTables, ReindexRepairsADamagedIndex) {
     std::string cdx = readFile(dir / "data/MAIN.cdx");
     cdx[0xA02] = '\x7F';  // the leaf's key count no longer fits
     cdx[0xA03] = '\x01';
-    std::ofstream(dir / "data/MAIN.cdx", std::ios::binary | std::ios::trunc).write(cdx.data(), static_cast<long>(cdx.size()));
+    std::ofstream(dir / "data/MAIN.cdx", std::ios::binary | std::ios::trunc)
+        .write(cdx.data(), static_cast<long>(cdx.size()));
     Outcome r = qlyctl("dump " + at("data/MAIN.DBF") + " --order NAME");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("MAIN.cdx"), std::string::npos) << r.out;

@@ -18,8 +18,7 @@
 // ("sample" or "empty").
 class FixtureFolder {
 public:
-    explicit FixtureFolder(const char* set = "sample")
-    {
+    explicit FixtureFolder(const char* set = "sample") {
         const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + QString::fromLatin1(set));
         for (const QString& name : source.entryList(QDir::Files)) {
             const QString target = m_dir.filePath(name);
@@ -29,8 +28,7 @@ public:
     }
     QString path() const { return m_dir.path() + QLatin1Char('/'); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    QByteArray contents(const QString& name) const
-    {
+    QByteArray contents(const QString& name) const {
         QFile f(file(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
@@ -43,23 +41,20 @@ private:
 // settings the data module uses (deleted records hidden, soft seek).
 class DataTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         xb_CloseAll();
         m_env = std::make_unique<TXBaseEnv>();
         m_env->setDeleted(true);
         m_env->setSoftSeek(true);
         m_env->setExact(false);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         xb_CloseAll();
         m_env.reset();
     }
 
     // An items table of the fixture folder with the data module's field list.
-    std::unique_ptr<TDbTable> mainTable(const FixtureFolder& folder, bool open = true)
-    {
+    std::unique_ptr<TDbTable> mainTable(const FixtureFolder& folder, bool open = true) {
         auto t = std::make_unique<TDbTable>();
         t->setDatabaseName(folder.path());
         t->setTableName(QStringLiteral("MAIN.DBF"));
@@ -73,12 +68,12 @@ protected:
 };
 
 // The message of the QlyError a statement throws ("" when none).
-#define QLY_ERROR_OF(statement)                   \
-    [&]() -> std::string {                        \
-        try {                                     \
-            statement;                            \
-        } catch (const QlyError& e) {             \
-            return e.what();                      \
-        }                                         \
-        return std::string();                     \
+#define QLY_ERROR_OF(statement)       \
+    [&]() -> std::string {            \
+        try {                         \
+            statement;                \
+        } catch (const QlyError& e) { \
+            return e.what();          \
+        }                             \
+        return std::string();         \
     }()

@@ -11,14 +11,14 @@ namespace {
 
 using namespace qly::dates;
 
-TEST(Dates, StartUpWideningGivesFourDigitYears)
-{
+TEST(Dates, StartUpWideningGivesFourDigitYears) {
     struct Case {
         const char* in;
         const char* out;
     };
-    for (const Case& c : {Case{"M/d/yy", "M/d/yyyy"}, Case{"dd.MM.yy", "dd.MM.yyyy"}, Case{"yy/MM/dd", "yyyy/MM/dd"},
-                          Case{"yyyy-MM-dd", "yyyy-MM-dd"}, Case{"d/M/y", "d/M/y"}, Case{"", ""}})
+    for (const Case& c : {Case{"M/d/yy", "M/d/yyyy"}, Case{"dd.MM.yy", "dd.MM.yyyy"},
+                          Case{"yy/MM/dd", "yyyy/MM/dd"}, Case{"yyyy-MM-dd", "yyyy-MM-dd"},
+                          Case{"d/M/y", "d/M/y"}, Case{"", ""}})
         EXPECT_EQ(widenToFourDigitYear(QString::fromLatin1(c.in)).toStdString(), c.out) << c.in;
 
     const QString saved = shortDateFormat();
@@ -28,8 +28,7 @@ TEST(Dates, StartUpWideningGivesFourDigitYears)
     setShortDateFormat(saved);
 }
 
-TEST(Dates, CenturyRewriteTouchesOnlyTheFirstYear)
-{
+TEST(Dates, CenturyRewriteTouchesOnlyTheFirstYear) {
     EXPECT_EQ(applyCentury(QStringLiteral("dd.mm.yy"), true).toStdString(), "dd.mm.yyyy");
     EXPECT_EQ(applyCentury(QStringLiteral("dd.mm.yyyy"), true).toStdString(), "dd.mm.yyyy");
     EXPECT_EQ(applyCentury(QStringLiteral("dd.mm.yyyy"), false).toStdString(), "dd.mm.yy");
@@ -37,15 +36,15 @@ TEST(Dates, CenturyRewriteTouchesOnlyTheFirstYear)
     EXPECT_EQ(applyCentury(QStringLiteral("d/m"), true).toStdString(), "d/m");
 }
 
-TEST(Dates, FormatsAndParsesWithTheFormatLetters)
-{
+TEST(Dates, FormatsAndParsesWithTheFormatLetters) {
     const QDate d(2009, 3, 7);
     struct Case {
         const char* format;
         const char* text;
     };
-    for (const Case& c : {Case{"mm/dd/yy", "03/07/09"}, Case{"m/d/yyyy", "3/7/2009"}, Case{"dd.mm.yyyy", "07.03.2009"},
-                          Case{"yy.mm.dd", "09.03.07"}, Case{"dd-mm-yy", "07-03-09"}, Case{"M/d/yy", "3/7/09"}}) {
+    for (const Case& c : {Case{"mm/dd/yy", "03/07/09"}, Case{"m/d/yyyy", "3/7/2009"},
+                          Case{"dd.mm.yyyy", "07.03.2009"}, Case{"yy.mm.dd", "09.03.07"},
+                          Case{"dd-mm-yy", "07-03-09"}, Case{"M/d/yy", "3/7/09"}}) {
         const QString format = QString::fromLatin1(c.format);
         EXPECT_EQ(formatDate(d, format).toStdString(), c.text) << c.format;
         bool ok = false;
@@ -55,12 +54,12 @@ TEST(Dates, FormatsAndParsesWithTheFormatLetters)
     EXPECT_EQ(formatDate(QDate(), QStringLiteral("dd/mm/yy")), QString());
 }
 
-TEST(Dates, TwoDigitYearsAreReadThroughTheWindow1950To2049)
-{
+TEST(Dates, TwoDigitYearsAreReadThroughTheWindow1950To2049) {
     const QString format = QStringLiteral("mm/dd/yyyy");
     EXPECT_EQ(parseDate(QStringLiteral("12/31/49"), format), QDate(2049, 12, 31));
     EXPECT_EQ(parseDate(QStringLiteral("01/01/50"), format), QDate(1950, 1, 1));
-    EXPECT_EQ(parseDate(QStringLiteral("01/01/0050"), format), QDate(50, 1, 1)) << "four digits are taken as typed";
+    EXPECT_EQ(parseDate(QStringLiteral("01/01/0050"), format), QDate(50, 1, 1))
+        << "four digits are taken as typed";
     bool ok = true;
     for (const char* bad : {"02/30/2020", "13/01/2020", "1/2", "a/b/c", "1/2/3/4", "12/31/12345"}) {
         EXPECT_FALSE(parseDate(QString::fromLatin1(bad), format, &ok).isValid()) << bad;
@@ -70,8 +69,7 @@ TEST(Dates, TwoDigitYearsAreReadThroughTheWindow1950To2049)
     EXPECT_TRUE(ok) << "blank text is an empty date";
 }
 
-TEST(Dates, QtFormatsTranslateToTheProgramsLetters)
-{
+TEST(Dates, QtFormatsTranslateToTheProgramsLetters) {
     EXPECT_EQ(fromQtFormat(QStringLiteral("M/d/yy")).toStdString(), "m/d/yy");
     EXPECT_EQ(fromQtFormat(QStringLiteral("dd.MM.yyyy")).toStdString(), "dd.mm.yyyy");
     EXPECT_EQ(fromQtFormat(QStringLiteral("yyyy-MM-dd")).toStdString(), "yyyy-mm-dd");
@@ -87,8 +85,7 @@ protected:
     QString m_saved;
 };
 
-TEST_F(Environment, DefaultsAreSetInPropertyOrder)
-{
+TEST_F(Environment, DefaultsAreSetInPropertyOrder) {
     TXBaseEnv env;
     EXPECT_FALSE(env.exact());
     EXPECT_FALSE(env.century());
@@ -98,8 +95,8 @@ TEST_F(Environment, DefaultsAreSetInPropertyOrder)
     EXPECT_EQ(env.memoBlockSize(), 64);
     EXPECT_FALSE(env.softSeek());
     EXPECT_FALSE(env.deleted());
-    const QStringList expected{"Exact", "Century", "Epoch", "DateFormat", "LockTimeout", "MemoBlockSize", "SoftSeek",
-                               "Deleted"};
+    const QStringList expected{"Exact",       "Century",       "Epoch",    "DateFormat",
+                               "LockTimeout", "MemoBlockSize", "SoftSeek", "Deleted"};
     QStringList names;
     const QMetaObject* mo = env.metaObject();
     for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
@@ -107,29 +104,29 @@ TEST_F(Environment, DefaultsAreSetInPropertyOrder)
     EXPECT_EQ(names, expected);
 }
 
-TEST_F(Environment, EpochIsClamped)
-{
+TEST_F(Environment, EpochIsClamped) {
     TXBaseEnv env;
     struct Case {
         int in, out;
     };
-    for (const Case& c : {Case{0, 1900}, Case{50, 100}, Case{5000, 2999}, Case{1, 100}, Case{99, 100}, Case{100, 100},
-                          Case{2999, 2999}, Case{-5, 100}, Case{1950, 1950}}) {
+    for (const Case& c :
+         {Case{0, 1900}, Case{50, 100}, Case{5000, 2999}, Case{1, 100}, Case{99, 100},
+          Case{100, 100}, Case{2999, 2999}, Case{-5, 100}, Case{1950, 1950}}) {
         env.setEpoch(c.in);
         EXPECT_EQ(env.epoch(), c.out) << c.in;
     }
 }
 
-TEST_F(Environment, DateFormatSetsSeparatorAndShortFormatAndCenturyIsAppliedOnTop)
-{
+TEST_F(Environment, DateFormatSetsSeparatorAndShortFormatAndCenturyIsAppliedOnTop) {
     TXBaseEnv env;
     struct Case {
         TXBaseDateFrmt format;
         char separator;
         const char* shortFormat;
     };
-    for (const Case& c : {Case{dfAmerican, '/', "mm/dd/yy"}, Case{dfAnsi, '.', "yy.mm.dd"}, Case{dfBritish, '/', "dd/mm/yy"},
-                          Case{dfFrench, '/', "dd/mm/yy"}, Case{dfGerman, '.', "dd.mm.yy"}, Case{dfItalian, '-', "dd-mm-yy"},
+    for (const Case& c : {Case{dfAmerican, '/', "mm/dd/yy"}, Case{dfAnsi, '.', "yy.mm.dd"},
+                          Case{dfBritish, '/', "dd/mm/yy"}, Case{dfFrench, '/', "dd/mm/yy"},
+                          Case{dfGerman, '.', "dd.mm.yy"}, Case{dfItalian, '-', "dd-mm-yy"},
                           Case{dfSpanish, '-', "dd-mm-yy"}}) {
         env.setDateFormat(c.format);
         EXPECT_EQ(dateSeparator(), QChar::fromLatin1(c.separator)) << c.shortFormat;
@@ -150,8 +147,7 @@ TEST_F(Environment, DateFormatSetsSeparatorAndShortFormatAndCenturyIsAppliedOnTo
     EXPECT_EQ(xb_DateFormatPattern(), "dd.mm.yyyy");
 }
 
-TEST_F(Environment, OnlyOneEnvironmentPerProcess)
-{
+TEST_F(Environment, OnlyOneEnvironmentPerProcess) {
     TXBaseEnv first;
     EXPECT_EQ(TXBaseEnv::instance(), &first);
     EXPECT_EQ(QLY_ERROR_OF(TXBaseEnv second), qly::msg::kExtraEnv);
@@ -160,8 +156,7 @@ TEST_F(Environment, OnlyOneEnvironmentPerProcess)
     EXPECT_EQ(first.epoch(), 1900);
 }
 
-TEST_F(Environment, AnotherCanBeMadeOnceTheFirstIsGone)
-{
+TEST_F(Environment, AnotherCanBeMadeOnceTheFirstIsGone) {
     { TXBaseEnv first; }
     EXPECT_EQ(TXBaseEnv::instance(), nullptr);
     TXBaseEnv next;

@@ -35,16 +35,14 @@ private slots:
     void followsTheIndexOrderAndTheScope();
 
 private:
-    QList<GridColumn> listColumns() const
-    {
+    QList<GridColumn> listColumns() const {
         return {{QStringLiteral("NAME"), QStringLiteral("Name"), 20},
                 {QStringLiteral("CATAGORY"), QStringLiteral("Catagory"), 20},
                 {QStringLiteral("MANUFACT"), QStringLiteral("Manufacturer"), 20},
                 {QStringLiteral("LOCATION"), QStringLiteral("Location"), 20},
                 {QStringLiteral("QUANTITY"), QStringLiteral("Quantity"), 10}};
     }
-    void copyFixtures(const char* set)
-    {
+    void copyFixtures(const char* set) {
         const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + QString::fromLatin1(set));
         for (const QString& name : source.entryList(QDir::Files)) {
             QFile::remove(m_dir->filePath(name));
@@ -52,8 +50,7 @@ private:
             QFile::setPermissions(m_dir->filePath(name), QFile::ReadOwner | QFile::WriteOwner);
         }
     }
-    void openMain()
-    {
+    void openMain() {
         m_table = std::make_unique<TDbTable>();
         m_table->setDatabaseName(m_dir->path() + QLatin1Char('/'));
         m_table->setTableName(QStringLiteral("MAIN.DBF"));
@@ -68,7 +65,9 @@ private:
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
-    QString cell(int row, int column) const { return m_model->index(row, column).data().toString(); }
+    QString cell(int row, int column) const {
+        return m_model->index(row, column).data().toString();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TXBaseEnv> m_env;
@@ -79,8 +78,7 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
-void TestGridModel::init()
-{
+void TestGridModel::init() {
     xb_CloseAll();
     m_dir = std::make_unique<QTemporaryDir>();
     copyFixtures("sample");
@@ -88,8 +86,7 @@ void TestGridModel::init()
     m_env->setDeleted(true);
 }
 
-void TestGridModel::cleanup()
-{
+void TestGridModel::cleanup() {
     m_tester.reset();
     m_model.reset();
     m_xbase.reset();
@@ -100,8 +97,7 @@ void TestGridModel::cleanup()
     m_dir.reset();
 }
 
-void TestGridModel::rowsAndColumnsOfTheItemsTable()
-{
+void TestGridModel::rowsAndColumnsOfTheItemsTable() {
     openMain();
     QCOMPARE(m_model->rowCount(), 36);
     QCOMPARE(m_model->columnCount(), 5);
@@ -112,7 +108,8 @@ void TestGridModel::rowsAndColumnsOfTheItemsTable()
     QCOMPARE(m_model->recordOfRow(5), 6L);
     QCOMPARE(m_model->recordOfRow(6), 8L);  // record 7 is deleted
     QCOMPARE(cell(6, 0), QStringLiteral("Fax unit #8"));
-    QCOMPARE(m_model->index(0, 4).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight, int(Qt::AlignRight));
+    QCOMPARE(m_model->index(0, 4).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+             int(Qt::AlignRight));
 
     // without a column list: the fields grids show by default
     GridModel all(m_source.get());
@@ -121,8 +118,7 @@ void TestGridModel::rowsAndColumnsOfTheItemsTable()
     QVERIFY(all.flags(all.index(0, 0)) & Qt::ItemIsEditable);
 }
 
-void TestGridModel::theLastRowIsReachedWithoutReadingEveryRow()
-{
+void TestGridModel::theLastRowIsReachedWithoutReadingEveryRow() {
     openMain();
     QCOMPARE(cell(35, 0), m_model->index(35, 0).data().toString());
     QCOMPARE(m_model->recordOfRow(35), 40L);
@@ -133,8 +129,7 @@ void TestGridModel::theLastRowIsReachedWithoutReadingEveryRow()
     QCOMPARE(m_model->rowOfRecord(20), 17);
 }
 
-void TestGridModel::followsTheFilter()
-{
+void TestGridModel::followsTheFilter() {
     openMain();
     QSignalSpy reset(m_model.get(), &QAbstractItemModel::modelReset);
     m_xbase->setFilter(QStringLiteral("CATAGORY=\"Desk\""));
@@ -146,8 +141,7 @@ void TestGridModel::followsTheFilter()
     QCOMPARE(m_model->rowCount(), 36);
 }
 
-void TestGridModel::currentRowAndCurrentRecordFollowEachOther()
-{
+void TestGridModel::currentRowAndCurrentRecordFollowEachOther() {
     openMain();
     QSignalSpy current(m_model.get(), &GridModel::currentRowChanged);
     QCOMPARE(m_model->currentRow(), 0);
@@ -164,8 +158,7 @@ void TestGridModel::currentRowAndCurrentRecordFollowEachOther()
     QCOMPARE(current.last().at(0).toInt(), 32);
 }
 
-void TestGridModel::editingACellPostsOnLeavingTheRow()
-{
+void TestGridModel::editingACellPostsOnLeavingTheRow() {
     openMain();
     m_model->setCurrentRow(2);
     QVERIFY(m_model->setData(m_model->index(2, 0), QStringLiteral("Edited lamp")));
@@ -186,8 +179,7 @@ void TestGridModel::editingACellPostsOnLeavingTheRow()
     QCOMPARE(m_table->fieldByName("CATAGORY")->asString(), QStringLiteral("Chair"));
 }
 
-void TestGridModel::aRefusedValueIsReportedAndTheRowStaysInEdit()
-{
+void TestGridModel::aRefusedValueIsReportedAndTheRowStaysInEdit() {
     openMain();
     QSignalSpy errors(m_model.get(), &GridModel::editError);
     QVERIFY(!m_model->setData(m_model->index(0, 4), QStringLiteral("many")));
@@ -206,8 +198,7 @@ void TestGridModel::aRefusedValueIsReportedAndTheRowStaysInEdit()
     m_table->cancel();
 }
 
-void TestGridModel::insertShowsANewRowUntilPostOrCancel()
-{
+void TestGridModel::insertShowsANewRowUntilPostOrCancel() {
     openMain();
     m_model->setCurrentRow(4);
     m_table->insert();
@@ -227,8 +218,7 @@ void TestGridModel::insertShowsANewRowUntilPostOrCancel()
     QCOMPARE(m_model->currentRow(), 36);
 }
 
-void TestGridModel::aClosedOrEmptyTableHasNoRows()
-{
+void TestGridModel::aClosedOrEmptyTableHasNoRows() {
     openMain();
     m_table->close();
     QCOMPARE(m_model->rowCount(), 0);
@@ -244,8 +234,7 @@ void TestGridModel::aClosedOrEmptyTableHasNoRows()
     QCOMPARE(cell(0, 0), QStringLiteral("Only"));
 }
 
-void TestGridModel::aLargeTableScrollsToItsEnd()
-{
+void TestGridModel::aLargeTableScrollsToItsEnd() {
     // 20,000 records, every tenth deleted
     const QString file = m_dir->filePath(QStringLiteral("BIG.DBF"));
     QVERIFY(xb_Create(file.toStdString(), {{"NAME", 'C', 20, 0}, {"QUANTITY", 'N', 4, 0}}) != 0);
@@ -287,8 +276,7 @@ void TestGridModel::aLargeTableScrollsToItsEnd()
     QCOMPARE(cell(9000, 0), QStringLiteral("Item 10001"));
 }
 
-void TestGridModel::followsTheIndexOrderAndTheScope()
-{
+void TestGridModel::followsTheIndexOrderAndTheScope() {
     m_table = std::make_unique<TDbTable>();
     m_table->setDatabaseName(m_dir->path() + QLatin1Char('/'));
     m_table->setTableName(QStringLiteral("MANUFACT.DBF"));
@@ -300,7 +288,8 @@ void TestGridModel::followsTheIndexOrderAndTheScope()
     m_xbase->setDataSource(m_source.get());
     m_table->open();
     m_model = std::make_unique<GridModel>(m_source.get());
-    m_model->setColumns({{QStringLiteral("COMPANY"), QString(), 10}, {QStringLiteral("CITY"), QString(), 10},
+    m_model->setColumns({{QStringLiteral("COMPANY"), QString(), 10},
+                         {QStringLiteral("CITY"), QString(), 10},
                          {QStringLiteral("CONTACT"), QString(), 10}});
     m_tester = std::make_unique<QAbstractItemModelTester>(
         m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -13,31 +13,29 @@ namespace {
 
 class DataModule : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         xb_CloseAll();
         m_savedFormat = qly::dates::shortDateFormat();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         m_module.reset();
         xb_CloseAll();
         qly::dates::setShortDateFormat(m_savedFormat);
     }
 
     // Writes the settings file with the given value lines.
-    void settings(const QString& values)
-    {
+    void settings(const QString& values) {
         QFile f(m_settings.filePath(QStringLiteral("QLY32.reg")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QTextStream out(&f);
         out << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n" << values;
     }
-    static QString path(const QString& folder) { return QStringLiteral("\"PATH\"=\"%1\"\r\n").arg(folder); }
+    static QString path(const QString& folder) {
+        return QStringLiteral("\"PATH\"=\"%1\"\r\n").arg(folder);
+    }
 
     // Creates the data module, as the entry point does, and runs its creation.
-    TDataModule2& create(const QString& programFolder = QString())
-    {
+    TDataModule2& create(const QString& programFolder = QString()) {
         m_module = std::make_unique<TDataModule2>();
         m_module->settingsFile = m_settings.filePath(QStringLiteral("QLY32.reg")).toStdString();
         m_module->programFolder = programFolder.isEmpty() ? m_settings.path() : programFolder;
@@ -47,18 +45,18 @@ protected:
     }
 
     // The reported messages that come from reading the settings.
-    QStringList settingsErrors() const
-    {
+    QStringList settingsErrors() const {
         QStringList out;
         for (const QString& e : m_errors)
-            if (e.contains(QStringLiteral("data for '")) || e.contains(QStringLiteral("data type for '")))
+            if (e.contains(QStringLiteral("data for '")) ||
+                e.contains(QStringLiteral("data type for '")))
                 out << e;
         return out;
     }
 
-    bool allClosed() const
-    {
-        return !m_module->MainT->active() && !m_module->ManufT->active() && !m_module->LocationT->active();
+    bool allClosed() const {
+        return !m_module->MainT->active() && !m_module->ManufT->active() &&
+               !m_module->LocationT->active();
     }
 
     QTemporaryDir m_settings;
@@ -68,10 +66,10 @@ protected:
     QString m_savedFormat;
 };
 
-const QString kGoodDates = QStringLiteral("\"DATEFORMAT\"=dword:00000004\r\n\"CENTURY\"=dword:00000001\r\n");
+const QString kGoodDates =
+    QStringLiteral("\"DATEFORMAT\"=dword:00000004\r\n\"CENTURY\"=dword:00000001\r\n");
 
-TEST_F(DataModule, ComponentsAreCreatedInOrderWithTheirSettings)
-{
+TEST_F(DataModule, ComponentsAreCreatedInOrderWithTheirSettings) {
     m_module = std::make_unique<TDataModule2>();
     TDataModule2& dm = *m_module;
     EXPECT_EQ(TDataModule2::instance(), &dm);
@@ -83,8 +81,8 @@ TEST_F(DataModule, ComponentsAreCreatedInOrderWithTheirSettings)
     QStringList names;
     for (QObject* child : dm.children())
         names << child->objectName();
-    EXPECT_EQ(names, (QStringList{"XBaseEnv1", "DSMain", "MainT", "DSManuf", "ManufT", "DSLocation", "LocationT",
-                                  "XBase1", "XBase2", "XBase3"}));
+    EXPECT_EQ(names, (QStringList{"XBaseEnv1", "DSMain", "MainT", "DSManuf", "ManufT", "DSLocation",
+                                  "LocationT", "XBase1", "XBase2", "XBase3"}));
     EXPECT_EQ(dm.DSMain->dataSet(), dm.MainT);
     EXPECT_EQ(dm.XBase2->dataSource(), dm.DSManuf);
     EXPECT_EQ(dm.MainT->indexName(), QString());
@@ -97,8 +95,7 @@ TEST_F(DataModule, ComponentsAreCreatedInOrderWithTheirSettings)
     EXPECT_TRUE(dm.DataPath.isEmpty());
 }
 
-TEST_F(DataModule, GoodSettingsOpenTheTablesFromTheDataPath)
-{
+TEST_F(DataModule, GoodSettingsOpenTheTablesFromTheDataPath) {
     QString folder = m_tables.path();
     folder.chop(1);  // stored without the final "/"
     settings(path(folder) + kGoodDates);
@@ -115,8 +112,7 @@ TEST_F(DataModule, GoodSettingsOpenTheTablesFromTheDataPath)
     EXPECT_TRUE(dm.LocationT->active());
 }
 
-TEST_F(DataModule, AMissingOrMistypedValueStopsTheCreationWithItsMessage)
-{
+TEST_F(DataModule, AMissingOrMistypedValueStopsTheCreationWithItsMessage) {
     struct Case {
         const char* name;
         QString values;
@@ -128,9 +124,11 @@ TEST_F(DataModule, AMissingOrMistypedValueStopsTheCreationWithItsMessage)
          "Failed to get data for 'DATEFORMAT'"},
         {"no CENTURY", path(folder) + QStringLiteral("\"DATEFORMAT\"=dword:00000002\r\n"),
          "Failed to get data for 'CENTURY'"},
-        {"DATEFORMAT a string", path(folder) + QStringLiteral("\"DATEFORMAT\"=\"4\"\r\n\"CENTURY\"=dword:00000001\r\n"),
+        {"DATEFORMAT a string",
+         path(folder) + QStringLiteral("\"DATEFORMAT\"=\"4\"\r\n\"CENTURY\"=dword:00000001\r\n"),
          "Invalid data type for 'DATEFORMAT'"},
-        {"PATH a number", QStringLiteral("\"PATH\"=dword:00000001\r\n") + kGoodDates, "Invalid data type for 'PATH'"},
+        {"PATH a number", QStringLiteral("\"PATH\"=dword:00000001\r\n") + kGoodDates,
+         "Invalid data type for 'PATH'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,8 +148,7 @@ TEST_F(DataModule, AMissingOrMistypedValueStopsTheCreationWithItsMessage)
     }
 }
 
-TEST_F(DataModule, DateFormatOutsideZeroToSixChangesNothingAndAnyNonZeroCenturyIsTrue)
-{
+TEST_F(DataModule, DateFormatOutsideZeroToSixChangesNothingAndAnyNonZeroCenturyIsTrue) {
     struct Case {
         const char* dateFormat;
         const char* century;
@@ -165,8 +162,9 @@ TEST_F(DataModule, DateFormatOutsideZeroToSixChangesNothingAndAnyNonZeroCenturyI
         SCOPED_TRACE(c.dateFormat);
         m_errors.clear();
         m_module.reset();
-        settings(path(m_tables.path()) + QStringLiteral("\"DATEFORMAT\"=dword:%1\r\n\"CENTURY\"=dword:%2\r\n")
-                                             .arg(QString::fromLatin1(c.dateFormat), QString::fromLatin1(c.century)));
+        settings(path(m_tables.path()) +
+                 QStringLiteral("\"DATEFORMAT\"=dword:%1\r\n\"CENTURY\"=dword:%2\r\n")
+                     .arg(QString::fromLatin1(c.dateFormat), QString::fromLatin1(c.century)));
         TDataModule2& dm = create();
         EXPECT_TRUE(settingsErrors().isEmpty());
         EXPECT_EQ(dm.XBaseEnv1->dateFormat(), c.format);
@@ -175,8 +173,7 @@ TEST_F(DataModule, DateFormatOutsideZeroToSixChangesNothingAndAnyNonZeroCenturyI
     }
 }
 
-TEST_F(DataModule, AnEmptyOrAbsentPathGivesTheProgramsFolder)
-{
+TEST_F(DataModule, AnEmptyOrAbsentPathGivesTheProgramsFolder) {
     QString programFolder = m_tables.path();
     programFolder.chop(1);
     for (const QString& values : {kGoodDates, QStringLiteral("\"PATH\"=\"\"\r\n") + kGoodDates}) {
@@ -188,8 +185,7 @@ TEST_F(DataModule, AnEmptyOrAbsentPathGivesTheProgramsFolder)
     }
 }
 
-TEST_F(DataModule, SettingsThatCannotBeOpenedLeaveTheDefaultsAndTheTablesOpen)
-{
+TEST_F(DataModule, SettingsThatCannotBeOpenedLeaveTheDefaultsAndTheTablesOpen) {
     QFile f(m_settings.filePath(QStringLiteral("QLY32.reg")));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("this is no registry file\n\"DATEFORMAT\"=dword:00000004\n");
@@ -202,23 +198,22 @@ TEST_F(DataModule, SettingsThatCannotBeOpenedLeaveTheDefaultsAndTheTablesOpen)
     EXPECT_TRUE(dm.MainT->active());
 }
 
-TEST_F(DataModule, GarbageLinesInTheSettingsFileAreIgnored)
-{
-    settings(QStringLiteral("garbage without quotes\r\n; a comment\r\n=dword:zz\r\n") + path(m_tables.path()) +
-             kGoodDates);
+TEST_F(DataModule, GarbageLinesInTheSettingsFileAreIgnored) {
+    settings(QStringLiteral("garbage without quotes\r\n; a comment\r\n=dword:zz\r\n") +
+             path(m_tables.path()) + kGoodDates);
     TDataModule2& dm = create();
     EXPECT_EQ(dm.XBaseEnv1->dateFormat(), dfGerman);
     EXPECT_EQ(dm.DataPath, m_tables.path());
 }
 
-TEST_F(DataModule, AMissingTableIsReportedAndTheTablesAfterItStayClosed)
-{
+TEST_F(DataModule, AMissingTableIsReportedAndTheTablesAfterItStayClosed) {
     QFile::remove(m_tables.file(QStringLiteral("MANUFACT.DBF")));
     const QByteArray main = m_tables.contents(QStringLiteral("MAIN.DBF"));
     settings(path(m_tables.path()) + kGoodDates);
     TDataModule2& dm = create();
     ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_TRUE(m_errors.front().contains(QStringLiteral("MANUFACT.DBF"))) << m_errors.front().toStdString();
+    EXPECT_TRUE(m_errors.front().contains(QStringLiteral("MANUFACT.DBF")))
+        << m_errors.front().toStdString();
     EXPECT_TRUE(dm.MainT->active());
     EXPECT_FALSE(dm.ManufT->active());
     EXPECT_FALSE(dm.LocationT->active());
@@ -226,18 +221,17 @@ TEST_F(DataModule, AMissingTableIsReportedAndTheTablesAfterItStayClosed)
     EXPECT_EQ(m_tables.contents(QStringLiteral("MAIN.DBF")), main);
 }
 
-TEST_F(DataModule, ADataPathThatDoesNotExistIsReportedWithTheFirstTable)
-{
+TEST_F(DataModule, ADataPathThatDoesNotExistIsReportedWithTheFirstTable) {
     settings(path(m_tables.path() + QStringLiteral("no/such/folder")) + kGoodDates);
     create();
     ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_TRUE(m_errors.front().contains(QStringLiteral("no/such/folder/MAIN.DBF"))) << m_errors.front().toStdString();
+    EXPECT_TRUE(m_errors.front().contains(QStringLiteral("no/such/folder/MAIN.DBF")))
+        << m_errors.front().toStdString();
     EXPECT_TRUE(allClosed());
     EXPECT_FALSE(QDir(m_tables.path() + QStringLiteral("no")).exists()) << "nothing is created";
 }
 
-TEST_F(DataModule, APostOnTheItemsTableWritesTheCountPane)
-{
+TEST_F(DataModule, APostOnTheItemsTableWritesTheCountPane) {
     FixtureFolder empty("empty");
     settings(path(empty.path()) + kGoodDates);
     m_module = std::make_unique<TDataModule2>();
@@ -261,8 +255,7 @@ TEST_F(DataModule, APostOnTheItemsTableWritesTheCountPane)
     dm.MainT->post();  // no pane registered: nothing happens
 }
 
-TEST_F(DataModule, DestroyingTheModuleClosesTheTablesAndFreesTheEnvironment)
-{
+TEST_F(DataModule, DestroyingTheModuleClosesTheTablesAndFreesTheEnvironment) {
     settings(path(m_tables.path()) + kGoodDates);
     create();
     m_module->MainT->edit();

@@ -13,10 +13,11 @@ namespace {
 using TDataTable = DataTest;
 
 // The records of the sample items table that are marked deleted.
-bool isDeletedInSample(long recno) { return recno == 7 || recno == 17 || recno == 27 || recno == 37; }
+bool isDeletedInSample(long recno) {
+    return recno == 7 || recno == 17 || recno == 27 || recno == 37;
+}
 
-TEST_F(TDataTable, OpensOnFirstVisibleRecordAndMovesSkippingDeletedOnes)
-{
+TEST_F(TDataTable, OpensOnFirstVisibleRecordAndMovesSkippingDeletedOnes) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     EXPECT_EQ(t->state(), TDataSetState::dsBrowse);
@@ -51,8 +52,7 @@ TEST_F(TDataTable, OpensOnFirstVisibleRecordAndMovesSkippingDeletedOnes)
     EXPECT_EQ(t->recNo(), 40);
 }
 
-TEST_F(TDataTable, FieldsAreTypedByTheirPresentation)
-{
+TEST_F(TDataTable, FieldsAreTypedByTheirPresentation) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     const TField* quantity = t->fieldByName("QUANTITY");
@@ -83,12 +83,12 @@ TEST_F(TDataTable, FieldsAreTypedByTheirPresentation)
     EXPECT_TRUE(sawDisposed);
 }
 
-TEST_F(TDataTable, EditPostWritesTheBufferAndAReopenSeesIt)
-{
+TEST_F(TDataTable, EditPostWritesTheBufferAndAReopenSeesIt) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     std::vector<TDataSetState> states;
-    QObject::connect(t.get(), &TDbTable::stateChanged, [&](TDataSetState s) { states.push_back(s); });
+    QObject::connect(t.get(), &TDbTable::stateChanged,
+                     [&](TDataSetState s) { states.push_back(s); });
     int afterPost = 0;
     t->addAfterPost([&](TDbTable&) { ++afterPost; });
 
@@ -100,7 +100,8 @@ TEST_F(TDataTable, EditPostWritesTheBufferAndAReopenSeesIt)
     t->fieldByName("PURCHDATE")->setAsDate(QDate(2049, 12, 31));
     t->fieldByName("DISPOSED")->setAsBoolean(true);
     t->fieldByName("DESCRIPT")->setAsString(QStringLiteral("{\\rtf1 new}"));
-    EXPECT_EQ(t->fieldByName("NAME")->asString().toStdString(), "Renamed") << "the buffer is read while editing";
+    EXPECT_EQ(t->fieldByName("NAME")->asString().toStdString(), "Renamed")
+        << "the buffer is read while editing";
     EXPECT_TRUE(t->modified());
     t->post();
     EXPECT_EQ(t->state(), TDataSetState::dsBrowse);
@@ -117,11 +118,11 @@ TEST_F(TDataTable, EditPostWritesTheBufferAndAReopenSeesIt)
     EXPECT_EQ(t->fieldByName("PURCHDATE")->asDate(), QDate(2049, 12, 31));
     EXPECT_TRUE(t->fieldByName("DISPOSED")->asBoolean());
     EXPECT_EQ(t->fieldByName("DESCRIPT")->asString().toStdString(), "{\\rtf1 new}");
-    EXPECT_EQ(t->fieldByName("SERIALNUM")->asString().toStdString(), "SN00023757") << "untouched fields stay";
+    EXPECT_EQ(t->fieldByName("SERIALNUM")->asString().toStdString(), "SN00023757")
+        << "untouched fields stay";
 }
 
-TEST_F(TDataTable, CancelAndCloseDiscardTheEdit)
-{
+TEST_F(TDataTable, CancelAndCloseDiscardTheEdit) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     t->edit();
@@ -138,8 +139,7 @@ TEST_F(TDataTable, CancelAndCloseDiscardTheEdit)
     EXPECT_EQ(t->fieldByName("NAME")->asString().toStdString(), "Laser printer #1");
 }
 
-TEST_F(TDataTable, MovingPostsAModifiedEditAndCancelsAnUnmodifiedOne)
-{
+TEST_F(TDataTable, MovingPostsAModifiedEditAndCancelsAnUnmodifiedOne) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     t->edit();
@@ -156,8 +156,7 @@ TEST_F(TDataTable, MovingPostsAModifiedEditAndCancelsAnUnmodifiedOne)
     EXPECT_EQ(t->fieldByName("CATAGORY")->asString().toStdString(), "Chairs");
 }
 
-TEST_F(TDataTable, AValueThatDoesNotFitIsRefusedOnPostAndTheRecordStaysInEdit)
-{
+TEST_F(TDataTable, AValueThatDoesNotFitIsRefusedOnPostAndTheRecordStaysInEdit) {
     struct Case {
         const char* field;
         QVariant value;
@@ -188,15 +187,15 @@ TEST_F(TDataTable, AValueThatDoesNotFitIsRefusedOnPostAndTheRecordStaysInEdit)
     // text that is no value is refused when it is handed over
     t->edit();
     EXPECT_NE(QLY_ERROR_OF(t->fieldByName("QUANTITY")->setAsString(QStringLiteral("1.5"))), "");
-    EXPECT_NE(QLY_ERROR_OF(t->fieldByName("PURCHDATE")->setAsString(QStringLiteral("31/31/2020"))), "");
+    EXPECT_NE(QLY_ERROR_OF(t->fieldByName("PURCHDATE")->setAsString(QStringLiteral("31/31/2020"))),
+              "");
     EXPECT_EQ(t->state(), TDataSetState::dsEdit);
     t->fieldByName("QUANTITY")->setAsString(QStringLiteral("-999"));
     t->post();
     EXPECT_EQ(t->fieldByName("QUANTITY")->asInteger(), -999);
 }
 
-TEST_F(TDataTable, InsertAddsARecordOnPostAndCancelReturnsToTheFormerOne)
-{
+TEST_F(TDataTable, InsertAddsARecordOnPostAndCancelReturnsToTheFormerOne) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     t->moveBy(4);
@@ -223,8 +222,7 @@ TEST_F(TDataTable, InsertAddsARecordOnPostAndCancelReturnsToTheFormerOne)
     EXPECT_EQ(t->fieldByName("NAME")->asString().toStdString(), "Appended");
 }
 
-TEST_F(TDataTable, DeleteMakesTheFollowingRecordCurrentAndRefusesEmptyOrClosedTables)
-{
+TEST_F(TDataTable, DeleteMakesTheFollowingRecordCurrentAndRefusesEmptyOrClosedTables) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     t->moveBy(5);  // record 6; record 7 is deleted already
@@ -259,8 +257,7 @@ TEST_F(TDataTable, DeleteMakesTheFollowingRecordCurrentAndRefusesEmptyOrClosedTa
     EXPECT_TRUE(e->isEmpty());
 }
 
-TEST_F(TDataTable, BookmarksReturnToTheRecordUntilItIsDeleted)
-{
+TEST_F(TDataTable, BookmarksReturnToTheRecordUntilItIsDeleted) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     t->moveBy(3);
@@ -275,8 +272,7 @@ TEST_F(TDataTable, BookmarksReturnToTheRecordUntilItIsDeleted)
     EXPECT_FALSE(t->bookmarkValid(0));
 }
 
-TEST_F(TDataTable, FilesAreFoundAsTheDatabaseAndTableNamesSay)
-{
+TEST_F(TDataTable, FilesAreFoundAsTheDatabaseAndTableNamesSay) {
     TDbTable t;
     t.setTableName(QStringLiteral("MAIN.DBF"));
     struct Case {
@@ -299,8 +295,7 @@ TEST_F(TDataTable, FilesAreFoundAsTheDatabaseAndTableNamesSay)
     EXPECT_EQ(t.resolvedPath().toStdString(), "/other/X.DBF");
 }
 
-TEST_F(TDataTable, TheTableTypeAndTheFirstByteOfTheFilePickTheDriver)
-{
+TEST_F(TDataTable, TheTableTypeAndTheFirstByteOfTheFilePickTheDriver) {
     FixtureFolder folder;
     auto write = [&](const char* name, char first) {
         QFile f(folder.file(QString::fromLatin1(name)));
@@ -320,7 +315,7 @@ TEST_F(TDataTable, TheTableTypeAndTheFirstByteOfTheFilePickTheDriver)
         int driver;
     };
     const std::vector<Case> cases = {
-        {ttDefault, "NTX.DBF", 1},  {ttDefault, "NSX.DBF", 3},   {ttDefault, "FOX.DBF", 2},
+        {ttDefault, "NTX.DBF", 1},   {ttDefault, "NSX.DBF", 3},    {ttDefault, "FOX.DBF", 2},
         {ttDefault, "PLAIN.DBF", 2}, {ttDefault, "PLAIN2.DBF", 3}, {ttDefault, "LOOKUP.DBF", 2},
         {ttDefault, "main.dbf", 2},  {ttXbNTX, "FOX.DBF", 1},      {ttXbNSX, "FOX.DBF", 3},
         {ttXbFOX, "NTX.DBF", 2},
@@ -331,8 +326,7 @@ TEST_F(TDataTable, TheTableTypeAndTheFirstByteOfTheFilePickTheDriver)
     }
 }
 
-TEST_F(TDataTable, ATableWithoutDeclaredFieldsOffersEveryFieldOfTheFile)
-{
+TEST_F(TDataTable, ATableWithoutDeclaredFieldsOffersEveryFieldOfTheFile) {
     FixtureFolder folder;
     TDbTable t;
     t.setDatabaseName(folder.path());
@@ -346,8 +340,7 @@ TEST_F(TDataTable, ATableWithoutDeclaredFieldsOffersEveryFieldOfTheFile)
     EXPECT_EQ(t.fieldByName("company")->asString().toStdString(), "Acme");
 }
 
-TEST_F(TDataTable, AFailedOpenNamesTheFileAndTheProblemAndChangesNothing)
-{
+TEST_F(TDataTable, AFailedOpenNamesTheFileAndTheProblemAndChangesNothing) {
     FixtureFolder folder;
     const QByteArray before = folder.contents(QStringLiteral("MAIN.DBF"));
 
@@ -410,19 +403,19 @@ TEST_F(TDataTable, AFailedOpenNamesTheFileAndTheProblemAndChangesNothing)
     EXPECT_EQ(folder.contents(QStringLiteral("MAIN.DBF")), before);
 }
 
-TEST(TDataTableTypes, EachXBaseTypeHasItsPresentation)
-{
+TEST(TDataTableTypes, EachXBaseTypeHasItsPresentation) {
     struct Case {
         char type;
         int width, decimals;
         TFieldType expected;
     };
-    for (const Case& c : {Case{'C', 40, 0, TFieldType::ftString}, Case{'N', 4, 0, TFieldType::ftSmallint},
-                          Case{'N', 1, 0, TFieldType::ftSmallint}, Case{'N', 5, 0, TFieldType::ftFloat},
-                          Case{'N', 4, 1, TFieldType::ftFloat}, Case{'D', 8, 0, TFieldType::ftDate},
-                          Case{'L', 1, 0, TFieldType::ftBoolean}, Case{'M', 10, 0, TFieldType::ftMemo},
-                          Case{'G', 10, 0, TFieldType::ftOle}, Case{'B', 10, 0, TFieldType::ftBlob},
-                          Case{'P', 10, 0, TFieldType::ftBlob}, Case{'X', 1, 0, TFieldType::ftUnknown}})
+    for (const Case& c :
+         {Case{'C', 40, 0, TFieldType::ftString}, Case{'N', 4, 0, TFieldType::ftSmallint},
+          Case{'N', 1, 0, TFieldType::ftSmallint}, Case{'N', 5, 0, TFieldType::ftFloat},
+          Case{'N', 4, 1, TFieldType::ftFloat}, Case{'D', 8, 0, TFieldType::ftDate},
+          Case{'L', 1, 0, TFieldType::ftBoolean}, Case{'M', 10, 0, TFieldType::ftMemo},
+          Case{'G', 10, 0, TFieldType::ftOle}, Case{'B', 10, 0, TFieldType::ftBlob},
+          Case{'P', 10, 0, TFieldType::ftBlob}, Case{'X', 1, 0, TFieldType::ftUnknown}})
         EXPECT_EQ(presentedType(c.type, c.width, c.decimals), c.expected) << c.type << c.width;
 }
 

@@ -14,16 +14,14 @@ namespace {
 
 using Companion = DataTest;
 
-std::vector<QString> column(TDbTable& t, const char* field)
-{
+std::vector<QString> column(TDbTable& t, const char* field) {
     std::vector<QString> values;
     for (t.first(); !t.eof(); t.next())
         values.push_back(t.fieldByName(field)->asString());
     return values;
 }
 
-TEST_F(Companion, FilterSetOnAClosedTableIsInForceAtEveryOpening)
-{
+TEST_F(Companion, FilterSetOnAClosedTableIsInForceAtEveryOpening) {
     FixtureFolder folder;
     auto t = mainTable(folder, false);
     TDataSource source;
@@ -31,7 +29,8 @@ TEST_F(Companion, FilterSetOnAClosedTableIsInForceAtEveryOpening)
     TXBase xbase;
     xbase.setDataSource(&source);
 
-    EXPECT_EQ(xbase.query(QStringLiteral("CATAGORY=\"Desk\"")), 0) << "a closed table only stores the expression";
+    EXPECT_EQ(xbase.query(QStringLiteral("CATAGORY=\"Desk\"")), 0)
+        << "a closed table only stores the expression";
     EXPECT_EQ(xbase.filter().toStdString(), "CATAGORY=\"Desk\"");
     t->open();
     std::vector<QString> categories = column(*t, "CATAGORY");
@@ -52,8 +51,7 @@ TEST_F(Companion, FilterSetOnAClosedTableIsInForceAtEveryOpening)
     EXPECT_EQ(column(*t, "NAME").size(), 3u);
 }
 
-TEST_F(Companion, QueryPostsAPendingEditAndKeepsAStillVisibleRecord)
-{
+TEST_F(Companion, QueryPostsAPendingEditAndKeepsAStillVisibleRecord) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     TDataSource source;
@@ -74,8 +72,7 @@ TEST_F(Companion, QueryPostsAPendingEditAndKeepsAStillVisibleRecord)
     EXPECT_TRUE(t->bof());
 }
 
-TEST_F(Companion, EveryOperationReselectsTheAreaThatWasCurrent)
-{
+TEST_F(Companion, EveryOperationReselectsTheAreaThatWasCurrent) {
     FixtureFolder folder;
     auto t = mainTable(folder);
     TDbTable other;
@@ -99,8 +96,7 @@ TEST_F(Companion, EveryOperationReselectsTheAreaThatWasCurrent)
     EXPECT_TRUE(xbase.isActive());
 }
 
-TEST_F(Companion, ScopeGoTopAndReindexRefuseAClosedTable)
-{
+TEST_F(Companion, ScopeGoTopAndReindexRefuseAClosedTable) {
     FixtureFolder folder;
     auto t = mainTable(folder, false);
     TDataSource source;
@@ -108,7 +104,8 @@ TEST_F(Companion, ScopeGoTopAndReindexRefuseAClosedTable)
     TXBase xbase;
     xbase.setDataSource(&source);
     EXPECT_FALSE(xbase.isActive());
-    EXPECT_EQ(QLY_ERROR_OF(xbase.setScope(QStringLiteral("A"), QStringLiteral("B"))), qly::msg::kClosedDataSet);
+    EXPECT_EQ(QLY_ERROR_OF(xbase.setScope(QStringLiteral("A"), QStringLiteral("B"))),
+              qly::msg::kClosedDataSet);
     EXPECT_EQ(QLY_ERROR_OF(xbase.goTop()), qly::msg::kClosedDataSet);
     EXPECT_EQ(QLY_ERROR_OF(xbase.reindex()), qly::msg::kClosedDataSet);
     EXPECT_EQ(xbase.indexOrd(), 0);
@@ -119,22 +116,23 @@ TEST_F(Companion, ScopeGoTopAndReindexRefuseAClosedTable)
     EXPECT_EQ(unbound.query(QStringLiteral("NAME=\"\"")), 0);
 }
 
-TEST_F(Companion, ExtraIndexNamesWithoutExtensionFollowTheTableType)
-{
+TEST_F(Companion, ExtraIndexNamesWithoutExtensionFollowTheTableType) {
     struct Case {
         const char* name;
         TTableType type;
         const char* opened;
     };
-    for (const Case& c : {Case{"BYNAME", ttXbFOX, "BYNAME.IDX"}, Case{"BYNAME", ttXbNTX, "BYNAME.NTX"},
-                          Case{"BYNAME", ttXbNSX, "BYNAME.NSX"}, Case{"BYNAME", ttDefault, "BYNAME"},
-                          Case{"BYNAME", ttDBase, "BYNAME"}, Case{"BYNAME.CDX", ttXbFOX, "BYNAME.CDX"}})
-        EXPECT_EQ(TXBase::extraIndexFileName(QString::fromLatin1(c.name), c.type).toStdString(), c.opened) << c.opened;
+    for (const Case& c :
+         {Case{"BYNAME", ttXbFOX, "BYNAME.IDX"}, Case{"BYNAME", ttXbNTX, "BYNAME.NTX"},
+          Case{"BYNAME", ttXbNSX, "BYNAME.NSX"}, Case{"BYNAME", ttDefault, "BYNAME"},
+          Case{"BYNAME", ttDBase, "BYNAME"}, Case{"BYNAME.CDX", ttXbFOX, "BYNAME.CDX"}})
+        EXPECT_EQ(TXBase::extraIndexFileName(QString::fromLatin1(c.name), c.type).toStdString(),
+                  c.opened)
+            << c.opened;
 }
 
 // Needs the engine's compound indexes (order, scope).
-TEST_F(Companion, ScopeNarrowsToTheKeysAndAnEmptyLowShowsAllAgainOnTheFirst)
-{
+TEST_F(Companion, ScopeNarrowsToTheKeysAndAnEmptyLowShowsAllAgainOnTheFirst) {
     FixtureFolder folder;
     TDbTable manuf;
     manuf.setDatabaseName(folder.path());
@@ -161,8 +159,7 @@ TEST_F(Companion, ScopeNarrowsToTheKeysAndAnEmptyLowShowsAllAgainOnTheFirst)
     EXPECT_EQ(column(manuf, "COMPANY").size(), 10u);
 }
 
-TEST_F(Companion, ReindexOnAnExclusiveTableKeepsTheOrderAndTheCurrentRecord)
-{
+TEST_F(Companion, ReindexOnAnExclusiveTableKeepsTheOrderAndTheCurrentRecord) {
     FixtureFolder folder;
     TDbTable manuf;
     manuf.setDatabaseName(folder.path());
@@ -187,8 +184,7 @@ TEST_F(Companion, ReindexOnAnExclusiveTableKeepsTheOrderAndTheCurrentRecord)
     EXPECT_EQ(column(manuf, "COMPANY").front().toStdString(), "Acme") << "record order";
 }
 
-TEST_F(Companion, IncrementalSearchMovesToTheFirstOrNearestMatch)
-{
+TEST_F(Companion, IncrementalSearchMovesToTheFirstOrNearestMatch) {
     FixtureFolder folder;
     auto items = mainTable(folder);
     items->last();
@@ -209,13 +205,14 @@ TEST_F(Companion, IncrementalSearchMovesToTheFirstOrNearestMatch)
     EXPECT_TRUE(manuf.findNearest(QStringLiteral("Hoo")));
     EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Hooli");
     EXPECT_FALSE(manuf.findNearest(QStringLiteral("Gz")));
-    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Hooli") << "the next higher key";
+    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Hooli")
+        << "the next higher key";
     EXPECT_FALSE(manuf.findNearest(QStringLiteral("zzz")));
-    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Lumen") << "past the end: the last";
+    EXPECT_EQ(manuf.fieldByName("COMPANY")->asString().toStdString(), "Lumen")
+        << "past the end: the last";
 }
 
-TEST_F(Companion, XbTableRulesForDisplayLabelTurboReadAndFilter)
-{
+TEST_F(Companion, XbTableRulesForDisplayLabelTurboReadAndFilter) {
     FixtureFolder folder;
     TXbTable t;
     t.setDatabaseName(folder.path());
@@ -238,8 +235,7 @@ TEST_F(Companion, XbTableRulesForDisplayLabelTurboReadAndFilter)
     EXPECT_FALSE(t.turboRead()) << "reads False while closed";
 }
 
-TEST_F(Companion, DataLinksHearTheTablesNotices)
-{
+TEST_F(Companion, DataLinksHearTheTablesNotices) {
     struct Probe : TDataLink {
         int actives = 0, scrolled = 0, editing = 0, data = 0, updates = 0;
         TField* lastField = nullptr;

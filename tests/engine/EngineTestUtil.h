@@ -56,7 +56,8 @@ protected:
         fs::remove_all(m_dir, ec);
     }
     void fixtures(const std::string& set) {
-        for (const auto& entry : fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / set))
+        for (const auto& entry :
+             fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / set))
             fs::copy_file(entry.path(), m_dir / entry.path().filename());
     }
     std::string path(const std::string& name) const { return (m_dir / name).string(); }

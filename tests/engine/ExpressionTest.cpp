@@ -24,14 +24,14 @@ struct FilterCase {
 // Items fixture: CATAGORY of item i is entry (i mod 15) + 1 of a list with
 // "Desk", "Desks" and "desk"; records 7, 17, 27, 37 are deleted.
 const FilterCase kFilters[] = {
-    {"CATAGORY=\"Desk\"", false, false, 6},   // Desk and Desks
-    {"CATAGORY=\"Desk\"", true, false, 3},    // exact: only Desk
-    {"CATAGORY=\"desk\"", false, false, 2},   // case-sensitive
+    {"CATAGORY=\"Desk\"", false, false, 6},  // Desk and Desks
+    {"CATAGORY=\"Desk\"", true, false, 3},   // exact: only Desk
+    {"CATAGORY=\"desk\"", false, false, 2},  // case-sensitive
     {"CATAGORY=\"Misc\"", false, false, 6},
     {"CATAGORY=\"Misc.\"", false, false, 3},
     {"CATAGORY=\"Com\"", false, false, 3},
     {"CATAGORY=\"Zzz\"", false, false, 0},
-    {"CATAGORY=\"\"", false, false, 40},      // the empty text keeps everything
+    {"CATAGORY=\"\"", false, false, 40},  // the empty text keeps everything
     {"CATAGORY=\"\"", false, true, 36},
     {"NAME=\"\"", false, true, 36},
     {"CATAGORY=\"\"", true, false, 0},
@@ -93,8 +93,10 @@ TEST_P(Filters, KeepTheRecordsForWhichTheyAreTrue) {
     EXPECT_EQ(xb_RecCount(), 40);
     // Walking the area visits the same records, forwards and backwards.
     long forward = 0, backward = 0;
-    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++forward;
-    for (xb_GoBottom(); !xb_Bof() && !xb_Eof(); xb_Skip(-1)) ++backward;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+        ++forward;
+    for (xb_GoBottom(); !xb_Bof() && !xb_Eof(); xb_Skip(-1))
+        ++backward;
     EXPECT_EQ(forward, c.count);
     EXPECT_EQ(backward, c.count);
 }
@@ -130,7 +132,7 @@ TEST_F(Queries, MalformedExpressionsAreRefusedAndChangeNothing) {
     ASSERT_EQ(xb_Query("CATAGORY=\"Com\""), -1);
     std::string before = readFile(m_dir / "MAIN.DBF");
     const char* bad[] = {
-        "CATAGORY=\"Desk\"s\"",     // a value that holds a double quote
+        "CATAGORY=\"Desk\"s\"",  // a value that holds a double quote
         "CATAGORY=\"My \"big\" desk\"",
         "CATAGORY=\"",
         "CATAGORY=",
@@ -151,7 +153,8 @@ TEST_F(Queries, MalformedExpressionsAreRefusedAndChangeNothing) {
     for (const char* expression : bad) {
         SCOPED_TRACE(expression);
         bool blank = std::string(expression).find_first_not_of(' ') == std::string::npos;
-        if (blank) continue;  // blank removes the filter; checked elsewhere
+        if (blank)
+            continue;  // blank removes the filter; checked elsewhere
         EXPECT_EQ(xb_Query(expression), 0);
         EXPECT_FALSE(xb_LastError().empty());
         EXPECT_EQ(xb_DBFilter(), "CATAGORY=\"Com\"");
@@ -235,8 +238,9 @@ TEST_F(Queries, ReplaceDateTextUsesTheEpochForTwoDigitYears) {
         const char* text;
         const char* stored;
     } cases[] = {
-        {1900, "12/31/99", "19991231"}, {1900, "01/02/03", "19030102"}, {1950, "01/02/49", "20490102"},
-        {1950, "01/02/50", "19500102"}, {1900, "01/02/2003", "20030102"}, {1900, "", "        "},
+        {1900, "12/31/99", "19991231"},   {1900, "01/02/03", "19030102"},
+        {1950, "01/02/49", "20490102"},   {1950, "01/02/50", "19500102"},
+        {1900, "01/02/2003", "20030102"}, {1900, "", "        "},
         {1900, "  /  /  ", "        "},
     };
     for (const auto& c : cases) {
@@ -254,9 +258,10 @@ TEST(DateFormats, PatternsCenturyAndSettings) {
         bool century;
         const char* pattern;
     } cases[] = {
-        {0, false, "mm/dd/yy"}, {1, false, "yy.mm.dd"}, {2, false, "dd/mm/yy"}, {3, true, "dd/mm/yyyy"},
-        {4, true, "dd.mm.yyyy"}, {4, false, "dd.mm.yy"}, {5, false, "dd-mm-yy"}, {6, true, "dd-mm-yyyy"},
-        {99, false, "m/d/yy"}, {99, true, "m/d/yyyy"},
+        {0, false, "mm/dd/yy"},  {1, false, "yy.mm.dd"},  {2, false, "dd/mm/yy"},
+        {3, true, "dd/mm/yyyy"}, {4, true, "dd.mm.yyyy"}, {4, false, "dd.mm.yy"},
+        {5, false, "dd-mm-yy"},  {6, true, "dd-mm-yyyy"}, {99, false, "m/d/yy"},
+        {99, true, "m/d/yyyy"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);

@@ -21,7 +21,8 @@ using namespace enginetest;
 namespace {
 
 std::string trimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -51,7 +52,9 @@ TEST_F(IndexTest, FixtureTagsOpenWithTheirTablesAndWalkInKeyOrder) {
         const char* file;  // letter case differs from the files on purpose
         const char* tag;
         const char* field;
-    } cases[] = {{"manufact.dbf", "COMPANY", "COMPANY"}, {"LOCATION.DBF", "NAME_ID", "NAME_ID"}, {"Main.dbf", "NAME", "NAME"}};
+    } cases[] = {{"manufact.dbf", "COMPANY", "COMPANY"},
+                 {"LOCATION.DBF", "NAME_ID", "NAME_ID"},
+                 {"Main.dbf", "NAME", "NAME"}};
     xb_SetDeleted(-1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -66,8 +69,10 @@ TEST_F(IndexTest, FixtureTagsOpenWithTheirTablesAndWalkInKeyOrder) {
         auto inTagOrder = walkOrder(c.field);
         // The fixture keys are the whole field, so byte order of the values is tag order.
         std::vector<std::pair<std::string, long>> want = inRecordOrder;
-        for (auto& w : want) w.first = trimRight(w.first);
-        std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& w : want)
+            w.first = trimRight(w.first);
+        std::stable_sort(want.begin(), want.end(),
+                         [&](const auto& a, const auto& b) { return a.first < b.first; });
         EXPECT_EQ(inTagOrder, want);
         // And backwards from the bottom.
         std::vector<long> back;
@@ -78,7 +83,8 @@ TEST_F(IndexTest, FixtureTagsOpenWithTheirTablesAndWalkInKeyOrder) {
         }
         std::reverse(back.begin(), back.end());
         ASSERT_EQ(back.size(), want.size());
-        for (size_t i = 0; i < back.size(); ++i) EXPECT_EQ(back[i], want[i].second);
+        for (size_t i = 0; i < back.size(); ++i)
+            EXPECT_EQ(back[i], want[i].second);
         std::string error;
         EXPECT_TRUE(indexesSound(error)) << error;
         xb_Close();
@@ -139,7 +145,8 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     const std::string low = all[2].first.substr(0, 1), high = all[5].first.substr(0, 1);
     std::vector<std::pair<std::string, long>> want;
     for (const auto& e : all)
-        if (e.first.substr(0, 1) >= low && e.first.substr(0, 1) <= high) want.push_back(e);
+        if (e.first.substr(0, 1) >= low && e.first.substr(0, 1) <= high)
+            want.push_back(e);
     ASSERT_EQ(xb_SetScope(low, high), -1) << xb_LastError();
     EXPECT_EQ(xb_RecNo(), want.front().second);
     EXPECT_EQ(walkOrder("COMPANY"), want);
@@ -161,7 +168,8 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     ASSERT_EQ(xb_Query("RECNO() > 3"), -1) << xb_LastError();
     std::vector<std::pair<std::string, long>> both;
     for (const auto& e : want)
-        if (e.second > 3) both.push_back(e);
+        if (e.second > 3)
+            both.push_back(e);
     EXPECT_EQ(walkOrder("COMPANY"), both);
     EXPECT_EQ(xb_Count(), static_cast<long>(both.size()));
     ASSERT_EQ(xb_Query(""), -1);
@@ -171,21 +179,26 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
 }
 
 TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
-    const std::vector<XbFieldDef> fields = {
-        {"NAME", 'C', 12, 0}, {"QTY", 'N', 6, 1}, {"WHEN", 'D', 8, 0}, {"CAT", 'C', 4, 0}, {"OK", 'L', 1, 0}};
+    const std::vector<XbFieldDef> fields = {{"NAME", 'C', 12, 0},
+                                            {"QTY", 'N', 6, 1},
+                                            {"WHEN", 'D', 8, 0},
+                                            {"CAT", 'C', 4, 0},
+                                            {"OK", 'L', 1, 0}};
     const std::vector<XbTagDef> tags = {
-        {"NAME", "NAME", "", false, false},        {"QTY", "QTY", "", false, true},
-        {"WHEN", "WHEN", "", false, false},        {"BIG", "UPPER(NAME)", "QTY > 10", false, false},
-        {"CAT", "CAT", "", true, false},           {"MIXED", "CAT+DTOS(WHEN)", "", false, false},
+        {"NAME", "NAME", "", false, false}, {"QTY", "QTY", "", false, true},
+        {"WHEN", "WHEN", "", false, false}, {"BIG", "UPPER(NAME)", "QTY > 10", false, false},
+        {"CAT", "CAT", "", true, false},    {"MIXED", "CAT+DTOS(WHEN)", "", false, false},
     };
     ASSERT_EQ(xb_Create(path("items.dbf"), fields, tags), -1) << xb_LastError();
     ASSERT_TRUE(fs::exists(path("items.cdx")));
     ASSERT_NE(xb_Use(path("items.dbf"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
-    for (size_t t = 0; t < tags.size(); ++t) EXPECT_EQ(xb_TagName(static_cast<int>(t + 1)), tags[t].name);
+    for (size_t t = 0; t < tags.size(); ++t)
+        EXPECT_EQ(xb_TagName(static_cast<int>(t + 1)), tags[t].name);
     std::mt19937 rng(5);
     auto randomName = [&] {
         std::string s;
-        for (int i = 0, n = 1 + static_cast<int>(rng() % 10); i < n; ++i) s += static_cast<char>('A' + rng() % 6);
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 10); i < n; ++i)
+            s += static_cast<char>('A' + rng() % 6);
         return s;
     };
     for (int op = 0; op < 1500; ++op) {
@@ -201,15 +214,19 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
             continue;
         }
         ASSERT_EQ(xb_Replace("NAME", kXbReplaceText, randomName()), -1) << xb_LastError();
-        ASSERT_EQ(xb_Replace("QTY", kXbReplaceDouble, static_cast<double>(static_cast<int>(rng() % 400) - 200) / 10),
+        ASSERT_EQ(xb_Replace("QTY", kXbReplaceDouble,
+                             static_cast<double>(static_cast<int>(rng() % 400) - 200) / 10),
                   -1);
         ASSERT_EQ(xb_Replace("WHEN", kXbReplaceDateText,
-                             rng() % 5 ? std::to_string(1 + rng() % 12) + "/" + std::to_string(1 + rng() % 28) + "/9" +
+                             rng() % 5 ? std::to_string(1 + rng() % 12) + "/" +
+                                             std::to_string(1 + rng() % 28) + "/9" +
                                              std::to_string(rng() % 10)
                                        : std::string()),
                   -1)
             << xb_LastError();
-        ASSERT_EQ(xb_Replace("CAT", kXbReplaceText, std::string(1, static_cast<char>('a' + rng() % 8))), -1);
+        ASSERT_EQ(
+            xb_Replace("CAT", kXbReplaceText, std::string(1, static_cast<char>('a' + rng() % 8))),
+            -1);
         if (op % 300 == 299) {
             std::string error;
             ASSERT_TRUE(indexesSound(error)) << error;
@@ -230,7 +247,8 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
     EXPECT_EQ(xb_Seek("-3.5") == -1, [&] {
         for (long r = 1; r <= xb_RecCount(); ++r) {
             xb_Go(r);
-            if (xb_GetDouble("QTY") == -3.5) return true;
+            if (xb_GetDouble("QTY") == -3.5)
+                return true;
         }
         return false;
     }());
@@ -241,7 +259,9 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
 }
 
 TEST_F(IndexTest, ATableWeWriteHasTheIndexTheFormatDescribes) {
-    ASSERT_EQ(xb_Create(path("PEOPLE.DBF"), {{"NAME", 'C', 10, 0}}, {{"NAME", "NAME", "", false, false}}), -1)
+    ASSERT_EQ(
+        xb_Create(path("PEOPLE.DBF"), {{"NAME", 'C', 10, 0}}, {{"NAME", "NAME", "", false, false}}),
+        -1)
         << xb_LastError();
     ASSERT_NE(xb_Use(path("PEOPLE.DBF"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
     for (const char* name : {"SMITH", "ADAMS", "SMITHERS"}) {
@@ -288,15 +308,18 @@ TEST_F(IndexTest, ARecordWrittenWithoutItsIndexIsFoundMissingAndReindexAddsIt) {
     {
         // As if the program had stopped between the record and its key.
         std::string error;
-        auto table = qly::engine::Table::open(path("MANUFACT.DBF"), qly::engine::Table::Mode::Exclusive, error);
+        auto table = qly::engine::Table::open(path("MANUFACT.DBF"),
+                                              qly::engine::Table::Mode::Exclusive, error);
         ASSERT_TRUE(table) << error;
         std::vector<char> image(static_cast<size_t>(table->recordLength()));
         table->blankRecord(image.data());
         std::memcpy(image.data() + 1, "Zeta", 4);
         uint32_t recno = 0;
-        ASSERT_EQ(table->appendRecord(image.data(), 1, recno, error), qly::engine::Table::kAppendOk) << error;
+        ASSERT_EQ(table->appendRecord(image.data(), 1, recno, error), qly::engine::Table::kAppendOk)
+            << error;
     }
-    ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeExclusive, kXbDriverFox), 0)
+        << xb_LastError();
     std::string error;
     EXPECT_FALSE(indexesSound(error));
     EXPECT_NE(error.find("record 13"), std::string::npos) << error;
@@ -359,7 +382,8 @@ TEST_F(IndexTest, FurtherIndexFilesOpenAfterTheStructuralOne) {
 }
 
 TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
-    ASSERT_EQ(xb_Create(path("u.dbf"), {{"CAT", 'C', 4, 0}}, {{"CAT", "CAT", "", true, false}}), -1) << xb_LastError();
+    ASSERT_EQ(xb_Create(path("u.dbf"), {{"CAT", 'C', 4, 0}}, {{"CAT", "CAT", "", true, false}}), -1)
+        << xb_LastError();
     ASSERT_NE(xb_Use(path("u.dbf"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
     for (const char* cat : {"c", "c", "d", "c"}) {
         ASSERT_EQ(xb_AppendEx(), kXbAppendOk);
@@ -368,7 +392,8 @@ TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
     ASSERT_EQ(xb_SetOrder(1), -1);
     auto holders = [] {
         std::vector<long> out;
-        for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) out.push_back(xb_RecNo());
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            out.push_back(xb_RecNo());
         return out;
     };
     EXPECT_EQ(holders(), (std::vector<long>{1, 3}));
@@ -400,11 +425,14 @@ TEST_F(IndexTest, DescendingTagsWalkSeekAndScopeFromTheHighEnd) {
     }
     ASSERT_EQ(xb_SetOrder(1), -1);
     std::vector<std::string> got;
-    for (const auto& e : walkOrder("NAME")) got.push_back(e.first);
-    EXPECT_EQ(got, (std::vector<std::string>{"echo", "delta", "charlie", "bravo", "alpha", "alpha"}));
+    for (const auto& e : walkOrder("NAME"))
+        got.push_back(e.first);
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"echo", "delta", "charlie", "bravo", "alpha", "alpha"}));
     ASSERT_EQ(xb_SetScope("b", "d"), -1);
     got.clear();
-    for (const auto& e : walkOrder("NAME")) got.push_back(e.first);
+    for (const auto& e : walkOrder("NAME"))
+        got.push_back(e.first);
     EXPECT_EQ(got, (std::vector<std::string>{"delta", "charlie", "bravo"}));
     ASSERT_EQ(xb_GoBottom(), -1);
     EXPECT_EQ(xb_GetTrimString("NAME"), "bravo");
@@ -415,7 +443,8 @@ TEST_F(IndexTest, DescendingTagsWalkSeekAndScopeFromTheHighEnd) {
     // Numbers, descending, negative ones last.
     ASSERT_EQ(xb_SetOrder(2), -1);
     std::vector<double> qty;
-    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) qty.push_back(xb_GetDouble("QTY"));
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+        qty.push_back(xb_GetDouble("QTY"));
     EXPECT_EQ(qty, (std::vector<double>{30, 20, 10, 0, -10, -20}));
     EXPECT_EQ(xb_Seek("-10"), -1);
     EXPECT_EQ(xb_RecNo(), 2);

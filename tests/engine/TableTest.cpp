@@ -33,13 +33,15 @@ uint32_t be32(const std::string& s, size_t at) {
            static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3]));
 }
 uint16_t le16(const std::string& s, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) | (static_cast<unsigned char>(s[at + 1]) << 8));
+    return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
+                                 (static_cast<unsigned char>(s[at + 1]) << 8));
 }
 
 // Header count, data and end mark agree.
 void expectConsistentDbf(const std::string& bytes) {
     ASSERT_GE(bytes.size(), 32u);
-    uint64_t expected = le16(bytes, 8) + static_cast<uint64_t>(le32(bytes, 4)) * le16(bytes, 10) + 1;
+    uint64_t expected =
+        le16(bytes, 8) + static_cast<uint64_t>(le32(bytes, 4)) * le16(bytes, 10) + 1;
     EXPECT_EQ(bytes.size(), expected);
     EXPECT_EQ(bytes.back(), '\x1A');
 }
@@ -95,7 +97,8 @@ TEST_F(Tables, ReadsTheItemsFixtureWithItsValues) {
 
     std::vector<long> deleted;
     for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
-        if (xb_Deleted()) deleted.push_back(xb_RecNo());
+        if (xb_Deleted())
+            deleted.push_back(xb_RecNo());
     }
     EXPECT_EQ(deleted, (std::vector<long>{7, 17, 27, 37}));
 }
@@ -158,7 +161,8 @@ TEST_F(Tables, FindsFilesWithoutRegardToLetterCase) {
         int area = xb_Use(path(name), "", kXbModeShared, kXbDriverFox);
         ASSERT_GT(area, 0) << xb_LastError();
         xb_Go(2);
-        EXPECT_FALSE(xb_GetMemo(xb_FieldNum("DESCRIPT") ? "DESCRIPT" : "ADDRESS").empty()) << xb_LastError();
+        EXPECT_FALSE(xb_GetMemo(xb_FieldNum("DESCRIPT") ? "DESCRIPT" : "ADDRESS").empty())
+            << xb_LastError();
         xb_Close();
     }
     EXPECT_EQ(xb_Use(path("nosuch.dbf"), "", kXbModeShared, kXbDriverFox), 0);
@@ -302,7 +306,8 @@ TEST_F(Tables, RefusesValuesThatDoNotFitAndWritesNothing) {
     EXPECT_EQ(xb_Replace("QUANTITY", kXbReplaceDouble, 99999.0), 0);
     EXPECT_EQ(readFile(m_dir / "MAIN.DBF"), before);
     // Trailing blanks beyond the width are not data.
-    EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "Chair" + std::string(60, ' ')), -1) << xb_LastError();
+    EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "Chair" + std::string(60, ' ')), -1)
+        << xb_LastError();
 }
 
 TEST_F(Tables, DeleteAndRecallKeepTheRecordBytes) {
@@ -402,7 +407,8 @@ TEST_F(Tables, ChangedMemoNeverOverwritesAnotherRecordsMemo) {
     xb_Close();
 
     std::string fpt = readFile(m_dir / "MAIN.fpt");
-    uint32_t blockSize = static_cast<uint32_t>((static_cast<unsigned char>(fpt[6]) << 8) | static_cast<unsigned char>(fpt[7]));
+    uint32_t blockSize = static_cast<uint32_t>((static_cast<unsigned char>(fpt[6]) << 8) |
+                                               static_cast<unsigned char>(fpt[7]));
     EXPECT_GE(static_cast<uint64_t>(be32(fpt, 0)) * blockSize, fpt.size());
 }
 
@@ -459,7 +465,8 @@ TEST_F(Tables, ExclusiveOpenFailsWhileTheTableIsOpenElsewhere) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
-    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) ::close(fd);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
+        ::close(fd);
 }
 
 TEST_F(Tables, RecordLocksExcludeOtherOpens) {
@@ -488,13 +495,15 @@ TEST_F(Tables, RecordLocksExcludeOtherOpens) {
     EXPECT_EQ(xb_GetTrimString("NAME"), "Newer");
 }
 
-std::string header(unsigned char version, uint32_t count, uint16_t headerLength, uint16_t recordLength) {
+std::string header(unsigned char version, uint32_t count, uint16_t headerLength,
+                   uint16_t recordLength) {
     std::string h(32, '\0');
     h[0] = static_cast<char>(version);
     h[1] = 126;
     h[2] = 1;
     h[3] = 1;
-    for (int i = 0; i < 4; ++i) h[4 + static_cast<size_t>(i)] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        h[4 + static_cast<size_t>(i)] = static_cast<char>((count >> (8 * i)) & 0xFF);
     h[8] = static_cast<char>(headerLength & 0xFF);
     h[9] = static_cast<char>(headerLength >> 8);
     h[10] = static_cast<char>(recordLength & 0xFF);
@@ -533,8 +542,8 @@ TEST_F(Tables, ReadsVisualFoxProAndDbaseMemoTablesWithoutWritingThem) {
     EXPECT_EQ(xb_Replace("NAME", kXbReplaceText, "x"), 0);
 
     // dBASE III with a .dbt memo file.
-    std::string d3 = header(0x83, 1, 32 + 64 + 1, 16) + descriptor("NAME", 'C', 5) + descriptor("NOTE", 'M', 10) +
-                     "\x0D" + " gamma         1" + "\x1A";
+    std::string d3 = header(0x83, 1, 32 + 64 + 1, 16) + descriptor("NAME", 'C', 5) +
+                     descriptor("NOTE", 'M', 10) + "\x0D" + " gamma         1" + "\x1A";
     writeFile(m_dir / "d3.dbf", d3);
     std::string dbt(512, '\0');
     dbt[0] = 2;
@@ -552,14 +561,17 @@ TEST_F(Tables, ReadsVisualFoxProAndDbaseMemoTablesWithoutWritingThem) {
 
 TEST_F(Tables, BlobFieldsAndLargerMemoBlocks) {
     xb_SetMemoBlockSize(1);  // 512 bytes
-    ASSERT_EQ(xb_Create(path("blobs.dbf"), {{"PIC", 'G', 0, 0}, {"RAW", 'B', 0, 0}, {"TXT", 'M', 0, 0}}), -1)
+    ASSERT_EQ(
+        xb_Create(path("blobs.dbf"), {{"PIC", 'G', 0, 0}, {"RAW", 'B', 0, 0}, {"TXT", 'M', 0, 0}}),
+        -1)
         << xb_LastError();
     std::string fpt = readFile(m_dir / "blobs.fpt");
     EXPECT_EQ(fpt.substr(0, 8), std::string("\0\0\0\x01\0\0\x02\0", 8));
     ASSERT_GT(xb_Use(path("blobs.dbf"), "", kXbModeShared, kXbDriverFox), 0);
     ASSERT_EQ(xb_AppendEx(), 0);
     std::string bytes;
-    for (int i = 0; i < 1500; ++i) bytes += static_cast<char>(i % 256);
+    for (int i = 0; i < 1500; ++i)
+        bytes += static_cast<char>(i % 256);
     ASSERT_EQ(xb_PutBlob("PIC", bytes), -1) << xb_LastError();
     ASSERT_EQ(xb_PutBlob("RAW", std::string("\0\x01\x02", 3)), -1);
     ASSERT_EQ(xb_PutMemo("TXT", "t"), -1);
@@ -587,22 +599,38 @@ struct Damage {
 };
 
 void setLe32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 const Damage kDamages[] = {
     {"truncated header", [](std::string& d, std::string&) { d.resize(20); }, true, "truncated"},
-    {"truncated records", [](std::string& d, std::string&) { d.resize(d.size() - 900); }, true, "shorter"},
-    {"count past the end", [](std::string& d, std::string&) { setLe32(d, 4, 100000); }, true, "shorter"},
-    {"header length past the end", [](std::string& d, std::string&) { d[8] = '\xFF'; d[9] = '\xFF'; }, true, "damaged"},
-    {"bad field type", [](std::string& d, std::string&) { d[32 + 11] = 'X'; }, true, "Invalid Field Type X"},
-    {"no field terminator", [](std::string& d, std::string&) { d[32 + 26 * 32] = 'A'; }, true, "damaged"},
-    {"fields longer than the record", [](std::string& d, std::string&) { d[32 + 16] = '\xFE'; }, true, "damaged"},
+    {"truncated records", [](std::string& d, std::string&) { d.resize(d.size() - 900); }, true,
+     "shorter"},
+    {"count past the end", [](std::string& d, std::string&) { setLe32(d, 4, 100000); }, true,
+     "shorter"},
+    {"header length past the end",
+     [](std::string& d, std::string&) {
+         d[8] = '\xFF';
+         d[9] = '\xFF';
+     },
+     true, "damaged"},
+    {"bad field type", [](std::string& d, std::string&) { d[32 + 11] = 'X'; }, true,
+     "Invalid Field Type X"},
+    {"no field terminator", [](std::string& d, std::string&) { d[32 + 26 * 32] = 'A'; }, true,
+     "damaged"},
+    {"fields longer than the record", [](std::string& d, std::string&) { d[32 + 16] = '\xFE'; },
+     true, "damaged"},
     {"unknown version", [](std::string& d, std::string&) { d[0] = '\x42'; }, true, "Not a table"},
     {"missing memo file", [](std::string&, std::string& f) { f.clear(); }, true, "Memo file"},
-    {"memo reference past the end", [](std::string& d, std::string&) { std::memcpy(&d[866 + 820], "    999999", 10); }, false, "past the end"},
-    {"memo length past the end", [](std::string&, std::string& f) { f[16 * 64 + 4] = '\x7F'; }, false, "past the end"},
-    {"memo reference not a number", [](std::string& d, std::string&) { std::memcpy(&d[866 + 820], "     1x234", 10); }, false, "Bad memo"},
+    {"memo reference past the end",
+     [](std::string& d, std::string&) { std::memcpy(&d[866 + 820], "    999999", 10); }, false,
+     "past the end"},
+    {"memo length past the end", [](std::string&, std::string& f) { f[16 * 64 + 4] = '\x7F'; },
+     false, "past the end"},
+    {"memo reference not a number",
+     [](std::string& d, std::string&) { std::memcpy(&d[866 + 820], "     1x234", 10); }, false,
+     "Bad memo"},
 };
 
 class DamagedTables : public EngineTest, public ::testing::WithParamInterface<Damage> {};
@@ -614,8 +642,10 @@ TEST_P(DamagedTables, GiveAnErrorNotACrash) {
     std::string fpt = readFile(m_dir / "MAIN.fpt");
     dmg.apply(dbf, fpt);
     writeFile(m_dir / "MAIN.DBF", dbf);
-    if (fpt.empty()) fs::remove(m_dir / "MAIN.fpt");
-    else writeFile(m_dir / "MAIN.fpt", fpt);
+    if (fpt.empty())
+        fs::remove(m_dir / "MAIN.fpt");
+    else
+        writeFile(m_dir / "MAIN.fpt", fpt);
     int area = xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox);
     if (dmg.failsOnOpen) {
         EXPECT_EQ(area, 0);
@@ -641,7 +671,8 @@ TEST_P(DamagedTables, GiveAnErrorNotACrash) {
 INSTANTIATE_TEST_SUITE_P(Files, DamagedTables, ::testing::ValuesIn(kDamages),
                          [](const ::testing::TestParamInfo<Damage>& info) {
                              std::string n = info.param.name;
-                             for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             for (char& c : n)
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return n;
                          });
 
@@ -662,7 +693,8 @@ TEST_F(Tables, RandomDamageNeverCrashes) {
             d[next() % 900] = static_cast<char>(next() & 0xFF);
             f[next() % f.size()] = static_cast<char>(next() & 0xFF);
         }
-        if (round % 10 == 0) d.resize(next() % d.size());
+        if (round % 10 == 0)
+            d.resize(next() % d.size());
         writeFile(m_dir / "MAIN.DBF", d);
         writeFile(m_dir / "MAIN.fpt", f);
         if (xb_Use(path("MAIN.DBF"), "", kXbModeReadOnly, kXbDriverFox) == 0) {
@@ -676,9 +708,12 @@ TEST_F(Tables, RandomDamageNeverCrashes) {
                 xb_GetString(name);
                 xb_GetTrimString(name);
                 xb_Empty(name);
-                if (xb_FieldType(i) == 'D') xb_GetDateString(name);
-                if (xb_FieldType(i) == 'L') xb_GetLogical(name);
-                if (xb_FieldType(i) == 'M') xb_GetBlobLength(name);
+                if (xb_FieldType(i) == 'D')
+                    xb_GetDateString(name);
+                if (xb_FieldType(i) == 'L')
+                    xb_GetLogical(name);
+                if (xb_FieldType(i) == 'M')
+                    xb_GetBlobLength(name);
             }
         }
         xb_Count();
@@ -688,11 +723,12 @@ TEST_F(Tables, RandomDamageNeverCrashes) {
 
 // Failed writes (a full disk) leave the table and its memos as they were.
 struct Fault {
-    static inline std::string file;      // name part that must match
-    static inline uint64_t offset = 0;   // 0: any offset
-    static inline long allowed = 0;      // bytes written before failing
+    static inline std::string file;     // name part that must match
+    static inline uint64_t offset = 0;  // 0: any offset
+    static inline long allowed = 0;     // bytes written before failing
     static long hook(const std::string& path, uint64_t at, size_t) {
-        if (path.find(file) == std::string::npos || (offset && at != offset)) return -1;
+        if (path.find(file) == std::string::npos || (offset && at != offset))
+            return -1;
         return allowed;
     }
 };

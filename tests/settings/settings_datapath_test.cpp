@@ -4,8 +4,7 @@
 
 #include <filesystem>
 
-TEST(DataPath, RuleTakesProgramFolderWhenEmptyAndEndsInSlash)
-{
+TEST(DataPath, RuleTakesProgramFolderWhenEmptyAndEndsInSlash) {
     struct Case {
         const char* path;
         const char* expected;
@@ -23,8 +22,7 @@ TEST(DataPath, RuleTakesProgramFolderWhenEmptyAndEndsInSlash)
     EXPECT_EQ(qly::appendPathSeparator(""), "");
 }
 
-TEST(DataPath, ProgramFolderIsTheExecutablesFolderWithSlash)
-{
+TEST(DataPath, ProgramFolderIsTheExecutablesFolderWithSlash) {
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");
     EXPECT_EQ(qly::programFolder(), exe.parent_path().string() + "/");
 }

@@ -14,13 +14,11 @@ namespace {
 
 const std::string kKeyLine = "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]";
 
-std::string storeFile(const std::string& values)
-{
+std::string storeFile(const std::string& values) {
     return "REGEDIT4\n\n" + kKeyLine + "\n" + values;
 }
 
-int filesIn(const std::filesystem::path& folder)
-{
+int filesIn(const std::filesystem::path& folder) {
     int count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
         ++count;
@@ -30,29 +28,26 @@ int filesIn(const std::filesystem::path& folder)
 // Makes writes beyond a few bytes fail (EFBIG) while it lives, even for root.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
+    explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &m_old);
         m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_old;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
+    ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &m_old);
         std::signal(SIGXFSZ, m_oldHandler);
     }
 
 private:
-    rlimit m_old {};
+    rlimit m_old{};
     void (*m_oldHandler)(int) = nullptr;
 };
 
 }  // namespace
 
-TEST(SettingsStore, OpenCreatesFolderAndFileHoldingOnlyTheKey)
-{
+TEST(SettingsStore, OpenCreatesFolderAndFileHoldingOnlyTheKey) {
     TempFolder dir;
     const std::string path = dir.file("config/KVR/QLY32.reg");
     SettingsStore store(path);
@@ -70,8 +65,7 @@ TEST(SettingsStore, OpenCreatesFolderAndFileHoldingOnlyTheKey)
     EXPECT_EQ(status.message(), "Failed to get data for 'DATEFORMAT'");
 }
 
-TEST(SettingsStore, WritesExactLinesAndReadsThemBack)
-{
+TEST(SettingsStore, WritesExactLinesAndReadsThemBack) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     {
@@ -100,8 +94,7 @@ TEST(SettingsStore, WritesExactLinesAndReadsThemBack)
     EXPECT_EQ(number, 1);
 }
 
-TEST(SettingsStore, TypesAndMalformedValues)
-{
+TEST(SettingsStore, TypesAndMalformedValues) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, storeFile("\"STR\"=\"text\"\n"
@@ -125,15 +118,9 @@ TEST(SettingsStore, TypesAndMalformedValues)
         std::string value;
     };
     const StringCase strings[] = {
-        {"STR", true, "text"},
-        {"EXP", true, "/data"},
-        {"EXP16", true, "/x"},
-        {"EXPLONG", true, "/data"},
-        {"MISSING", true, ""},
-        {"NUM", false, ""},
-        {"BIN", false, ""},
-        {"OPEN", false, ""},
-        {"TAIL", false, ""},
+        {"STR", true, "text"},      {"EXP", true, "/data"}, {"EXP16", true, "/x"},
+        {"EXPLONG", true, "/data"}, {"MISSING", true, ""},  {"NUM", false, ""},
+        {"BIN", false, ""},         {"OPEN", false, ""},    {"TAIL", false, ""},
     };
     for (const auto& c : strings) {
         std::string value = "unchanged";
@@ -172,8 +159,7 @@ TEST(SettingsStore, TypesAndMalformedValues)
     }
 }
 
-TEST(SettingsStore, NamesCompareWithoutCaseAndKeepTheirSpelling)
-{
+TEST(SettingsStore, NamesCompareWithoutCaseAndKeepTheirSpelling) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, storeFile("\"path\"=\"/old/\"\n\"hints\"=dword:00000005\n"));
@@ -191,8 +177,7 @@ TEST(SettingsStore, NamesCompareWithoutCaseAndKeepTheirSpelling)
     EXPECT_EQ(readText(path), storeFile("\"path\"=\"/new/\"\n\"hints\"=dword:00000005\n"));
 }
 
-TEST(SettingsStore, EscapesRoundTripAndATrailingBackslashEndsTheLine)
-{
+TEST(SettingsStore, EscapesRoundTripAndATrailingBackslashEndsTheLine) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, storeFile("\"PATH\"=\"C:\\\\Data\\\\\"\n\"NEXT\"=dword:00000001\n"));
@@ -202,11 +187,13 @@ TEST(SettingsStore, EscapesRoundTripAndATrailingBackslashEndsTheLine)
     ASSERT_TRUE(store.readString("PATH", &text).ok());
     EXPECT_EQ(text, "C:\\Data\\");
     std::int32_t number = 0;
-    EXPECT_TRUE(store.readInteger("NEXT", &number).ok()) << "a string ending in a backslash runs on";
+    EXPECT_TRUE(store.readInteger("NEXT", &number).ok())
+        << "a string ending in a backslash runs on";
 
     const std::string odd = "/a \"quoted\" \\ name/";
     ASSERT_TRUE(store.writeString("PATH", odd).ok());
-    EXPECT_NE(readText(path).find("\"PATH\"=\"/a \\\"quoted\\\" \\\\ name/\"\n"), std::string::npos);
+    EXPECT_NE(readText(path).find("\"PATH\"=\"/a \\\"quoted\\\" \\\\ name/\"\n"),
+              std::string::npos);
     SettingsStore again(path);
     ASSERT_TRUE(again.open());
     ASSERT_TRUE(again.readString("PATH", &text).ok());
@@ -218,24 +205,24 @@ TEST(SettingsStore, EscapesRoundTripAndATrailingBackslashEndsTheLine)
     EXPECT_EQ(text, odd);
 }
 
-TEST(SettingsStore, KeepsCommentsGarbageAndOtherKeysAcrossWrites)
-{
+TEST(SettingsStore, KeepsCommentsGarbageAndOtherKeysAcrossWrites) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
-    const std::string before = "\xEF\xBB\xBFREGEDIT4\r\n"
-                               "; written by hand\r\n"
-                               "\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\r\n"
-                               "\"PATH\"=\"/elsewhere/\"\r\n"
-                               "\r\n"
-                               "[hkey_current_user\\software\\kvr\\qly32]\r\n"
-                               "this is not a value\r\n"
-                               "@=\"default\"\r\n"
-                               "\"Hints\"=-\r\n"
-                               "\"CENTURY\"=dword:00000000\r\n"
-                               "\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32\\Sub]\r\n"
-                               "\"DATEFORMAT\"=dword:00000003\r\n";
+    const std::string before =
+        "\xEF\xBB\xBFREGEDIT4\r\n"
+        "; written by hand\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\r\n"
+        "\"PATH\"=\"/elsewhere/\"\r\n"
+        "\r\n"
+        "[hkey_current_user\\software\\kvr\\qly32]\r\n"
+        "this is not a value\r\n"
+        "@=\"default\"\r\n"
+        "\"Hints\"=-\r\n"
+        "\"CENTURY\"=dword:00000000\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32\\Sub]\r\n"
+        "\"DATEFORMAT\"=dword:00000003\r\n";
     writeText(path, before);
     SettingsStore store(path);
     ASSERT_TRUE(store.open()) << store.errorText();
@@ -244,42 +231,42 @@ TEST(SettingsStore, KeepsCommentsGarbageAndOtherKeysAcrossWrites)
     ASSERT_TRUE(store.readString("PATH", &text).ok());
     EXPECT_EQ(text, "") << "another key's value is not ours";
     std::int32_t number = 0;
-    EXPECT_EQ(store.readInteger("DATEFORMAT", &number).message(), "Failed to get data for 'DATEFORMAT'");
+    EXPECT_EQ(store.readInteger("DATEFORMAT", &number).message(),
+              "Failed to get data for 'DATEFORMAT'");
     EXPECT_EQ(store.readInteger("Hints", &number).message(), "Failed to get data for 'Hints'");
-    EXPECT_EQ(store.valueNames(), std::vector<std::string> {"CENTURY"});
+    EXPECT_EQ(store.valueNames(), std::vector<std::string>{"CENTURY"});
 
     ASSERT_TRUE(store.writeInteger("DATEFORMAT", 2).ok());
-    EXPECT_EQ(readText(path), "REGEDIT4\n"
-                              "; written by hand\n"
-                              "\n"
-                              "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
-                              "\"PATH\"=\"/elsewhere/\"\n"
-                              "\n"
-                              "[hkey_current_user\\software\\kvr\\qly32]\n"
-                              "this is not a value\n"
-                              "@=\"default\"\n"
-                              "\"Hints\"=-\n"
-                              "\"CENTURY\"=dword:00000000\n"
-                              "\"DATEFORMAT\"=dword:00000002\n"
-                              "\n"
-                              "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32\\Sub]\n"
-                              "\"DATEFORMAT\"=dword:00000003\n");
+    EXPECT_EQ(readText(path),
+              "REGEDIT4\n"
+              "; written by hand\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
+              "\"PATH\"=\"/elsewhere/\"\n"
+              "\n"
+              "[hkey_current_user\\software\\kvr\\qly32]\n"
+              "this is not a value\n"
+              "@=\"default\"\n"
+              "\"Hints\"=-\n"
+              "\"CENTURY\"=dword:00000000\n"
+              "\"DATEFORMAT\"=dword:00000002\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32\\Sub]\n"
+              "\"DATEFORMAT\"=dword:00000003\n");
 }
 
-TEST(SettingsStore, AFileWithoutTheKeyGainsItOnTheFirstWrite)
-{
+TEST(SettingsStore, AFileWithoutTheKeyGainsItOnTheFirstWrite) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n\"A\"=\"b\"\n");
     SettingsStore store(path);
     ASSERT_TRUE(store.open());
     ASSERT_TRUE(store.writeString("PATH", "/p/").ok());
-    EXPECT_EQ(readText(path), "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n\"A\"=\"b\"\n\n" + kKeyLine +
-                                  "\n\"PATH\"=\"/p/\"\n");
+    EXPECT_EQ(readText(path), "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n\"A\"=\"b\"\n\n" +
+                                  kKeyLine + "\n\"PATH\"=\"/p/\"\n");
 }
 
-TEST(SettingsStore, DamagedOrUnreadableFileCannotBeOpenedAndIsLeftAlone)
-{
+TEST(SettingsStore, DamagedOrUnreadableFileCannotBeOpenedAndIsLeftAlone) {
     const std::string damaged[] = {
         std::string("PK\x03\x04 binary junk"),
         "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=\"/x/\"\n",
@@ -294,7 +281,8 @@ TEST(SettingsStore, DamagedOrUnreadableFileCannotBeOpenedAndIsLeftAlone)
         EXPECT_FALSE(store.errorText().empty());
         EXPECT_EQ(store.writeString("PATH", "/y/").message(), "Failed to set data for 'PATH'");
         std::int32_t number = 0;
-        EXPECT_EQ(store.readInteger("CENTURY", &number).message(), "Failed to get data for 'CENTURY'");
+        EXPECT_EQ(store.readInteger("CENTURY", &number).message(),
+                  "Failed to get data for 'CENTURY'");
         EXPECT_EQ(readText(path), content);
         EXPECT_EQ(filesIn(dir.path()), 1);
     }
@@ -310,8 +298,7 @@ TEST(SettingsStore, DamagedOrUnreadableFileCannotBeOpenedAndIsLeftAlone)
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("blocker")));
 }
 
-TEST(SettingsStore, AnEmptyFileIsAnEmptyKey)
-{
+TEST(SettingsStore, AnEmptyFileIsAnEmptyKey) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, "\n\n");
@@ -322,8 +309,7 @@ TEST(SettingsStore, AnEmptyFileIsAnEmptyKey)
     EXPECT_EQ(readText(path), storeFile("\"CENTURY\"=dword:00000001\n"));
 }
 
-TEST(SettingsStore, AFailedWriteLeavesTheOldFileIntact)
-{
+TEST(SettingsStore, AFailedWriteLeavesTheOldFileIntact) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     const std::string old = storeFile("\"PATH\"=\"/old/\"\n");
@@ -344,8 +330,7 @@ TEST(SettingsStore, AFailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(text, "/old/");
 }
 
-TEST(SettingsStore, AReadOnlyFolderFailsTheWriteAndKeepsTheFile)
-{
+TEST(SettingsStore, AReadOnlyFolderFailsTheWriteAndKeepsTheFile) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     TempFolder dir;
@@ -360,8 +345,7 @@ TEST(SettingsStore, AReadOnlyFolderFailsTheWriteAndKeepsTheFile)
     EXPECT_EQ(readText(path), old);
 }
 
-TEST(SettingsStore, WritesKeepTheFileModeAndChangesMadeByAnotherStore)
-{
+TEST(SettingsStore, WritesKeepTheFileModeAndChangesMadeByAnotherStore) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     SettingsStore first(path);
@@ -377,8 +361,7 @@ TEST(SettingsStore, WritesKeepTheFileModeAndChangesMadeByAnotherStore)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(SettingsStore, DuplicateNamesReadTheLastAndAWriteLeavesOne)
-{
+TEST(SettingsStore, DuplicateNamesReadTheLastAndAWriteLeavesOne) {
     TempFolder dir;
     const std::string path = dir.file("QLY32.reg");
     writeText(path, storeFile("\"CENTURY\"=dword:00000001\n\"century\"=dword:00000000\n"));
@@ -391,8 +374,7 @@ TEST(SettingsStore, DuplicateNamesReadTheLastAndAWriteLeavesOne)
     EXPECT_EQ(readText(path), storeFile("\"CENTURY\"=dword:00000001\n"));
 }
 
-TEST(SettingsStore, DefaultFileFollowsXdgConfigHome)
-{
+TEST(SettingsStore, DefaultFileFollowsXdgConfigHome) {
     const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string savedXdg = oldXdg ? oldXdg : "";
     const char* oldHome = std::getenv("HOME");

@@ -18,8 +18,8 @@ private slots:
     void installedPagesCoverEveryContext();
 
 private:
-    static void writePage(const QString& folder, const QString& name, const QString& title, const QString& body)
-    {
+    static void writePage(const QString& folder, const QString& name, const QString& title,
+                          const QString& body) {
         QFile file(folder + QLatin1Char('/') + name);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QStringLiteral("<html><head><title>%1</title></head><body>%2</body></html>")
@@ -28,8 +28,7 @@ private:
     }
 };
 
-void TestHelpWindow::showsContentsTopicsAndGoesBack()
-{
+void TestHelpWindow::showsContentsTopicsAndGoesBack() {
     QTemporaryDir dir;
     writePage(dir.path(), QStringLiteral("index.html"), QStringLiteral("Contents"),
               QStringLiteral("<a href=\"4005.html\">Location</a>"));
@@ -62,10 +61,10 @@ void TestHelpWindow::showsContentsTopicsAndGoesBack()
     QCOMPARE(HelpWindow::instance(), window);
 }
 
-void TestHelpWindow::reportsMissingPagesAndFolders()
-{
+void TestHelpWindow::reportsMissingPagesAndFolders() {
     QTemporaryDir dir;
-    writePage(dir.path(), QStringLiteral("index.html"), QStringLiteral("Contents"), QStringLiteral("x"));
+    writePage(dir.path(), QStringLiteral("index.html"), QStringLiteral("Contents"),
+              QStringLiteral("x"));
     HelpWindow::setHelpFolder(dir.path());
     HelpWindow::showTopic(4999);
     const QString page = HelpWindow::instance()->browser()->toPlainText();
@@ -79,13 +78,13 @@ void TestHelpWindow::reportsMissingPagesAndFolders()
     QVERIFY(folder.contains(dir.path() + QStringLiteral("/nowhere")));
 }
 
-void TestHelpWindow::installedPagesCoverEveryContext()
-{
+void TestHelpWindow::installedPagesCoverEveryContext() {
     // The build copies the help pages beside the executables' build tree.
     const QString folder = QStringLiteral(QLY_BINARY_DIR "/help");
     HelpWindow::setHelpFolder(QString());
     QCOMPARE(QDir(HelpWindow::helpFolder()).absolutePath(), QDir(folder).absolutePath());
-    for (const char* name : {"index", "4001", "4002", "4003", "4004", "4005", "4006", "3005", "1000"}) {
+    for (const char* name :
+         {"index", "4001", "4002", "4003", "4004", "4005", "4006", "3005", "1000"}) {
         QFile file(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".html"));
         QVERIFY2(file.open(QIODevice::ReadOnly), name);
         QTextDocument document;

@@ -32,22 +32,20 @@ const QByteArray kHeader = "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32
 // Makes files longer than the given size fail to be written, even for root.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
+    explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &m_old);
         m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_old;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
+    ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &m_old);
         std::signal(SIGXFSZ, m_oldHandler);
     }
 
 private:
-    rlimit m_old {};
+    rlimit m_old{};
     void (*m_oldHandler)(int) = nullptr;
 };
 
@@ -80,7 +78,8 @@ private:
     QString storePath() const { return m_config->path() + QStringLiteral("/KVR/QLY32.reg"); }
     QByteArray storeText() const;
     void writeStore(const QByteArray& values);
-    template <class T> T* child(QWidget* dialog, const char* name);
+    template <class T>
+    T* child(QWidget* dialog, const char* name);
 
     std::unique_ptr<QTemporaryDir> m_config;
     std::unique_ptr<QTemporaryDir> m_help;
@@ -90,39 +89,37 @@ private:
     qly::MessageHook m_oldHook;
 };
 
-QByteArray TestPreferences::storeText() const
-{
+QByteArray TestPreferences::storeText() const {
     QFile file(storePath());
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
 }
 
-void TestPreferences::writeStore(const QByteArray& values)
-{
+void TestPreferences::writeStore(const QByteArray& values) {
     QDir().mkpath(m_config->path() + QStringLiteral("/KVR"));
     QFile file(storePath());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(kHeader + values);
 }
 
-template <class T> T* TestPreferences::child(QWidget* dialog, const char* name)
-{
+template <class T>
+T* TestPreferences::child(QWidget* dialog, const char* name) {
     T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
     if (widget == nullptr)
         qFatal("no child %s", name);
     return widget;
 }
 
-void TestPreferences::init()
-{
+void TestPreferences::init() {
     m_config = std::make_unique<QTemporaryDir>();
     m_help = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_config->path().toUtf8());
     for (const char* page : {"index.html", "4005.html", "4006.html", "1000.html"}) {
         QFile file(m_help->path() + QLatin1Char('/') + QLatin1String(page));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("<html><head><title>") + page + "</title></head><body>page</body></html>");
+        file.write(QByteArray("<html><head><title>") + page +
+                   "</title></head><body>page</body></html>");
     }
     qly::HelpWindow::setHelpFolder(m_help->path());
     m_messages.clear();
@@ -136,8 +133,7 @@ void TestPreferences::init()
     });
 }
 
-void TestPreferences::cleanup()
-{
+void TestPreferences::cleanup() {
     qly::setMessageHook(m_oldHook);
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (qobject_cast<TPreferences*>(widget))
@@ -147,9 +143,9 @@ void TestPreferences::cleanup()
         help->hide();
 }
 
-void TestPreferences::formLooksAsDesigned()
-{
-    writeStore("\"DATEFORMAT\"=dword:00000000\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000000\n");
+void TestPreferences::formLooksAsDesigned() {
+    writeStore(
+        "\"DATEFORMAT\"=dword:00000000\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000000\n");
     TPreferences dialog;
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Preferences"));
     QCOMPARE(dialog.size(), QSize(497, 325));
@@ -191,21 +187,20 @@ void TestPreferences::formLooksAsDesigned()
             QCOMPARE(button->text(), QString::fromUtf8(place.text));
     }
     QCOMPARE(child<QGroupBox>(&dialog, "RadioGroup1")->title(), QStringLiteral("Date Formats"));
-    const QStringList captions = {"American (MM/DD/YY)", "Ansi  (YY.MM.DD)",    "British  (DD/MM/YY)",
-                                  "French  (DD/MM/YY)",  "German  (DD.MM.YY)",  "Italian  (DD-MM-YY)",
-                                  "Spanish  (DD-MM-YY)"};
+    const QStringList captions = {
+        "American (MM/DD/YY)", "Ansi  (YY.MM.DD)",    "British  (DD/MM/YY)", "French  (DD/MM/YY)",
+        "German  (DD.MM.YY)",  "Italian  (DD-MM-YY)", "Spanish  (DD-MM-YY)"};
     const auto radios = child<QGroupBox>(&dialog, "RadioGroup1")->findChildren<QRadioButton*>();
     QCOMPARE(radios.size(), 7);
     for (int i = 0; i < 7; ++i)
         QCOMPARE(radios[i]->text(), captions[i]);
 }
 
-void TestPreferences::firstRunCreatesTheKeyAndShowsDefaults()
-{
+void TestPreferences::firstRunCreatesTheKeyAndShowsDefaults() {
     QVERIFY(!QFile::exists(storePath()));
     TPreferences dialog;
     QCOMPARE(storeText(), kHeader);
-    QCOMPARE(m_messages, QStringList {QStringLiteral("Could not open Registry!")});
+    QCOMPARE(m_messages, QStringList{QStringLiteral("Could not open Registry!")});
     const QString programFolder = QString::fromStdString(qly::programFolder());
     QCOMPARE(programFolder, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QCOMPARE(child<QLineEdit>(&dialog, "Edit1")->text(), programFolder);
@@ -216,8 +211,7 @@ void TestPreferences::firstRunCreatesTheKeyAndShowsDefaults()
     QCOMPARE(child<QTabWidget>(&dialog, "PageControl1")->currentIndex(), 0);
 }
 
-void TestPreferences::readsTheStore_data()
-{
+void TestPreferences::readsTheStore_data() {
     QTest::addColumn<QByteArray>("values");
     QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("checkedItem");
@@ -228,20 +222,24 @@ void TestPreferences::readsTheStore_data()
     const QByteArray flags = "\"CENTURY\"=dword:00000000\n\"Hints\"=dword:00000005\n";
     QTest::newRow("German, path without final slash")
         << QByteArray("\"PATH\"=\"/data/inv\"\n\"DATEFORMAT\"=dword:00000004\n") + flags
-        << "/data/inv/" << "RadioItem4" << false << true << 4;
+        << "/data/inv/"
+        << "RadioItem4" << false << true << 4;
     QTest::newRow("DATEFORMAT 9 shows British")
         << QByteArray("\"PATH\"=\"/data/inv/\"\n\"DATEFORMAT\"=dword:00000009\n") + flags
-        << "/data/inv/" << "RadioItem2" << false << true << 9;
+        << "/data/inv/"
+        << "RadioItem2" << false << true << 9;
     QTest::newRow("American, expandable path, century on")
-        << QByteArray("\"path\"=hex(2):2f,78,00\n\"DATEFORMAT\"=dword:0\n\"CENTURY\"=dword:7\n\"Hints\"=dword:0\n")
-        << "/x/" << "RadioItem0" << true << false << 0;
+        << QByteArray(
+               "\"path\"=hex(2):2f,78,00\n\"DATEFORMAT\"=dword:0\n\"CENTURY\"=dword:7\n\"Hints\"="
+               "dword:0\n")
+        << "/x/"
+        << "RadioItem0" << true << false << 0;
     QTest::newRow("empty PATH is the program's folder")
-        << QByteArray("\"PATH\"=\"\"\n\"DATEFORMAT\"=dword:00000006\n") + flags
-        << QString() << "RadioItem6" << false << true << 6;
+        << QByteArray("\"PATH\"=\"\"\n\"DATEFORMAT\"=dword:00000006\n") + flags << QString()
+        << "RadioItem6" << false << true << 6;
 }
 
-void TestPreferences::readsTheStore()
-{
+void TestPreferences::readsTheStore() {
     QFETCH(QByteArray, values);
     QFETCH(QString, edit);
     QFETCH(QString, checkedItem);
@@ -263,8 +261,7 @@ void TestPreferences::readsTheStore()
     QCOMPARE(storeText(), kHeader + values);  // reading changes nothing
 }
 
-void TestPreferences::readFailureKeepsWhatWasRead_data()
-{
+void TestPreferences::readFailureKeepsWhatWasRead_data() {
     QTest::addColumn<QByteArray>("values");
     QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("checkedItem");
@@ -272,20 +269,22 @@ void TestPreferences::readFailureKeepsWhatWasRead_data()
 
     QTest::newRow("CENTURY missing: path kept without its slash, Italian kept")
         << QByteArray("\"PATH\"=\"/x\"\n\"DATEFORMAT\"=dword:00000005\n\"Hints\"=dword:00000001\n")
-        << "/x" << "RadioItem5" << true;
+        << "/x"
+        << "RadioItem5" << true;
     QTest::newRow("Hints missing: century already read")
-        << QByteArray("\"PATH\"=\"/x/\"\n\"DATEFORMAT\"=dword:00000001\n\"CENTURY\"=dword:00000000\n")
-        << "/x/" << "RadioItem1" << false;
+        << QByteArray(
+               "\"PATH\"=\"/x/\"\n\"DATEFORMAT\"=dword:00000001\n\"CENTURY\"=dword:00000000\n")
+        << "/x/"
+        << "RadioItem1" << false;
     QTest::newRow("PATH of the wrong type")
-        << QByteArray("\"PATH\"=dword:00000001\n\"DATEFORMAT\"=dword:00000004\n")
-        << QString() << "RadioItem2" << true;
+        << QByteArray("\"PATH\"=dword:00000001\n\"DATEFORMAT\"=dword:00000004\n") << QString()
+        << "RadioItem2" << true;
     QTest::newRow("DATEFORMAT as a string")
-        << QByteArray("\"PATH\"=\"/y\"\n\"DATEFORMAT\"=\"4\"\n\"CENTURY\"=dword:00000000\n")
-        << "/y" << "RadioItem2" << true;
+        << QByteArray("\"PATH\"=\"/y\"\n\"DATEFORMAT\"=\"4\"\n\"CENTURY\"=dword:00000000\n") << "/y"
+        << "RadioItem2" << true;
 }
 
-void TestPreferences::readFailureKeepsWhatWasRead()
-{
+void TestPreferences::readFailureKeepsWhatWasRead() {
     QFETCH(QByteArray, values);
     QFETCH(QString, edit);
     QFETCH(QString, checkedItem);
@@ -294,28 +293,30 @@ void TestPreferences::readFailureKeepsWhatWasRead()
         edit = QString::fromStdString(qly::programFolder());
 
     // An earlier dialog's values do not leak into this one.
-    writeStore("\"PATH\"=\"/earlier/\"\n\"DATEFORMAT\"=dword:00000003\n\"CENTURY\"=dword:0\n\"Hints\"=dword:0\n");
+    writeStore(
+        "\"PATH\"=\"/earlier/"
+        "\"\n\"DATEFORMAT\"=dword:00000003\n\"CENTURY\"=dword:0\n\"Hints\"=dword:0\n");
     { TPreferences earlier; }
     writeStore(values);
     TPreferences dialog;
-    QCOMPARE(m_messages, QStringList {QStringLiteral("Could not open Registry!")});
+    QCOMPARE(m_messages, QStringList{QStringLiteral("Could not open Registry!")});
     QCOMPARE(child<QLineEdit>(&dialog, "Edit1")->text(), edit);
     QVERIFY(child<QRadioButton>(&dialog, checkedItem.toUtf8().constData())->isChecked());
     QCOMPARE(child<QCheckBox>(&dialog, "CheckBox1")->isChecked(), century);
     QVERIFY(!child<QCheckBox>(&dialog, "CheckBox2")->isChecked());
 }
 
-void TestPreferences::savingThePathWritesTheTextExactly_data()
-{
+void TestPreferences::savingThePathWritesTheTextExactly_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("no final slash, folder missing") << "/no/such/folder" << QByteArray("\"PATH\"=\"/no/such/folder\"\n");
+    QTest::newRow("no final slash, folder missing")
+        << "/no/such/folder" << QByteArray("\"PATH\"=\"/no/such/folder\"\n");
     QTest::newRow("empty") << "" << QByteArray("\"PATH\"=\"\"\n");
-    QTest::newRow("quotes and backslashes") << "/a \"b\"\\c/" << QByteArray("\"PATH\"=\"/a \\\"b\\\"\\\\c/\"\n");
+    QTest::newRow("quotes and backslashes")
+        << "/a \"b\"\\c/" << QByteArray("\"PATH\"=\"/a \\\"b\\\"\\\\c/\"\n");
 }
 
-void TestPreferences::savingThePathWritesTheTextExactly()
-{
+void TestPreferences::savingThePathWritesTheTextExactly() {
     QFETCH(QString, text);
     QFETCH(QByteArray, line);
     TPreferences dialog;
@@ -326,19 +327,26 @@ void TestPreferences::savingThePathWritesTheTextExactly()
     QTest::keyClicks(edit, text);
     QTest::mouseClick(child<QPushButton>(&dialog, "Button2"), Qt::LeftButton);
     QCOMPARE(storeText(), kHeader + line);
-    QCOMPARE(m_messages, QStringList {QStringLiteral("Changes will take effect the next time you start QLY32.")});
+    QCOMPARE(
+        m_messages,
+        QStringList{QStringLiteral("Changes will take effect the next time you start QLY32.")});
     QCOMPARE(edit->text(), text);  // saving does not add the slash
 }
 
-void TestPreferences::savingTheDatesWritesAllThree()
-{
-    writeStore("\"PATH\"=\"/keep/\"\n\"DATEFORMAT\"=dword:00000004\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000000\n");
+void TestPreferences::savingTheDatesWritesAllThree() {
+    writeStore(
+        "\"PATH\"=\"/keep/"
+        "\"\n\"DATEFORMAT\"=dword:00000004\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:"
+        "00000000\n");
     TPreferences dialog;
     // Untouched controls are written all the same.
     QTest::mouseClick(child<QPushButton>(&dialog, "Button3"), Qt::LeftButton);
-    QCOMPARE(storeText(), kHeader + "\"PATH\"=\"/keep/\"\n\"DATEFORMAT\"=dword:00000004\n"
-                                    "\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000000\n");
-    QCOMPARE(m_messages, QStringList {QStringLiteral("Changes will take effect the next time you start QLY32!")});
+    QCOMPARE(storeText(), kHeader +
+                              "\"PATH\"=\"/keep/\"\n\"DATEFORMAT\"=dword:00000004\n"
+                              "\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000000\n");
+    QCOMPARE(
+        m_messages,
+        QStringList{QStringLiteral("Changes will take effect the next time you start QLY32!")});
 
     child<QTabWidget>(&dialog, "PageControl1")->setCurrentIndex(1);
     QTest::mouseClick(child<QRadioButton>(&dialog, "RadioItem3"), Qt::LeftButton);
@@ -346,20 +354,21 @@ void TestPreferences::savingTheDatesWritesAllThree()
     QTest::mouseClick(child<QCheckBox>(&dialog, "CheckBox1"), Qt::LeftButton);
     QTest::mouseClick(child<QCheckBox>(&dialog, "CheckBox2"), Qt::LeftButton);
     child<QPushButton>(&dialog, "Button3")->click();
-    QCOMPARE(storeText(), kHeader + "\"PATH\"=\"/keep/\"\n\"DATEFORMAT\"=dword:00000003\n"
-                                    "\"CENTURY\"=dword:00000000\n\"Hints\"=dword:00000001\n");
+    QCOMPARE(storeText(), kHeader +
+                              "\"PATH\"=\"/keep/\"\n\"DATEFORMAT\"=dword:00000003\n"
+                              "\"CENTURY\"=dword:00000000\n\"Hints\"=dword:00000001\n");
     QCOMPARE(m_messages.size(), 2);
 
     // A first save into an empty key writes the three values only.
     QFile::remove(storePath());
     TPreferences fresh;
     child<QPushButton>(&fresh, "Button3")->click();
-    QCOMPARE(storeText(), kHeader + "\"DATEFORMAT\"=dword:00000002\n\"CENTURY\"=dword:00000001\n"
-                                    "\"Hints\"=dword:00000000\n");
+    QCOMPARE(storeText(), kHeader +
+                              "\"DATEFORMAT\"=dword:00000002\n\"CENTURY\"=dword:00000001\n"
+                              "\"Hints\"=dword:00000000\n");
 }
 
-void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing()
-{
+void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing() {
     TPreferences dialog;
     m_messages.clear();
     QDir().mkpath(m_config->path() + QStringLiteral("/KVR"));
@@ -376,13 +385,13 @@ void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing()
     // A dialog created now reads nothing and says nothing.
     TPreferences unreadable;
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(child<QLineEdit>(&unreadable, "Edit1")->text(), QString::fromStdString(qly::programFolder()));
+    QCOMPARE(child<QLineEdit>(&unreadable, "Edit1")->text(),
+             QString::fromStdString(qly::programFolder()));
     QVERIFY(child<QRadioButton>(&unreadable, "RadioItem2")->isChecked());
     QCOMPARE(storeText(), QByteArray("not a registry file\n"));
 }
 
-void TestPreferences::failedWritesThrowAndStopTheSave()
-{
+void TestPreferences::failedWritesThrowAndStopTheSave() {
     TPreferences dialog;
     m_messages.clear();
     child<QLineEdit>(&dialog, "Edit1")->setText(QString(300, QLatin1Char('p')));
@@ -392,7 +401,8 @@ void TestPreferences::failedWritesThrowAndStopTheSave()
             dialog.Button2Click();
             QFAIL("no error");
         } catch (const QlyError& error) {
-            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Failed to set data for 'PATH'"));
+            QCOMPARE(QString::fromUtf8(error.what()),
+                     QStringLiteral("Failed to set data for 'PATH'"));
         }
     }
     QCOMPARE(storeText(), kHeader);
@@ -405,19 +415,20 @@ void TestPreferences::failedWritesThrowAndStopTheSave()
             dialog.Button3Click();
             QFAIL("no error");
         } catch (const QlyError& error) {
-            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Failed to set data for 'CENTURY'"));
+            QCOMPARE(QString::fromUtf8(error.what()),
+                     QStringLiteral("Failed to set data for 'CENTURY'"));
         }
     }
     QCOMPARE(storeText(), afterFirst);
     QVERIFY(m_messages.isEmpty());
 }
 
-void TestPreferences::pickerStartsAtTheFolderReadAtCreation()
-{
+void TestPreferences::pickerStartsAtTheFolderReadAtCreation() {
     QTemporaryDir data;
     const QString start = data.path() + QStringLiteral("/start");
     QVERIFY(QDir().mkpath(start));
-    writeStore("\"PATH\"=\"" + start.toUtf8() + "\"\n\"DATEFORMAT\"=dword:2\n\"CENTURY\"=dword:1\n\"Hints\"=dword:0\n");
+    writeStore("\"PATH\"=\"" + start.toUtf8() +
+               "\"\n\"DATEFORMAT\"=dword:2\n\"CENTURY\"=dword:1\n\"Hints\"=dword:0\n");
     TPreferences dialog;
     dialog.show();
     auto* edit = child<QLineEdit>(&dialog, "Edit1");
@@ -450,7 +461,7 @@ void TestPreferences::pickerStartsAtTheFolderReadAtCreation()
     };
     drive();
     QTest::mouseClick(child<QToolButton>(&dialog, "SpeedButton1"), Qt::LeftButton);
-    QCOMPARE(m_messages, (QStringList {QString::fromUtf8(FolderPicker::kMsgCreateFolder),
+    QCOMPARE(m_messages, (QStringList{QString::fromUtf8(FolderPicker::kMsgCreateFolder),
                                       QString::fromUtf8(FolderPicker::kMsgCreateFolder)}));
     QVERIFY(QFileInfo(created).isDir());
     QCOMPARE(edit->text(), created);
@@ -459,7 +470,7 @@ void TestPreferences::pickerStartsAtTheFolderReadAtCreation()
     step = [&](FolderPicker* picker) { picker->reject(); };
     drive();
     QTest::mouseClick(child<QToolButton>(&dialog, "SpeedButton1"), Qt::LeftButton);
-    QCOMPARE(starts, (QStringList {start + QLatin1Char('/'), start + QLatin1Char('/')}));
+    QCOMPARE(starts, (QStringList{start + QLatin1Char('/'), start + QLatin1Char('/')}));
     QCOMPARE(edit->text(), created);
 
     // Help in the picker shows context 1000; a typed relative name is taken
@@ -477,12 +488,13 @@ void TestPreferences::pickerStartsAtTheFolderReadAtCreation()
     QCOMPARE(edit->text(), data.path());
 }
 
-void TestPreferences::twoDialogsAtOnce()
-{
-    writeStore("\"PATH\"=\"/first\"\n\"DATEFORMAT\"=dword:1\n\"CENTURY\"=dword:1\n\"Hints\"=dword:0\n");
+void TestPreferences::twoDialogsAtOnce() {
+    writeStore(
+        "\"PATH\"=\"/first\"\n\"DATEFORMAT\"=dword:1\n\"CENTURY\"=dword:1\n\"Hints\"=dword:0\n");
     auto* first = new TPreferences;
     first->show();
-    writeStore("\"PATH\"=\"/second/\"\n\"DATEFORMAT\"=dword:5\n\"CENTURY\"=dword:0\n\"Hints\"=dword:1\n");
+    writeStore(
+        "\"PATH\"=\"/second/\"\n\"DATEFORMAT\"=dword:5\n\"CENTURY\"=dword:0\n\"Hints\"=dword:1\n");
     auto* second = new TPreferences;
     second->show();
     QVERIFY(first->isVisible() && second->isVisible());
@@ -504,8 +516,7 @@ void TestPreferences::twoDialogsAtOnce()
     QVERIFY(child<QCheckBox>(&third, "CheckBox1")->isChecked());
 }
 
-void TestPreferences::helpButtonsAndF1()
-{
+void TestPreferences::helpButtonsAndF1() {
     writeStore("\"DATEFORMAT\"=dword:2\n\"CENTURY\"=dword:1\n\"Hints\"=dword:0\n");
     TPreferences dialog;
     dialog.show();
@@ -530,8 +541,7 @@ void TestPreferences::helpButtonsAndF1()
     QCOMPARE(QFileInfo(help->currentFile()).fileName(), QStringLiteral("index.html"));
 }
 
-void TestPreferences::closeButtonsCloseTheDialog()
-{
+void TestPreferences::closeButtonsCloseTheDialog() {
     for (const char* name : {"Button1", "Button4"}) {
         QPointer<TPreferences> dialog = new TPreferences;
         dialog->show();

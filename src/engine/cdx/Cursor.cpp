@@ -4,17 +4,19 @@
 
 namespace cdx {
 
-#define CDX_TRY(expr)                 \
-    do {                              \
-        Status s_ = (expr);           \
-        if (!s_.isOk()) return s_;    \
+#define CDX_TRY(expr)       \
+    do {                    \
+        Status s_ = (expr); \
+        if (!s_.isOk())     \
+            return s_;      \
     } while (false)
 
 Status Cursor::land(const TagPos& pos) {
     m_pos = pos;
     m_version = m_tag->version();
     m_valid = pos.valid();
-    if (!m_valid) return Status::ok();
+    if (!m_valid)
+        return Status::ok();
     const uint8_t* k = nullptr;
     CDX_TRY(m_tag->entryAt(pos, &k, &m_rec));
     m_key.assign(k, k + m_tag->keyLength());
@@ -23,7 +25,8 @@ Status Cursor::land(const TagPos& pos) {
 
 Status Cursor::resync(bool* exact) {
     *exact = true;
-    if (m_version == m_tag->version()) return Status::ok();
+    if (m_version == m_tag->version())
+        return Status::ok();
     TagPos pos;
     CDX_TRY(m_tag->lowerBound(m_key.data(), m_tag->keyLength(), true, m_rec, false, pos));
     *exact = false;
@@ -51,7 +54,8 @@ Status Cursor::last() {
 }
 
 Status Cursor::next() {
-    if (!m_valid) return Status::ok();
+    if (!m_valid)
+        return Status::ok();
     bool exact = true;
     CDX_TRY(resync(&exact));
     TagPos pos = m_pos;
@@ -68,7 +72,8 @@ Status Cursor::next() {
 }
 
 Status Cursor::prev() {
-    if (!m_valid) return Status::ok();
+    if (!m_valid)
+        return Status::ok();
     bool exact = true;
     CDX_TRY(resync(&exact));
     TagPos pos = m_pos;
@@ -85,8 +90,10 @@ Status Cursor::prev() {
 }
 
 Status Cursor::seek(const uint8_t* key, uint32_t len, bool* found) {
-    if (found) *found = false;
-    if (len > m_tag->keyLength()) len = m_tag->keyLength();
+    if (found)
+        *found = false;
+    if (len > m_tag->keyLength())
+        len = m_tag->keyLength();
     TagPos pos;
     if (m_tag->descending()) {
         // The last stored entry whose prefix is <= key.
@@ -100,12 +107,14 @@ Status Cursor::seek(const uint8_t* key, uint32_t len, bool* found) {
         CDX_TRY(m_tag->lowerBound(key, len, false, 0, false, pos));
     }
     CDX_TRY(land(pos));
-    if (found) *found = m_valid && std::memcmp(m_key.data(), key, len) == 0;
+    if (found)
+        *found = m_valid && std::memcmp(m_key.data(), key, len) == 0;
     return Status::ok();
 }
 
 Status Cursor::seekLast(const uint8_t* key, uint32_t len) {
-    if (len > m_tag->keyLength()) len = m_tag->keyLength();
+    if (len > m_tag->keyLength())
+        len = m_tag->keyLength();
     TagPos pos;
     if (m_tag->descending()) {
         // The first stored entry whose prefix is >= key.
@@ -122,7 +131,8 @@ Status Cursor::seekLast(const uint8_t* key, uint32_t len) {
 }
 
 Status Cursor::seekEntry(const uint8_t* key, uint32_t rec, bool* exact) {
-    if (exact) *exact = false;
+    if (exact)
+        *exact = false;
     TagPos pos;
     CDX_TRY(m_tag->lowerBound(key, m_tag->keyLength(), true, rec, false, pos));
     bool hit = false;
@@ -141,7 +151,8 @@ Status Cursor::seekEntry(const uint8_t* key, uint32_t rec, bool* exact) {
         }
     }
     CDX_TRY(land(pos));
-    if (exact) *exact = hit;
+    if (exact)
+        *exact = hit;
     return Status::ok();
 }
 

@@ -14,30 +14,35 @@ namespace {
 constexpr uint32_t kTagNameLength = 10;
 constexpr uint32_t kDirectoryRoot = 0x400;
 
-#define CDX_TRY(expr)                 \
-    do {                              \
-        Status s_ = (expr);           \
-        if (!s_.isOk()) return s_;    \
+#define CDX_TRY(expr)       \
+    do {                    \
+        Status s_ = (expr); \
+        if (!s_.isOk())     \
+            return s_;      \
     } while (false)
 
 std::string upper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
 }  // namespace
 
-IndexFile::IndexFile(std::unique_ptr<PageIo> io, bool readOnly) : m_io(std::move(io)), m_readOnly(readOnly) {}
+IndexFile::IndexFile(std::unique_ptr<PageIo> io, bool readOnly)
+    : m_io(std::move(io)), m_readOnly(readOnly) {}
 
 IndexFile::~IndexFile() {
-    if (!m_readOnly && m_directory) flush();
+    if (!m_readOnly && m_directory)
+        flush();
 }
 
 Status IndexFile::open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out) {
     std::string error;
     auto io = PosixPageIo::open(path, readOnly, false, &error);
-    if (!io) return Status::ioError(error);
+    if (!io)
+        return Status::ioError(error);
     return open(std::move(io), readOnly, out);
 }
 
@@ -53,7 +58,8 @@ Status IndexFile::load() {
     m_ioSize = size;
     if (size < kHeaderSize + kPageSize)
         return Status::corrupt(fileName() + ": too short to be a compound index");
-    if (size > 0xFFFFF000u) return Status::unsupported(fileName() + ": compound index too large");
+    if (size > 0xFFFFF000u)
+        return Status::unsupported(fileName() + ": compound index too large");
     m_end = static_cast<uint32_t>((size + kPageSize - 1) / kPageSize * kPageSize);
     m_directory = std::make_unique<Tag>(this, 0);
     CDX_TRY(m_directory->readHeader());
@@ -70,9 +76,11 @@ Status IndexFile::load() {
         uint32_t rec = 0;
         CDX_TRY(m_directory->entryAt(pos, &key, &rec));
         std::string name(reinterpret_cast<const char*>(key), m_directory->keyLength());
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+            name.pop_back();
         if (rec % kPageSize != 0 || rec < kHeaderSize || uint64_t{rec} + kHeaderSize > size)
-            return Status::corrupt(fileName() + ": tag " + name + " has its header outside the file");
+            return Status::corrupt(fileName() + ": tag " + name +
+                                   " has its header outside the file");
         if (std::find(offsets.begin(), offsets.end(), rec) != offsets.end())
             return Status::corrupt(fileName() + ": two tags share one header");
         offsets.push_back(rec);
@@ -91,12 +99,16 @@ Status IndexFile::validateSpec(const TagSpec& tagSpec) {
     const std::string& n = tagSpec.name;
     bool nameOk = !n.empty() && n.size() <= kTagNameLength &&
                   (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_');
-    for (char c : n) nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    if (!nameOk) return Status::invalid("\"" + n + "\" is not a valid tag name");
+    for (char c : n)
+        nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    if (!nameOk)
+        return Status::invalid("\"" + n + "\" is not a valid tag name");
     if (tagSpec.keyLength < 1 || tagSpec.keyLength > kMaxKeyLength)
         return Status::invalid("tag " + n + ": key length must be 1 to 240");
-    if (tagSpec.keyExpression.empty()) return Status::invalid("tag " + n + ": no key expression");
-    if (tagSpec.keyExpression.find('\0') != std::string::npos || tagSpec.forExpression.find('\0') != std::string::npos ||
+    if (tagSpec.keyExpression.empty())
+        return Status::invalid("tag " + n + ": no key expression");
+    if (tagSpec.keyExpression.find('\0') != std::string::npos ||
+        tagSpec.forExpression.find('\0') != std::string::npos ||
         tagSpec.keyExpression.size() + tagSpec.forExpression.size() + 2 > 512)
         return Status::invalid("tag " + n + ": expressions too long");
     return Status::ok();
@@ -104,24 +116,30 @@ Status IndexFile::validateSpec(const TagSpec& tagSpec) {
 
 Status IndexFile::create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
                          std::unique_ptr<IndexFile>& out) {
-    for (const TagSpec& tagSpec : tags) CDX_TRY(validateSpec(tagSpec));
+    for (const TagSpec& tagSpec : tags)
+        CDX_TRY(validateSpec(tagSpec));
     std::string error;
     auto io = PosixPageIo::open(path, false, true, &error);
-    if (!io) return Status::ioError(error);
+    if (!io)
+        return Status::ioError(error);
     return create(std::move(io), tags, structural, out);
 }
 
-Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags, bool structural,
-                         std::unique_ptr<IndexFile>& out) {
-    for (const TagSpec& tagSpec : tags) CDX_TRY(validateSpec(tagSpec));
+Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags,
+                         bool structural, std::unique_ptr<IndexFile>& out) {
+    for (const TagSpec& tagSpec : tags)
+        CDX_TRY(validateSpec(tagSpec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
-    if (!file->m_io->truncate(0)) return Status::ioError(file->fileName() + ": cannot be written");
+    if (!file->m_io->truncate(0))
+        return Status::ioError(file->fileName() + ": cannot be written");
     file->m_ioSize = 0;
     uint8_t header[kHeaderSize];
     TagSpec directory;
     directory.keyLength = kTagNameLength;
-    Tag::encodeHeader(directory, static_cast<uint8_t>(kOptCompact | kOptCompound | (structural ? kOptStructural : 0)),
-                      kDirectoryRoot, header);
+    Tag::encodeHeader(
+        directory,
+        static_cast<uint8_t>(kOptCompact | kOptCompound | (structural ? kOptStructural : 0)),
+        kDirectoryRoot, header);
     // The compound header has no expressions: the FOR text starts at 1.
     putLe16(header + 504, 1);
     putLe16(header + 510, 1);
@@ -135,7 +153,8 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     file->m_end = kDirectoryRoot + kPageSize;
     file->m_directory = std::make_unique<Tag>(file.get(), 0);
     CDX_TRY(file->m_directory->readHeader());
-    for (const TagSpec& tagSpec : tags) CDX_TRY(file->addTag(tagSpec));
+    for (const TagSpec& tagSpec : tags)
+        CDX_TRY(file->addTag(tagSpec));
     CDX_TRY(file->flush());
     out = std::move(file);
     return Status::ok();
@@ -144,17 +163,22 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
 Tag* IndexFile::findTag(std::string_view name) {
     const std::string wanted = upper(name);
     for (auto& tag : m_tags)
-        if (upper(tag->name()) == wanted) return tag.get();
+        if (upper(tag->name()) == wanted)
+            return tag.get();
     return nullptr;
 }
 
 Status IndexFile::addTag(const TagSpec& tagSpec, Tag** out) {
-    if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
+    if (m_readOnly)
+        return Status::invalid(fileName() + ": the index is open read-only");
     CDX_TRY(validateSpec(tagSpec));
-    if (findTag(tagSpec.name)) return Status::invalid(fileName() + ": tag " + tagSpec.name + " exists already");
+    if (findTag(tagSpec.name))
+        return Status::invalid(fileName() + ": tag " + tagSpec.name + " exists already");
     uint8_t options = kOptCompact | kOptCompound;
-    if (tagSpec.unique) options |= kOptUnique;
-    if (!tagSpec.forExpression.empty()) options |= kOptFor;
+    if (tagSpec.unique)
+        options |= kOptUnique;
+    if (!tagSpec.forExpression.empty())
+        options |= kOptFor;
     const uint32_t headerOffset = allocate(2);
     const uint32_t rootOffset = allocate(1);
     uint8_t header[kHeaderSize];
@@ -172,25 +196,32 @@ Status IndexFile::addTag(const TagSpec& tagSpec, Tag** out) {
     tag->setKeyType(tagSpec.keyType);
     const std::string key = characterKey(upper(tagSpec.name), kTagNameLength);
     CDX_TRY(m_directory->insert(reinterpret_cast<const uint8_t*>(key.data()), headerOffset));
-    if (out) *out = tag.get();
+    if (out)
+        *out = tag.get();
     m_tags.push_back(std::move(tag));
     return Status::ok();
 }
 
 Status IndexFile::flush(bool sync) {
-    if (m_readOnly) return Status::ok();
+    if (m_readOnly)
+        return Status::ok();
     CDX_TRY(m_directory->flush());
-    for (auto& tag : m_tags) CDX_TRY(tag->flush());
-    if (sync && !m_io->sync()) return Status::ioError(fileName() + ": cannot be written to disk");
+    for (auto& tag : m_tags)
+        CDX_TRY(tag->flush());
+    if (sync && !m_io->sync())
+        return Status::ioError(fileName() + ": cannot be written to disk");
     return Status::ok();
 }
 
-Status IndexFile::close() { return flush(true); }
+Status IndexFile::close() {
+    return flush(true);
+}
 
 Status IndexFile::check() {
     CDX_TRY(m_directory->check());
     for (auto& tag : m_tags)
-        if (tag->machineCollation()) CDX_TRY(tag->check());
+        if (tag->machineCollation())
+            CDX_TRY(tag->check());
     return Status::ok();
 }
 
@@ -200,13 +231,16 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
         std::snprintf(at, sizeof at, "0x%X", offset);
         return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
     }
-    if (!m_io->read(offset, page, size)) return Status::ioError(fileName() + ": cannot be read");
+    if (!m_io->read(offset, page, size))
+        return Status::ioError(fileName() + ": cannot be read");
     return Status::ok();
 }
 
 Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
-    if (m_readOnly) return Status::invalid(fileName() + ": the index is open read-only");
-    if (!m_io->write(offset, bytes, size)) return Status::ioError(fileName() + ": cannot be written");
+    if (m_readOnly)
+        return Status::invalid(fileName() + ": the index is open read-only");
+    if (!m_io->write(offset, bytes, size))
+        return Status::ioError(fileName() + ": cannot be written");
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);
     return Status::ok();
 }

@@ -32,8 +32,8 @@ public:
     // Creates (or replaces) a file holding the given tags, all empty.
     static Status create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
                          std::unique_ptr<IndexFile>& out);
-    static Status create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags, bool structural,
-                         std::unique_ptr<IndexFile>& out);
+    static Status create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags,
+                         bool structural, std::unique_ptr<IndexFile>& out);
 
     const std::string& fileName() const { return m_io->name(); }
     bool readOnly() const { return m_readOnly; }

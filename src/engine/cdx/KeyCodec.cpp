@@ -18,19 +18,22 @@ std::string characterKey(std::string_view text, size_t length) {
 }
 
 void encodeNumeric(double value, uint8_t out[8]) {
-    if (value == 0.0) value = 0.0;  // -0 sorts with 0
+    if (value == 0.0)
+        value = 0.0;  // -0 sorts with 0
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     if (bits & (uint64_t{1} << 63))
         bits = ~bits;
     else
         bits |= uint64_t{1} << 63;
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
 }
 
 double decodeNumeric(const uint8_t in[8]) {
     uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits = (bits << 8) | in[i];
+    for (int i = 0; i < 8; ++i)
+        bits = (bits << 8) | in[i];
     if (bits & (uint64_t{1} << 63))
         bits &= ~(uint64_t{1} << 63);
     else

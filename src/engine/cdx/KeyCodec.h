@@ -21,7 +21,9 @@ constexpr size_t kNumericKeyLength = 8;
 constexpr size_t kMaxKeyLength = 240;
 
 // The byte that pads keys of a type and that the leaf compression strips.
-inline uint8_t fillByteFor(KeyType type) { return type == KeyType::Character ? 0x20 : 0x00; }
+inline uint8_t fillByteFor(KeyType type) {
+    return type == KeyType::Character ? 0x20 : 0x00;
+}
 
 // Writes `text` cut or blank-padded to `length` bytes.
 void encodeCharacter(std::string_view text, uint8_t* out, size_t length);
@@ -36,6 +38,8 @@ int64_t julianDay(int year, int month, int day);
 void encodeDate(int64_t julianDayNumber, uint8_t out[8]);
 std::string dateKey(int year, int month, int day);  // year 0 = blank date
 
-inline uint8_t logicalKey(bool value) { return value ? 'T' : 'F'; }
+inline uint8_t logicalKey(bool value) {
+    return value ? 'T' : 'F';
+}
 
 }  // namespace cdx

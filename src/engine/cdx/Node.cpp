@@ -9,7 +9,9 @@
 
 namespace cdx {
 
-uint32_t countBits(uint32_t keyLength) { return static_cast<uint32_t>(std::bit_width(keyLength)); }
+uint32_t countBits(uint32_t keyLength) {
+    return static_cast<uint32_t>(std::bit_width(keyLength));
+}
 
 uint32_t infoBytes(uint32_t maxRec, uint32_t keyLength) {
     const uint32_t bits = static_cast<uint32_t>(std::bit_width(maxRec)) + 2 * countBits(keyLength);
@@ -22,10 +24,12 @@ uint32_t trailCount(const uint8_t* key, uint32_t keyLength, uint8_t fill) {
     while (t + 8 <= keyLength) {
         uint64_t w;
         std::memcpy(&w, key + keyLength - t - 8, 8);
-        if (w != pattern) break;
+        if (w != pattern)
+            break;
         t += 8;
     }
-    while (t < keyLength && key[keyLength - 1 - t] == fill) ++t;
+    while (t < keyLength && key[keyLength - 1 - t] == fill)
+        ++t;
     return t;
 }
 
@@ -36,44 +40,54 @@ uint32_t commonPrefix(const uint8_t* a, const uint8_t* b, uint32_t cap) {
             uint64_t x, y;
             std::memcpy(&x, a + i, 8);
             std::memcpy(&y, b + i, 8);
-            if (x != y) return i + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+            if (x != y)
+                return i + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
             i += 8;
         }
     }
-    while (i < cap && a[i] == b[i]) ++i;
+    while (i < cap && a[i] == b[i])
+        ++i;
     return i;
 }
 
 uint32_t storedLength(const uint8_t* key, const uint8_t* prev, uint32_t keyLength, uint8_t fill) {
     const uint32_t trail = trailCount(key, keyLength, fill);
-    if (prev == nullptr) return keyLength - trail;
+    if (prev == nullptr)
+        return keyLength - trail;
     const uint32_t cap = std::min(keyLength - trail, keyLength - trailCount(prev, keyLength, fill));
     return keyLength - trail - commonPrefix(key, prev, cap);
 }
 
-uint32_t interiorCapacity(uint32_t keyLength) { return kInteriorSpace / (keyLength + 8); }
+uint32_t interiorCapacity(uint32_t keyLength) {
+    return kInteriorSpace / (keyLength + 8);
+}
 
 void recomputeLeaf(Node& node, uint8_t fill) {
     node.stored = 0;
     node.maxRec = 0;
     for (uint32_t i = 0; i < node.count; ++i) {
-        node.stored += storedLength(node.key(i), i ? node.key(i - 1) : nullptr, node.keyLength, fill);
+        node.stored +=
+            storedLength(node.key(i), i ? node.key(i - 1) : nullptr, node.keyLength, fill);
         node.maxRec = std::max(node.maxRec, node.recs[i]);
     }
 }
 
 bool nodeFits(const Node& node) {
-    if (node.leaf()) return leafUsed(node) <= kLeafSpace;
+    if (node.leaf())
+        return leafUsed(node) <= kLeafSpace;
     return node.count <= interiorCapacity(node.keyLength);
 }
 
-void nodeInsert(Node& node, uint32_t i, const uint8_t* key, uint32_t rec, uint32_t child, uint8_t fill) {
+void nodeInsert(Node& node, uint32_t i, const uint8_t* key, uint32_t rec, uint32_t child,
+                uint8_t fill) {
     const uint32_t L = node.keyLength;
     if (node.leaf()) {
         const uint8_t* prev = i ? node.key(i - 1) : nullptr;
-        if (i < node.count) node.stored -= storedLength(node.key(i), prev, L, fill);
+        if (i < node.count)
+            node.stored -= storedLength(node.key(i), prev, L, fill);
         node.stored += storedLength(key, prev, L, fill);
-        if (i < node.count) node.stored += storedLength(node.key(i), key, L, fill);
+        if (i < node.count)
+            node.stored += storedLength(node.key(i), key, L, fill);
         node.maxRec = std::max(node.maxRec, rec);
     } else {
         node.children.insert(node.children.begin() + i, child);
@@ -108,7 +122,8 @@ namespace {
 bool checkOrder(const Node& n) {
     for (uint32_t i = 1; i < n.count; ++i) {
         const int c = std::memcmp(n.key(i - 1), n.key(i), n.keyLength);
-        if (c > 0 || (c == 0 && n.recs[i - 1] >= n.recs[i])) return false;
+        if (c > 0 || (c == 0 && n.recs[i - 1] >= n.recs[i]))
+            return false;
     }
     return true;
 }
@@ -135,8 +150,10 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
     out.recs.resize(n);
     out.children.clear();
     if (!out.leaf()) {
-        if (size_t{n} * (L + 8) > kInteriorSpace) return bad("holds more keys than fit in a node");
-        if (n == 0) return bad("is an interior node without keys");
+        if (size_t{n} * (L + 8) > kInteriorSpace)
+            return bad("holds more keys than fit in a node");
+        if (n == 0)
+            return bad("is an interior node without keys");
         out.children.resize(n);
         const uint8_t* p = page + 12;
         for (uint32_t i = 0; i < n; ++i, p += L + 8) {
@@ -159,7 +176,8 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
     }
     if (b < 1 || b > 8 || rb + db + tb != 8 * b || rb > 32 || db > 8 || tb > 8)
         return bad("has impossible entry widths");
-    if (size_t{n} * b > kLeafSpace) return bad("holds more keys than fit in a node");
+    if (size_t{n} * b > kLeafSpace)
+        return bad("holds more keys than fit in a node");
     const uint8_t* info = page + kLeafInfoStart;
     uint32_t low = kPageSize;  // lowest key byte used so far
     const uint32_t infoEnd = kLeafInfoStart + n * b;
@@ -167,17 +185,22 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
     out.maxRec = 0;
     for (uint32_t i = 0; i < n; ++i, info += b) {
         uint64_t v = 0;
-        for (uint32_t k = 0; k < b; ++k) v |= uint64_t{info[k]} << (8 * k);
+        for (uint32_t k = 0; k < b; ++k)
+            v |= uint64_t{info[k]} << (8 * k);
         const uint32_t rec = static_cast<uint32_t>(v) & recMask;
         const uint32_t dup = static_cast<uint32_t>(v >> rb) & dupMask;
         const uint32_t trail = static_cast<uint32_t>(v >> (rb + db)) & trailMask;
-        if (dup + trail > L) return bad("holds a key longer than the key length");
-        if (i == 0 && dup != 0) return bad("starts with a compressed key");
+        if (dup + trail > L)
+            return bad("holds a key longer than the key length");
+        if (i == 0 && dup != 0)
+            return bad("starts with a compressed key");
         const uint32_t s = L - dup - trail;
-        if (s > low - infoEnd) return bad("holds more key bytes than fit in a node");
+        if (s > low - infoEnd)
+            return bad("holds more key bytes than fit in a node");
         low -= s;
         uint8_t* k = out.key(i);
-        if (dup) std::memcpy(k, out.key(i - 1), dup);
+        if (dup)
+            std::memcpy(k, out.key(i - 1), dup);
         std::memcpy(k + dup, page + low, s);
         std::memset(k + dup + s, fill, trail);
         out.recs[i] = rec;
@@ -185,7 +208,8 @@ Status decodeNode(const uint8_t* page, uint32_t offset, uint32_t keyLength, uint
     }
     // The page's own compression may differ from ours; keep our measure.
     out.stored = 0;
-    for (uint32_t i = 0; i < n; ++i) out.stored += storedLength(out.key(i), i ? out.key(i - 1) : nullptr, L, fill);
+    for (uint32_t i = 0; i < n; ++i)
+        out.stored += storedLength(out.key(i), i ? out.key(i - 1) : nullptr, L, fill);
     return checkOrder(out) ? Status::ok() : bad("holds keys out of order");
 }
 
@@ -228,7 +252,8 @@ void writeLeafPage(uint8_t* page, uint16_t attr, uint32_t left, uint32_t right, 
     putLe32(page + 4, left);
     putLe32(page + 8, right);
     uint32_t maxRec = 0;
-    for (uint32_t i = 0; i < count; ++i) maxRec = std::max(maxRec, entries[i].rec);
+    for (uint32_t i = 0; i < count; ++i)
+        maxRec = std::max(maxRec, entries[i].rec);
     const uint32_t cb = countBits(L);
     const uint32_t b = infoBytes(maxRec, L);
     const uint32_t rb = 8 * b - 2 * cb;
@@ -240,8 +265,10 @@ void writeLeafPage(uint8_t* page, uint16_t attr, uint32_t left, uint32_t right, 
         const uint32_t s = L - e.dup - e.trail;
         low -= s;
         std::memcpy(page + low, e.key + e.dup, s);
-        const uint64_t v = uint64_t{e.rec} | (uint64_t{e.dup} << rb) | (uint64_t{e.trail} << (rb + cb));
-        for (uint32_t j = 0; j < b; ++j) info[j] = static_cast<uint8_t>(v >> (8 * j));
+        const uint64_t v =
+            uint64_t{e.rec} | (uint64_t{e.dup} << rb) | (uint64_t{e.trail} << (rb + cb));
+        for (uint32_t j = 0; j < b; ++j)
+            info[j] = static_cast<uint8_t>(v >> (8 * j));
     }
     putLe16(page + 12, static_cast<uint16_t>(low - (kLeafInfoStart + count * b)));
     putLe32(page + 14, recMask);

@@ -71,7 +71,9 @@ uint32_t interiorCapacity(uint32_t keyLength);
 // Recomputes a leaf's stored bytes and record bound from its entries.
 void recomputeLeaf(Node& node, uint8_t fill);
 // Bytes a leaf occupies out of kLeafSpace.
-inline uint32_t leafUsed(const Node& node) { return node.count * infoBytes(node.maxRec, node.keyLength) + node.stored; }
+inline uint32_t leafUsed(const Node& node) {
+    return node.count * infoBytes(node.maxRec, node.keyLength) + node.stored;
+}
 bool nodeFits(const Node& node);
 
 // Decodes and checks a page. `where` names the file for error texts.
@@ -92,7 +94,8 @@ void writeLeafPage(uint8_t* page, uint16_t attr, uint32_t left, uint32_t right, 
 
 // Inserts or erases entry i of a node (keys, recs and, for interiors, children).
 // A leaf's stored bytes and record bound follow along.
-void nodeInsert(Node& node, uint32_t i, const uint8_t* key, uint32_t rec, uint32_t child, uint8_t fill);
+void nodeInsert(Node& node, uint32_t i, const uint8_t* key, uint32_t rec, uint32_t child,
+                uint8_t fill);
 void nodeErase(Node& node, uint32_t i, uint8_t fill);
 
 }  // namespace cdx

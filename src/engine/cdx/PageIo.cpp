@@ -1,46 +1,57 @@
 #include "engine/cdx/PageIo.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace cdx {
 
 std::unique_ptr<PosixPageIo> PosixPageIo::open(const std::string& path, bool readOnly, bool create,
                                                std::string* error) {
     int flags = readOnly ? O_RDONLY : O_RDWR;
-    if (create) flags = O_RDWR | O_CREAT | O_TRUNC;
+    if (create)
+        flags = O_RDWR | O_CREAT | O_TRUNC;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = path + ": " + std::strerror(errno);
+        if (error)
+            *error = path + ": " + std::strerror(errno);
         return nullptr;
     }
     return std::unique_ptr<PosixPageIo>(new PosixPageIo(fd, path));
 }
 
-PosixPageIo::~PosixPageIo() { ::close(m_fd); }
+PosixPageIo::~PosixPageIo() {
+    ::close(m_fd);
+}
 
 bool PosixPageIo::read(uint64_t offset, void* buffer, size_t n) {
-    if (n > kBlockSize / 2) return readRaw(offset, buffer, n);
-    auto inBlock = [&] { return offset >= m_blockOffset && offset + n <= m_blockOffset + m_blockBytes; };
+    if (n > kBlockSize / 2)
+        return readRaw(offset, buffer, n);
+    auto inBlock = [&] {
+        return offset >= m_blockOffset && offset + n <= m_blockOffset + m_blockBytes;
+    };
     if (!inBlock()) {
         m_block.resize(kBlockSize);
         m_blockOffset = offset / kBlockSize * kBlockSize;
         m_blockBytes = 0;
         while (m_blockBytes < kBlockSize) {
-            const ssize_t got = ::pread(m_fd, m_block.data() + m_blockBytes, kBlockSize - m_blockBytes,
-                                        static_cast<off_t>(m_blockOffset + m_blockBytes));
-            if (got < 0 && errno == EINTR) continue;
+            const ssize_t got =
+                ::pread(m_fd, m_block.data() + m_blockBytes, kBlockSize - m_blockBytes,
+                        static_cast<off_t>(m_blockOffset + m_blockBytes));
+            if (got < 0 && errno == EINTR)
+                continue;
             if (got < 0) {
                 m_blockBytes = 0;
                 return false;
             }
-            if (got == 0) break;
+            if (got == 0)
+                break;
             m_blockBytes += static_cast<size_t>(got);
         }
-        if (!inBlock()) return readRaw(offset, buffer, n);
+        if (!inBlock())
+            return readRaw(offset, buffer, n);
     }
     std::memcpy(buffer, m_block.data() + (offset - m_blockOffset), n);
     return true;
@@ -50,8 +61,10 @@ bool PosixPageIo::readRaw(uint64_t offset, void* buffer, size_t n) {
     auto* p = static_cast<char*>(buffer);
     while (n > 0) {
         const ssize_t got = ::pread(m_fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
         p += got;
         n -= static_cast<size_t>(got);
         offset += static_cast<uint64_t>(got);
@@ -60,12 +73,15 @@ bool PosixPageIo::readRaw(uint64_t offset, void* buffer, size_t n) {
 }
 
 bool PosixPageIo::write(uint64_t offset, const void* buffer, size_t n) {
-    if (offset < m_blockOffset + kBlockSize && offset + n > m_blockOffset) m_blockBytes = 0;
+    if (offset < m_blockOffset + kBlockSize && offset + n > m_blockOffset)
+        m_blockBytes = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (n > 0) {
         const ssize_t put = ::pwrite(m_fd, p, n, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
         p += put;
         n -= static_cast<size_t>(put);
         offset += static_cast<uint64_t>(put);
@@ -75,7 +91,8 @@ bool PosixPageIo::write(uint64_t offset, const void* buffer, size_t n) {
 
 uint64_t PosixPageIo::size() const {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return 0;
+    if (::fstat(m_fd, &st) != 0)
+        return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
@@ -84,10 +101,13 @@ bool PosixPageIo::truncate(uint64_t size) {
     return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
 }
 
-bool PosixPageIo::sync() { return ::fdatasync(m_fd) == 0; }
+bool PosixPageIo::sync() {
+    return ::fdatasync(m_fd) == 0;
+}
 
 bool MemoryPageIo::read(uint64_t offset, void* buffer, size_t n) {
-    if (offset > m_bytes.size() || n > m_bytes.size() - offset) return false;
+    if (offset > m_bytes.size() || n > m_bytes.size() - offset)
+        return false;
     std::memcpy(buffer, m_bytes.data() + offset, n);
     return true;
 }
@@ -100,8 +120,10 @@ bool MemoryPageIo::write(uint64_t offset, const void* buffer, size_t n) {
         }
         m_writeBudget -= static_cast<int64_t>(n);
     }
-    if (offset + n > m_bytes.size()) m_bytes.resize(offset + n);
-    if (n > 0) std::memcpy(m_bytes.data() + offset, buffer, n);
+    if (offset + n > m_bytes.size())
+        m_bytes.resize(offset + n);
+    if (n > 0)
+        std::memcpy(m_bytes.data() + offset, buffer, n);
     return true;
 }
 

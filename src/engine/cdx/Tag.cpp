@@ -18,18 +18,22 @@ constexpr uint32_t kMaxDepth = 32;
 
 int compareEntry(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb, uint32_t length) {
     const int c = std::memcmp(a, b, length);
-    if (c != 0) return c;
+    if (c != 0)
+        return c;
     return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 
-int compareTarget(const uint8_t* entry, uint32_t rec, const uint8_t* key, uint32_t len, bool withRec, uint32_t target) {
+int compareTarget(const uint8_t* entry, uint32_t rec, const uint8_t* key, uint32_t len,
+                  bool withRec, uint32_t target) {
     const int c = std::memcmp(entry, key, len);
-    if (c != 0 || !withRec) return c;
+    if (c != 0 || !withRec)
+        return c;
     return rec < target ? -1 : (rec > target ? 1 : 0);
 }
 
 // First entry of a node at or after the target (after it when upper).
-uint32_t searchNode(const Node& n, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper) {
+uint32_t searchNode(const Node& n, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec,
+                    bool upper) {
     uint32_t lo = 0, hi = n.count;
     while (lo < hi) {
         const uint32_t mid = (lo + hi) / 2;
@@ -42,10 +46,11 @@ uint32_t searchNode(const Node& n, const uint8_t* key, uint32_t len, bool withRe
     return lo;
 }
 
-#define CDX_TRY(expr)                 \
-    do {                              \
-        Status s_ = (expr);           \
-        if (!s_.isOk()) return s_;    \
+#define CDX_TRY(expr)       \
+    do {                    \
+        Status s_ = (expr); \
+        if (!s_.isOk())     \
+            return s_;      \
     } while (false)
 
 }  // namespace
@@ -53,7 +58,8 @@ uint32_t searchNode(const Node& n, const uint8_t* key, uint32_t len, bool withRe
 Tag::Tag(IndexFile* file, uint32_t headerOffset) : m_file(file), m_headerOffset(headerOffset) {}
 
 std::string Tag::where() const {
-    if (m_headerOffset == 0) return m_file->fileName() + " (tag directory)";
+    if (m_headerOffset == 0)
+        return m_file->fileName() + " (tag directory)";
     return m_file->fileName() + " tag " + (m_name.empty() ? pageText(m_headerOffset) : m_name);
 }
 
@@ -65,7 +71,8 @@ std::string Tag::pageText(uint32_t offset) const {
 
 void Tag::setKeyType(KeyType type) {
     const uint8_t fill = fillByteFor(type);
-    if (fill == m_fill) return;
+    if (fill == m_fill)
+        return;
     flush();
     forgetAll();
     m_fill = fill;
@@ -78,9 +85,11 @@ Status Tag::readHeader() {
     m_root = getLe32(h);
     m_keyLength = getLe16(h + 12);
     m_options = h[14];
-    if (m_keyLength < 1 || m_keyLength > kMaxKeyLength) return bad("impossible key length " + std::to_string(m_keyLength));
+    if (m_keyLength < 1 || m_keyLength > kMaxKeyLength)
+        return bad("impossible key length " + std::to_string(m_keyLength));
     bool zeroCollation = true;
-    for (int i = 494; i < 502; ++i) zeroCollation = zeroCollation && h[i] == 0;
+    for (int i = 494; i < 502; ++i)
+        zeroCollation = zeroCollation && h[i] == 0;
     m_machine = zeroCollation || std::memcmp(h + 494, "MACHINE", 7) == 0;
     m_descending = getLe16(h + 502) != 0;
     const uint32_t forOff = getLe16(h + 504), forLen = getLe16(h + 506);
@@ -93,9 +102,11 @@ Status Tag::readHeader() {
     };
     m_keyExpr = text(keyOff, keyLen);
     m_forExpr = text(forOff, forLen);
-    if (m_headerOffset != 0 && m_keyExpr.empty()) return bad("tag has no key expression");
+    if (m_headerOffset != 0 && m_keyExpr.empty())
+        return bad("tag has no key expression");
     if (m_root % kPageSize != 0 || m_root < kHeaderSize || m_root > m_file->endOffset() - kPageSize)
-        return bad("root node " + pageText(m_root) + " lies outside the file or off a page boundary");
+        return bad("root node " + pageText(m_root) +
+                   " lies outside the file or off a page boundary");
     forgetAll();
     return Status::ok();
 }
@@ -118,18 +129,21 @@ void Tag::encodeHeader(const TagSpec& tagSpec, uint8_t options, uint32_t root, u
 
 Status Tag::usable() const {
     if (!m_machine)
-        return Status::unsupported(where() + ": the tag uses a collation other than machine order; rebuild it");
+        return Status::unsupported(
+            where() + ": the tag uses a collation other than machine order; rebuild it");
     return Status::ok();
 }
 
 Status Tag::writable() const {
-    if (m_file->readOnly()) return Status::invalid(where() + ": the index is open read-only");
+    if (m_file->readOnly())
+        return Status::invalid(where() + ": the index is open read-only");
     return usable();
 }
 
 Status Tag::trimCache() {
     const size_t limit = std::max<size_t>(m_file->cacheLimit(), 16);
-    if (m_cache.size() <= limit) return Status::ok();
+    if (m_cache.size() <= limit)
+        return Status::ok();
     CDX_TRY(flush());
     // Interior nodes are few and on every path: only leaves leave.
     const size_t keep = limit * 3 / 4;
@@ -144,7 +158,9 @@ Status Tag::trimCache() {
     return Status::ok();
 }
 
-void Tag::dropNode(uint32_t offset) { m_dropped.push_back(offset); }
+void Tag::dropNode(uint32_t offset) {
+    m_dropped.push_back(offset);
+}
 
 void Tag::forgetAll() {
     m_cache.clear();
@@ -199,7 +215,8 @@ Status Tag::descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec
     const uint8_t* highKey = nullptr;
     uint32_t highRec = 0;
     for (uint32_t depth = 0;; ++depth) {
-        if (depth >= kMaxDepth) return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
+        if (depth >= kMaxDepth)
+            return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
         Node* n = nullptr;
         CDX_TRY(node(offset, n));
         if (n->count == 0) {
@@ -210,15 +227,18 @@ Status Tag::descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec
             return Status::corrupt(where() + ": node " + pageText(offset) + " is empty");
         }
         if (highKey && compareEntry(n->lastKey(), n->lastRec(), highKey, highRec, m_keyLength) > 0)
-            return Status::corrupt(where() + ": node " + pageText(offset) + " holds keys beyond its separator");
+            return Status::corrupt(where() + ": node " + pageText(offset) +
+                                   " holds keys beyond its separator");
         if (lowKey && compareEntry(n->key(0), n->recs[0], lowKey, lowRec, m_keyLength) <= 0)
-            return Status::corrupt(where() + ": node " + pageText(offset) + " holds keys out of order");
+            return Status::corrupt(where() + ": node " + pageText(offset) +
+                                   " holds keys out of order");
         uint32_t i = searchNode(*n, key, len, withRec, rec, upper);
         if (n->leaf()) {
             path.push_back({n, i});
             return Status::ok();
         }
-        if (i == n->count) i = n->count - 1;  // beyond the last key: the last child
+        if (i == n->count)
+            i = n->count - 1;  // beyond the last key: the last child
         if (i > 0) {
             lowKey = n->key(i - 1);
             lowRec = n->recs[i - 1];
@@ -230,8 +250,8 @@ Status Tag::descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec
     }
 }
 
-Status Tag::verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec,
-                        bool upper) {
+Status Tag::verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len,
+                        bool withRec, uint32_t rec, bool upper) {
     // The separators led here; make sure the neighbours agree, so that a
     // damaged separator gives an error rather than a wrong entry.
     if (i == 0 && leaf->left != kNoPage) {
@@ -240,7 +260,8 @@ Status Tag::verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32
         if (l->count > 0) {
             const int c = compareTarget(l->lastKey(), l->lastRec(), key, len, withRec, rec);
             if (c > 0 || (c == 0 && !upper))
-                return Status::corrupt(where() + ": a separator above node " + pageText(leaf->offset) + " is wrong");
+                return Status::corrupt(where() + ": a separator above node " +
+                                       pageText(leaf->offset) + " is wrong");
         }
     }
     if (i == leaf->count && leaf->right != kNoPage) {
@@ -249,15 +270,18 @@ Status Tag::verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32
         if (r->count > 0) {
             const int c = compareTarget(r->key(0), r->recs[0], key, len, withRec, rec);
             if (c < 0 || (c == 0 && upper))
-                return Status::corrupt(where() + ": a separator above node " + pageText(leaf->offset) + " is wrong");
+                return Status::corrupt(where() + ": a separator above node " +
+                                       pageText(leaf->offset) + " is wrong");
         }
     }
     return Status::ok();
 }
 
 bool Tag::setSeparator(Node* parent, uint32_t j, const Node* child) {
-    if (child->count == 0) return false;
-    if (parent->recs[j] == child->lastRec() && std::memcmp(parent->key(j), child->lastKey(), m_keyLength) == 0)
+    if (child->count == 0)
+        return false;
+    if (parent->recs[j] == child->lastRec() &&
+        std::memcmp(parent->key(j), child->lastKey(), m_keyLength) == 0)
         return false;
     std::memcpy(parent->key(j), child->lastKey(), m_keyLength);
     parent->recs[j] = child->lastRec();
@@ -266,20 +290,23 @@ bool Tag::setSeparator(Node* parent, uint32_t j, const Node* child) {
 }
 
 Status Tag::insert(const uint8_t* key, uint32_t rec, bool* inserted) {
-    if (inserted) *inserted = false;
+    if (inserted)
+        *inserted = false;
     CDX_TRY(writable());
     CDX_TRY(trimCache());
     std::vector<PathStep> path;
     if (unique()) {
         CDX_TRY(descend(key, m_keyLength, false, 0, false, path));
-        CDX_TRY(verifyPlace(path.back().node, path.back().index, key, m_keyLength, false, 0, false));
+        CDX_TRY(
+            verifyPlace(path.back().node, path.back().index, key, m_keyLength, false, 0, false));
         TagPos pos{path.back().node->offset, path.back().index};
         CDX_TRY(normalize(pos));
         if (pos.valid()) {
             const uint8_t* k = nullptr;
             uint32_t r = 0;
             CDX_TRY(entryAt(pos, &k, &r));
-            if (std::memcmp(k, key, m_keyLength) == 0) return Status::ok();
+            if (std::memcmp(k, key, m_keyLength) == 0)
+                return Status::ok();
         }
     }
     CDX_TRY(descend(key, m_keyLength, true, rec, false, path));
@@ -291,7 +318,8 @@ Status Tag::insert(const uint8_t* key, uint32_t rec, bool* inserted) {
     nodeInsert(*leaf, i, key, rec, 0, m_fill);
     ++m_version;
     CDX_TRY(settleAfterInsert(path, i));
-    if (inserted) *inserted = true;
+    if (inserted)
+        *inserted = true;
     return Status::ok();
 }
 
@@ -309,34 +337,41 @@ Status Tag::split(Node* n, uint32_t hint, Node*& right) {
             sum[i + 1] = sum[i] + after[i];
             preMax[i] = std::max(i ? preMax[i - 1] : 0u, n->recs[i]);
         }
-        for (uint32_t i = cnt; i-- > 0;) sufMax[i] = std::max(i + 1 < cnt ? sufMax[i + 1] : 0u, n->recs[i]);
+        for (uint32_t i = cnt; i-- > 0;)
+            sufMax[i] = std::max(i + 1 < cnt ? sufMax[i + 1] : 0u, n->recs[i]);
         uint32_t best = 0, bestDistance = ~0u;
         for (uint32_t cand = 1; cand < cnt; ++cand) {
             const uint32_t leftBytes = cand * infoBytes(preMax[cand - 1], L) + sum[cand];
-            const uint32_t rightBytes = (cnt - cand) * infoBytes(sufMax[cand], L) + alone[cand] + sum[cnt] - sum[cand + 1];
-            if (leftBytes > kLeafSpace || rightBytes > kLeafSpace) continue;
+            const uint32_t rightBytes =
+                (cnt - cand) * infoBytes(sufMax[cand], L) + alone[cand] + sum[cnt] - sum[cand + 1];
+            if (leftBytes > kLeafSpace || rightBytes > kLeafSpace)
+                continue;
             const uint32_t d = cand > preferred ? cand - preferred : preferred - cand;
             if (d < bestDistance) {
                 best = cand;
                 bestDistance = d;
             }
         }
-        if (best == 0) return Status::corrupt(where() + ": a leaf cannot be split");
+        if (best == 0)
+            return Status::corrupt(where() + ": a leaf cannot be split");
         k = best;
     } else {
         const uint32_t cap = interiorCapacity(L);
         k = std::clamp(preferred, cnt > cap ? cnt - cap : 1u, std::min(cap, cnt - 1));
     }
     Node* oldRight = nullptr;
-    if (n->right != kNoPage) CDX_TRY(node(n->right, oldRight));
+    if (n->right != kNoPage)
+        CDX_TRY(node(n->right, oldRight));
     Node* r = newNode(n->attr & kAttrLeaf);
     r->keys.assign(n->keys.begin() + size_t{k} * L, n->keys.end());
     r->recs.assign(n->recs.begin() + k, n->recs.end());
-    if (!n->leaf()) r->children.assign(n->children.begin() + k, n->children.end());
+    if (!n->leaf())
+        r->children.assign(n->children.begin() + k, n->children.end());
     r->count = cnt - k;
     n->keys.resize(size_t{k} * L);
     n->recs.resize(k);
-    if (!n->leaf()) n->children.resize(k);
+    if (!n->leaf())
+        n->children.resize(k);
     n->count = k;
     if (n->leaf()) {
         recomputeLeaf(*n, m_fill);
@@ -358,7 +393,8 @@ Status Tag::settleAfterInsert(std::vector<PathStep>& path, uint32_t hint) {
     for (size_t d = path.size(); d-- > 0;) {
         Node* n = path[d].node;
         Node* right = nullptr;
-        if (!nodeFits(*n)) CDX_TRY(split(n, hint, right));
+        if (!nodeFits(*n))
+            CDX_TRY(split(n, hint, right));
         if (d == 0) {
             if (right) {
                 n->attr &= static_cast<uint16_t>(~kAttrRoot);
@@ -380,7 +416,8 @@ Status Tag::settleAfterInsert(std::vector<PathStep>& path, uint32_t hint) {
         } else {
             hint = j;
         }
-        if (!changed) break;
+        if (!changed)
+            break;
     }
     return Status::ok();
 }
@@ -388,8 +425,10 @@ Status Tag::settleAfterInsert(std::vector<PathStep>& path, uint32_t hint) {
 Status Tag::unlink(Node* n) {
     Node* l = nullptr;
     Node* r = nullptr;
-    if (n->left != kNoPage) CDX_TRY(node(n->left, l));
-    if (n->right != kNoPage) CDX_TRY(node(n->right, r));
+    if (n->left != kNoPage)
+        CDX_TRY(node(n->left, l));
+    if (n->right != kNoPage)
+        CDX_TRY(node(n->right, r));
     if (l) {
         l->right = n->right;
         l->dirty = true;
@@ -404,7 +443,8 @@ Status Tag::unlink(Node* n) {
 namespace {
 
 bool underfull(const Node& n) {
-    if (n.leaf()) return leafUsed(n) * 3 < kLeafSpace;
+    if (n.leaf())
+        return leafUsed(n) * 3 < kLeafSpace;
     return n.count * 3 < interiorCapacity(n.keyLength);
 }
 
@@ -413,13 +453,16 @@ bool tryMerge(Node& a, Node& b, uint8_t fill) {
     const uint32_t L = a.keyLength;
     if (a.leaf()) {
         const uint32_t stored = a.stored + b.stored - storedLength(b.key(0), nullptr, L, fill) +
-                                (a.count ? storedLength(b.key(0), a.lastKey(), L, fill) : storedLength(b.key(0), nullptr, L, fill));
+                                (a.count ? storedLength(b.key(0), a.lastKey(), L, fill)
+                                         : storedLength(b.key(0), nullptr, L, fill));
         const uint32_t maxRec = std::max(a.maxRec, b.maxRec);
-        if ((a.count + b.count) * infoBytes(maxRec, L) + stored > kLeafSpace) return false;
+        if ((a.count + b.count) * infoBytes(maxRec, L) + stored > kLeafSpace)
+            return false;
         a.stored = stored;
         a.maxRec = maxRec;
     } else {
-        if (a.count + b.count > interiorCapacity(L)) return false;
+        if (a.count + b.count > interiorCapacity(L))
+            return false;
         a.children.insert(a.children.end(), b.children.begin(), b.children.end());
     }
     a.keys.insert(a.keys.end(), b.keys.begin(), b.keys.end());
@@ -438,14 +481,17 @@ Status Tag::remove(const uint8_t* key, uint32_t rec) {
     CDX_TRY(descend(key, m_keyLength, true, rec, false, path));
     Node* leaf = path.back().node;
     const uint32_t i = path.back().index;
-    if (i >= leaf->count || leaf->recs[i] != rec || std::memcmp(leaf->key(i), key, m_keyLength) != 0) {
+    if (i >= leaf->count || leaf->recs[i] != rec ||
+        std::memcmp(leaf->key(i), key, m_keyLength) != 0) {
         CDX_TRY(verifyPlace(leaf, i, key, m_keyLength, true, rec, false));
-        return Status::notFound(where() + ": the key of record " + std::to_string(rec) + " is not in the tag");
+        return Status::notFound(where() + ": the key of record " + std::to_string(rec) +
+                                " is not in the tag");
     }
     nodeErase(*leaf, i, m_fill);
     ++m_version;
     Status s = settleAfterRemove(path);
-    for (uint32_t off : m_dropped) m_cache.erase(off);
+    for (uint32_t off : m_dropped)
+        m_cache.erase(off);
     m_dropped.clear();
     m_hot = nullptr;
     m_hotOffset = kNoPage;
@@ -515,7 +561,8 @@ Status Tag::contains(const uint8_t* key, uint32_t rec, bool* found) {
     *found = false;
     TagPos pos;
     CDX_TRY(lowerBound(key, m_keyLength, true, rec, false, pos));
-    if (!pos.valid()) return Status::ok();
+    if (!pos.valid())
+        return Status::ok();
     const uint8_t* k = nullptr;
     uint32_t r = 0;
     CDX_TRY(entryAt(pos, &k, &r));
@@ -535,17 +582,21 @@ Status Tag::stepRight(TagPos& pos, Node* from) {
     Node* r = nullptr;
     CDX_TRY(node(next, r));
     if (!r->leaf() || r->left != from->offset || r->count == 0 ||
-        (from->count > 0 && compareEntry(r->key(0), r->recs[0], from->lastKey(), from->lastRec(), m_keyLength) <= 0))
-        return Status::corrupt(where() + ": the leaf after " + pageText(from->offset) + " is not linked in order");
+        (from->count > 0 &&
+         compareEntry(r->key(0), r->recs[0], from->lastKey(), from->lastRec(), m_keyLength) <= 0))
+        return Status::corrupt(where() + ": the leaf after " + pageText(from->offset) +
+                               " is not linked in order");
     pos = TagPos{next, 0};
     return Status::ok();
 }
 
 Status Tag::normalize(TagPos& pos) {
-    if (!pos.valid()) return Status::ok();
+    if (!pos.valid())
+        return Status::ok();
     Node* n = nullptr;
     CDX_TRY(node(pos.leaf, n));
-    if (pos.index < n->count) return Status::ok();
+    if (pos.index < n->count)
+        return Status::ok();
     return stepRight(pos, n);
 }
 
@@ -554,7 +605,8 @@ Status Tag::first(TagPos& pos) {
     CDX_TRY(trimCache());
     uint32_t offset = m_root;
     for (uint32_t depth = 0;; ++depth) {
-        if (depth >= kMaxDepth) return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
+        if (depth >= kMaxDepth)
+            return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
         Node* n = nullptr;
         CDX_TRY(node(offset, n));
         if (n->leaf()) {
@@ -570,7 +622,8 @@ Status Tag::last(TagPos& pos) {
     CDX_TRY(trimCache());
     uint32_t offset = m_root;
     for (uint32_t depth = 0;; ++depth) {
-        if (depth >= kMaxDepth) return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
+        if (depth >= kMaxDepth)
+            return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
         Node* n = nullptr;
         CDX_TRY(node(offset, n));
         if (n->leaf()) {
@@ -582,7 +635,8 @@ Status Tag::last(TagPos& pos) {
 }
 
 Status Tag::next(TagPos& pos) {
-    if (!pos.valid()) return Status::ok();
+    if (!pos.valid())
+        return Status::ok();
     CDX_TRY(trimCache());
     Node* n = nullptr;
     CDX_TRY(node(pos.leaf, n));
@@ -594,7 +648,8 @@ Status Tag::next(TagPos& pos) {
 }
 
 Status Tag::prev(TagPos& pos) {
-    if (!pos.valid()) return Status::ok();
+    if (!pos.valid())
+        return Status::ok();
     CDX_TRY(trimCache());
     Node* n = nullptr;
     CDX_TRY(node(pos.leaf, n));
@@ -609,16 +664,20 @@ Status Tag::prev(TagPos& pos) {
     Node* l = nullptr;
     CDX_TRY(node(n->left, l));
     if (!l->leaf() || l->right != n->offset || l->count == 0 ||
-        (n->count > 0 && compareEntry(l->lastKey(), l->lastRec(), n->key(0), n->recs[0], m_keyLength) >= 0))
-        return Status::corrupt(where() + ": the leaf before " + pageText(n->offset) + " is not linked in order");
+        (n->count > 0 &&
+         compareEntry(l->lastKey(), l->lastRec(), n->key(0), n->recs[0], m_keyLength) >= 0))
+        return Status::corrupt(where() + ": the leaf before " + pageText(n->offset) +
+                               " is not linked in order");
     pos = TagPos{l->offset, l->count - 1};
     return Status::ok();
 }
 
-Status Tag::lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper, TagPos& pos) {
+Status Tag::lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
+                       TagPos& pos) {
     CDX_TRY(usable());
     CDX_TRY(trimCache());
-    if (len > m_keyLength) len = m_keyLength;
+    if (len > m_keyLength)
+        len = m_keyLength;
     std::vector<PathStep> path;
     CDX_TRY(descend(key, len, withRec, rec, upper, path));
     CDX_TRY(verifyPlace(path.back().node, path.back().index, key, len, withRec, rec, upper));
@@ -627,10 +686,12 @@ Status Tag::lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t 
 }
 
 Status Tag::entryAt(const TagPos& pos, const uint8_t** key, uint32_t* rec) {
-    if (!pos.valid()) return Status::invalid(where() + ": no current entry");
+    if (!pos.valid())
+        return Status::invalid(where() + ": no current entry");
     Node* n = nullptr;
     CDX_TRY(node(pos.leaf, n));
-    if (pos.index >= n->count) return Status::invalid(where() + ": no current entry");
+    if (pos.index >= n->count)
+        return Status::invalid(where() + ": no current entry");
     *key = n->key(pos.index);
     *rec = n->recs[pos.index];
     return Status::ok();
@@ -640,7 +701,8 @@ Status Tag::entryAt(const TagPos& pos, const uint8_t** key, uint32_t* rec) {
 // Bulk build
 
 Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
-    if (m_file->readOnly()) return Status::invalid(where() + ": the index is open read-only");
+    if (m_file->readOnly())
+        return Status::invalid(where() + ": the index is open read-only");
     const uint32_t L = m_keyLength;
     // Sorted on the first 16 key bytes held beside the index; the rest of
     // the key is only read for ties.
@@ -658,16 +720,21 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
             p[0] = __builtin_bswap64(p[0]);
             p[1] = __builtin_bswap64(p[1]);
         } else {
-            for (uint32_t b = 0; b < 16; ++b) p[b / 8] = (p[b / 8] << 8) | (b < L ? k[b] : 0);
+            for (uint32_t b = 0; b < 16; ++b)
+                p[b / 8] = (p[b / 8] << 8) | (b < L ? k[b] : 0);
         }
         order[i] = Item{p[0], p[1], static_cast<uint32_t>(i)};
     }
     std::sort(order.begin(), order.end(), [&](const Item& a, const Item& b) {
-        if (a.p0 != b.p0) return a.p0 < b.p0;
-        if (a.p1 != b.p1) return a.p1 < b.p1;
+        if (a.p0 != b.p0)
+            return a.p0 < b.p0;
+        if (a.p1 != b.p1)
+            return a.p1 < b.p1;
         if (L > 16) {
-            const int c = std::memcmp(keys + size_t{a.index} * L + 16, keys + size_t{b.index} * L + 16, L - 16);
-            if (c != 0) return c < 0;
+            const int c = std::memcmp(keys + size_t{a.index} * L + 16,
+                                      keys + size_t{b.index} * L + 16, L - 16);
+            if (c != 0)
+                return c < 0;
         }
         return recs[a.index] < recs[b.index];
     });
@@ -675,7 +742,8 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
         size_t w = 0;
         for (size_t i = 0; i < order.size(); ++i) {
             if (w > 0 && order[w - 1].p0 == order[i].p0 && order[w - 1].p1 == order[i].p1 &&
-                std::memcmp(keys + size_t{order[w - 1].index} * L, keys + size_t{order[i].index} * L, L) == 0)
+                std::memcmp(keys + size_t{order[w - 1].index} * L,
+                            keys + size_t{order[i].index} * L, L) == 0)
                 continue;
             order[w++] = order[i];
         }
@@ -700,8 +768,9 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
         const uint32_t offset = base + pages * kPageSize;
         out.resize(out.size() + kPageSize);
         // The last leaf's right link is patched below.
-        writeLeafPage(out.data() + out.size() - kPageSize, kAttrLeaf, pages ? offset - kPageSize : kNoPage,
-                      offset + kPageSize, L, leaf.data(), static_cast<uint32_t>(leaf.size()));
+        writeLeafPage(out.data() + out.size() - kPageSize, kAttrLeaf,
+                      pages ? offset - kPageSize : kNoPage, offset + kPageSize, L, leaf.data(),
+                      static_cast<uint32_t>(leaf.size()));
         seps.insert(seps.end(), leaf.back().key, leaf.back().key + L);
         sepRecs.push_back(leaf.back().rec);
         sepChildren.push_back(offset);
@@ -712,11 +781,13 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     for (size_t i = 0; i < order.size(); ++i) {
         const Item& item = order[i];
         // Keys are read in sorted order, all over memory: ask for them early.
-        if (i + 8 < order.size()) __builtin_prefetch(keys + size_t{order[i + 8].index} * L + L - 1);
+        if (i + 8 < order.size())
+            __builtin_prefetch(keys + size_t{order[i + 8].index} * L + L - 1);
         const uint8_t* k = keys + size_t{item.index} * L;
         const uint32_t rec = recs[item.index];
         const uint32_t trail = trailCount(k, L, m_fill);
-        uint32_t dup = leaf.empty() ? 0 : commonPrefix(k, leaf.back().key, std::min(L - trail, L - prevTrail));
+        uint32_t dup =
+            leaf.empty() ? 0 : commonPrefix(k, leaf.back().key, std::min(L - trail, L - prevTrail));
         const uint32_t newMax = std::max(maxRec, rec);
         if (!leaf.empty() &&
             (leaf.size() + 1) * infoBytes(newMax, L) + stored + (L - dup - trail) > kLeafSpace) {
@@ -730,10 +801,12 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
     }
     if (pages == 0) {
         // Everything fits in the root leaf.
-        writeLeafPage(page, kAttrRoot | kAttrLeaf, kNoPage, kNoPage, L, leaf.data(), static_cast<uint32_t>(leaf.size()));
+        writeLeafPage(page, kAttrRoot | kAttrLeaf, kNoPage, kNoPage, L, leaf.data(),
+                      static_cast<uint32_t>(leaf.size()));
         CDX_TRY(m_file->writeBytes(m_root, page, kPageSize));
     } else {
-        if (!leaf.empty()) emitLeaf();
+        if (!leaf.empty())
+            emitLeaf();
         putLe32(out.data() + size_t{pages - 1} * kPageSize + 8, kNoPage);
         // Interior levels until one node remains; it goes to the root page.
         const uint32_t cap = interiorCapacity(L);
@@ -767,12 +840,14 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
                     ++pages;
                 }
             }
-            if (nodes == 1) break;
+            if (nodes == 1)
+                break;
             seps.swap(upSeps);
             sepRecs.swap(upRecs);
             sepChildren.swap(upChildren);
         }
-        if (m_file->allocate(pages) != base) return Status::invalid(where() + ": pages allocated during a build");
+        if (m_file->allocate(pages) != base)
+            return Status::invalid(where() + ": pages allocated during a build");
         CDX_TRY(m_file->writeBytes(base, out.data(), out.size()));
     }
     if (!m_machine) {
@@ -788,7 +863,8 @@ Status Tag::build(const uint8_t* keys, const uint32_t* recs, size_t n) {
 Status Tag::flush() {
     uint8_t page[kPageSize];
     for (auto& [offset, n] : m_cache) {
-        if (!n->dirty) continue;
+        if (!n->dirty)
+            continue;
         encodeNode(*n, m_fill, page);
         CDX_TRY(m_file->writeBytes(offset, page, kPageSize));
         n->dirty = false;
@@ -807,16 +883,19 @@ Status Tag::flush() {
 
 Status Tag::checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, uint32_t lowRec,
                       const uint8_t* highKey, uint32_t highRec, CheckState& st) {
-    if (depth >= kMaxDepth) return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
+    if (depth >= kMaxDepth)
+        return Status::corrupt(where() + ": the node tree loops or is impossibly deep");
     if (!st.seen.insert(offset).second)
-        return Status::corrupt(where() + ": node " + pageText(offset) + " is reached twice (the tree loops)");
+        return Status::corrupt(where() + ": node " + pageText(offset) +
+                               " is reached twice (the tree loops)");
     Node local;
     const Node* n = nullptr;
     auto it = m_cache.find(offset);
     if (it != m_cache.end()) {
         n = it->second.get();
     } else {
-        if (offset % kPageSize != 0 || offset < kHeaderSize || offset > m_file->endOffset() - kPageSize)
+        if (offset % kPageSize != 0 || offset < kHeaderSize ||
+            offset > m_file->endOffset() - kPageSize)
             return Status::corrupt(where() + ": node pointer " + pageText(offset) +
                                    " lies outside the file or off a page boundary");
         uint8_t page[kPageSize];
@@ -825,27 +904,35 @@ Status Tag::checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, ui
         n = &local;
     }
     const std::string at = "node " + pageText(offset);
-    if ((depth == 0) != n->root()) return Status::corrupt(where() + ": " + at + " has a wrong root mark");
-    if (n->count == 0 && depth > 0) return Status::corrupt(where() + ": " + at + " is empty");
-    if (st.levels.size() <= depth) st.levels.resize(depth + 1);
+    if ((depth == 0) != n->root())
+        return Status::corrupt(where() + ": " + at + " has a wrong root mark");
+    if (n->count == 0 && depth > 0)
+        return Status::corrupt(where() + ": " + at + " is empty");
+    if (st.levels.size() <= depth)
+        st.levels.resize(depth + 1);
     st.levels[depth].push_back({offset, n->left, n->right});
     for (uint32_t i = 1; i < n->count; ++i) {
-        const int c = compareEntry(n->key(i - 1), n->recs[i - 1], n->key(i), n->recs[i], m_keyLength);
-        if (c >= 0) return Status::corrupt(where() + ": " + at + " holds keys out of order");
+        const int c =
+            compareEntry(n->key(i - 1), n->recs[i - 1], n->key(i), n->recs[i], m_keyLength);
+        if (c >= 0)
+            return Status::corrupt(where() + ": " + at + " holds keys out of order");
         if (n->leaf() && unique() && std::memcmp(n->key(i - 1), n->key(i), m_keyLength) == 0)
             return Status::corrupt(where() + ": " + at + " holds a key twice in a unique tag");
     }
     if (n->count > 0) {
         if (lowKey) {
             const int c = compareEntry(n->key(0), n->recs[0], lowKey, lowRec, m_keyLength);
-            if (c <= 0 || (n->leaf() && unique() && std::memcmp(n->key(0), lowKey, m_keyLength) == 0))
-                return Status::corrupt(where() + ": " + at + " holds keys out of order with its neighbour");
+            if (c <= 0 ||
+                (n->leaf() && unique() && std::memcmp(n->key(0), lowKey, m_keyLength) == 0))
+                return Status::corrupt(where() + ": " + at +
+                                       " holds keys out of order with its neighbour");
         }
         if (highKey && compareEntry(n->lastKey(), n->lastRec(), highKey, highRec, m_keyLength) != 0)
             return Status::corrupt(where() + ": the separator of " + at + " is not its last key");
     }
     if (n->leaf()) {
-        if (st.leafDepth < 0) st.leafDepth = static_cast<int>(depth);
+        if (st.leafDepth < 0)
+            st.leafDepth = static_cast<int>(depth);
         if (st.leafDepth != static_cast<int>(depth))
             return Status::corrupt(where() + ": leaves lie at different depths");
         st.entries += n->count;
@@ -858,7 +945,8 @@ Status Tag::checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, ui
     for (uint32_t i = 0; i < children.size(); ++i) {
         const uint8_t* lk = i ? keys.data() + size_t{i - 1} * m_keyLength : lowKey;
         const uint32_t lr = i ? recs[i - 1] : lowRec;
-        CDX_TRY(checkNode(children[i], depth + 1, lk, lr, keys.data() + size_t{i} * m_keyLength, recs[i], st));
+        CDX_TRY(checkNode(children[i], depth + 1, lk, lr, keys.data() + size_t{i} * m_keyLength,
+                          recs[i], st));
     }
     return Status::ok();
 }
@@ -872,11 +960,12 @@ Status Tag::check(uint64_t* entries) {
             const uint32_t wantLeft = i ? level[i - 1].offset : kNoPage;
             const uint32_t wantRight = i + 1 < level.size() ? level[i + 1].offset : kNoPage;
             if (level[i].left != wantLeft || level[i].right != wantRight)
-                return Status::corrupt(where() + ": the sibling links of node " + pageText(level[i].offset) +
-                                       " are wrong");
+                return Status::corrupt(where() + ": the sibling links of node " +
+                                       pageText(level[i].offset) + " are wrong");
         }
     }
-    if (entries) *entries = st.entries;
+    if (entries)
+        *entries = st.entries;
     return Status::ok();
 }
 

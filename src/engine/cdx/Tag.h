@@ -42,7 +42,7 @@ constexpr uint8_t kOptStructural = 0x80;
 
 // What a new tag is made of.
 struct TagSpec {
-    std::string name;        // up to 10 characters: letter or _, then letters, digits, _
+    std::string name;  // up to 10 characters: letter or _, then letters, digits, _
     std::string keyExpression;
     std::string forExpression;  // "" = every record
     uint32_t keyLength = 10;    // 1-240; 8 for numeric and date keys, 1 for logical
@@ -104,14 +104,16 @@ public:
     Status prev(TagPos& pos);
     // First entry whose key prefix is >= key (upper: > key); with withRec
     // the record number breaks ties.
-    Status lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper, TagPos& pos);
+    Status lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
+                      TagPos& pos);
     Status entryAt(const TagPos& pos, const uint8_t** key, uint32_t* rec);
 
     // Loads the header; used by IndexFile.
     Status readHeader();
     Status flush();
     // Writes a complete new header for tagSpec with an empty root leaf.
-    static void encodeHeader(const TagSpec& tagSpec, uint8_t options, uint32_t root, uint8_t* header);
+    static void encodeHeader(const TagSpec& tagSpec, uint8_t options, uint32_t root,
+                             uint8_t* header);
 
 private:
     friend class IndexFile;
@@ -141,8 +143,8 @@ private:
     Status descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
                    std::vector<PathStep>& path);
     Status normalize(TagPos& pos);
-    Status verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len, bool withRec, uint32_t rec,
-                       bool upper);
+    Status verifyPlace(const Node* leaf, uint32_t i, const uint8_t* key, uint32_t len, bool withRec,
+                       uint32_t rec, bool upper);
     Status stepRight(TagPos& pos, Node* from);
     Status settleAfterInsert(std::vector<PathStep>& path, uint32_t hint);
     Status settleAfterRemove(std::vector<PathStep>& path);
@@ -152,8 +154,8 @@ private:
     Node* newNode(uint16_t attr);
     std::string where() const;
     std::string pageText(uint32_t offset) const;
-    Status checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, uint32_t lowRec, const uint8_t* highKey,
-                     uint32_t highRec, CheckState& st);
+    Status checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, uint32_t lowRec,
+                     const uint8_t* highKey, uint32_t highRec, CheckState& st);
 
     IndexFile* m_file;
     uint32_t m_headerOffset;

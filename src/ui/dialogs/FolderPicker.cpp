@@ -20,15 +20,13 @@
 
 namespace {
 
-QString withoutFinalSlash(const QString& path)
-{
+QString withoutFinalSlash(const QString& path) {
     return path.isEmpty() ? path : QDir::cleanPath(path);
 }
 
 }  // namespace
 
-FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
-{
+FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FolderPicker"));
     setWindowTitle(tr("Select Directory"));
 
@@ -60,14 +58,16 @@ FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
         const QString device = QString::fromLocal8Bit(volume.device());
         if (volume.rootPath() != QStringLiteral("/") && !device.startsWith(QStringLiteral("/dev/")))
             continue;
-        const QString name = volume.displayName() == volume.rootPath()
-                                 ? volume.rootPath()
-                                 : QStringLiteral("%1 (%2)").arg(volume.rootPath(), volume.displayName());
+        const QString name =
+            volume.displayName() == volume.rootPath()
+                ? volume.rootPath()
+                : QStringLiteral("%1 (%2)").arg(volume.rootPath(), volume.displayName());
         m_drives->addItem(name, volume.rootPath());
     }
     m_drives->setCurrentIndex(-1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
     buttons->setObjectName(QStringLiteral("PickerButtons"));
 
     auto* layout = new QVBoxLayout(this);
@@ -90,8 +90,9 @@ FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
                     m_edit->setText(m_model->filePath(current));
             });
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-        if (!m_treeTarget.isEmpty() && (m_treeTarget == path || m_treeTarget.startsWith(path + QLatin1Char('/')) ||
-                                        path == QStringLiteral("/"))) {
+        if (!m_treeTarget.isEmpty() &&
+            (m_treeTarget == path || m_treeTarget.startsWith(path + QLatin1Char('/')) ||
+             path == QStringLiteral("/"))) {
             // After the model has sorted the folder it just read.
             QTimer::singleShot(100, this, [this] {
                 if (!m_treeTarget.isEmpty())
@@ -111,14 +112,12 @@ FolderPicker::FolderPicker(QWidget* parent) : QDialog(parent)
 
 FolderPicker::~FolderPicker() = default;
 
-void FolderPicker::showEvent(QShowEvent* event)
-{
+void FolderPicker::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
 }
 
-void FolderPicker::setStartFolder(const QString& folder)
-{
+void FolderPicker::setStartFolder(const QString& folder) {
     m_startFolder = folder;
     const QString path = withoutFinalSlash(folder);
     selectInTree(path);
@@ -137,8 +136,7 @@ void FolderPicker::setStartFolder(const QString& folder)
     m_drives->setCurrentIndex(drive);
 }
 
-void FolderPicker::selectInTree(const QString& folder)
-{
+void FolderPicker::selectInTree(const QString& folder) {
     QString existing = folder.isEmpty() ? QDir::homePath() : QDir(folder).absolutePath();
     while (!QFileInfo(existing).isDir() && existing != QStringLiteral("/"))
         existing = QFileInfo(existing).absolutePath();
@@ -156,8 +154,7 @@ void FolderPicker::selectInTree(const QString& folder)
     m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
-QString FolderPicker::typedFolder() const
-{
+QString FolderPicker::typedFolder() const {
     const QString text = m_edit->text().trimmed();
     if (text.isEmpty())
         return QString();
@@ -170,8 +167,7 @@ QString FolderPicker::typedFolder() const
     return withoutFinalSlash(QDir(base).absoluteFilePath(text));
 }
 
-void FolderPicker::accept()
-{
+void FolderPicker::accept() {
     const QString folder = typedFolder();
     if (folder.isEmpty())
         return;
@@ -182,12 +178,14 @@ void FolderPicker::accept()
         return;
     }
     if (!info.exists()) {
-        if (qly::showMessage(this, qly::MessageKind::Confirmation, QString::fromUtf8(kMsgCreateFolder),
+        if (qly::showMessage(this, qly::MessageKind::Confirmation,
+                             QString::fromUtf8(kMsgCreateFolder),
                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
         if (!QDir().mkpath(folder)) {
-            qly::showMessage(this, qly::MessageKind::Error,
-                             tr("The folder %1 could not be created.").arg(QDir::toNativeSeparators(folder)));
+            qly::showMessage(
+                this, qly::MessageKind::Error,
+                tr("The folder %1 could not be created.").arg(QDir::toNativeSeparators(folder)));
             return;
         }
     }
@@ -195,13 +193,11 @@ void FolderPicker::accept()
     QDialog::accept();
 }
 
-void FolderPicker::showHelp()
-{
+void FolderPicker::showHelp() {
     qly::HelpWindow::showTopic(kHelpContext);
 }
 
-bool FolderPicker::getFolder(QWidget* parent, const QString& start, QString* folder)
-{
+bool FolderPicker::getFolder(QWidget* parent, const QString& start, QString* folder) {
     FolderPicker picker(parent);
     // Modal to its own window only, so that the help window stays usable.
     picker.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);

@@ -17,7 +17,8 @@ class QTreeView;
 class FolderPicker : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kMsgCreateFolder = "The specified directory does not exist. Create it?";
+    static constexpr const char* kMsgCreateFolder =
+        "The specified directory does not exist. Create it?";
     static constexpr int kHelpContext = 1000;
 
     explicit FolderPicker(QWidget* parent = nullptr);

@@ -61,19 +61,16 @@ const char* const kBackupSuffix = "bkp";
 const QRect kProgressOnBackupPage(256, 196, 250, 34);
 const QRect kProgressOnRestorePage(64, 228, 401, 40);
 
-QString fromNative(const std::string& text)
-{
+QString fromNative(const std::string& text) {
     return QFile::decodeName(QByteArray::fromStdString(text));
 }
 
-std::string toNative(const QString& text)
-{
+std::string toNative(const QString& text) {
     return QFile::encodeName(text).toStdString();
 }
 
 // The folder last backed up to, where the next save dialog starts.
-QString& lastBackupFolder()
-{
+QString& lastBackupFolder() {
     static QString folder;
     return folder;
 }
@@ -81,13 +78,13 @@ QString& lastBackupFolder()
 }  // namespace
 
 TMaint::TMaint(TDataModule2* dataModule, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       ui(std::make_unique<Ui::TMaint>()),
       m_archiver(std::make_unique<TArchiver>()),
       m_safetyArchiver(std::make_unique<TArchiver>()),
-      m_dataModule(dataModule)
-{
+      m_dataModule(dataModule) {
     ui->setupUi(this);
     ui->ListBox1->setVisible(false);
 
@@ -97,12 +94,13 @@ TMaint::TMaint(TDataModule2* dataModule, QWidget* parent)
     setFixedSize(517, 327);
 
     m_tableChoice = new QButtonGroup(this);
-    const QList<QRadioButton*> tables = {ui->RadioGroup1Item0, ui->RadioGroup1Item1, ui->RadioGroup1Item2,
-                                         ui->RadioGroup1Item3};
+    const QList<QRadioButton*> tables = {ui->RadioGroup1Item0, ui->RadioGroup1Item1,
+                                         ui->RadioGroup1Item2, ui->RadioGroup1Item3};
     for (int i = 0; i < tables.size(); ++i)
         m_tableChoice->addButton(tables[i], i);
     m_reindexChoice = new QButtonGroup(this);
-    const QList<QRadioButton*> reindex = {ui->RadioGroup2Item0, ui->RadioGroup2Item1, ui->RadioGroup2Item2};
+    const QList<QRadioButton*> reindex = {ui->RadioGroup2Item0, ui->RadioGroup2Item1,
+                                          ui->RadioGroup2Item2};
     for (int i = 0; i < reindex.size(); ++i)
         m_reindexChoice->addButton(reindex[i], i);
 
@@ -150,75 +148,69 @@ TMaint::TMaint(TDataModule2* dataModule, QWidget* parent)
     }
 }
 
-TMaint::~TMaint()
-{
+TMaint::~TMaint() {
     if (m_running)
         --s_running;
 }
 
 template <class Button, class Signal>
-void TMaint::connectGuarded(Button* button, Signal signal, void (TMaint::*handler)())
-{
+void TMaint::connectGuarded(Button* button, Signal signal, void (TMaint::*handler)()) {
     connect(button, signal, this, [this, handler] {
         try {
             (this->*handler)();
         } catch (const std::exception& error) {
-            qly::showErrorBox(QString::fromStdString(error.what()), isVisible() ? this : parentWidget());
+            qly::showErrorBox(QString::fromStdString(error.what()),
+                              isVisible() ? this : parentWidget());
         }
     });
 }
 
-TDataModule2* TMaint::dataModule() const
-{
+TDataModule2* TMaint::dataModule() const {
     TDataModule2* module = m_dataModule ? m_dataModule : TDataModule2::instance();
     if (!module)
         throw QlyError("The tables are not available: the data module has not been created");
     return module;
 }
 
-QString TMaint::maintFolder()
-{
+QString TMaint::maintFolder() {
     return s_maintFolder;
 }
 
-QStringList TMaint::backupList() const
-{
+QStringList TMaint::backupList() const {
     QStringList list;
     for (int i = 0; i < ui->ListBox1->count(); ++i)
         list << ui->ListBox1->item(i)->text();
     return list;
 }
 
-QStringList TMaint::tableFiles(int choice)
-{
+QStringList TMaint::tableFiles(int choice) {
     QStringList files;
     auto add = [&files](const char* const(&names)[3]) {
         for (const char* name : names)
             files << QString::fromLatin1(name);
     };
     switch (choice) {
-    case kMain:
-        add(kMainFiles);
-        break;
-    case kLocation:
-        add(kLocationFiles);
-        break;
-    case kManufact:
-        add(kManufactFiles);
-        break;
-    case kAllTables:
-        add(kMainFiles);
-        add(kLocationFiles);
-        add(kManufactFiles);
-        break;
-    default:
-        break;
+        case kMain:
+            add(kMainFiles);
+            break;
+        case kLocation:
+            add(kLocationFiles);
+            break;
+        case kManufact:
+            add(kManufactFiles);
+            break;
+        case kAllTables:
+            add(kMainFiles);
+            add(kLocationFiles);
+            add(kManufactFiles);
+            break;
+        default:
+            break;
     }
     return files;
 }
 
-void TMaint::configureArchiver(TArchiver& archiver)
-{
+void TMaint::configureArchiver(TArchiver& archiver) {
     // Archiver1 keeps its defaults; only the user interface is wired in: its
     // prompts and errors as message boxes, events processed after every
     // block, and the progress shown in the dialog.
@@ -245,8 +237,7 @@ void TMaint::configureArchiver(TArchiver& archiver)
     };
 }
 
-QString TMaint::chooseFile(const FileRequest& request)
-{
+QString TMaint::chooseFile(const FileRequest& request) {
     if (fileDialogHook)
         return fileDialogHook(this, request);
     QFileDialog dialog(this);
@@ -263,8 +254,7 @@ QString TMaint::chooseFile(const FileRequest& request)
 
 // ---- Creation
 
-void TMaint::FormCreate()
-{
+void TMaint::FormCreate() {
     s_maintFolder.clear();
     ReadReg();
     if (s_maintFolder.isEmpty())
@@ -273,8 +263,7 @@ void TMaint::FormCreate()
     ui->PageControl1->setCurrentIndex(0);
 }
 
-void TMaint::ReadReg()
-{
+void TMaint::ReadReg() {
     qly::SettingsStore reg;
     if (!reg.open())
         return;
@@ -288,16 +277,14 @@ void TMaint::ReadReg()
 
 // ---- Backup
 
-void TMaint::RadioGroup1Click()
-{
+void TMaint::RadioGroup1Click() {
     ui->Button1->setEnabled(true);
     ui->ListBox1->clear();
     for (const QString& name : tableFiles(m_tableChoice->checkedId()))
         ui->ListBox1->addItem(s_maintFolder + name);
 }
 
-bool TMaint::archiveIsSource(const QString& archiveName) const
-{
+bool TMaint::archiveIsSource(const QString& archiveName) const {
     const QFileInfo archive(archiveName);
     const QString archivePath = archive.absoluteFilePath();
     const QString archiveTarget = archive.exists() ? archive.canonicalFilePath() : QString();
@@ -324,8 +311,7 @@ bool TMaint::archiveIsSource(const QString& archiveName) const
     return false;
 }
 
-void TMaint::Button1Click()
-{
+void TMaint::Button1Click() {
     if (anyOperationRunning()) {
         QApplication::beep();
         return;
@@ -364,16 +350,17 @@ void TMaint::Button1Click()
         throw QlyError(m_archiver->raisedError());
     if (ok)
         qly::showMessage(parent, qly::MessageKind::Information,
-                         QString::fromLatin1(kMsgBackupDone) + QString::number(m_archiver->CompressionRate()) +
+                         QString::fromLatin1(kMsgBackupDone) +
+                             QString::number(m_archiver->CompressionRate()) +
                              QString::fromLatin1(kMsgBackupDoneEnd));
     else
-        qly::showMessage(parent, qly::MessageKind::Information, QString::fromLatin1(kMsgBackupFailed));
+        qly::showMessage(parent, qly::MessageKind::Information,
+                         QString::fromLatin1(kMsgBackupFailed));
 }
 
 // ---- Restore
 
-void TMaint::findLastSafetyArchive()
-{
+void TMaint::findLastSafetyArchive() {
     // Names are before-restore-<date>-<time>[-n].bkp: the newest has the
     // latest stamp and, within one second, the highest n.
     const auto key = [](const QString& name) {
@@ -385,7 +372,8 @@ void TMaint::findLastSafetyArchive()
     };
     m_lastSafety.clear();
     const QStringList found =
-        QDir(s_maintFolder).entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files);
+        QDir(s_maintFolder)
+            .entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files);
     for (const QString& name : found) {
         if (m_lastSafety.isEmpty() || key(m_lastSafety) < key(name))
             m_lastSafety = name;
@@ -393,13 +381,12 @@ void TMaint::findLastSafetyArchive()
     showSafetyArchive();
 }
 
-void TMaint::showSafetyArchive()
-{
-    ui->SafetyLabel->setText(m_lastSafety.isEmpty() ? QString() : QString::fromLatin1(kSafetyCaption) + m_lastSafety);
+void TMaint::showSafetyArchive() {
+    ui->SafetyLabel->setText(
+        m_lastSafety.isEmpty() ? QString() : QString::fromLatin1(kSafetyCaption) + m_lastSafety);
 }
 
-bool TMaint::makeSafetyArchive()
-{
+bool TMaint::makeSafetyArchive() {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base = s_maintFolder + QString::fromLatin1(kSafetyPrefix) + stamp;
     QString name = base + QStringLiteral(".bkp");
@@ -433,8 +420,7 @@ bool TMaint::makeSafetyArchive()
     return true;
 }
 
-void TMaint::Button3Click()
-{
+void TMaint::Button3Click() {
     if (anyOperationRunning()) {
         QApplication::beep();
         return;
@@ -474,14 +460,16 @@ void TMaint::Button3Click()
     if (restored && !m_archiver->raisedError().empty())
         throw QlyError(m_archiver->raisedError());  // the tables stay closed
     if (ok) {
-        qly::showMessage(parent, qly::MessageKind::Information,
-                         QString::fromLatin1(kMsgRestoreDone) + QString::number(m_archiver->ProcessedFiles()) +
-                             QString::fromLatin1(kMsgRestoreFilesOf) + QString::number(m_archiver->FileCount()) +
-                             QString::fromLatin1(kMsgRestoreDoneEnd));
+        qly::showMessage(
+            parent, qly::MessageKind::Information,
+            QString::fromLatin1(kMsgRestoreDone) + QString::number(m_archiver->ProcessedFiles()) +
+                QString::fromLatin1(kMsgRestoreFilesOf) + QString::number(m_archiver->FileCount()) +
+                QString::fromLatin1(kMsgRestoreDoneEnd));
         for (TDbTable* table : tables)
             table->setDatabaseName(s_maintFolder);
     } else {
-        qly::showMessage(parent, qly::MessageKind::Information, QString::fromLatin1(kMsgRestoreFailed));
+        qly::showMessage(parent, qly::MessageKind::Information,
+                         QString::fromLatin1(kMsgRestoreFailed));
     }
     // Each table's companion applies its filter again as the table opens.
     for (TDbTable* table : tables)
@@ -490,13 +478,11 @@ void TMaint::Button3Click()
 
 // ---- Re-index
 
-void TMaint::RadioGroup2Click()
-{
+void TMaint::RadioGroup2Click() {
     ui->Button5->setEnabled(true);
 }
 
-void TMaint::Button5Click()
-{
+void TMaint::Button5Click() {
     if (anyOperationRunning()) {
         QApplication::beep();
         return;
@@ -506,23 +492,23 @@ void TMaint::Button5Click()
     TXBase* xbase = nullptr;
     const char* message = nullptr;
     switch (m_reindexChoice->checkedId()) {
-    case kReindexMain:
-        table = module->MainT;
-        xbase = module->XBase1;
-        message = kMsgMainReindexed;
-        break;
-    case kReindexManuf:
-        table = module->ManufT;
-        xbase = module->XBase2;
-        message = kMsgManufReindexed;
-        break;
-    case kReindexLocation:
-        table = module->LocationT;
-        xbase = module->XBase3;
-        message = kMsgLocationReindexed;
-        break;
-    default:
-        return;
+        case kReindexMain:
+            table = module->MainT;
+            xbase = module->XBase1;
+            message = kMsgMainReindexed;
+            break;
+        case kReindexManuf:
+            table = module->ManufT;
+            xbase = module->XBase2;
+            message = kMsgManufReindexed;
+            break;
+        case kReindexLocation:
+            table = module->LocationT;
+            xbase = module->XBase3;
+            message = kMsgLocationReindexed;
+            break;
+        default:
+            return;
     }
 
     if (table->active())
@@ -547,20 +533,17 @@ void TMaint::Button5Click()
 
 // ---- Close and help
 
-void TMaint::Button2Click()
-{
+void TMaint::Button2Click() {
     ui->Button1->setEnabled(false);
     ui->Button5->setEnabled(false);
     close();
 }
 
-void TMaint::reject()
-{
+void TMaint::reject() {
     close();
 }
 
-void TMaint::closeEvent(QCloseEvent* event)
-{
+void TMaint::closeEvent(QCloseEvent* event) {
     // Accepting is enough for the close to hide the dialog (the base class
     // would go through reject(), which comes back here).
     event->accept();
@@ -572,24 +555,21 @@ void TMaint::closeEvent(QCloseEvent* event)
         deleteLater();
 }
 
-void TMaint::Button7Click()
-{
+void TMaint::Button7Click() {
     qly::HelpWindow::showContents();
 }
 
-void TMaint::Button8Click()
-{
+void TMaint::Button8Click() {
     qly::HelpWindow::showContents();
 }
 
-void TMaint::Button9Click()
-{
+void TMaint::Button9Click() {
     qly::HelpWindow::showContents();
 }
 
-void TMaint::showContextHelp()
-{
-    static const int contexts[] = {qly::HelpWindow::kContextBackup, qly::HelpWindow::kContextRestore,
+void TMaint::showContextHelp() {
+    static const int contexts[] = {qly::HelpWindow::kContextBackup,
+                                   qly::HelpWindow::kContextRestore,
                                    qly::HelpWindow::kContextReindex};
     const int page = ui->PageControl1->currentIndex();
     if (page >= 0 && page < 3)
@@ -598,13 +578,11 @@ void TMaint::showContextHelp()
 
 // ---- Running operations
 
-bool TMaint::anyOperationRunning() const
-{
+bool TMaint::anyOperationRunning() const {
     return m_running || s_running > 0;
 }
 
-void TMaint::beginOperation(QWidget* page)
-{
+void TMaint::beginOperation(QWidget* page) {
     m_running = true;
     ++s_running;
     auto* panel = findChild<QWidget*>(QStringLiteral("ProgressPanel"));
@@ -623,8 +601,7 @@ void TMaint::beginOperation(QWidget* page)
     panel->raise();
 }
 
-void TMaint::endOperation()
-{
+void TMaint::endOperation() {
     if (auto* panel = findChild<QWidget*>(QStringLiteral("ProgressPanel")))
         panel->hide();
     if (m_running) {
@@ -633,8 +610,7 @@ void TMaint::endOperation()
     }
 }
 
-TMaint::DeleteWhenClosed::~DeleteWhenClosed()
-{
+TMaint::DeleteWhenClosed::~DeleteWhenClosed() {
     if (m_dialog->m_deleteWhenIdle && !m_dialog->m_running)
         m_dialog->deleteLater();
 }

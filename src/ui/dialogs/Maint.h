@@ -38,7 +38,8 @@ class TMaint : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr const char* kMsgFloppy = "Drive A indicates a floppy drive - please a new empty disk";
+    static constexpr const char* kMsgFloppy =
+        "Drive A indicates a floppy drive - please a new empty disk";
     static constexpr const char* kMsgBackupDone = "Backup sucessful. Compression rate = ";
     static constexpr const char* kMsgBackupDoneEnd = " %";
     static constexpr const char* kMsgBackupFailed = "Backup failed or aborted";
@@ -51,9 +52,11 @@ public:
     static constexpr const char* kMsgLocationReindexed = "Location Table re-indexed!";
     // Refused: the backup would be written over one of the files it reads.
     static constexpr const char* kMsgArchiveIsSource =
-        "The backup cannot be written over a file that is being backed up. Please choose another name.";
+        "The backup cannot be written over a file that is being backed up. Please choose another "
+        "name.";
     // The line below the restore page's memo naming the last safety archive.
-    static constexpr const char* kSafetyCaption = "The tables as they were before the last restore: ";
+    static constexpr const char* kSafetyCaption =
+        "The tables as they were before the last restore: ";
     static constexpr const char* kSafetyPrefix = "before-restore-";
 
     // The volume size of a backup to drive A.
@@ -127,7 +130,8 @@ private:
     };
 
     // Connects a button to a handler that may throw.
-    template <class Button, class Signal> void connectGuarded(Button* button, Signal signal, void (TMaint::*handler)());
+    template <class Button, class Signal>
+    void connectGuarded(Button* button, Signal signal, void (TMaint::*handler)());
     TDataModule2* dataModule() const;
     void configureArchiver(qly::archive::TArchiver& archiver);
     QString chooseFile(const FileRequest& request);
@@ -145,8 +149,8 @@ private:
     std::unique_ptr<qly::archive::TArchiver> m_archiver;
     std::unique_ptr<qly::archive::TArchiver> m_safetyArchiver;
     TDataModule2* m_dataModule = nullptr;
-    QButtonGroup* m_tableChoice = nullptr;   // RadioGroup1
-    QButtonGroup* m_reindexChoice = nullptr; // RadioGroup2
+    QButtonGroup* m_tableChoice = nullptr;    // RadioGroup1
+    QButtonGroup* m_reindexChoice = nullptr;  // RadioGroup2
     QString m_lastSafety;
     bool m_running = false;
     bool m_deleteWhenIdle = false;

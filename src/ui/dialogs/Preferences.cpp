@@ -28,14 +28,12 @@ constexpr int kBritish = 2;
 // A read that failed; ReadReg stops at the first one.
 struct ReadFailed {};
 
-void check(const qly::SettingsStatus& status)
-{
+void check(const qly::SettingsStatus& status) {
     if (!status.ok())
-        throw ReadFailed {};
+        throw ReadFailed{};
 }
 
-void throwIfFailed(const qly::SettingsStatus& status)
-{
+void throwIfFailed(const qly::SettingsStatus& status) {
     if (!status.ok())
         throw QlyError(status.message());
 }
@@ -43,10 +41,10 @@ void throwIfFailed(const qly::SettingsStatus& status)
 }  // namespace
 
 TPreferences::TPreferences(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::TPreferences>())
-{
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::TPreferences>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -56,8 +54,9 @@ TPreferences::TPreferences(QWidget* parent)
     setFixedSize(497, 325);
 
     m_dateFormats = new QButtonGroup(this);
-    const QList<QRadioButton*> items = {ui->RadioItem0, ui->RadioItem1, ui->RadioItem2, ui->RadioItem3,
-                                        ui->RadioItem4, ui->RadioItem5, ui->RadioItem6};
+    const QList<QRadioButton*> items = {ui->RadioItem0, ui->RadioItem1, ui->RadioItem2,
+                                        ui->RadioItem3, ui->RadioItem4, ui->RadioItem5,
+                                        ui->RadioItem6};
     for (int i = 0; i < items.size(); ++i)
         m_dateFormats->addButton(items[i], i);
     ui->RadioItem2->setChecked(true);
@@ -86,18 +85,15 @@ TPreferences::TPreferences(QWidget* parent)
 
 TPreferences::~TPreferences() = default;
 
-QString TPreferences::dataPath()
-{
+QString TPreferences::dataPath() {
     return s_dataPath;
 }
 
-int TPreferences::dateFormatIndex()
-{
+int TPreferences::dateFormatIndex() {
     return s_dateFormatIndex;
 }
 
-void TPreferences::FormCreate()
-{
+void TPreferences::FormCreate() {
     // A new dialog shows what it read itself, not what an earlier one read.
     s_dataPath.clear();
     s_dateFormatIndex = -1;
@@ -109,8 +105,7 @@ void TPreferences::FormCreate()
     ui->PageControl1->setCurrentIndex(0);
 }
 
-void TPreferences::ReadReg()
-{
+void TPreferences::ReadReg() {
     qly::SettingsStore reg;
     if (!reg.open())
         return;
@@ -127,7 +122,8 @@ void TPreferences::ReadReg()
         ui->CheckBox2->setChecked(number != 0);
     } catch (const ReadFailed&) {
         reg.close();
-        qly::showMessage(this, qly::MessageKind::Information, QString::fromUtf8(kMsgCouldNotOpenRegistry));
+        qly::showMessage(this, qly::MessageKind::Information,
+                         QString::fromUtf8(kMsgCouldNotOpenRegistry));
         return;
     }
     reg.close();
@@ -136,36 +132,30 @@ void TPreferences::ReadReg()
     CheckPath();
 }
 
-void TPreferences::CheckPath()
-{
+void TPreferences::CheckPath() {
     s_dataPath = QString::fromStdString(qly::appendPathSeparator(s_dataPath.toStdString()));
 }
 
-void TPreferences::SetDateFormat()
-{
+void TPreferences::SetDateFormat() {
     if (s_dateFormatIndex >= 0 && s_dateFormatIndex < kDateFormatCount)
         m_dateFormats->button(s_dateFormatIndex)->setChecked(true);
 }
 
-void TPreferences::RadioGroup1Click()
-{
+void TPreferences::RadioGroup1Click() {
     s_dateFormatIndex = m_dateFormats->checkedId();
 }
 
-void TPreferences::SpeedButton1Click()
-{
+void TPreferences::SpeedButton1Click() {
     QString folder;
     if (FolderPicker::getFolder(this, s_dataPath, &folder))
         ui->Edit1->setText(folder);
 }
 
-void TPreferences::Button1Click()
-{
+void TPreferences::Button1Click() {
     close();
 }
 
-void TPreferences::Button2Click()
-{
+void TPreferences::Button2Click() {
     qly::SettingsStore reg;
     if (!reg.open())
         return;
@@ -174,8 +164,7 @@ void TPreferences::Button2Click()
     qly::showMessage(this, qly::MessageKind::Information, QString::fromUtf8(kMsgPathSaved));
 }
 
-void TPreferences::Button3Click()
-{
+void TPreferences::Button3Click() {
     s_dateFormatIndex = -1;
     s_dateFormatIndex = m_dateFormats->checkedId();
     qly::SettingsStore reg;
@@ -188,18 +177,15 @@ void TPreferences::Button3Click()
     qly::showMessage(this, qly::MessageKind::Information, QString::fromUtf8(kMsgDatesSaved));
 }
 
-void TPreferences::Button5Click()
-{
+void TPreferences::Button5Click() {
     qly::HelpWindow::showContents();
 }
 
-void TPreferences::Button6Click()
-{
+void TPreferences::Button6Click() {
     qly::HelpWindow::showContents();
 }
 
-void TPreferences::showContextHelp()
-{
+void TPreferences::showContextHelp() {
     qly::HelpWindow::showTopic(ui->PageControl1->currentIndex() == 0 ? kHelpContextLocation
-                                                                      : kHelpContextDateFormats);
+                                                                     : kHelpContextDateFormats);
 }

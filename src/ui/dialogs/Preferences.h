@@ -22,8 +22,10 @@ class TPreferences : public QDialog {
     Q_OBJECT
 public:
     static constexpr const char* kMsgCouldNotOpenRegistry = "Could not open Registry!";
-    static constexpr const char* kMsgPathSaved = "Changes will take effect the next time you start QLY32.";
-    static constexpr const char* kMsgDatesSaved = "Changes will take effect the next time you start QLY32!";
+    static constexpr const char* kMsgPathSaved =
+        "Changes will take effect the next time you start QLY32.";
+    static constexpr const char* kMsgDatesSaved =
+        "Changes will take effect the next time you start QLY32!";
     static constexpr int kHelpContextLocation = 4005;
     static constexpr int kHelpContextDateFormats = 4006;
 

@@ -10,12 +10,12 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/dialogs/Maint.h"
+#include "ui/dialogs/Preferences.h"
 #include "ui/main/pages/DetailPages.h"
 #include "ui/main/pages/ItemPage.h"
 #include "ui/main/pages/LocationPage.h"
 #include "ui/main/pages/ManufacturerPage.h"
-#include "ui/dialogs/Maint.h"
-#include "ui/dialogs/Preferences.h"
 #include "widgets/data/ErrorBox.h"
 #include "widgets/help/HelpWindow.h"
 
@@ -36,18 +36,18 @@ namespace {
 
 // The category names the category box offers, in alphabetical order.
 const char* const kCategories[] = {
-    "Bookshelves", "Buildings", "Chair", "Computers", "Copiers", "Desk", "Fax Machine",
-    "Misc Office Supplies", "Misc. Furniture", "Other", "Software", "Typewritter", "Vehicles",
+    "Bookshelves",     "Buildings", "Chair",       "Computers",
+    "Copiers",         "Desk",      "Fax Machine", "Misc Office Supplies",
+    "Misc. Furniture", "Other",     "Software",    "Typewritter",
+    "Vehicles",
 };
 
-QString expression(const char* field, const QString& value)
-{
+QString expression(const char* field, const QString& value) {
     // The value goes in unchanged, without escaping: the engine evaluates it.
     return QString::fromLatin1(field) + QStringLiteral("=\"") + value + QLatin1Char('"');
 }
 
-QFont arial(int pixels)
-{
+QFont arial(int pixels) {
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(pixels);
     return font;
@@ -56,8 +56,7 @@ QFont arial(int pixels)
 // Runs a handler; an error that ends it is shown in the standard error box
 // and the program goes on.
 template <typename Handler>
-void guarded(QWidget* parent, Handler handler)
-{
+void guarded(QWidget* parent, Handler handler) {
     try {
         handler();
     } catch (const std::exception& error) {
@@ -66,21 +65,20 @@ void guarded(QWidget* parent, Handler handler)
 }
 
 // Sends a clipboard command to a widget that has it; ignored otherwise.
-void sendClipboard(QWidget* widget, const char* command)
-{
+void sendClipboard(QWidget* widget, const char* command) {
     if (!widget)
         return;
     if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->lineEdit())
         widget = combo->lineEdit();
     const QMetaObject* meta = widget->metaObject();
-    if (meta->indexOfMethod(QMetaObject::normalizedSignature((QByteArray(command) + "()").constData())) >= 0)
+    if (meta->indexOfMethod(
+            QMetaObject::normalizedSignature((QByteArray(command) + "()").constData())) >= 0)
         QMetaObject::invokeMethod(widget, command);
 }
 
 }  // namespace
 
-TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TMain>())
-{
+TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TMain>()) {
     Q_INIT_RESOURCE(Main);  // the pictures live in this static library
     m_ui->setupUi(this);
     setFont(arial(17));
@@ -111,9 +109,10 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
     m_ui->DBLookupCombo2->setLookupField(QStringLiteral("NAME_ID"));
     m_ui->DBLookupCombo2->setShowTitles(true);
 
-    for (QWidget* button : {static_cast<QWidget*>(m_ui->BarButton1), static_cast<QWidget*>(m_ui->BarButton2),
-                            static_cast<QWidget*>(m_ui->BarButton3), static_cast<QWidget*>(m_ui->BarButton4),
-                            static_cast<QWidget*>(m_ui->BarButton5)})
+    for (QWidget* button :
+         {static_cast<QWidget*>(m_ui->BarButton1), static_cast<QWidget*>(m_ui->BarButton2),
+          static_cast<QWidget*>(m_ui->BarButton3), static_cast<QWidget*>(m_ui->BarButton4),
+          static_cast<QWidget*>(m_ui->BarButton5)})
         governHint(button);
 
     // Present, and enabled once their windows exist.
@@ -129,8 +128,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
         guarded(nullptr, [this] { FormCreate(); });
 }
 
-TMain::~TMain()
-{
+TMain::~TMain() {
     // The controls go after this class's part of the window: none of their
     // signals (a combo box's on losing the focus, a destroyed widget's) may
     // reach its handlers any more.
@@ -140,8 +138,7 @@ TMain::~TMain()
     m_ui->DBStateStatus1->setDataSource(nullptr);
 }
 
-void TMain::buildPopupMenu()
-{
+void TMain::buildPopupMenu() {
     m_popupMenu = new QMenu(this);
     m_popupMenu->setObjectName(QStringLiteral("PopupMenu1"));
     m_popupMenu->addAction(m_ui->Cut2);
@@ -161,8 +158,7 @@ void TMain::buildPopupMenu()
             [this](const QPoint& pos) { m_popupMenu->popup(mapToGlobal(pos)); });
 }
 
-void TMain::connectHandlers()
-{
+void TMain::connectHandlers() {
     const auto on = [this](auto handler) {
         return [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); };
     };
@@ -205,8 +201,7 @@ void TMain::connectHandlers()
     connect(m_ui->DBLookupCombo2, &DBLookupCombo::changed, this, on(&TMain::DBLookupCombo2Change));
 }
 
-void TMain::openLookupTable()
-{
+void TMain::openLookupTable() {
     m_lookupT = new TDbTable(this);
     m_lookupT->setObjectName(QStringLiteral("LookupT"));
     m_lookupT->setDatabaseName(QDir::currentPath());
@@ -226,8 +221,7 @@ void TMain::openLookupTable()
     }
 }
 
-void TMain::placePages()
-{
+void TMain::placePages() {
     // The three pages of the detail view fill their notebook pages; the
     // "..." buttons of the item page select the manufacturer and location pages.
     m_itemPage = new ::ItemPage;
@@ -242,13 +236,13 @@ void TMain::placePages()
         layout->addWidget(page);
     }
     qly::pages::connectDetailPages(m_ui->Notebook1, m_itemPage, m_manufacturerPage, m_locationPage);
-    for (QWidget* widget : m_itemPage->governedHintWidgets() + m_manufacturerPage->governedHintWidgets()
-                               + m_locationPage->governedHintWidgets())
+    for (QWidget* widget : m_itemPage->governedHintWidgets() +
+                               m_manufacturerPage->governedHintWidgets() +
+                               m_locationPage->governedHintWidgets())
         governHint(widget);
 }
 
-void TMain::connectDataModule(TDataModule2* dataModule)
-{
+void TMain::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     if (!dataModule)
         return;
@@ -283,8 +277,7 @@ void TMain::connectDataModule(TDataModule2* dataModule)
     });
 }
 
-void TMain::governHint(QWidget* widget)
-{
+void TMain::governHint(QWidget* widget) {
     if (!widget)
         return;
     m_governed.insert(widget);
@@ -292,15 +285,13 @@ void TMain::governHint(QWidget* widget)
     connect(widget, &QObject::destroyed, this, [this, widget] { m_governed.remove(widget); });
 }
 
-bool TMain::listViewShown() const
-{
+bool TMain::listViewShown() const {
     return !m_ui->ListP->isHidden();
 }
 
 // ---- Creation and showing
 
-void TMain::FormCreate()
-{
+void TMain::FormCreate() {
     qly::SettingsStore store;
     if (store.open()) {
         std::int32_t hints = 0;
@@ -310,78 +301,73 @@ void TMain::FormCreate()
         setShowHints(hints != 0);
         store.close();
     }
-    m_ui->StaticText4->setText(QString::fromLatin1(kTodayPrefix) + qly::dates::formatDate(QDate::currentDate())
-                               + QLatin1Char(' '));
+    m_ui->StaticText4->setText(QString::fromLatin1(kTodayPrefix) +
+                               qly::dates::formatDate(QDate::currentDate()) + QLatin1Char(' '));
     fitPane(m_ui->StaticText4);
     m_ui->Notebook1->setCurrentIndex(0);
 }
 
-void TMain::FormShow()
-{
+void TMain::FormShow() {
     UpdateTextDisplay();
 }
 
-void TMain::UpdateTextDisplay()
-{
+void TMain::UpdateTextDisplay() {
     TDbTable* table = m_dataModule ? m_dataModule->MainT : nullptr;
     if (!table || !table->active())
         throw QlyError(qly::msg::kClosedDataSet);
-    m_ui->StaticText3->setText(QString::fromLatin1(qly::msg::kTotalRecords) + QString::number(table->recordCount())
-                               + QLatin1Char(' '));
+    m_ui->StaticText3->setText(QString::fromLatin1(qly::msg::kTotalRecords) +
+                               QString::number(table->recordCount()) + QLatin1Char(' '));
     fitPane(m_ui->StaticText3);
 }
 
-void TMain::fitPane(QLabel* pane)
-{
+void TMain::fitPane(QLabel* pane) {
     // The panes grow to their text, keeping their left edge.
     const int width = std::max(pane->property("designWidth").toInt(), pane->sizeHint().width() + 8);
     pane->resize(width, pane->height());
 }
 
-void TMain::showEvent(QShowEvent* event)
-{
+void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         guarded(this, [this] { FormShow(); });
 }
 
-bool TMain::eventFilter(QObject* watched, QEvent* event)
-{
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::ToolTip:
-        // The button bar's hints follow the window's show-hints setting.
-        if (!m_showHints && m_governed.contains(watched))
-            return true;
-        break;
-    case QEvent::MouseButtonRelease:
-        if (watched == m_ui->StaticText5) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton && m_ui->StaticText5->rect().contains(mouse->position().toPoint()))
-                guarded(this, [this] { CheckBox1Click(); });
-        }
-        break;
-    case QEvent::MouseButtonPress:
-        if ((watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit())
-            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            guarded(this, [this] { CheckBox2Click(); });
-        break;
-    case QEvent::FocusIn:
-        if (watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit()) {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+        case QEvent::ToolTip:
+            // The button bar's hints follow the window's show-hints setting.
+            if (!m_showHints && m_governed.contains(watched))
+                return true;
+            break;
+        case QEvent::MouseButtonRelease:
+            if (watched == m_ui->StaticText5) {
+                auto* mouse = static_cast<QMouseEvent*>(event);
+                if (mouse->button() == Qt::LeftButton &&
+                    m_ui->StaticText5->rect().contains(mouse->position().toPoint()))
+                    guarded(this, [this] { CheckBox1Click(); });
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            if ((watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit()) &&
+                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
                 guarded(this, [this] { CheckBox2Click(); });
-        }
-        break;
-    default:
-        break;
+            break;
+        case QEvent::FocusIn:
+            if (watched == m_ui->ComboBox1 || watched == m_ui->ComboBox1->lineEdit()) {
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                    guarded(this, [this] { CheckBox2Click(); });
+            }
+            break;
+        default:
+            break;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- The frame's commands
 
-void TMain::BarButton1Click()
-{
+void TMain::BarButton1Click() {
     if (m_dataModule) {
         m_dataModule->MainT->close();
         m_dataModule->ManufT->close();
@@ -390,16 +376,14 @@ void TMain::BarButton1Click()
     close();
 }
 
-void TMain::BarButton2Click()
-{
+void TMain::BarButton2Click() {
     if (!m_ui->DetailP->isHidden())
         showListView();
     else
         showDetailView();
 }
 
-void TMain::showListView()
-{
+void TMain::showListView() {
     m_ui->DetailP->hide();
     m_ui->ListP->show();
     m_ui->List2->setChecked(true);
@@ -411,8 +395,7 @@ void TMain::showListView()
     m_ui->BarButton2->setText(QString::fromLatin1(kDetailViewCaption));
 }
 
-void TMain::showDetailView()
-{
+void TMain::showDetailView() {
     m_ui->ListP->hide();
     m_ui->DetailP->show();
     for (QLabel* pane : {m_ui->StaticText3, m_ui->StaticText4})
@@ -425,40 +408,34 @@ void TMain::showDetailView()
     m_ui->Edit1->setEnabled(true);
 }
 
-void TMain::DBGrid1DblClick()
-{
+void TMain::DBGrid1DblClick() {
     showDetailView();
 }
 
-void TMain::BarButton3Click()
-{
+void TMain::BarButton3Click() {
     // A new dialog each time, owned by the main window and not modal.
     auto* dialog = new TMaint(m_dataModule, this);
     dialog->show();
 }
 
-void TMain::BarButton4Click()
-{
+void TMain::BarButton4Click() {
     auto* dialog = new TPreferences(this);
     dialog->show();
 }
 
-void TMain::BarButton5Click()
-{
+void TMain::BarButton5Click() {
     // The reports dialog comes with its own issue; the command stays disabled
     // until then.
 }
 
-void TMain::About1Click()
-{
+void TMain::About1Click() {
     // The about box comes with its own issue; the command stays disabled
     // until then.
 }
 
 // ---- The list view's choices
 
-void TMain::markChoice(int choice)
-{
+void TMain::markChoice(int choice) {
     QCheckBox* const boxes[] = {m_ui->CheckBox1, m_ui->CheckBox2, m_ui->CheckBox3, m_ui->CheckBox4};
     QLabel* const labels[] = {nullptr, m_ui->Label2, m_ui->Label3, m_ui->Label4};
     for (int i = 0; i < 4; ++i) {
@@ -469,8 +446,7 @@ void TMain::markChoice(int choice)
     }
 }
 
-void TMain::setFilter(const QString& text)
-{
+void TMain::setFilter(const QString& text) {
     if (!m_dataModule || !m_dataModule->XBase1)
         return;
     TXBase* companion = m_dataModule->XBase1;
@@ -484,8 +460,7 @@ void TMain::setFilter(const QString& text)
     companion->setFilter(text);
 }
 
-void TMain::CheckBox1Click()
-{
+void TMain::CheckBox1Click() {
     markChoice(0);
     m_settingChoice = true;
     m_ui->ComboBox1->setEditText(QString());
@@ -495,8 +470,7 @@ void TMain::CheckBox1Click()
     setFilter(QStringLiteral("NAME=\"\""));
 }
 
-void TMain::CheckBox2Click()
-{
+void TMain::CheckBox2Click() {
     markChoice(1);
     m_settingChoice = true;
     m_ui->DBLookupCombo1->clear();
@@ -505,8 +479,7 @@ void TMain::CheckBox2Click()
     setFilter(expression("CATAGORY", m_ui->ComboBox1->currentText()));
 }
 
-void TMain::CheckBox3Click()
-{
+void TMain::CheckBox3Click() {
     markChoice(2);
     m_settingChoice = true;
     m_ui->ComboBox1->setEditText(QString());
@@ -515,8 +488,7 @@ void TMain::CheckBox3Click()
     setFilter(expression("MANUFACT", m_ui->DBLookupCombo1->text()));
 }
 
-void TMain::CheckBox4Click()
-{
+void TMain::CheckBox4Click() {
     markChoice(3);
     m_settingChoice = true;
     m_ui->ComboBox1->setEditText(QString());
@@ -525,49 +497,42 @@ void TMain::CheckBox4Click()
     setFilter(expression("LOCATION", m_ui->DBLookupCombo2->text()));
 }
 
-void TMain::ComboBox1Change()
-{
+void TMain::ComboBox1Change() {
     if (!m_settingChoice)
         setFilter(expression("CATAGORY", m_ui->ComboBox1->currentText()));
 }
 
-void TMain::DBLookupCombo1Change()
-{
+void TMain::DBLookupCombo1Change() {
     if (!m_settingChoice)
         setFilter(expression("MANUFACT", m_ui->DBLookupCombo1->text()));
 }
 
-void TMain::DBLookupCombo2Change()
-{
+void TMain::DBLookupCombo2Change() {
     if (!m_settingChoice)
         setFilter(expression("LOCATION", m_ui->DBLookupCombo2->text()));
 }
 
 // ---- Edit and help commands
 
-void TMain::Cut1Click()
-{
+void TMain::Cut1Click() {
     QWidget* focused = QApplication::focusWidget();
     if (focused && isAncestorOf(focused))
         sendClipboard(focused, "cut");
 }
 
-void TMain::Copy1Click()
-{
+void TMain::Copy1Click() {
     QWidget* focused = QApplication::focusWidget();
     if (focused && isAncestorOf(focused))
         sendClipboard(focused, "copy");
 }
 
-void TMain::Paste1Click()
-{
+void TMain::Paste1Click() {
     QWidget* focused = QApplication::focusWidget();
     if (focused && isAncestorOf(focused))
         sendClipboard(focused, "paste");
 }
 
-void TMain::Delete1Click()
-{
+void TMain::Delete1Click() {
     QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
                     QString::fromLatin1(kDeleteQuestion), QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("DeleteQuestion"));
@@ -580,7 +545,6 @@ void TMain::Delete1Click()
     table->deleteRecord();
 }
 
-void TMain::Contents1Click()
-{
+void TMain::Contents1Click() {
     qly::HelpWindow::showContents();
 }

@@ -5,46 +5,46 @@
 
 using qly::controls::FieldLink;
 
-DBCheckBox::DBCheckBox(QWidget* parent) : QCheckBox(parent), m_link(std::make_unique<FieldLink>())
-{
+DBCheckBox::DBCheckBox(QWidget* parent) : QCheckBox(parent), m_link(std::make_unique<FieldLink>()) {
     m_link->show = [this] { showField(); };
     connect(this, &QCheckBox::clicked, this, &DBCheckBox::toggledByUser);
 }
 
-DBCheckBox::~DBCheckBox()
-{
+DBCheckBox::~DBCheckBox() {
     m_link->show = nullptr;
     m_link->setDataSource(nullptr);
 }
 
-void DBCheckBox::setDataSource(TDataSource* source)
-{
+void DBCheckBox::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     showField();
 }
 
-TDataSource* DBCheckBox::dataSource() const { return m_link->dataSource(); }
+TDataSource* DBCheckBox::dataSource() const {
+    return m_link->dataSource();
+}
 
-void DBCheckBox::setDataField(const QString& field)
-{
+void DBCheckBox::setDataField(const QString& field) {
     m_link->fieldName = field;
     showField();
 }
 
-QString DBCheckBox::dataField() const { return m_link->fieldName; }
+QString DBCheckBox::dataField() const {
+    return m_link->fieldName;
+}
 
-TField* DBCheckBox::field() const { return m_link->field(); }
+TField* DBCheckBox::field() const {
+    return m_link->field();
+}
 
-void DBCheckBox::showField()
-{
+void DBCheckBox::showField() {
     TField* f = field();
     const bool on = f && m_link->hasRecord() && !f->isNull() && f->asBoolean();
     if (isChecked() != on)
         setChecked(on);
 }
 
-void DBCheckBox::toggledByUser(bool checked)
-{
+void DBCheckBox::toggledByUser(bool checked) {
     TField* f = field();
     if (!f)
         return;

@@ -11,8 +11,7 @@
 
 using qly::controls::FieldLink;
 
-DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), m_link(std::make_unique<FieldLink>())
-{
+DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), m_link(std::make_unique<FieldLink>()) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
@@ -34,33 +33,35 @@ DBComboBox::DBComboBox(QWidget* parent) : QComboBox(parent), m_link(std::make_un
     });
 }
 
-DBComboBox::~DBComboBox()
-{
+DBComboBox::~DBComboBox() {
     m_link->show = nullptr;
     m_link->handOver = nullptr;
     m_link->setDataSource(nullptr);
 }
 
-void DBComboBox::setDataSource(TDataSource* source)
-{
+void DBComboBox::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     showField();
 }
 
-TDataSource* DBComboBox::dataSource() const { return m_link->dataSource(); }
+TDataSource* DBComboBox::dataSource() const {
+    return m_link->dataSource();
+}
 
-void DBComboBox::setDataField(const QString& field)
-{
+void DBComboBox::setDataField(const QString& field) {
     m_link->fieldName = field;
     showField();
 }
 
-QString DBComboBox::dataField() const { return m_link->fieldName; }
+QString DBComboBox::dataField() const {
+    return m_link->fieldName;
+}
 
-TField* DBComboBox::field() const { return m_link->field(); }
+TField* DBComboBox::field() const {
+    return m_link->field();
+}
 
-void DBComboBox::setEntries(const QStringList& entries)
-{
+void DBComboBox::setEntries(const QStringList& entries) {
     QStringList sorted = entries;
     sorted.sort();
     const QString keep = lineEdit()->text();
@@ -72,8 +73,7 @@ void DBComboBox::setEntries(const QStringList& entries)
     m_showing = false;
 }
 
-void DBComboBox::showField()
-{
+void DBComboBox::showField() {
     TField* f = field();
     QString text;
     if (f && m_link->hasRecord())
@@ -90,10 +90,11 @@ void DBComboBox::showField()
     m_pending = false;
 }
 
-void DBComboBox::reset() { showField(); }
+void DBComboBox::reset() {
+    showField();
+}
 
-bool DBComboBox::beginChange()
-{
+bool DBComboBox::beginChange() {
     if (m_showing)
         return false;
     if (m_pending)
@@ -115,8 +116,7 @@ bool DBComboBox::beginChange()
     return true;
 }
 
-void DBComboBox::updateRecord()
-{
+void DBComboBox::updateRecord() {
     if (!m_pending)
         return;
     TField* f = field();
@@ -137,33 +137,31 @@ void DBComboBox::updateRecord()
     m_pending = false;
 }
 
-void DBComboBox::reportError(const std::exception& error)
-{
+void DBComboBox::reportError(const std::exception& error) {
     m_reporting = true;
     qly::showErrorBox(QString::fromUtf8(error.what()), window());
     m_reporting = false;
 }
 
-void DBComboBox::cut()
-{
+void DBComboBox::cut() {
     const QString before = lineEdit()->text();
     lineEdit()->cut();
     if (lineEdit()->text() != before)
         beginChange();
 }
 
-void DBComboBox::copy() { lineEdit()->copy(); }
+void DBComboBox::copy() {
+    lineEdit()->copy();
+}
 
-void DBComboBox::paste()
-{
+void DBComboBox::paste() {
     const QString before = lineEdit()->text();
     lineEdit()->paste();
     if (lineEdit()->text() != before)
         beginChange();
 }
 
-void DBComboBox::keyPressEvent(QKeyEvent* event)
-{
+void DBComboBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && m_pending && !view()->isVisible()) {
         reset();
         lineEdit()->selectAll();
@@ -173,11 +171,11 @@ void DBComboBox::keyPressEvent(QKeyEvent* event)
     QComboBox::keyPressEvent(event);
 }
 
-void DBComboBox::focusOutEvent(QFocusEvent* event)
-{
+void DBComboBox::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     const Qt::FocusReason reason = event->reason();
-    if (m_reporting || !m_pending || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+    if (m_reporting || !m_pending || reason == Qt::PopupFocusReason ||
+        reason == Qt::ActiveWindowFocusReason)
         return;
     try {
         updateRecord();

@@ -15,8 +15,7 @@
 namespace {
 
 // A small calendar page: a frame with two rings and a grid of days.
-QIcon calendarIcon()
-{
+QIcon calendarIcon() {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -36,8 +35,7 @@ QIcon calendarIcon()
 
 }  // namespace
 
-DBDateEdit::DBDateEdit(QWidget* parent) : DBEdit(parent)
-{
+DBDateEdit::DBDateEdit(QWidget* parent) : DBEdit(parent) {
     m_button = new QToolButton(this);
     m_button->setObjectName(QStringLiteral("CalendarButton"));
     m_button->setIcon(calendarIcon());
@@ -68,16 +66,14 @@ DBDateEdit::DBDateEdit(QWidget* parent) : DBEdit(parent)
 
 DBDateEdit::~DBDateEdit() = default;
 
-void DBDateEdit::resizeEvent(QResizeEvent* event)
-{
+void DBDateEdit::resizeEvent(QResizeEvent* event) {
     DBEdit::resizeEvent(event);
     const int side = height() - 4;
     m_button->setGeometry(width() - side - 2, 2, side, side);
     setTextMargins(0, 0, side + 2, 0);
 }
 
-void DBDateEdit::showCalendar()
-{
+void DBDateEdit::showCalendar() {
     if (isReadOnly() || !isEnabled())
         return;
     const QDate shown = qly::dates::parseDate(text());
@@ -96,15 +92,15 @@ void DBDateEdit::showCalendar()
     m_calendar->setFocus(Qt::PopupFocusReason);
 }
 
-void DBDateEdit::hideCalendar()
-{
+void DBDateEdit::hideCalendar() {
     m_popup->hide();
 }
 
-bool DBDateEdit::isCalendarVisible() const { return m_popup->isVisible(); }
+bool DBDateEdit::isCalendarVisible() const {
+    return m_popup->isVisible();
+}
 
-void DBDateEdit::choose(const QDate& date)
-{
+void DBDateEdit::choose(const QDate& date) {
     hideCalendar();
     if (!date.isValid())
         return;
@@ -119,8 +115,7 @@ void DBDateEdit::choose(const QDate& date)
     emit dateChosen(date);
 }
 
-void DBDateEdit::keyPressEvent(QKeyEvent* event)
-{
+void DBDateEdit::keyPressEvent(QKeyEvent* event) {
     const bool alt = event->modifiers() & Qt::AltModifier;
     if (event->key() == Qt::Key_F4 || (alt && event->key() == Qt::Key_Down)) {
         showCalendar();
@@ -129,8 +124,7 @@ void DBDateEdit::keyPressEvent(QKeyEvent* event)
     DBEdit::keyPressEvent(event);
 }
 
-bool DBDateEdit::eventFilter(QObject* watched, QEvent* event)
-{
+bool DBDateEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_popup && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             hideCalendar();

@@ -18,8 +18,7 @@ namespace {
 // The amount typed into a currency box: the system's way of writing numbers
 // first (with or without its currency symbol and group separators), then the
 // plain C way.
-bool parseAmount(const QString& text, double* value)
-{
+bool parseAmount(const QString& text, double* value) {
     const QLocale system = QLocale::system();
     QString plain = text;
     plain.remove(system.currencySymbol(QLocale::CurrencySymbol));
@@ -42,53 +41,53 @@ bool parseAmount(const QString& text, double* value)
 
 }  // namespace
 
-DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), m_link(std::make_unique<FieldLink>())
-{
+DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), m_link(std::make_unique<FieldLink>()) {
     m_link->show = [this] { showField(); };
     m_link->handOver = [this] { updateRecord(); };
     connect(this, &QLineEdit::textEdited, this, [this] { beginChange(); });
 }
 
-DBEdit::~DBEdit()
-{
+DBEdit::~DBEdit() {
     m_link->show = nullptr;
     m_link->handOver = nullptr;
     m_link->setDataSource(nullptr);
 }
 
-void DBEdit::setDataSource(TDataSource* source)
-{
+void DBEdit::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     showField();
 }
 
-TDataSource* DBEdit::dataSource() const { return m_link->dataSource(); }
+TDataSource* DBEdit::dataSource() const {
+    return m_link->dataSource();
+}
 
-void DBEdit::setDataField(const QString& field)
-{
+void DBEdit::setDataField(const QString& field) {
     m_link->fieldName = field;
     showField();
 }
 
-QString DBEdit::dataField() const { return m_link->fieldName; }
+QString DBEdit::dataField() const {
+    return m_link->fieldName;
+}
 
-TField* DBEdit::field() const { return m_link->field(); }
+TField* DBEdit::field() const {
+    return m_link->field();
+}
 
-void DBEdit::setKind(Kind kind)
-{
+void DBEdit::setKind(Kind kind) {
     m_kind = kind;
-    setAlignment(kind == Kind::Text ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+    setAlignment(kind == Kind::Text ? Qt::AlignLeft | Qt::AlignVCenter
+                                    : Qt::AlignRight | Qt::AlignVCenter);
     showField();
 }
 
-void DBEdit::setEditMask(const QString& mask)
-{
+void DBEdit::setEditMask(const QString& mask) {
     m_ownMask = mask;
     showField();
 }
 
-void DBEdit::refreshMask()
-{
+void DBEdit::refreshMask() {
     TField* f = field();
     const QString mask = !m_ownMask.isEmpty() ? m_ownMask : f ? f->editMask() : QString();
     m_mask = EditMask(mask);
@@ -96,26 +95,26 @@ void DBEdit::refreshMask()
 
 // ---- Showing the field
 
-QString DBEdit::textOfField(const TField& field) const
-{
+QString DBEdit::textOfField(const TField& field) const {
     if (field.isNull())
         return QString();
     switch (m_kind) {
-    case Kind::WholeNumber: return QString::number(field.asInteger());
-    case Kind::Currency: {
-        if (!hasFocus())
-            return QLocale::system().toCurrencyString(field.asFloat());
-        QLocale locale = QLocale::system();
-        locale.setNumberOptions(QLocale::OmitGroupSeparator);
-        return locale.toString(field.asFloat(), 'f', std::max(field.decimals(), 0));
-    }
-    case Kind::Text: break;
+        case Kind::WholeNumber:
+            return QString::number(field.asInteger());
+        case Kind::Currency: {
+            if (!hasFocus())
+                return QLocale::system().toCurrencyString(field.asFloat());
+            QLocale locale = QLocale::system();
+            locale.setNumberOptions(QLocale::OmitGroupSeparator);
+            return locale.toString(field.asFloat(), 'f', std::max(field.decimals(), 0));
+        }
+        case Kind::Text:
+            break;
     }
     return qly::controls::trimRight(field.asString());
 }
 
-void DBEdit::showField()
-{
+void DBEdit::showField() {
     refreshMask();
     TField* f = field();
     QString text;
@@ -136,15 +135,13 @@ void DBEdit::showField()
     m_pending = false;
 }
 
-void DBEdit::reset()
-{
+void DBEdit::reset() {
     showField();
 }
 
 // ---- Changing
 
-bool DBEdit::beginChange()
-{
+bool DBEdit::beginChange() {
     if (m_pending)
         return true;
     TDbTable* table = m_link->dataSet();
@@ -164,37 +161,41 @@ bool DBEdit::beginChange()
     return true;
 }
 
-void DBEdit::writeField(TField& field, const QString& text)
-{
+void DBEdit::writeField(TField& field, const QString& text) {
     if (!m_mask.isEmpty()) {
         bool complete = true;
         const QString value = m_mask.valueFromEditText(text, &complete);
         if (!complete)
-            throw QlyError(QStringLiteral("Invalid input value for field '%1': fill in every required position "
-                                          "or clear the box. Press Escape to abandon the change.")
-                               .arg(field.fieldName())
-                               .toStdString());
+            throw QlyError(
+                QStringLiteral(
+                    "Invalid input value for field '%1': fill in every required position "
+                    "or clear the box. Press Escape to abandon the change.")
+                    .arg(field.fieldName())
+                    .toStdString());
         field.setAsString(value);
         return;
     }
     switch (m_kind) {
-    case Kind::Currency: {
-        double amount = 0;
-        if (text.trimmed().isEmpty())
-            field.clear();
-        else if (parseAmount(text, &amount))
-            field.setAsFloat(amount);
-        else
-            field.setAsString(text);  // the field refuses it with its own message
-        return;
-    }
-    case Kind::WholeNumber: field.setAsString(text.trimmed()); return;
-    case Kind::Text: field.setAsString(text); return;
+        case Kind::Currency: {
+            double amount = 0;
+            if (text.trimmed().isEmpty())
+                field.clear();
+            else if (parseAmount(text, &amount))
+                field.setAsFloat(amount);
+            else
+                field.setAsString(text);  // the field refuses it with its own message
+            return;
+        }
+        case Kind::WholeNumber:
+            field.setAsString(text.trimmed());
+            return;
+        case Kind::Text:
+            field.setAsString(text);
+            return;
     }
 }
 
-void DBEdit::updateRecord()
-{
+void DBEdit::updateRecord() {
     if (!m_pending)
         return;
     TField* f = field();
@@ -215,8 +216,7 @@ void DBEdit::updateRecord()
     m_pending = false;
 }
 
-void DBEdit::reportError(const std::exception& error)
-{
+void DBEdit::reportError(const std::exception& error) {
     m_reporting = true;
     qly::showErrorBox(QString::fromUtf8(error.what()), window());
     m_reporting = false;
@@ -224,14 +224,12 @@ void DBEdit::reportError(const std::exception& error)
 
 // ---- Masked typing
 
-void DBEdit::setMaskedText(const QString& text, int cursor)
-{
+void DBEdit::setMaskedText(const QString& text, int cursor) {
     setText(text);
     setCursorPosition(cursor);
 }
 
-void DBEdit::typeMasked(const QString& typed)
-{
+void DBEdit::typeMasked(const QString& typed) {
     QString edited = text();
     if (edited.size() != m_mask.length())
         edited = m_mask.emptyEditText();
@@ -255,8 +253,7 @@ void DBEdit::typeMasked(const QString& typed)
     setMaskedText(edited, cursor);
 }
 
-void DBEdit::cut()
-{
+void DBEdit::cut() {
     if (!hasSelectedText() || isReadOnly())
         return;
     if (m_mask.isEmpty()) {
@@ -274,8 +271,7 @@ void DBEdit::cut()
         setMaskedText(edited, start);
 }
 
-void DBEdit::paste()
-{
+void DBEdit::paste() {
     if (isReadOnly())
         return;
     if (m_mask.isEmpty()) {
@@ -292,8 +288,7 @@ void DBEdit::paste()
 
 // ---- Events
 
-void DBEdit::keyPressEvent(QKeyEvent* event)
-{
+void DBEdit::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && m_pending) {
         reset();
         selectAll();
@@ -337,16 +332,15 @@ void DBEdit::keyPressEvent(QKeyEvent* event)
         return;
     }
     const QString typed = event->text();
-    if (!typed.isEmpty() && typed.at(0).isPrint()
-        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (!typed.isEmpty() && typed.at(0).isPrint() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         typeMasked(typed);
         return;
     }
     QLineEdit::keyPressEvent(event);
 }
 
-void DBEdit::focusInEvent(QFocusEvent* event)
-{
+void DBEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     if ((m_kind == Kind::Currency || !m_mask.isEmpty()) && !m_pending)
         showField();
@@ -354,8 +348,7 @@ void DBEdit::focusInEvent(QFocusEvent* event)
         setCursorPosition(m_mask.nextEditable(0));
 }
 
-void DBEdit::focusOutEvent(QFocusEvent* event)
-{
+void DBEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     const Qt::FocusReason reason = event->reason();
     if (m_reporting || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)

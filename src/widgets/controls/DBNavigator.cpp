@@ -18,8 +18,7 @@
 class DBNavigator::Link : public TDataLink {
 public:
     explicit Link(DBNavigator* owner) : m_owner(owner) {}
-    void activeChanged() override
-    {
+    void activeChanged() override {
         if (!active())
             m_owner->m_bookmark = 0;
         m_owner->updateButtons();
@@ -56,12 +55,13 @@ constexpr ButtonInfo kInfo[DBNavigator::kButtonCount] = {
     {"RestoreBookmark", "Go back to saved bookmark"},
 };
 
-bool isMovement(DBNavigator::Button which) { return which <= DBNavigator::nbLast; }
+bool isMovement(DBNavigator::Button which) {
+    return which <= DBNavigator::nbLast;
+}
 
 // ---- Pictures, drawn on a 20 x 20 grid
 
-void triangle(QPainter& p, qreal tipX, qreal baseX, qreal y, qreal half)
-{
+void triangle(QPainter& p, qreal tipX, qreal baseX, qreal y, qreal half) {
     QPainterPath path;
     path.moveTo(tipX, y);
     path.lineTo(baseX, y - half);
@@ -70,124 +70,131 @@ void triangle(QPainter& p, qreal tipX, qreal baseX, qreal y, qreal half)
     p.drawPath(path);
 }
 
-void drawMovement(QPainter& p, DBNavigator::Button which)
-{
+void drawMovement(QPainter& p, DBNavigator::Button which) {
     const QColor ink(0, 0, 128);
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
     switch (which) {
-    case DBNavigator::nbFirst:
-        p.drawRect(QRectF(5, 5, 2, 10));
-        triangle(p, 7.5, 14, 10, 5);
-        break;
-    case DBNavigator::nbPriorPage:
-        triangle(p, 3, 9, 10, 5);
-        triangle(p, 9, 15, 10, 5);
-        break;
-    case DBNavigator::nbPrior: triangle(p, 6, 13, 10, 5); break;
-    case DBNavigator::nbNext: triangle(p, 14, 7, 10, 5); break;
-    case DBNavigator::nbNextPage:
-        triangle(p, 11, 5, 10, 5);
-        triangle(p, 17, 11, 10, 5);
-        break;
-    case DBNavigator::nbLast:
-        triangle(p, 12.5, 6, 10, 5);
-        p.drawRect(QRectF(13, 5, 2, 10));
-        break;
-    default: break;
+        case DBNavigator::nbFirst:
+            p.drawRect(QRectF(5, 5, 2, 10));
+            triangle(p, 7.5, 14, 10, 5);
+            break;
+        case DBNavigator::nbPriorPage:
+            triangle(p, 3, 9, 10, 5);
+            triangle(p, 9, 15, 10, 5);
+            break;
+        case DBNavigator::nbPrior:
+            triangle(p, 6, 13, 10, 5);
+            break;
+        case DBNavigator::nbNext:
+            triangle(p, 14, 7, 10, 5);
+            break;
+        case DBNavigator::nbNextPage:
+            triangle(p, 11, 5, 10, 5);
+            triangle(p, 17, 11, 10, 5);
+            break;
+        case DBNavigator::nbLast:
+            triangle(p, 12.5, 6, 10, 5);
+            p.drawRect(QRectF(13, 5, 2, 10));
+            break;
+        default:
+            break;
     }
 }
 
-void drawAction(QPainter& p, DBNavigator::Button which)
-{
+void drawAction(QPainter& p, DBNavigator::Button which) {
     const QColor ink(0, 0, 128);
     switch (which) {
-    case DBNavigator::nbInsert:
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 128, 0));
-        p.drawRect(QRectF(9, 4, 2.5, 12));
-        p.drawRect(QRectF(4, 8.75, 12, 2.5));
-        break;
-    case DBNavigator::nbDelete:
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(178, 34, 34));
-        p.drawRect(QRectF(4, 8.75, 12, 2.5));
-        break;
-    case DBNavigator::nbEdit: {
-        // a pencil
-        p.setPen(QPen(ink, 1));
-        p.setBrush(QColor(240, 200, 80));
-        QPainterPath pencil;
-        pencil.moveTo(4, 16);
-        pencil.lineTo(5, 12);
-        pencil.lineTo(13, 4);
-        pencil.lineTo(16, 7);
-        pencil.lineTo(8, 15);
-        pencil.closeSubpath();
-        p.drawPath(pencil);
-        p.drawLine(QPointF(5, 12), QPointF(8, 15));
-        break;
-    }
-    case DBNavigator::nbPost:
-        p.setPen(QPen(QColor(0, 128, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolyline(QPolygonF({QPointF(4, 10.5), QPointF(8, 14.5), QPointF(16, 5.5)}));
-        break;
-    case DBNavigator::nbCancel:
-        p.setPen(QPen(QColor(178, 34, 34), 2.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(5, 5), QPointF(15, 15));
-        p.drawLine(QPointF(15, 5), QPointF(5, 15));
-        break;
-    case DBNavigator::nbRefresh: {
-        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::FlatCap));
-        p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(4.5, 4.5, 11, 11), 60 * 16, 270 * 16);
-        p.setPen(Qt::NoPen);
-        p.setBrush(ink);
-        QPainterPath head;
-        head.moveTo(11, 2.5);
-        head.lineTo(16, 5.5);
-        head.lineTo(11, 8.5);
-        head.closeSubpath();
-        p.drawPath(head);
-        break;
-    }
-    case DBNavigator::nbSaveBookmark:
-    case DBNavigator::nbRestoreBookmark: {
-        // a ribbon; restoring adds a small arrow back to it
-        p.setPen(QPen(QColor(90, 40, 0), 1));
-        p.setBrush(QColor(220, 60, 60));
-        QPainterPath ribbon;
-        const qreal left = which == DBNavigator::nbSaveBookmark ? 6 : 9;
-        ribbon.moveTo(left, 3);
-        ribbon.lineTo(left + 7, 3);
-        ribbon.lineTo(left + 7, 17);
-        ribbon.lineTo(left + 3.5, 13);
-        ribbon.lineTo(left, 17);
-        ribbon.closeSubpath();
-        p.drawPath(ribbon);
-        if (which == DBNavigator::nbSaveBookmark) {
-            p.setPen(QPen(Qt::white, 1.5));
-            p.drawLine(QPointF(left + 3.5, 5.5), QPointF(left + 3.5, 10));
-            p.drawLine(QPointF(left + 1.25, 7.75), QPointF(left + 5.75, 7.75));
-        } else {
+        case DBNavigator::nbInsert:
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 128, 0));
+            p.drawRect(QRectF(9, 4, 2.5, 12));
+            p.drawRect(QRectF(4, 8.75, 12, 2.5));
+            break;
+        case DBNavigator::nbDelete:
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(178, 34, 34));
+            p.drawRect(QRectF(4, 8.75, 12, 2.5));
+            break;
+        case DBNavigator::nbEdit: {
+            // a pencil
+            p.setPen(QPen(ink, 1));
+            p.setBrush(QColor(240, 200, 80));
+            QPainterPath pencil;
+            pencil.moveTo(4, 16);
+            pencil.lineTo(5, 12);
+            pencil.lineTo(13, 4);
+            pencil.lineTo(16, 7);
+            pencil.lineTo(8, 15);
+            pencil.closeSubpath();
+            p.drawPath(pencil);
+            p.drawLine(QPointF(5, 12), QPointF(8, 15));
+            break;
+        }
+        case DBNavigator::nbPost:
+            p.setPen(QPen(QColor(0, 128, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(QPolygonF({QPointF(4, 10.5), QPointF(8, 14.5), QPointF(16, 5.5)}));
+            break;
+        case DBNavigator::nbCancel:
+            p.setPen(QPen(QColor(178, 34, 34), 2.5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(5, 5), QPointF(15, 15));
+            p.drawLine(QPointF(15, 5), QPointF(5, 15));
+            break;
+        case DBNavigator::nbRefresh: {
+            p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::FlatCap));
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRectF(4.5, 4.5, 11, 11), 60 * 16, 270 * 16);
             p.setPen(Qt::NoPen);
             p.setBrush(ink);
-            triangle(p, 2, 7, 10, 3.5);
+            QPainterPath head;
+            head.moveTo(11, 2.5);
+            head.lineTo(16, 5.5);
+            head.lineTo(11, 8.5);
+            head.closeSubpath();
+            p.drawPath(head);
+            break;
         }
-        break;
-    }
-    default: break;
+        case DBNavigator::nbSaveBookmark:
+        case DBNavigator::nbRestoreBookmark: {
+            // a ribbon; restoring adds a small arrow back to it
+            p.setPen(QPen(QColor(90, 40, 0), 1));
+            p.setBrush(QColor(220, 60, 60));
+            QPainterPath ribbon;
+            const qreal left = which == DBNavigator::nbSaveBookmark ? 6 : 9;
+            ribbon.moveTo(left, 3);
+            ribbon.lineTo(left + 7, 3);
+            ribbon.lineTo(left + 7, 17);
+            ribbon.lineTo(left + 3.5, 13);
+            ribbon.lineTo(left, 17);
+            ribbon.closeSubpath();
+            p.drawPath(ribbon);
+            if (which == DBNavigator::nbSaveBookmark) {
+                p.setPen(QPen(Qt::white, 1.5));
+                p.drawLine(QPointF(left + 3.5, 5.5), QPointF(left + 3.5, 10));
+                p.drawLine(QPointF(left + 1.25, 7.75), QPointF(left + 5.75, 7.75));
+            } else {
+                p.setPen(Qt::NoPen);
+                p.setBrush(ink);
+                triangle(p, 2, 7, 10, 3.5);
+            }
+            break;
+        }
+        default:
+            break;
     }
 }
 
 }  // namespace
 
-QString DBNavigator::hint(Button which) { return QString::fromLatin1(kInfo[which].hint); }
-QString DBNavigator::buttonName(Button which) { return QString::fromLatin1(kInfo[which].name); }
+QString DBNavigator::hint(Button which) {
+    return QString::fromLatin1(kInfo[which].hint);
+}
+QString DBNavigator::buttonName(Button which) {
+    return QString::fromLatin1(kInfo[which].name);
+}
 
-QIcon DBNavigator::picture(Button which)
-{
+QIcon DBNavigator::picture(Button which) {
     QIcon icon;
     for (int scale : {1, 2}) {
         QPixmap pixmap(20 * scale, 20 * scale);
@@ -227,8 +234,7 @@ QIcon DBNavigator::picture(Button which)
     return icon;
 }
 
-DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent), m_link(std::make_unique<Link>(this))
-{
+DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent), m_link(std::make_unique<Link>(this)) {
     for (int i = 0; i < kButtonCount; ++i) {
         const auto which = static_cast<Button>(i);
         auto* b = new QToolButton(this);
@@ -249,18 +255,20 @@ DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent), m_link(std::make_un
     updateButtons();
 }
 
-DBNavigator::~DBNavigator() { m_link->setDataSource(nullptr); }
+DBNavigator::~DBNavigator() {
+    m_link->setDataSource(nullptr);
+}
 
-void DBNavigator::setDataSource(TDataSource* source)
-{
+void DBNavigator::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     updateButtons();
 }
 
-TDataSource* DBNavigator::dataSource() const { return m_link->dataSource(); }
+TDataSource* DBNavigator::dataSource() const {
+    return m_link->dataSource();
+}
 
-void DBNavigator::updateButtons()
-{
+void DBNavigator::updateButtons() {
     TDbTable* table = m_link->dataSet();
     const bool active = table && table->active() && m_link->dataSource()->enabled() && isEnabled();
     const bool editing = active && m_link->editing();
@@ -295,43 +303,68 @@ void DBNavigator::updateButtons()
     set(nbRestoreBookmark, active && m_bookmark > 0);
 }
 
-void DBNavigator::act(Button which)
-{
+void DBNavigator::act(Button which) {
     TDbTable* table = m_link->dataSet();
     if (!table)
         return;
     switch (which) {
-    case nbFirst: table->first(); break;
-    case nbPriorPage: table->moveBy(-kPageSize); break;
-    case nbPrior: table->prior(); break;
-    case nbNext: table->next(); break;
-    case nbNextPage: table->moveBy(kPageSize); break;
-    case nbLast: table->last(); break;
-    case nbInsert: table->insert(); break;
-    case nbDelete: {
-        if (m_confirmDelete) {
-            QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
-                            QString::fromLatin1(kDeleteQuestion), QMessageBox::Yes | QMessageBox::No, window());
-            box.setObjectName(QStringLiteral("NavigatorDeleteQuestion"));
-            box.setDefaultButton(QMessageBox::Yes);
-            box.setEscapeButton(QMessageBox::No);
-            if (box.exec() != QMessageBox::Yes)
-                return;
+        case nbFirst:
+            table->first();
+            break;
+        case nbPriorPage:
+            table->moveBy(-kPageSize);
+            break;
+        case nbPrior:
+            table->prior();
+            break;
+        case nbNext:
+            table->next();
+            break;
+        case nbNextPage:
+            table->moveBy(kPageSize);
+            break;
+        case nbLast:
+            table->last();
+            break;
+        case nbInsert:
+            table->insert();
+            break;
+        case nbDelete: {
+            if (m_confirmDelete) {
+                QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                                QString::fromLatin1(kDeleteQuestion),
+                                QMessageBox::Yes | QMessageBox::No, window());
+                box.setObjectName(QStringLiteral("NavigatorDeleteQuestion"));
+                box.setDefaultButton(QMessageBox::Yes);
+                box.setEscapeButton(QMessageBox::No);
+                if (box.exec() != QMessageBox::Yes)
+                    return;
+            }
+            table->deleteRecord();
+            break;
         }
-        table->deleteRecord();
-        break;
-    }
-    case nbEdit: table->edit(); break;
-    case nbPost: table->post(); break;
-    case nbCancel: table->cancel(); break;
-    case nbRefresh: table->refresh(); break;
-    case nbSaveBookmark: m_bookmark = table->getBookmark(); break;
-    case nbRestoreBookmark: table->gotoBookmark(m_bookmark); break;
+        case nbEdit:
+            table->edit();
+            break;
+        case nbPost:
+            table->post();
+            break;
+        case nbCancel:
+            table->cancel();
+            break;
+        case nbRefresh:
+            table->refresh();
+            break;
+        case nbSaveBookmark:
+            m_bookmark = table->getBookmark();
+            break;
+        case nbRestoreBookmark:
+            table->gotoBookmark(m_bookmark);
+            break;
     }
 }
 
-void DBNavigator::BtnClick(Button which)
-{
+void DBNavigator::BtnClick(Button which) {
     try {
         act(which);
     } catch (const std::exception& error) {
@@ -343,8 +376,7 @@ void DBNavigator::BtnClick(Button which)
     emit clicked(which);
 }
 
-void DBNavigator::layoutButtons()
-{
+void DBNavigator::layoutButtons() {
     const int w = width();
     for (int i = 0; i < kButtonCount; ++i) {
         const int left = w * i / kButtonCount;
@@ -353,14 +385,12 @@ void DBNavigator::layoutButtons()
     }
 }
 
-void DBNavigator::resizeEvent(QResizeEvent* event)
-{
+void DBNavigator::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutButtons();
 }
 
-void DBNavigator::changeEvent(QEvent* event)
-{
+void DBNavigator::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         updateButtons();

@@ -7,41 +7,43 @@
 
 using qly::controls::FieldLink;
 
-DBRichEdit::DBRichEdit(QWidget* parent) : RichTextEdit(parent), m_link(std::make_unique<FieldLink>())
-{
+DBRichEdit::DBRichEdit(QWidget* parent)
+    : RichTextEdit(parent), m_link(std::make_unique<FieldLink>()) {
     m_link->show = [this] { showField(); };
     m_link->handOver = [this] { updateRecord(); };
     setTabChangesFocus(true);  // Tab moves on to the next control, as in every box of the form
     connect(this, &RichTextEdit::modified, this, &DBRichEdit::changedByUser);
 }
 
-DBRichEdit::~DBRichEdit()
-{
+DBRichEdit::~DBRichEdit() {
     m_link->show = nullptr;
     m_link->handOver = nullptr;
     m_link->setDataSource(nullptr);
 }
 
-void DBRichEdit::setDataSource(TDataSource* source)
-{
+void DBRichEdit::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     showField();
 }
 
-TDataSource* DBRichEdit::dataSource() const { return m_link->dataSource(); }
+TDataSource* DBRichEdit::dataSource() const {
+    return m_link->dataSource();
+}
 
-void DBRichEdit::setDataField(const QString& field)
-{
+void DBRichEdit::setDataField(const QString& field) {
     m_link->fieldName = field;
     showField();
 }
 
-QString DBRichEdit::dataField() const { return m_link->fieldName; }
+QString DBRichEdit::dataField() const {
+    return m_link->fieldName;
+}
 
-TField* DBRichEdit::field() const { return m_link->field(); }
+TField* DBRichEdit::field() const {
+    return m_link->field();
+}
 
-void DBRichEdit::showField()
-{
+void DBRichEdit::showField() {
     TField* f = field();
     QByteArray memo;
     if (f && m_link->hasRecord() && !f->isNull())
@@ -50,8 +52,7 @@ void DBRichEdit::showField()
     m_pending = false;
 }
 
-void DBRichEdit::changedByUser()
-{
+void DBRichEdit::changedByUser() {
     if (m_pending)
         return;
     TDbTable* table = m_link->dataSet();
@@ -72,8 +73,7 @@ void DBRichEdit::changedByUser()
     m_pending = true;
 }
 
-void DBRichEdit::updateRecord()
-{
+void DBRichEdit::updateRecord() {
     if (!m_pending)
         return;
     TField* f = field();
@@ -94,11 +94,11 @@ void DBRichEdit::updateRecord()
     m_pending = false;
 }
 
-void DBRichEdit::focusOutEvent(QFocusEvent* event)
-{
+void DBRichEdit::focusOutEvent(QFocusEvent* event) {
     RichTextEdit::focusOutEvent(event);
     const Qt::FocusReason reason = event->reason();
-    if (m_reporting || !m_pending || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+    if (m_reporting || !m_pending || reason == Qt::PopupFocusReason ||
+        reason == Qt::ActiveWindowFocusReason)
         return;
     try {
         updateRecord();

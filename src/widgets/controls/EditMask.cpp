@@ -7,8 +7,7 @@
 namespace {
 
 // Splits "template;save;blank" at the semicolons that are not escaped.
-QStringList splitParts(const QString& mask)
-{
+QStringList splitParts(const QString& mask) {
     QStringList parts;
     QString current;
     for (int i = 0; i < mask.size(); ++i) {
@@ -29,8 +28,7 @@ QStringList splitParts(const QString& mask)
 
 }  // namespace
 
-EditMask::EditMask(const QString& mask)
-{
+EditMask::EditMask(const QString& mask) {
     const QStringList parts = splitParts(mask);
     const QString pattern = parts.value(0);
     if (parts.size() > 1)
@@ -44,63 +42,105 @@ EditMask::EditMask(const QString& mask)
         Position p;
         p.letterCase = letterCase;
         switch (c.unicode()) {
-        case '!': m_leadingBlanks = true; continue;
-        case '>': letterCase = Case::Upper; continue;
-        case '<':
-            if (i + 1 < pattern.size() && pattern.at(i + 1) == QLatin1Char('>')) {
-                letterCase = Case::None;
-                ++i;
-            } else {
-                letterCase = Case::Lower;
-            }
-            continue;
-        case '\\':
-            if (i + 1 >= pattern.size())
+            case '!':
+                m_leadingBlanks = true;
                 continue;
-            p.literal = pattern.at(++i);
-            break;
-        case '0': p.kind = Kind::Digit; p.required = true; break;
-        case '9': p.kind = Kind::Digit; break;
-        case '#': p.kind = Kind::DigitOrSign; break;
-        case 'L': p.kind = Kind::Letter; p.required = true; break;
-        case 'l': p.kind = Kind::Letter; break;
-        case 'A': p.kind = Kind::LetterOrDigit; p.required = true; break;
-        case 'a': p.kind = Kind::LetterOrDigit; break;
-        case 'C': p.kind = Kind::Any; p.required = true; break;
-        case 'c': p.kind = Kind::Any; break;
-        case '_': p.literal = QLatin1Char(' '); break;
-        default: p.literal = c; break;
+            case '>':
+                letterCase = Case::Upper;
+                continue;
+            case '<':
+                if (i + 1 < pattern.size() && pattern.at(i + 1) == QLatin1Char('>')) {
+                    letterCase = Case::None;
+                    ++i;
+                } else {
+                    letterCase = Case::Lower;
+                }
+                continue;
+            case '\\':
+                if (i + 1 >= pattern.size())
+                    continue;
+                p.literal = pattern.at(++i);
+                break;
+            case '0':
+                p.kind = Kind::Digit;
+                p.required = true;
+                break;
+            case '9':
+                p.kind = Kind::Digit;
+                break;
+            case '#':
+                p.kind = Kind::DigitOrSign;
+                break;
+            case 'L':
+                p.kind = Kind::Letter;
+                p.required = true;
+                break;
+            case 'l':
+                p.kind = Kind::Letter;
+                break;
+            case 'A':
+                p.kind = Kind::LetterOrDigit;
+                p.required = true;
+                break;
+            case 'a':
+                p.kind = Kind::LetterOrDigit;
+                break;
+            case 'C':
+                p.kind = Kind::Any;
+                p.required = true;
+                break;
+            case 'c':
+                p.kind = Kind::Any;
+                break;
+            case '_':
+                p.literal = QLatin1Char(' ');
+                break;
+            default:
+                p.literal = c;
+                break;
         }
         m_positions.append(p);
     }
 }
 
-bool EditMask::accepts(int index, QChar c, QChar* out) const
-{
+bool EditMask::accepts(int index, QChar c, QChar* out) const {
     if (index < 0 || index >= length())
         return false;
     const Position& p = m_positions.at(index);
     bool ok = false;
     switch (p.kind) {
-    case Kind::Literal: ok = false; break;
-    case Kind::Digit: ok = c.isDigit(); break;
-    case Kind::DigitOrSign: ok = c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-'); break;
-    case Kind::Letter: ok = c.isLetter(); break;
-    case Kind::LetterOrDigit: ok = c.isLetterOrNumber(); break;
-    case Kind::Any: ok = c.isPrint() && c != m_blank; break;
+        case Kind::Literal:
+            ok = false;
+            break;
+        case Kind::Digit:
+            ok = c.isDigit();
+            break;
+        case Kind::DigitOrSign:
+            ok = c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-');
+            break;
+        case Kind::Letter:
+            ok = c.isLetter();
+            break;
+        case Kind::LetterOrDigit:
+            ok = c.isLetterOrNumber();
+            break;
+        case Kind::Any:
+            ok = c.isPrint() && c != m_blank;
+            break;
     }
     if (ok && c.unicode() > 0xFF)
         ok = false;  // the tables hold one byte per character
     if (ok && out) {
-        *out = p.letterCase == Case::Upper ? c.toUpper() : p.letterCase == Case::Lower ? c.toLower() : c;
+        *out = p.letterCase == Case::Upper   ? c.toUpper()
+               : p.letterCase == Case::Lower ? c.toLower()
+                                             : c;
         if (out->unicode() > 0xFF)
             *out = c;
     }
     return ok;
 }
 
-QString EditMask::emptyEditText() const
-{
+QString EditMask::emptyEditText() const {
     QString text;
     text.reserve(length());
     for (const Position& p : m_positions)
@@ -108,8 +148,7 @@ QString EditMask::emptyEditText() const
     return text;
 }
 
-QString EditMask::editTextFromValue(const QString& value) const
-{
+QString EditMask::editTextFromValue(const QString& value) const {
     QString text = emptyEditText();
     int from = 0;
     for (int i = 0; i < length() && from < value.size(); ++i) {
@@ -124,8 +163,7 @@ QString EditMask::editTextFromValue(const QString& value) const
     return text;
 }
 
-bool EditMask::isUnfilled(const QString& editText) const
-{
+bool EditMask::isUnfilled(const QString& editText) const {
     for (int i = 0; i < length(); ++i) {
         if (!isLiteral(i) && i < editText.size() && editText.at(i) != m_blank)
             return false;
@@ -133,8 +171,7 @@ bool EditMask::isUnfilled(const QString& editText) const
     return true;
 }
 
-QString EditMask::valueFromEditText(const QString& editText, bool* complete) const
-{
+QString EditMask::valueFromEditText(const QString& editText, bool* complete) const {
     if (complete)
         *complete = true;
     if (isUnfilled(editText))
@@ -173,24 +210,21 @@ QString EditMask::valueFromEditText(const QString& editText, bool* complete) con
     return value;
 }
 
-int EditMask::nextEditable(int index) const
-{
+int EditMask::nextEditable(int index) const {
     int i = std::max(index, 0);
     while (i < length() && isLiteral(i))
         ++i;
     return i;
 }
 
-int EditMask::previousEditable(int index) const
-{
+int EditMask::previousEditable(int index) const {
     int i = std::min(index, length()) - 1;
     while (i >= 0 && isLiteral(i))
         --i;
     return i;
 }
 
-bool EditMask::type(QString& editText, int* cursor, QChar c) const
-{
+bool EditMask::type(QString& editText, int* cursor, QChar c) const {
     int at = std::clamp(*cursor, 0, length());
     // a literal typed where the mask has it: step over it
     for (int i = at; i < length() && isLiteral(i); ++i) {
@@ -221,8 +255,7 @@ bool EditMask::type(QString& editText, int* cursor, QChar c) const
     return false;
 }
 
-void EditMask::clearRange(QString& editText, int from, int to) const
-{
+void EditMask::clearRange(QString& editText, int from, int to) const {
     for (int i = std::max(from, 0); i < std::min(to, length()); ++i) {
         if (!isLiteral(i))
             editText[i] = m_blank;

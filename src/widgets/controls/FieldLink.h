@@ -26,16 +26,14 @@ public:
     bool quiet = false;
 
     // The bound field of the open table, or nullptr.
-    TField* field() const
-    {
+    TField* field() const {
         TDbTable* table = dataSet();
         if (!table || !table->active() || fieldName.isEmpty())
             return nullptr;
         return table->findField(fieldName);
     }
     // The field's value is there to be shown: a record is current or being inserted.
-    bool hasRecord() const
-    {
+    bool hasRecord() const {
         TDbTable* table = dataSet();
         return table && table->active() && !table->isEmpty();
     }
@@ -44,28 +42,24 @@ public:
     void dataSetChanged() override { notify(); }
     void dataSetScrolled() override { notify(); }
     void editingChanged() override { notify(); }
-    void recordChanged(TField* changed) override
-    {
+    void recordChanged(TField* changed) override {
         if (!changed || changed == field())
             notify();
     }
-    void updateData() override
-    {
+    void updateData() override {
         if (handOver)
             handOver();
     }
 
 private:
-    void notify()
-    {
+    void notify() {
         if (!quiet && show)
             show();
     }
 };
 
 // Removes trailing blanks (character fields come back padded).
-inline QString trimRight(QString text)
-{
+inline QString trimRight(QString text) {
     int end = static_cast<int>(text.size());
     while (end > 0 && text.at(end - 1).isSpace())
         --end;

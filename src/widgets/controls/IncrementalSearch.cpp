@@ -15,15 +15,16 @@ class IncrementalSearch::Link : public TDataLink {};
 
 namespace {
 
-QString engineText(const std::string& bytes) { return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString engineText(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 // The engine's area selected for the lifetime of the object; the area that
 // was current before is selected again afterwards.
 class AreaGuard {
 public:
     explicit AreaGuard(int area) : m_previous(xb_Select(area)), m_area(area) {}
-    ~AreaGuard()
-    {
+    ~AreaGuard() {
         if (m_previous != 0 && m_previous != m_area)
             xb_Select(m_previous);
     }
@@ -37,8 +38,8 @@ private:
 
 }  // namespace
 
-IncrementalSearch::IncrementalSearch(QWidget* parent) : QLineEdit(parent), m_link(std::make_unique<Link>())
-{
+IncrementalSearch::IncrementalSearch(QWidget* parent)
+    : QLineEdit(parent), m_link(std::make_unique<Link>()) {
     connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
         try {
             search(text);
@@ -48,22 +49,27 @@ IncrementalSearch::IncrementalSearch(QWidget* parent) : QLineEdit(parent), m_lin
     });
 }
 
-IncrementalSearch::~IncrementalSearch() { m_link->setDataSource(nullptr); }
+IncrementalSearch::~IncrementalSearch() {
+    m_link->setDataSource(nullptr);
+}
 
-void IncrementalSearch::setDataSource(TDataSource* source) { m_link->setDataSource(source); }
+void IncrementalSearch::setDataSource(TDataSource* source) {
+    m_link->setDataSource(source);
+}
 
-TDataSource* IncrementalSearch::dataSource() const { return m_link->dataSource(); }
+TDataSource* IncrementalSearch::dataSource() const {
+    return m_link->dataSource();
+}
 
-void IncrementalSearch::showMatch(bool matched)
-{
+void IncrementalSearch::showMatch(bool matched) {
     m_matched = matched;
     QPalette p = palette();
-    p.setColor(QPalette::Text, matched ? QGuiApplication::palette().color(QPalette::Text) : QColor(178, 34, 34));
+    p.setColor(QPalette::Text,
+               matched ? QGuiApplication::palette().color(QPalette::Text) : QColor(178, 34, 34));
     setPalette(p);
 }
 
-long IncrementalSearch::findItem(const QString& text)
-{
+long IncrementalSearch::findItem(const QString& text) {
     TDbTable* table = m_link->dataSet();
     AreaGuard guard(table->workArea());
     const std::string field = m_field.toLatin1().toStdString();
@@ -82,8 +88,7 @@ long IncrementalSearch::findItem(const QString& text)
     return found;
 }
 
-long IncrementalSearch::findKey(const QString& text)
-{
+long IncrementalSearch::findKey(const QString& text) {
     TDbTable* table = m_link->dataSet();
     AreaGuard guard(table->workArea());
     const std::string key = text.toLatin1().toStdString();
@@ -129,8 +134,7 @@ long IncrementalSearch::findKey(const QString& text)
     return found;
 }
 
-bool IncrementalSearch::search(const QString& text)
-{
+bool IncrementalSearch::search(const QString& text) {
     TDbTable* table = m_link->dataSet();
     if (!table || !table->active() || m_field.isEmpty())
         return false;

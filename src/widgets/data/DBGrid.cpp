@@ -23,36 +23,31 @@ const char* const kTitleStyle =
 
 // ---------------------------------------------------------------------------
 
-DBGridIndicator::DBGridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent)
-{
+DBGridIndicator::DBGridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {
     setSectionResizeMode(QHeaderView::Fixed);
     setSectionsClickable(false);
     setHighlightSections(false);
 }
 
-void DBGridIndicator::setCurrentRow(int row)
-{
+void DBGridIndicator::setCurrentRow(int row) {
     if (row == m_currentRow)
         return;
     m_currentRow = row;
     viewport()->update();
 }
 
-void DBGridIndicator::setMarkState(TDataSetState state)
-{
+void DBGridIndicator::setMarkState(TDataSetState state) {
     if (state == m_state)
         return;
     m_state = state;
     viewport()->update();
 }
 
-QSize DBGridIndicator::sizeHint() const
-{
+QSize DBGridIndicator::sizeHint() const {
     return QSize(kIndicatorWidth, QHeaderView::sizeHint().height());
 }
 
-void DBGridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
-{
+void DBGridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     painter->save();
     painter->fillRect(rect, palette().color(QPalette::Button));
     painter->setPen(palette().color(QPalette::Mid));
@@ -64,28 +59,28 @@ void DBGridIndicator::paintSection(QPainter* painter, const QRect& rect, int log
         painter->setPen(QPen(Qt::black, 1.4));
         painter->setBrush(Qt::black);
         switch (m_state) {
-        case TDataSetState::dsEdit:  // I-beam
-            painter->drawLine(QPointF(c.x(), c.y() - 5), QPointF(c.x(), c.y() + 5));
-            painter->drawLine(QPointF(c.x() - 2.5, c.y() - 5), QPointF(c.x() + 2.5, c.y() - 5));
-            painter->drawLine(QPointF(c.x() - 2.5, c.y() + 5), QPointF(c.x() + 2.5, c.y() + 5));
-            break;
-        case TDataSetState::dsInsert:  // star
-            for (int i = 0; i < 3; ++i) {
-                const double a = i * 1.0471975512 + 1.5707963268;
-                painter->drawLine(QPointF(c.x() + 4 * std::cos(a), c.y() + 4 * std::sin(a)),
-                                  QPointF(c.x() - 4 * std::cos(a), c.y() - 4 * std::sin(a)));
+            case TDataSetState::dsEdit:  // I-beam
+                painter->drawLine(QPointF(c.x(), c.y() - 5), QPointF(c.x(), c.y() + 5));
+                painter->drawLine(QPointF(c.x() - 2.5, c.y() - 5), QPointF(c.x() + 2.5, c.y() - 5));
+                painter->drawLine(QPointF(c.x() - 2.5, c.y() + 5), QPointF(c.x() + 2.5, c.y() + 5));
+                break;
+            case TDataSetState::dsInsert:  // star
+                for (int i = 0; i < 3; ++i) {
+                    const double a = i * 1.0471975512 + 1.5707963268;
+                    painter->drawLine(QPointF(c.x() + 4 * std::cos(a), c.y() + 4 * std::sin(a)),
+                                      QPointF(c.x() - 4 * std::cos(a), c.y() - 4 * std::sin(a)));
+                }
+                break;
+            default: {  // triangle
+                QPainterPath arrow;
+                arrow.moveTo(c.x() - 2.5, c.y() - 4.5);
+                arrow.lineTo(c.x() + 3, c.y());
+                arrow.lineTo(c.x() - 2.5, c.y() + 4.5);
+                arrow.closeSubpath();
+                painter->setPen(Qt::NoPen);
+                painter->drawPath(arrow);
+                break;
             }
-            break;
-        default: {  // triangle
-            QPainterPath arrow;
-            arrow.moveTo(c.x() - 2.5, c.y() - 4.5);
-            arrow.lineTo(c.x() + 3, c.y());
-            arrow.lineTo(c.x() - 2.5, c.y() + 4.5);
-            arrow.closeSubpath();
-            painter->setPen(Qt::NoPen);
-            painter->drawPath(arrow);
-            break;
-        }
         }
     }
     painter->restore();
@@ -93,8 +88,7 @@ void DBGridIndicator::paintSection(QPainter* painter, const QRect& rect, int log
 
 // ---------------------------------------------------------------------------
 
-DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
-{
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     m_model = new GridModel(nullptr, this);
     m_indicator = new DBGridIndicator(this);
     setVerticalHeader(m_indicator);
@@ -121,8 +115,9 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
 
     connect(m_model, &GridModel::currentRowChanged, this, &DBGrid::onModelCurrentRow);
     // A value the table refuses is reported once the editor has closed.
-    connect(m_model, &GridModel::editError, this,
-            [this](const QString& message) { qly::showErrorBox(message, this); }, Qt::QueuedConnection);
+    connect(
+        m_model, &GridModel::editError, this,
+        [this](const QString& message) { qly::showErrorBox(message, this); }, Qt::QueuedConnection);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
         onModelCurrentRow(m_model->currentRow());
@@ -131,52 +126,47 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
 
 DBGrid::~DBGrid() = default;
 
-TDataSource* DBGrid::dataSource() const
-{
+TDataSource* DBGrid::dataSource() const {
     return m_model->dataSource();
 }
 
-void DBGrid::setDataSource(TDataSource* source)
-{
+void DBGrid::setDataSource(TDataSource* source) {
     QObject::disconnect(m_stateConnection);
     m_model->setDataSource(source);
     if (source) {
-        m_stateConnection = connect(source, &TDataSource::stateChanged, this, &DBGrid::onStateChanged);
+        m_stateConnection =
+            connect(source, &TDataSource::stateChanged, this, &DBGrid::onStateChanged);
         onStateChanged(source->state());
     }
     applyColumnWidths();
     onModelCurrentRow(m_model->currentRow());
 }
 
-void DBGrid::setColumns(const QList<GridColumn>& columns)
-{
+void DBGrid::setColumns(const QList<GridColumn>& columns) {
     m_model->setColumns(columns);
     applyColumnWidths();
 }
 
-int DBGrid::columnWidthForChars(int chars) const
-{
+int DBGrid::columnWidthForChars(int chars) const {
     return chars * fontMetrics().horizontalAdvance(QLatin1Char('0')) + 8;
 }
 
-void DBGrid::applyColumnWidths()
-{
+void DBGrid::applyColumnWidths() {
     const QFontMetrics metrics = fontMetrics();
     verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
     for (int column = 0; column < m_model->columnCount(); ++column) {
-        const int chars = m_model->headerData(column, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
+        const int chars =
+            m_model->headerData(column, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
         if (chars > 0)
             setColumnWidth(column, columnWidthForChars(chars));
     }
 }
 
-void DBGrid::updateTitleStyle()
-{
+void DBGrid::updateTitleStyle() {
     horizontalHeader()->setStyleSheet(QString::fromLatin1(kTitleStyle));
 }
 
-void DBGrid::onModelCurrentRow(int row)
-{
+void DBGrid::onModelCurrentRow(int row) {
     m_indicator->setCurrentRow(row);
     if (row < 0 || row >= m_model->rowCount())
         return;
@@ -191,13 +181,11 @@ void DBGrid::onModelCurrentRow(int row)
     m_following = false;
 }
 
-void DBGrid::onStateChanged(TDataSetState state)
-{
+void DBGrid::onStateChanged(TDataSetState state) {
     m_indicator->setMarkState(state);
 }
 
-void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
+void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (m_following || !current.isValid())
         return;
@@ -215,12 +203,12 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     }
 }
 
-void DBGrid::keyPressEvent(QKeyEvent* event)
-{
+void DBGrid::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && state() != QAbstractItemView::EditingState) {
         TDataSource* source = dataSource();
         TDbTable* table = source ? source->dataSet() : nullptr;
-        if (table && (table->state() == TDataSetState::dsEdit || table->state() == TDataSetState::dsInsert)) {
+        if (table && (table->state() == TDataSetState::dsEdit ||
+                      table->state() == TDataSetState::dsInsert)) {
             try {
                 table->cancel();
             } catch (const std::exception& error) {
@@ -233,15 +221,13 @@ void DBGrid::keyPressEvent(QKeyEvent* event)
     QTableView::keyPressEvent(event);
 }
 
-void DBGrid::changeEvent(QEvent* event)
-{
+void DBGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         applyColumnWidths();
 }
 
-void DBGrid::commitData(QWidget* editor)
-{
+void DBGrid::commitData(QWidget* editor) {
     try {
         QTableView::commitData(editor);
     } catch (const std::exception& error) {

@@ -27,8 +27,7 @@ namespace {
 
 constexpr int kVisibleRows = 8;
 
-QString trimRight(QString text)
-{
+QString trimRight(QString text) {
     int end = text.size();
     while (end > 0 && text.at(end - 1).isSpace())
         --end;
@@ -47,8 +46,7 @@ public:
     void activeChanged() override { m_owner->showFieldValue(); }
     void dataSetChanged() override { m_owner->showFieldValue(); }
     void dataSetScrolled() override { m_owner->showFieldValue(); }
-    void recordChanged(TField* field) override
-    {
+    void recordChanged(TField* field) override {
         if (!field || field->fieldName().compare(m_owner->m_dataField, Qt::CaseInsensitive) == 0)
             m_owner->showFieldValue();
     }
@@ -58,8 +56,7 @@ private:
 };
 
 DBLookupCombo::DBLookupCombo(QWidget* parent)
-    : QWidget(parent), m_link(std::make_unique<FieldLink>(this))
-{
+    : QWidget(parent), m_link(std::make_unique<FieldLink>(this)) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -100,40 +97,33 @@ DBLookupCombo::DBLookupCombo(QWidget* parent)
     });
 }
 
-DBLookupCombo::~DBLookupCombo()
-{
+DBLookupCombo::~DBLookupCombo() {
     m_link->setDataSource(nullptr);
 }
 
 // ---- The list
 
-void DBLookupCombo::setLookupSource(TDataSource* source)
-{
+void DBLookupCombo::setLookupSource(TDataSource* source) {
     m_model->setDataSource(source);
 }
 
-TDataSource* DBLookupCombo::lookupSource() const
-{
+TDataSource* DBLookupCombo::lookupSource() const {
     return m_model->dataSource();
 }
 
-void DBLookupCombo::setLookupColumns(const QList<GridColumn>& columns)
-{
+void DBLookupCombo::setLookupColumns(const QList<GridColumn>& columns) {
     m_model->setColumns(columns);
 }
 
-void DBLookupCombo::setLookupField(const QString& field)
-{
+void DBLookupCombo::setLookupField(const QString& field) {
     m_lookupField = field;
 }
 
-void DBLookupCombo::setShowTitles(bool on)
-{
+void DBLookupCombo::setShowTitles(bool on) {
     m_list->horizontalHeader()->setVisible(on);
 }
 
-int DBLookupCombo::keyColumn() const
-{
+int DBLookupCombo::keyColumn() const {
     const QList<GridColumn> columns = m_model->columns();
     for (int i = 0; i < columns.size(); ++i) {
         if (columns.at(i).field.compare(m_lookupField, Qt::CaseInsensitive) == 0)
@@ -142,13 +132,11 @@ int DBLookupCombo::keyColumn() const
     return 0;
 }
 
-QString DBLookupCombo::keyOfRow(int row) const
-{
+QString DBLookupCombo::keyOfRow(int row) const {
     return trimRight(m_model->data(m_model->index(row, keyColumn()), Qt::DisplayRole).toString());
 }
 
-int DBLookupCombo::lowerBound(const QString& key) const
-{
+int DBLookupCombo::lowerBound(const QString& key) const {
     int low = 0;
     int high = m_model->rowCount();
     while (low < high) {
@@ -161,8 +149,7 @@ int DBLookupCombo::lowerBound(const QString& key) const
     return low;
 }
 
-QString DBLookupCombo::findCompletion(const QString& prefix, int* row) const
-{
+QString DBLookupCombo::findCompletion(const QString& prefix, int* row) const {
     if (row)
         *row = -1;
     const int rows = m_model->rowCount();
@@ -170,8 +157,8 @@ QString DBLookupCombo::findCompletion(const QString& prefix, int* row) const
         return QString();
     TDataSource* source = m_model->dataSource();
     TDbTable* table = source ? source->dataSet() : nullptr;
-    const bool ordered = table && !table->indexName().isEmpty()
-                         && table->indexName().compare(m_lookupField, Qt::CaseInsensitive) == 0;
+    const bool ordered = table && !table->indexName().isEmpty() &&
+                         table->indexName().compare(m_lookupField, Qt::CaseInsensitive) == 0;
     int bestRow = -1;
     if (ordered) {
         // The list is in key order: look the prefix up as typed, then in the
@@ -185,7 +172,8 @@ QString DBLookupCombo::findCompletion(const QString& prefix, int* row) const
         }
         for (int i = 0; i < variants.size(); ++i) {
             const int found = lowerBound(variants.at(i));
-            if (found < rows && keyOfRow(found).startsWith(prefix, i == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive)) {
+            if (found < rows && keyOfRow(found).startsWith(
+                                    prefix, i == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive)) {
                 if (i == 0) {
                     bestRow = found;
                     break;
@@ -213,25 +201,21 @@ QString DBLookupCombo::findCompletion(const QString& prefix, int* row) const
 
 // ---- The bound field
 
-void DBLookupCombo::setDataSource(TDataSource* source)
-{
+void DBLookupCombo::setDataSource(TDataSource* source) {
     m_link->setDataSource(source);
     showFieldValue();
 }
 
-TDataSource* DBLookupCombo::dataSource() const
-{
+TDataSource* DBLookupCombo::dataSource() const {
     return m_link->dataSource();
 }
 
-void DBLookupCombo::setDataField(const QString& field)
-{
+void DBLookupCombo::setDataField(const QString& field) {
     m_dataField = field;
     showFieldValue();
 }
 
-void DBLookupCombo::showFieldValue()
-{
+void DBLookupCombo::showFieldValue() {
     if (m_writing)
         return;
     TDbTable* table = m_link->dataSet();
@@ -249,8 +233,7 @@ void DBLookupCombo::showFieldValue()
     }
 }
 
-void DBLookupCombo::writeField()
-{
+void DBLookupCombo::writeField() {
     TDbTable* table = m_link->dataSet();
     if (!table || !table->active() || m_dataField.isEmpty())
         return;
@@ -258,7 +241,8 @@ void DBLookupCombo::writeField()
     if (!field)
         return;
     const QString value = m_edit->text();
-    const bool editing = table->state() == TDataSetState::dsEdit || table->state() == TDataSetState::dsInsert;
+    const bool editing =
+        table->state() == TDataSetState::dsEdit || table->state() == TDataSetState::dsInsert;
     if (!editing && !table->isEmpty() && trimRight(field->asString()) == value)
         return;
     m_writing = true;
@@ -278,20 +262,17 @@ void DBLookupCombo::writeField()
     m_writing = false;
 }
 
-void DBLookupCombo::reportError(const std::exception& error)
-{
+void DBLookupCombo::reportError(const std::exception& error) {
     qly::showErrorBox(QString::fromStdString(error.what()), window());
 }
 
 // ---- The text
 
-QString DBLookupCombo::text() const
-{
+QString DBLookupCombo::text() const {
     return m_edit->text();
 }
 
-void DBLookupCombo::setText(const QString& text)
-{
+void DBLookupCombo::setText(const QString& text) {
     if (text == m_edit->text())
         return;
     m_showing = true;
@@ -301,10 +282,9 @@ void DBLookupCombo::setText(const QString& text)
     emit changed();
 }
 
-void DBLookupCombo::onTextEdited(const QString& text)
-{
-    if (!m_lastKeyDeletes && !text.isEmpty() && m_edit->cursorPosition() == text.size()
-        && !m_edit->hasSelectedText()) {
+void DBLookupCombo::onTextEdited(const QString& text) {
+    if (!m_lastKeyDeletes && !text.isEmpty() && m_edit->cursorPosition() == text.size() &&
+        !m_edit->hasSelectedText()) {
         const QString completed = findCompletion(text);
         if (!completed.isEmpty() && completed != text) {
             m_showing = true;
@@ -320,8 +300,7 @@ void DBLookupCombo::onTextEdited(const QString& text)
 
 // ---- The list window
 
-void DBLookupCombo::chooseRow(int row)
-{
+void DBLookupCombo::chooseRow(int row) {
     if (row < 0 || row >= m_model->rowCount())
         return;
     const QString value = keyOfRow(row);
@@ -337,8 +316,7 @@ void DBLookupCombo::chooseRow(int row)
     emit clicked();
 }
 
-void DBLookupCombo::showPopup()
-{
+void DBLookupCombo::showPopup() {
     if (!isEnabled() || m_popup->isVisible())
         return;
     const QList<GridColumn> columns = m_model->columns();
@@ -346,17 +324,22 @@ void DBLookupCombo::showPopup()
     int width = 0;
     for (int i = 0; i < m_model->columnCount(); ++i) {
         const int chars = m_model->headerData(i, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
-        const int columnWidth = (chars > 0 ? chars : 10) * metrics.horizontalAdvance(QLatin1Char('0')) + 8;
+        const int columnWidth =
+            (chars > 0 ? chars : 10) * metrics.horizontalAdvance(QLatin1Char('0')) + 8;
         m_list->setColumnWidth(i, columnWidth);
         width += columnWidth;
     }
     const int rowHeight = metrics.height() + 4;
     m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     const int rows = std::clamp(m_model->rowCount(), 1, kVisibleRows);
-    const int header = m_list->horizontalHeader()->isVisible() ? m_list->horizontalHeader()->sizeHint().height() : 0;
+    const int header = m_list->horizontalHeader()->isVisible()
+                           ? m_list->horizontalHeader()->sizeHint().height()
+                           : 0;
     width += m_list->verticalScrollBar()->sizeHint().width() + 2;
-    m_popup->resize(std::max(width, this->width()), header + rows * rowHeight + 2
-                                                        + (width > this->width() + 400 ? m_list->horizontalScrollBar()->sizeHint().height() : 0));
+    m_popup->resize(
+        std::max(width, this->width()),
+        header + rows * rowHeight + 2 +
+            (width > this->width() + 400 ? m_list->horizontalScrollBar()->sizeHint().height() : 0));
     positionPopup();
 
     int row = -1;
@@ -367,15 +350,15 @@ void DBLookupCombo::showPopup()
     m_popup->show();
     if (row >= 0) {
         const QModelIndex index = m_model->index(row, 0);
-        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_list->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_list->scrollTo(index, QAbstractItemView::PositionAtTop);
     }
     m_list->setFocus(Qt::PopupFocusReason);
     update();
 }
 
-void DBLookupCombo::positionPopup()
-{
+void DBLookupCombo::positionPopup() {
     QPoint below = mapToGlobal(QPoint(0, height()));
     const QScreen* screen = this->screen();
     if (screen) {
@@ -388,48 +371,46 @@ void DBLookupCombo::positionPopup()
     m_popup->move(below);
 }
 
-void DBLookupCombo::hidePopup()
-{
+void DBLookupCombo::hidePopup() {
     if (m_popup->isVisible())
         m_popup->hide();
     update();
 }
 
-bool DBLookupCombo::isPopupVisible() const
-{
+bool DBLookupCombo::isPopupVisible() const {
     return m_popup->isVisible();
 }
 
 // ---- Events
 
-bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event)
-{
+bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_edit) {
         switch (event->type()) {
-        case QEvent::KeyPress: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            m_lastKeyDeletes = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete
-                               || key->matches(QKeySequence::Cut);
-            const bool alt = key->modifiers() & Qt::AltModifier;
-            if (key->key() == Qt::Key_F4 || ((key->key() == Qt::Key_Down || key->key() == Qt::Key_Up) && alt)
-                || (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier)) {
-                showPopup();
-                return true;
+            case QEvent::KeyPress: {
+                auto* key = static_cast<QKeyEvent*>(event);
+                m_lastKeyDeletes = key->key() == Qt::Key_Backspace ||
+                                   key->key() == Qt::Key_Delete || key->matches(QKeySequence::Cut);
+                const bool alt = key->modifiers() & Qt::AltModifier;
+                if (key->key() == Qt::Key_F4 ||
+                    ((key->key() == Qt::Key_Down || key->key() == Qt::Key_Up) && alt) ||
+                    (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier)) {
+                    showPopup();
+                    return true;
+                }
+                break;
             }
-            break;
-        }
-        case QEvent::FocusIn: {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-                emit entered();
-            break;
-        }
-        case QEvent::MouseButtonPress:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-                emit clicked();
-            break;
-        default:
-            break;
+            case QEvent::FocusIn: {
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                    emit entered();
+                break;
+            }
+            case QEvent::MouseButtonPress:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+                    emit clicked();
+                break;
+            default:
+                break;
         }
     } else if (watched == m_list && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -437,8 +418,8 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event)
             chooseRow(m_list->currentIndex().row());
             return true;
         }
-        if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_F4
-            || (key->key() == Qt::Key_Up && (key->modifiers() & Qt::AltModifier))) {
+        if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_F4 ||
+            (key->key() == Qt::Key_Up && (key->modifiers() & Qt::AltModifier))) {
             hidePopup();
             return true;
         }
@@ -449,8 +430,7 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void DBLookupCombo::changeEvent(QEvent* event)
-{
+void DBLookupCombo::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_list->setFont(font());
@@ -461,8 +441,7 @@ void DBLookupCombo::changeEvent(QEvent* event)
     }
 }
 
-void DBLookupCombo::initStyleOption(QStyleOptionComboBox* option) const
-{
+void DBLookupCombo::initStyleOption(QStyleOptionComboBox* option) const {
     option->initFrom(this);
     option->editable = true;
     option->frame = true;
@@ -474,37 +453,34 @@ void DBLookupCombo::initStyleOption(QStyleOptionComboBox* option) const
         option->state |= QStyle::State_HasFocus;
 }
 
-void DBLookupCombo::paintEvent(QPaintEvent*)
-{
+void DBLookupCombo::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QStyleOptionComboBox option;
     initStyleOption(&option);
     style()->drawComplexControl(QStyle::CC_ComboBox, &option, &painter, this);
 }
 
-void DBLookupCombo::layoutEdit()
-{
+void DBLookupCombo::layoutEdit() {
     QStyleOptionComboBox option;
     initStyleOption(&option);
-    m_edit->setGeometry(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this));
+    m_edit->setGeometry(
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this));
 }
 
-void DBLookupCombo::resizeEvent(QResizeEvent* event)
-{
+void DBLookupCombo::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutEdit();
 }
 
-void DBLookupCombo::mousePressEvent(QMouseEvent* event)
-{
+void DBLookupCombo::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
     }
     QStyleOptionComboBox option;
     initStyleOption(&option);
-    const QStyle::SubControl control =
-        style()->hitTestComplexControl(QStyle::CC_ComboBox, &option, event->position().toPoint(), this);
+    const QStyle::SubControl control = style()->hitTestComplexControl(
+        QStyle::CC_ComboBox, &option, event->position().toPoint(), this);
     if (control == QStyle::SC_ComboBoxArrow) {
         m_edit->setFocus(Qt::MouseFocusReason);
         if (m_popup->isVisible())
@@ -517,16 +493,15 @@ void DBLookupCombo::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
-QSize DBLookupCombo::sizeHint() const
-{
+QSize DBLookupCombo::sizeHint() const {
     QStyleOptionComboBox option;
     initStyleOption(&option);
     const QFontMetrics metrics = fontMetrics();
-    const QSize contents(metrics.horizontalAdvance(QLatin1Char('0')) * 12, std::max(metrics.height(), 16));
+    const QSize contents(metrics.horizontalAdvance(QLatin1Char('0')) * 12,
+                         std::max(metrics.height(), 16));
     return style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, this);
 }
 
-QSize DBLookupCombo::minimumSizeHint() const
-{
+QSize DBLookupCombo::minimumSizeHint() const {
     return sizeHint();
 }

@@ -118,6 +118,6 @@ private:
     QString m_dataField;
     QString m_lookupField;
     bool m_lastKeyDeletes = false;  // the last key pressed removes text
-    bool m_writing = false;   // the box is writing its field
-    bool m_showing = false;   // the text is being set from the field or by code
+    bool m_writing = false;         // the box is writing its field
+    bool m_showing = false;         // the text is being set from the field or by code
 };

@@ -5,8 +5,7 @@
 
 namespace qly {
 
-void showErrorBox(const QString& message, QWidget* parent)
-{
+void showErrorBox(const QString& message, QWidget* parent) {
     if (!parent)
         parent = QApplication::activeWindow();
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message,

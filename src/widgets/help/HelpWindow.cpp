@@ -19,20 +19,17 @@ namespace qly {
 
 namespace {
 
-QString& configuredHelpFolder()
-{
+QString& configuredHelpFolder() {
     static QString folder;
     return folder;
 }
 
-QPointer<HelpWindow>& theWindow()
-{
+QPointer<HelpWindow>& theWindow() {
     static QPointer<HelpWindow> window;
     return window;
 }
 
-void deleteHelpWindow()
-{
+void deleteHelpWindow() {
     delete theWindow().data();
 }
 
@@ -40,35 +37,35 @@ const QString kWindowTitle = QStringLiteral("Quillory Help");
 
 }  // namespace
 
-HelpBrowser::HelpBrowser(QWidget* parent) : QTextBrowser(parent)
-{
+HelpBrowser::HelpBrowser(QWidget* parent) : QTextBrowser(parent) {
     setObjectName(QStringLiteral("HelpBrowser"));
     setOpenExternalLinks(true);
 }
 
-QString HelpBrowser::missingPageHtml(const QString& filePath)
-{
+QString HelpBrowser::missingPageHtml(const QString& filePath) {
     const QFileInfo info(filePath);
     const QString folder = QDir::toNativeSeparators(info.absolutePath());
     QString body;
     if (!QFileInfo(info.absolutePath()).isDir()) {
-        body = QStringLiteral("<p>The help pages of Quillory could not be found. They belong in the "
-                              "folder <b>%1</b>, which does not exist.</p>"
-                              "<p>Reinstall Quillory, or copy its folder \"help\" there.</p>")
+        body = QStringLiteral(
+                   "<p>The help pages of Quillory could not be found. They belong in the "
+                   "folder <b>%1</b>, which does not exist.</p>"
+                   "<p>Reinstall Quillory, or copy its folder \"help\" there.</p>")
                    .arg(folder.toHtmlEscaped());
     } else {
-        body = QStringLiteral("<p>This help page could not be found: the file <b>%1</b> is missing "
-                              "from the folder <b>%2</b>.</p>"
-                              "<p>Press <i>Contents</i> to see the topics that are there.</p>")
+        body = QStringLiteral(
+                   "<p>This help page could not be found: the file <b>%1</b> is missing "
+                   "from the folder <b>%2</b>.</p>"
+                   "<p>Press <i>Contents</i> to see the topics that are there.</p>")
                    .arg(info.fileName().toHtmlEscaped(), folder.toHtmlEscaped());
     }
-    return QStringLiteral("<html><head><title>Help page not found</title></head><body>"
-                          "<h2>Help page not found</h2>%1</body></html>")
+    return QStringLiteral(
+               "<html><head><title>Help page not found</title></head><body>"
+               "<h2>Help page not found</h2>%1</body></html>")
         .arg(body);
 }
 
-QVariant HelpBrowser::loadResource(int type, const QUrl& name)
-{
+QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     if (type == QTextDocument::HtmlResource && name.isLocalFile()) {
         QFile file(name.toLocalFile());
         if (!file.open(QIODevice::ReadOnly))
@@ -78,8 +75,7 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name)
     return QTextBrowser::loadResource(type, name);
 }
 
-QString HelpWindow::helpFolder()
-{
+QString HelpWindow::helpFolder() {
     if (!configuredHelpFolder().isEmpty())
         return configuredHelpFolder();
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
@@ -89,13 +85,11 @@ QString HelpWindow::helpFolder()
     return built;
 }
 
-void HelpWindow::setHelpFolder(const QString& folder)
-{
+void HelpWindow::setHelpFolder(const QString& folder) {
     configuredHelpFolder() = folder;
 }
 
-HelpWindow* HelpWindow::instance()
-{
+HelpWindow* HelpWindow::instance() {
     if (theWindow().isNull()) {
         theWindow() = new HelpWindow;
         static bool routineAdded = false;
@@ -107,18 +101,15 @@ HelpWindow* HelpWindow::instance()
     return theWindow().data();
 }
 
-void HelpWindow::showContents()
-{
+void HelpWindow::showContents() {
     instance()->showFile(QStringLiteral("index.html"), 0);
 }
 
-void HelpWindow::showTopic(int context)
-{
+void HelpWindow::showTopic(int context) {
     instance()->showFile(QString::number(context) + QStringLiteral(".html"), context);
 }
 
-HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window)
-{
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(kWindowTitle);
 
@@ -137,7 +128,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addLayout(buttons);
     layout->addWidget(m_browser);
 
-    connect(m_contents, &QPushButton::clicked, this, [this] { showFile(QStringLiteral("index.html"), 0); });
+    connect(m_contents, &QPushButton::clicked, this,
+            [this] { showFile(QStringLiteral("index.html"), 0); });
     connect(m_back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
     connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QPushButton::setEnabled);
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this] { updateTitle(); });
@@ -147,8 +139,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
 HelpWindow::~HelpWindow() = default;
 
-void HelpWindow::showFile(const QString& fileName, int context)
-{
+void HelpWindow::showFile(const QString& fileName, int context) {
     m_context = context;
     const QUrl url = QUrl::fromLocalFile(QDir(helpFolder()).absoluteFilePath(fileName));
     if (m_browser->source() == url)
@@ -161,13 +152,11 @@ void HelpWindow::showFile(const QString& fileName, int context)
     activateWindow();
 }
 
-QString HelpWindow::currentFile() const
-{
+QString HelpWindow::currentFile() const {
     return m_browser->source().toLocalFile();
 }
 
-void HelpWindow::updateTitle()
-{
+void HelpWindow::updateTitle() {
     const QString title = m_browser->documentTitle();
     setWindowTitle(title.isEmpty() ? kWindowTitle : kWindowTitle + QStringLiteral(" - ") + title);
 }

@@ -13,14 +13,12 @@ namespace {
 // Code page 1252 differs from Latin-1 only in 0x80..0x9F. Bytes the page
 // leaves undefined keep their C1 control values, as Windows maps them.
 constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString decodeCp1252(const QByteArray& bytes)
-{
+QString decodeCp1252(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size());
     for (char c : bytes) {
@@ -35,24 +33,36 @@ QString decodeCp1252(const QByteArray& bytes)
 
 // The name under which Qt knows a code page, or an empty name for a page
 // that is not one of the Windows pages RTF writers use.
-QByteArray converterName(int codePage)
-{
+QByteArray converterName(int codePage) {
     switch (codePage) {
-    case 437: case 850: case 852: case 866: case 932: case 936: case 949: case 950:
-        return "cp" + QByteArray::number(codePage);
-    case 874: case 1250: case 1251: case 1253: case 1254: case 1255: case 1256:
-    case 1257: case 1258:
-        return "windows-" + QByteArray::number(codePage);
-    case 10000:
-        return "macintosh";
-    default:
-        return {};
+        case 437:
+        case 850:
+        case 852:
+        case 866:
+        case 932:
+        case 936:
+        case 949:
+        case 950:
+            return "cp" + QByteArray::number(codePage);
+        case 874:
+        case 1250:
+        case 1251:
+        case 1253:
+        case 1254:
+        case 1255:
+        case 1256:
+        case 1257:
+        case 1258:
+            return "windows-" + QByteArray::number(codePage);
+        case 10000:
+            return "macintosh";
+        default:
+            return {};
     }
 }
 
 // Whether Qt can convert the page; asked once per page.
-bool hasDecoder(int codePage, const QByteArray& name)
-{
+bool hasDecoder(int codePage, const QByteArray& name) {
     static std::mutex lock;
     static std::map<int, bool> known;
     std::lock_guard guard(lock);
@@ -62,32 +72,46 @@ bool hasDecoder(int codePage, const QByteArray& name)
     return it->second;
 }
 
-} // namespace
+}  // namespace
 
-int codePageForCharset(int charset)
-{
+int codePageForCharset(int charset) {
     switch (charset) {
-    case 0: return 1252;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    default: return 0;
+        case 0:
+            return 1252;
+        case 77:
+            return 10000;
+        case 128:
+            return 932;
+        case 129:
+            return 949;
+        case 134:
+            return 936;
+        case 136:
+            return 950;
+        case 161:
+            return 1253;
+        case 162:
+            return 1254;
+        case 163:
+            return 1258;
+        case 177:
+            return 1255;
+        case 178:
+            return 1256;
+        case 186:
+            return 1257;
+        case 204:
+            return 1251;
+        case 222:
+            return 874;
+        case 238:
+            return 1250;
+        default:
+            return 0;
     }
 }
 
-QString decodeCodePage(int codePage, const QByteArray& bytes)
-{
+QString decodeCodePage(int codePage, const QByteArray& bytes) {
     const QByteArray name = converterName(codePage);
     if (name.isEmpty() || !hasDecoder(codePage, name))
         return decodeCp1252(bytes);
@@ -95,8 +119,7 @@ QString decodeCodePage(int codePage, const QByteArray& bytes)
     return decoder.decode(bytes);
 }
 
-int encodeCp1252(char16_t ch)
-{
+int encodeCp1252(char16_t ch) {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
         return ch;
     for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
@@ -106,4 +129,4 @@ int encodeCp1252(char16_t ch)
     return -1;
 }
 
-} // namespace richtext
+}  // namespace richtext

@@ -19,14 +19,13 @@ QString decodeCodePage(int codePage, const QByteArray& bytes);
 // Characters that are not text of a memo: control characters (but the
 // tab), and those QTextDocument takes for block, frame or object marks.
 // Reader and writer both leave them out.
-inline bool isDroppedChar(char16_t ch)
-{
-    return (ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == 0x2029 || ch == 0xFDD0 || ch == 0xFDD1
-           || ch == 0xFFFC || ch >= 0xFFFE;
+inline bool isDroppedChar(char16_t ch) {
+    return (ch < 0x20 && ch != u'\t') || ch == 0x7F || ch == 0x2029 || ch == 0xFDD0 ||
+           ch == 0xFDD1 || ch == 0xFFFC || ch >= 0xFFFE;
 }
 
 // The byte that stands for the character in code page 1252, or -1 when the
 // page has no such character.
 int encodeCp1252(char16_t ch);
 
-} // namespace richtext
+}  // namespace richtext

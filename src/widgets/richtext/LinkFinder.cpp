@@ -4,8 +4,7 @@
 
 namespace richtext {
 
-QList<FoundLink> findLinks(const QString& text)
-{
+QList<FoundLink> findLinks(const QString& text) {
     static const QRegularExpression kLink(
         QStringLiteral(R"((?<![\w@.\-/])(?:https?://|ftp://|mailto:|www\.)[^\s<>"'\x{2028}]+)"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
@@ -17,16 +16,18 @@ QList<FoundLink> findLinks(const QString& text)
         // A closing bracket belongs to the address only when it opened there.
         while (!address.isEmpty()) {
             const QChar last = address.back();
-            if (QStringLiteral(".,;:!?").contains(last)
-                || (last == QLatin1Char(')') && address.count(QLatin1Char('(')) < address.count(QLatin1Char(')')))
-                || (last == QLatin1Char(']') && address.count(QLatin1Char('[')) < address.count(QLatin1Char(']'))))
+            if (QStringLiteral(".,;:!?").contains(last) ||
+                (last == QLatin1Char(')') &&
+                 address.count(QLatin1Char('(')) < address.count(QLatin1Char(')'))) ||
+                (last == QLatin1Char(']') &&
+                 address.count(QLatin1Char('[')) < address.count(QLatin1Char(']'))))
                 address.chop(1);
             else
                 break;
         }
         const QString lower = address.toLower();
-        if (lower == QLatin1String("www.") || lower.endsWith(QLatin1String("://"))
-            || lower == QLatin1String("mailto:"))
+        if (lower == QLatin1String("www.") || lower.endsWith(QLatin1String("://")) ||
+            lower == QLatin1String("mailto:"))
             continue;
         QString target = address;
         if (lower.startsWith(QLatin1String("www.")))
@@ -39,4 +40,4 @@ QList<FoundLink> findLinks(const QString& text)
     return links;
 }
 
-} // namespace richtext
+}  // namespace richtext

@@ -7,8 +7,7 @@
 namespace richtext {
 
 // A web or mail address found in a line of text.
-struct FoundLink
-{
+struct FoundLink {
     qsizetype start = 0;
     qsizetype length = 0;
     QUrl url;
@@ -18,4 +17,4 @@ struct FoundLink
 // www. or mailto:. Punctuation that ends a sentence is not part of one.
 QList<FoundLink> findLinks(const QString& text);
 
-} // namespace richtext
+}  // namespace richtext

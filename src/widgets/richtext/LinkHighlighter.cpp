@@ -7,8 +7,7 @@
 
 LinkHighlighter::LinkHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {}
 
-void LinkHighlighter::highlightBlock(const QString& text)
-{
+void LinkHighlighter::highlightBlock(const QString& text) {
     const QList<richtext::FoundLink> links = richtext::findLinks(text);
     if (links.isEmpty())
         return;

@@ -24,8 +24,7 @@ const QString kCaption = QStringLiteral("Edit Rich Text");
 // A tool-bar action with a theme icon where the desktop has one and its
 // text otherwise.
 QAction* makeAction(QToolBar* bar, const QString& name, const QString& text, const QString& icon,
-                    const QString& tip, bool checkable)
-{
+                    const QString& tip, bool checkable) {
     QAction* action = bar->addAction(QIcon::fromTheme(icon), text);
     action->setObjectName(name);
     action->setToolTip(tip);
@@ -34,8 +33,7 @@ QAction* makeAction(QToolBar* bar, const QString& name, const QString& text, con
 }
 
 // A square showing the colour, for the colour button.
-QIcon colorIcon(const QColor& color)
-{
+QIcon colorIcon(const QColor& color) {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -45,10 +43,9 @@ QIcon colorIcon(const QColor& color)
     return QIcon(pixmap);
 }
 
-} // namespace
+}  // namespace
 
-RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent)
-{
+RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("RichTextDialog"));
     setWindowTitle(kCaption);
     setModal(true);
@@ -81,8 +78,7 @@ RichTextDialog::RichTextDialog(QWidget* parent) : QDialog(parent)
 
 RichTextDialog::~RichTextDialog() = default;
 
-void RichTextDialog::buildToolBar(QToolBar* bar)
-{
+void RichTextDialog::buildToolBar(QToolBar* bar) {
     m_font = new QFontComboBox(bar);
     m_font->setObjectName(QStringLiteral("fontCombo"));
     m_font->setToolTip(tr("Font"));
@@ -114,16 +110,16 @@ void RichTextDialog::buildToolBar(QToolBar* bar)
     });
     bar->addSeparator();
 
-    m_bold = makeAction(bar, QStringLiteral("boldAction"), tr("B"), QStringLiteral("format-text-bold"),
-                        tr("Bold"), true);
+    m_bold = makeAction(bar, QStringLiteral("boldAction"), tr("B"),
+                        QStringLiteral("format-text-bold"), tr("Bold"), true);
     m_bold->setShortcut(QKeySequence::Bold);
     connect(m_bold, &QAction::triggered, this, [this](bool on) {
         QTextCharFormat format;
         format.setFontWeight(on ? QFont::Bold : QFont::Normal);
         mergeFormat(format);
     });
-    m_italic = makeAction(bar, QStringLiteral("italicAction"), tr("I"), QStringLiteral("format-text-italic"),
-                          tr("Italic"), true);
+    m_italic = makeAction(bar, QStringLiteral("italicAction"), tr("I"),
+                          QStringLiteral("format-text-italic"), tr("Italic"), true);
     m_italic->setShortcut(QKeySequence::Italic);
     connect(m_italic, &QAction::triggered, this, [this](bool on) {
         QTextCharFormat format;
@@ -153,8 +149,8 @@ void RichTextDialog::buildToolBar(QToolBar* bar)
         f.setUnderline(true);
         w->setFont(f);
     }
-    m_color = makeAction(bar, QStringLiteral("colorAction"), tr("Colour"), QString(), tr("Text colour"),
-                         false);
+    m_color = makeAction(bar, QStringLiteral("colorAction"), tr("Colour"), QString(),
+                         tr("Text colour"), false);
     connect(m_color, &QAction::triggered, this, &RichTextDialog::chooseColor);
     bar->addSeparator();
 
@@ -180,40 +176,34 @@ void RichTextDialog::buildToolBar(QToolBar* bar)
     connect(m_bullets, &QAction::triggered, this, &RichTextDialog::setBullets);
 }
 
-void RichTextDialog::setRtf(const QByteArray& rtf)
-{
+void RichTextDialog::setRtf(const QByteArray& rtf) {
     m_editor->setRtf(rtf);
     m_editor->moveCursor(QTextCursor::Start);
     showState();
 }
 
-QByteArray RichTextDialog::rtf() const
-{
+QByteArray RichTextDialog::rtf() const {
     return m_editor->rtf();
 }
 
-bool RichTextDialog::isModified() const
-{
+bool RichTextDialog::isModified() const {
     return m_editor->document()->isModified();
 }
 
-void RichTextDialog::setLinkRecognition(bool on)
-{
+void RichTextDialog::setLinkRecognition(bool on) {
     m_editor->setLinkRecognition(on);
 }
 
-void RichTextDialog::setReadOnly(bool on)
-{
+void RichTextDialog::setReadOnly(bool on) {
     m_editor->setReadOnly(on);
-    for (QAction* action : {m_bold, m_italic, m_underline, m_color, m_left, m_center, m_right, m_justify,
-                            m_bullets})
+    for (QAction* action :
+         {m_bold, m_italic, m_underline, m_color, m_left, m_center, m_right, m_justify, m_bullets})
         action->setEnabled(!on);
     m_font->setEnabled(!on);
     m_size->setEnabled(!on);
 }
 
-void RichTextDialog::mergeFormat(const QTextCharFormat& format)
-{
+void RichTextDialog::mergeFormat(const QTextCharFormat& format) {
     QTextCursor cursor = m_editor->textCursor();
     if (!cursor.hasSelection())
         cursor.select(QTextCursor::WordUnderCursor);
@@ -222,8 +212,7 @@ void RichTextDialog::mergeFormat(const QTextCharFormat& format)
     m_editor->setFocus();
 }
 
-void RichTextDialog::chooseColor()
-{
+void RichTextDialog::chooseColor() {
     const QColor color = QColorDialog::getColor(m_editor->textColor(), this, tr("Text colour"));
     if (!color.isValid())
         return;
@@ -233,14 +222,12 @@ void RichTextDialog::chooseColor()
     showState();
 }
 
-void RichTextDialog::setAlignment(Qt::Alignment alignment)
-{
+void RichTextDialog::setAlignment(Qt::Alignment alignment) {
     m_editor->setAlignment(alignment);
     m_editor->setFocus();
 }
 
-void RichTextDialog::setBullets(bool on)
-{
+void RichTextDialog::setBullets(bool on) {
     QTextCursor cursor = m_editor->textCursor();
     cursor.beginEditBlock();
     if (on) {
@@ -267,15 +254,15 @@ void RichTextDialog::setBullets(bool on)
     showState();
 }
 
-void RichTextDialog::showState()
-{
+void RichTextDialog::showState() {
     const QTextCharFormat format = m_editor->currentCharFormat();
     const QFont font = format.font();
     m_font->blockSignals(true);
     m_font->setCurrentFont(font);
     m_font->blockSignals(false);
-    const qreal points = format.hasProperty(QTextFormat::FontPointSize) ? format.fontPointSize()
-                                                                          : m_editor->font().pointSizeF();
+    const qreal points = format.hasProperty(QTextFormat::FontPointSize)
+                             ? format.fontPointSize()
+                             : m_editor->font().pointSizeF();
     m_size->blockSignals(true);
     m_size->setEditText(QString::number(qRound(points)));
     m_size->blockSignals(false);

@@ -12,8 +12,7 @@ class RichTextEdit;
 // The full-size rich-text editor, captioned "Edit Rich Text": a text edit
 // under a small formatting tool bar (font, size, bold, italic, underline,
 // colour, alignment, bullets) with OK and Cancel.
-class RichTextDialog : public QDialog
-{
+class RichTextDialog : public QDialog {
     Q_OBJECT
 
 public:

@@ -15,8 +15,7 @@
 
 #include <memory>
 
-RichTextEdit::RichTextEdit(QWidget* parent) : QTextEdit(parent)
-{
+RichTextEdit::RichTextEdit(QWidget* parent) : QTextEdit(parent) {
     setAcceptRichText(true);
     // On a page, Tab moves on to the next field as in the other controls.
     setTabChangesFocus(true);
@@ -29,13 +28,11 @@ RichTextEdit::RichTextEdit(QWidget* parent) : QTextEdit(parent)
 
 RichTextEdit::~RichTextEdit() = default;
 
-void RichTextEdit::setRtf(const QByteArray& rtf)
-{
+void RichTextEdit::setRtf(const QByteArray& rtf) {
     load(rtf);
 }
 
-void RichTextEdit::load(const QByteArray& rtf)
-{
+void RichTextEdit::load(const QByteArray& rtf) {
     m_loading = true;
     m_readResult = richtext::readRtf(rtf, document());
     m_loaded = rtf;
@@ -43,15 +40,13 @@ void RichTextEdit::load(const QByteArray& rtf)
     m_loading = false;
 }
 
-QByteArray RichTextEdit::rtf() const
-{
+QByteArray RichTextEdit::rtf() const {
     if (!document()->isModified())
         return m_loaded;
     return richtext::writeRtf(document());
 }
 
-void RichTextEdit::setLinkRecognition(bool on)
-{
+void RichTextEdit::setLinkRecognition(bool on) {
     if (on == linkRecognition())
         return;
     m_loading = true;
@@ -64,8 +59,7 @@ void RichTextEdit::setLinkRecognition(bool on)
     m_loading = false;
 }
 
-QUrl RichTextEdit::linkAt(const QPoint& viewportPos) const
-{
+QUrl RichTextEdit::linkAt(const QPoint& viewportPos) const {
     const QString anchor = anchorAt(viewportPos);
     if (!anchor.isEmpty())
         return QUrl(anchor, QUrl::TolerantMode);
@@ -85,31 +79,29 @@ QUrl RichTextEdit::linkAt(const QPoint& viewportPos) const
     return {};
 }
 
-void RichTextEdit::activate(const QUrl& url)
-{
+void RichTextEdit::activate(const QUrl& url) {
     emit linkActivated(url);
     QDesktopServices::openUrl(url);
 }
 
-void RichTextEdit::mousePressEvent(QMouseEvent* event)
-{
-    m_pressedLink = event->button() == Qt::LeftButton ? linkAt(event->position().toPoint()) : QUrl();
+void RichTextEdit::mousePressEvent(QMouseEvent* event) {
+    m_pressedLink =
+        event->button() == Qt::LeftButton ? linkAt(event->position().toPoint()) : QUrl();
     m_pressPos = event->position().toPoint();
     QTextEdit::mousePressEvent(event);
 }
 
-void RichTextEdit::mouseMoveEvent(QMouseEvent* event)
-{
+void RichTextEdit::mouseMoveEvent(QMouseEvent* event) {
     QTextEdit::mouseMoveEvent(event);
     if (event->buttons() == Qt::NoButton) {
         const bool overLink = !linkAt(event->position().toPoint()).isEmpty();
-        viewport()->setCursor(overLink ? Qt::PointingHandCursor
-                                       : isReadOnly() ? Qt::ArrowCursor : Qt::IBeamCursor);
+        viewport()->setCursor(overLink       ? Qt::PointingHandCursor
+                              : isReadOnly() ? Qt::ArrowCursor
+                                             : Qt::IBeamCursor);
     }
 }
 
-void RichTextEdit::mouseReleaseEvent(QMouseEvent* event)
-{
+void RichTextEdit::mouseReleaseEvent(QMouseEvent* event) {
     QTextEdit::mouseReleaseEvent(event);
     const QUrl pressed = m_pressedLink;
     m_pressedLink.clear();
@@ -122,8 +114,7 @@ void RichTextEdit::mouseReleaseEvent(QMouseEvent* event)
         activate(pressed);
 }
 
-void RichTextEdit::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void RichTextEdit::mouseDoubleClickEvent(QMouseEvent* event) {
     if (m_editorAvailable && event->button() == Qt::LeftButton) {
         event->accept();
         openEditor();
@@ -132,8 +123,7 @@ void RichTextEdit::mouseDoubleClickEvent(QMouseEvent* event)
     QTextEdit::mouseDoubleClickEvent(event);
 }
 
-void RichTextEdit::contextMenuEvent(QContextMenuEvent* event)
-{
+void RichTextEdit::contextMenuEvent(QContextMenuEvent* event) {
     const QPoint contentPos(event->pos().x() + horizontalScrollBar()->value(),
                             event->pos().y() + verticalScrollBar()->value());
     std::unique_ptr<QMenu> menu(createStandardContextMenu(contentPos));
@@ -153,8 +143,7 @@ void RichTextEdit::contextMenuEvent(QContextMenuEvent* event)
     menu->exec(event->globalPos());
 }
 
-bool RichTextEdit::openEditor()
-{
+bool RichTextEdit::openEditor() {
     RichTextDialog dialog(this);
     dialog.setLinkRecognition(linkRecognition());
     dialog.setReadOnly(isReadOnly());

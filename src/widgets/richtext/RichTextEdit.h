@@ -17,8 +17,7 @@ class LinkHighlighter;
 // stay fields). A double click, or "Edit Rich Text..." in the context menu,
 // opens the "Edit Rich Text" window on a copy of the text and puts the copy
 // back when the window is closed with OK.
-class RichTextEdit : public QTextEdit
-{
+class RichTextEdit : public QTextEdit {
     Q_OBJECT
 
 public:

@@ -26,8 +26,7 @@ namespace richtext {
 // outermost group closed, was longer than kMaxRtfInput, or broke the RTF
 // syntax somewhere; `error` then says what was met first. The document
 // holds what could be read either way.
-struct RtfReadResult
-{
+struct RtfReadResult {
     bool isRtf = false;
     bool complete = true;
     QString error;
@@ -53,4 +52,4 @@ RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document);
 // The document as RTF, ending with "}" and CR LF.
 QByteArray writeRtf(const QTextDocument* document);
 
-} // namespace richtext
+}  // namespace richtext

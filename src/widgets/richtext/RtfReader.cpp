@@ -31,8 +31,7 @@ namespace {
 
 enum class Dest { Text, Skip, FontTable, ColorTable, FieldInst, ListDef };
 
-struct CharProps
-{
+struct CharProps {
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -46,19 +45,17 @@ struct CharProps
     bool operator==(const CharProps&) const = default;
 };
 
-struct ParaProps
-{
+struct ParaProps {
     int align = 0;  // 0 left, 1 centre, 2 right, 3 justified
     int left = 0;   // twips
     int right = 0;
     int first = 0;
     int before = 0;
     int after = 0;
-    int list = 0;   // a QTextListFormat::Style, 0: not a list item
+    int list = 0;  // a QTextListFormat::Style, 0: not a list item
 };
 
-struct GroupState
-{
+struct GroupState {
     Dest dest = Dest::Text;
     CharProps chars;
     ParaProps para;
@@ -66,16 +63,14 @@ struct GroupState
     int field = -1;       // the \field group this group belongs to
 };
 
-struct Font
-{
+struct Font {
     QByteArray bytes;  // the part of the name not decoded yet
     QString name;
     int codePage = 0;
     bool complete = false;  // the name's ";" was read
 };
 
-struct Field
-{
+struct Field {
     QByteArray bytes;  // the part of the instruction not decoded yet
     QString instruction;
     QString href;
@@ -84,90 +79,210 @@ struct Field
 enum class Word {
     Unknown,
     // destinations
-    FontTable, ColorTable, Field, FieldInst, FieldResult, ListDef, SkipDest,
+    FontTable,
+    ColorTable,
+    Field,
+    FieldInst,
+    FieldResult,
+    ListDef,
+    SkipDest,
     // character properties
-    Bold, Italic, Underline, UnderlineNone, Strike, Plain, Font, FontSize,
-    Color, Background, Super, Sub, NoSuperSub, FontCharset,
-    Red, Green, Blue,
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Strike,
+    Plain,
+    Font,
+    FontSize,
+    Color,
+    Background,
+    Super,
+    Sub,
+    NoSuperSub,
+    FontCharset,
+    Red,
+    Green,
+    Blue,
     // paragraph properties
-    Pard, AlignLeft, AlignRight, AlignCentre, AlignJustify, LeftIndent,
-    RightIndent, FirstIndent, SpaceBefore, SpaceAfter, ListOverride,
-    PnBullet, PnBody, PnCont, PnDecimal, PnLowerAlpha, PnUpperAlpha,
-    PnLowerRoman, PnUpperRoman,
+    Pard,
+    AlignLeft,
+    AlignRight,
+    AlignCentre,
+    AlignJustify,
+    LeftIndent,
+    RightIndent,
+    FirstIndent,
+    SpaceBefore,
+    SpaceAfter,
+    ListOverride,
+    PnBullet,
+    PnBody,
+    PnCont,
+    PnDecimal,
+    PnLowerAlpha,
+    PnUpperAlpha,
+    PnLowerRoman,
+    PnUpperRoman,
     // characters and breaks
-    Par, Line, Tab, Cell, Unicode, UnicodeSkip, Bin, Emdash, Endash, Bullet,
-    LQuote, RQuote, LDblQuote, RDblQuote, EmSpace, EnSpace,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Unicode,
+    UnicodeSkip,
+    Bin,
+    Emdash,
+    Endash,
+    Bullet,
+    LQuote,
+    RQuote,
+    LDblQuote,
+    RDblQuote,
+    EmSpace,
+    EnSpace,
     // document
-    AnsiCodePage, Ansi, Mac, Pc, Pca, DefaultFont,
+    AnsiCodePage,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    DefaultFont,
 };
 
-const std::unordered_map<std::string_view, Word>& words()
-{
+const std::unordered_map<std::string_view, Word>& words() {
     static const std::unordered_map<std::string_view, Word> table = {
-        {"fonttbl", Word::FontTable}, {"colortbl", Word::ColorTable},
-        {"field", Word::Field}, {"fldinst", Word::FieldInst},
-        {"fldrslt", Word::FieldResult}, {"pn", Word::ListDef},
+        {"fonttbl", Word::FontTable},
+        {"colortbl", Word::ColorTable},
+        {"field", Word::Field},
+        {"fldinst", Word::FieldInst},
+        {"fldrslt", Word::FieldResult},
+        {"pn", Word::ListDef},
         // destinations whose content is not text of the document
-        {"stylesheet", Word::SkipDest}, {"info", Word::SkipDest},
-        {"pict", Word::SkipDest}, {"object", Word::SkipDest},
-        {"header", Word::SkipDest}, {"headerl", Word::SkipDest},
-        {"headerr", Word::SkipDest}, {"headerf", Word::SkipDest},
-        {"footer", Word::SkipDest}, {"footerl", Word::SkipDest},
-        {"footerr", Word::SkipDest}, {"footerf", Word::SkipDest},
-        {"footnote", Word::SkipDest}, {"annotation", Word::SkipDest},
-        {"pntext", Word::SkipDest}, {"listtext", Word::SkipDest},
-        {"pntxtb", Word::SkipDest}, {"pntxta", Word::SkipDest},
-        {"listtable", Word::SkipDest}, {"listoverridetable", Word::SkipDest},
-        {"revtbl", Word::SkipDest}, {"rsidtbl", Word::SkipDest},
-        {"generator", Word::SkipDest}, {"xe", Word::SkipDest},
-        {"tc", Word::SkipDest}, {"txe", Word::SkipDest},
-        {"nonshppict", Word::SkipDest}, {"shpinst", Word::SkipDest},
-        {"themedata", Word::SkipDest}, {"colorschememapping", Word::SkipDest},
-        {"datastore", Word::SkipDest}, {"latentstyles", Word::SkipDest},
-        {"bkmkstart", Word::SkipDest}, {"bkmkend", Word::SkipDest},
-        {"ftnsep", Word::SkipDest}, {"ftnsepc", Word::SkipDest},
-        {"aftnsep", Word::SkipDest}, {"aftnsepc", Word::SkipDest},
-        {"objdata", Word::SkipDest}, {"fchars", Word::SkipDest},
-        {"lchars", Word::SkipDest}, {"author", Word::SkipDest},
-        {"title", Word::SkipDest}, {"subject", Word::SkipDest},
-        {"keywords", Word::SkipDest}, {"comment", Word::SkipDest},
-        {"operator", Word::SkipDest}, {"doccomm", Word::SkipDest},
-        {"company", Word::SkipDest}, {"private", Word::SkipDest},
+        {"stylesheet", Word::SkipDest},
+        {"info", Word::SkipDest},
+        {"pict", Word::SkipDest},
+        {"object", Word::SkipDest},
+        {"header", Word::SkipDest},
+        {"headerl", Word::SkipDest},
+        {"headerr", Word::SkipDest},
+        {"headerf", Word::SkipDest},
+        {"footer", Word::SkipDest},
+        {"footerl", Word::SkipDest},
+        {"footerr", Word::SkipDest},
+        {"footerf", Word::SkipDest},
+        {"footnote", Word::SkipDest},
+        {"annotation", Word::SkipDest},
+        {"pntext", Word::SkipDest},
+        {"listtext", Word::SkipDest},
+        {"pntxtb", Word::SkipDest},
+        {"pntxta", Word::SkipDest},
+        {"listtable", Word::SkipDest},
+        {"listoverridetable", Word::SkipDest},
+        {"revtbl", Word::SkipDest},
+        {"rsidtbl", Word::SkipDest},
+        {"generator", Word::SkipDest},
+        {"xe", Word::SkipDest},
+        {"tc", Word::SkipDest},
+        {"txe", Word::SkipDest},
+        {"nonshppict", Word::SkipDest},
+        {"shpinst", Word::SkipDest},
+        {"themedata", Word::SkipDest},
+        {"colorschememapping", Word::SkipDest},
+        {"datastore", Word::SkipDest},
+        {"latentstyles", Word::SkipDest},
+        {"bkmkstart", Word::SkipDest},
+        {"bkmkend", Word::SkipDest},
+        {"ftnsep", Word::SkipDest},
+        {"ftnsepc", Word::SkipDest},
+        {"aftnsep", Word::SkipDest},
+        {"aftnsepc", Word::SkipDest},
+        {"objdata", Word::SkipDest},
+        {"fchars", Word::SkipDest},
+        {"lchars", Word::SkipDest},
+        {"author", Word::SkipDest},
+        {"title", Word::SkipDest},
+        {"subject", Word::SkipDest},
+        {"keywords", Word::SkipDest},
+        {"comment", Word::SkipDest},
+        {"operator", Word::SkipDest},
+        {"doccomm", Word::SkipDest},
+        {"company", Word::SkipDest},
+        {"private", Word::SkipDest},
         // character properties
-        {"b", Word::Bold}, {"i", Word::Italic}, {"ul", Word::Underline},
-        {"uld", Word::Underline}, {"uldb", Word::Underline},
-        {"ulw", Word::Underline}, {"uldash", Word::Underline},
-        {"ulth", Word::Underline}, {"ulwave", Word::Underline},
-        {"ulnone", Word::UnderlineNone}, {"strike", Word::Strike},
-        {"striked", Word::Strike}, {"plain", Word::Plain}, {"f", Word::Font},
-        {"fs", Word::FontSize}, {"cf", Word::Color}, {"cb", Word::Background},
-        {"highlight", Word::Background}, {"super", Word::Super},
-        {"sub", Word::Sub}, {"nosupersub", Word::NoSuperSub},
-        {"fcharset", Word::FontCharset}, {"red", Word::Red},
-        {"green", Word::Green}, {"blue", Word::Blue},
+        {"b", Word::Bold},
+        {"i", Word::Italic},
+        {"ul", Word::Underline},
+        {"uld", Word::Underline},
+        {"uldb", Word::Underline},
+        {"ulw", Word::Underline},
+        {"uldash", Word::Underline},
+        {"ulth", Word::Underline},
+        {"ulwave", Word::Underline},
+        {"ulnone", Word::UnderlineNone},
+        {"strike", Word::Strike},
+        {"striked", Word::Strike},
+        {"plain", Word::Plain},
+        {"f", Word::Font},
+        {"fs", Word::FontSize},
+        {"cf", Word::Color},
+        {"cb", Word::Background},
+        {"highlight", Word::Background},
+        {"super", Word::Super},
+        {"sub", Word::Sub},
+        {"nosupersub", Word::NoSuperSub},
+        {"fcharset", Word::FontCharset},
+        {"red", Word::Red},
+        {"green", Word::Green},
+        {"blue", Word::Blue},
         // paragraph properties
-        {"pard", Word::Pard}, {"ql", Word::AlignLeft}, {"qr", Word::AlignRight},
-        {"qc", Word::AlignCentre}, {"qj", Word::AlignJustify},
-        {"li", Word::LeftIndent}, {"ri", Word::RightIndent},
-        {"fi", Word::FirstIndent}, {"sb", Word::SpaceBefore},
-        {"sa", Word::SpaceAfter}, {"ls", Word::ListOverride},
-        {"pnlvlblt", Word::PnBullet}, {"pnlvlbody", Word::PnBody},
-        {"pnlvl", Word::PnBody}, {"pnlvlcont", Word::PnCont},
-        {"pndec", Word::PnDecimal}, {"pnlcltr", Word::PnLowerAlpha},
-        {"pnucltr", Word::PnUpperAlpha}, {"pnlcrm", Word::PnLowerRoman},
+        {"pard", Word::Pard},
+        {"ql", Word::AlignLeft},
+        {"qr", Word::AlignRight},
+        {"qc", Word::AlignCentre},
+        {"qj", Word::AlignJustify},
+        {"li", Word::LeftIndent},
+        {"ri", Word::RightIndent},
+        {"fi", Word::FirstIndent},
+        {"sb", Word::SpaceBefore},
+        {"sa", Word::SpaceAfter},
+        {"ls", Word::ListOverride},
+        {"pnlvlblt", Word::PnBullet},
+        {"pnlvlbody", Word::PnBody},
+        {"pnlvl", Word::PnBody},
+        {"pnlvlcont", Word::PnCont},
+        {"pndec", Word::PnDecimal},
+        {"pnlcltr", Word::PnLowerAlpha},
+        {"pnucltr", Word::PnUpperAlpha},
+        {"pnlcrm", Word::PnLowerRoman},
         {"pnucrm", Word::PnUpperRoman},
         // characters and breaks
-        {"par", Word::Par}, {"sect", Word::Par}, {"page", Word::Par},
-        {"row", Word::Par}, {"line", Word::Line}, {"tab", Word::Tab},
-        {"cell", Word::Cell}, {"u", Word::Unicode}, {"uc", Word::UnicodeSkip},
-        {"bin", Word::Bin}, {"emdash", Word::Emdash}, {"endash", Word::Endash},
-        {"bullet", Word::Bullet}, {"lquote", Word::LQuote},
-        {"rquote", Word::RQuote}, {"ldblquote", Word::LDblQuote},
-        {"rdblquote", Word::RDblQuote}, {"emspace", Word::EmSpace},
-        {"enspace", Word::EnSpace}, {"qmspace", Word::EnSpace},
+        {"par", Word::Par},
+        {"sect", Word::Par},
+        {"page", Word::Par},
+        {"row", Word::Par},
+        {"line", Word::Line},
+        {"tab", Word::Tab},
+        {"cell", Word::Cell},
+        {"u", Word::Unicode},
+        {"uc", Word::UnicodeSkip},
+        {"bin", Word::Bin},
+        {"emdash", Word::Emdash},
+        {"endash", Word::Endash},
+        {"bullet", Word::Bullet},
+        {"lquote", Word::LQuote},
+        {"rquote", Word::RQuote},
+        {"ldblquote", Word::LDblQuote},
+        {"rdblquote", Word::RDblQuote},
+        {"emspace", Word::EmSpace},
+        {"enspace", Word::EnSpace},
+        {"qmspace", Word::EnSpace},
         // document
-        {"ansicpg", Word::AnsiCodePage}, {"ansi", Word::Ansi},
-        {"mac", Word::Mac}, {"pc", Word::Pc}, {"pca", Word::Pca},
+        {"ansicpg", Word::AnsiCodePage},
+        {"ansi", Word::Ansi},
+        {"mac", Word::Mac},
+        {"pc", Word::Pc},
+        {"pca", Word::Pca},
         {"deff", Word::DefaultFont},
     };
     return table;
@@ -179,13 +294,11 @@ constexpr int kMaxInstruction = 2048;
 constexpr int kMaxTwips = 31680;      // 22 inches
 constexpr int kMaxHalfPoints = 3276;  // 1638 points
 
-bool isSpace(unsigned char c)
-{
+bool isSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-int hexValue(unsigned char c)
-{
+int hexValue(unsigned char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -196,20 +309,17 @@ int hexValue(unsigned char c)
 }
 
 // Characters a font name or a field instruction keeps.
-bool isNameChar(char16_t ch)
-{
+bool isNameChar(char16_t ch) {
     return !isDroppedChar(ch) && ch != u'\t' && ch != 0x2028;
 }
 
-qreal twipsToPixels(int twips)
-{
+qreal twipsToPixels(int twips) {
     return std::clamp(twips, -kMaxTwips, kMaxTwips) / 15.0;
 }
 
 // The address a HYPERLINK field instruction names: HYPERLINK "url" or
 // HYPERLINK url, with \l "mark" for a place in the document.
-QString hrefOf(const QString& instruction)
-{
+QString hrefOf(const QString& instruction) {
     QString rest = instruction;
     rest.removeIf([](QChar ch) { return !isNameChar(ch.unicode()); });
     rest = rest.trimmed();
@@ -232,13 +342,9 @@ QString hrefOf(const QString& instruction)
     return url.isEmpty() ? QString() : prefix + url;
 }
 
-class Reader
-{
+class Reader {
 public:
-    Reader(const QByteArray& input, QTextDocument* document)
-        : m_in(input), m_cursor(document)
-    {
-    }
+    Reader(const QByteArray& input, QTextDocument* document) : m_in(input), m_cursor(document) {}
 
     RtfReadResult run();
 
@@ -277,9 +383,9 @@ private:
     RtfReadResult m_result;
 
     std::vector<GroupState> m_stack;
-    int m_overflowDepth = 0;    // groups beyond kMaxRtfDepth still open
-    bool m_starPending = false; // \* seen, its destination word not yet
-    int m_unicodeSkipLeft = 0;  // fallback characters after \uN still to skip
+    int m_overflowDepth = 0;     // groups beyond kMaxRtfDepth still open
+    bool m_starPending = false;  // \* seen, its destination word not yet
+    int m_unicodeSkipLeft = 0;   // fallback characters after \uN still to skip
 
     int m_codePage = 1252;
     int m_defaultFont = 0;
@@ -293,7 +399,7 @@ private:
 
     QByteArray m_bytes;  // undecoded text in m_bytesCodePage
     int m_bytesCodePage = 1252;
-    QString m_run;       // decoded text with m_runProps
+    QString m_run;  // decoded text with m_runProps
     CharProps m_runProps;
     bool m_pendingParagraph = false;
     int m_paragraphs = 0;
@@ -303,8 +409,7 @@ private:
     int m_listBlock = -1;  // the block number last added to m_list
 };
 
-RtfReadResult Reader::run()
-{
+RtfReadResult Reader::run() {
     m_result.isRtf = true;
     m_end = m_in.size();
     if (m_end > kMaxRtfInput) {
@@ -321,40 +426,38 @@ RtfReadResult Reader::run()
     return m_result;
 }
 
-void Reader::fail(const QString& error)
-{
+void Reader::fail(const QString& error) {
     if (m_result.complete) {
         m_result.complete = false;
         m_result.error = error;
     }
 }
 
-void Reader::parse()
-{
+void Reader::parse() {
     while (m_pos < m_end && !m_done) {
         const auto c = static_cast<unsigned char>(m_in[m_pos++]);
         switch (c) {
-        case '{':
-            openGroup();
-            break;
-        case '}':
-            closeGroup();
-            break;
-        case '\\':
-            control();
-            break;
-        case '\r':
-        case '\n':
-        case '\0':
-            break;
-        default:
-            if (m_stack.empty()) {
-                fail(QStringLiteral("The rich text does not start with a group."));
-                m_done = true;
-            } else {
-                textByte(c, false);
-            }
-            break;
+            case '{':
+                openGroup();
+                break;
+            case '}':
+                closeGroup();
+                break;
+            case '\\':
+                control();
+                break;
+            case '\r':
+            case '\n':
+            case '\0':
+                break;
+            default:
+                if (m_stack.empty()) {
+                    fail(QStringLiteral("The rich text does not start with a group."));
+                    m_done = true;
+                } else {
+                    textByte(c, false);
+                }
+                break;
         }
     }
     if (m_done) {
@@ -372,8 +475,7 @@ void Reader::parse()
     }
 }
 
-void Reader::openGroup()
-{
+void Reader::openGroup() {
     m_unicodeSkipLeft = 0;
     if (m_stack.empty()) {
         m_stack.emplace_back();
@@ -389,8 +491,7 @@ void Reader::openGroup()
     m_stack.push_back(copy);
 }
 
-void Reader::closeGroup()
-{
+void Reader::closeGroup() {
     m_unicodeSkipLeft = 0;
     m_starPending = false;
     if (m_overflowDepth > 0) {
@@ -414,8 +515,7 @@ void Reader::closeGroup()
         state().para.list = closed.para.list;
 }
 
-void Reader::control()
-{
+void Reader::control() {
     if (m_pos >= m_end) {
         fail(QStringLiteral("The rich text ends with a backslash."));
         return;
@@ -463,42 +563,42 @@ void Reader::control()
                 hasParam, static_cast<int>(value));
 }
 
-void Reader::controlSymbol(unsigned char c)
-{
+void Reader::controlSymbol(unsigned char c) {
     if (m_stack.empty())
         return;
     switch (c) {
-    case '\'': {
-        if (m_pos + 2 > m_end) {
-            // cut off by the end of the input
-            m_pos = m_end;
-            fail(QStringLiteral("The rich text ends inside a \\' escape."));
+        case '\'': {
+            if (m_pos + 2 > m_end) {
+                // cut off by the end of the input
+                m_pos = m_end;
+                fail(QStringLiteral("The rich text ends inside a \\' escape."));
+                return;
+            }
+            const int high = m_pos < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos])) : -1;
+            const int low =
+                m_pos + 1 < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos + 1])) : -1;
+            if (high < 0 || low < 0) {
+                fail(QStringLiteral("The rich text has a broken \\' escape."));
+                return;
+            }
+            m_pos += 2;
+            textByte(static_cast<unsigned char>(high * 16 + low), true);
             return;
         }
-        const int high = m_pos < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos])) : -1;
-        const int low = m_pos + 1 < m_end ? hexValue(static_cast<unsigned char>(m_in[m_pos + 1])) : -1;
-        if (high < 0 || low < 0) {
-            fail(QStringLiteral("The rich text has a broken \\' escape."));
+        case '*':
+            m_starPending = true;
             return;
-        }
-        m_pos += 2;
-        textByte(static_cast<unsigned char>(high * 16 + low), true);
-        return;
-    }
-    case '*':
-        m_starPending = true;
-        return;
-    case '\\':
-    case '{':
-    case '}':
-        textByte(c, true);
-        return;
-    case '\r':
-    case '\n':
-        controlWord("par", false, 0);
-        return;
-    default:
-        break;
+        case '\\':
+        case '{':
+        case '}':
+            textByte(c, true);
+            return;
+        case '\r':
+        case '\n':
+            controlWord("par", false, 0);
+            return;
+        default:
+            break;
     }
     if (state().dest != Dest::Text)
         return;
@@ -507,25 +607,24 @@ void Reader::controlSymbol(unsigned char c)
         return;
     }
     switch (c) {
-    case '~':
-        appendChar(0x00A0);
-        break;
-    case '-':
-        appendChar(0x00AD);
-        break;
-    case '_':
-        appendChar(0x2011);
-        break;
-    case '\t':
-        appendChar(u'\t');
-        break;
-    default:
-        break;  // \| \: and the like carry nothing we show
+        case '~':
+            appendChar(0x00A0);
+            break;
+        case '-':
+            appendChar(0x00AD);
+            break;
+        case '_':
+            appendChar(0x2011);
+            break;
+        case '\t':
+            appendChar(u'\t');
+            break;
+        default:
+            break;  // \| \: and the like carry nothing we show
     }
 }
 
-void Reader::controlWord(std::string_view word, bool hasParam, int param)
-{
+void Reader::controlWord(std::string_view word, bool hasParam, int param) {
     if (m_stack.empty())
         return;
     const auto found = words().find(word);
@@ -553,43 +652,43 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
     }
 
     switch (kind) {
-    case Word::FontTable:
-        s.dest = Dest::FontTable;
-        return;
-    case Word::ColorTable:
-        s.dest = Dest::ColorTable;
-        m_red = m_green = m_blue = -1;
-        return;
-    case Word::Field:
-        if (m_fields.size() < 1000000) {
-            m_fields.emplace_back();
-            s.field = static_cast<int>(m_fields.size()) - 1;
-        }
-        return;
-    case Word::FieldInst:
-        s.dest = s.field >= 0 ? Dest::FieldInst : Dest::Skip;
-        return;
-    case Word::FieldResult:
-        if (s.field >= 0) {
-            Field& f = m_fields[static_cast<std::size_t>(s.field)];
-            decodeInstruction(f);
-            if (f.href.isEmpty())
-                f.href = hrefOf(f.instruction);
-            if (!f.href.isEmpty())
-                s.chars.field = s.field;
-        }
-        return;
-    case Word::ListDef:
-        if (s.dest == Dest::Text || s.dest == Dest::ListDef) {
-            s.dest = Dest::ListDef;
-            s.para.list = QTextListFormat::ListDisc;
-        }
-        return;
-    case Word::SkipDest:
-        s.dest = Dest::Skip;
-        return;
-    default:
-        break;
+        case Word::FontTable:
+            s.dest = Dest::FontTable;
+            return;
+        case Word::ColorTable:
+            s.dest = Dest::ColorTable;
+            m_red = m_green = m_blue = -1;
+            return;
+        case Word::Field:
+            if (m_fields.size() < 1000000) {
+                m_fields.emplace_back();
+                s.field = static_cast<int>(m_fields.size()) - 1;
+            }
+            return;
+        case Word::FieldInst:
+            s.dest = s.field >= 0 ? Dest::FieldInst : Dest::Skip;
+            return;
+        case Word::FieldResult:
+            if (s.field >= 0) {
+                Field& f = m_fields[static_cast<std::size_t>(s.field)];
+                decodeInstruction(f);
+                if (f.href.isEmpty())
+                    f.href = hrefOf(f.instruction);
+                if (!f.href.isEmpty())
+                    s.chars.field = s.field;
+            }
+            return;
+        case Word::ListDef:
+            if (s.dest == Dest::Text || s.dest == Dest::ListDef) {
+                s.dest = Dest::ListDef;
+                s.para.list = QTextListFormat::ListDisc;
+            }
+            return;
+        case Word::SkipDest:
+            s.dest = Dest::Skip;
+            return;
+        default:
+            break;
     }
     if (star && kind == Word::Unknown) {
         s.dest = Dest::Skip;
@@ -598,33 +697,33 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
 
     const bool on = !hasParam || param != 0;
     switch (kind) {
-    // document
-    case Word::AnsiCodePage:
-        if (hasParam && param > 0)
-            m_codePage = param;
-        return;
-    case Word::Ansi:
-        m_codePage = 1252;
-        return;
-    case Word::Mac:
-        m_codePage = 10000;
-        return;
-    case Word::Pc:
-        m_codePage = 437;
-        return;
-    case Word::Pca:
-        m_codePage = 850;
-        return;
-    case Word::DefaultFont:
-        if (hasParam)
-            m_defaultFont = param;
-        return;
-    case Word::UnicodeSkip:
-        if (hasParam)
-            s.unicodeSkip = std::clamp(param, 0, 10);
-        return;
-    default:
-        break;
+        // document
+        case Word::AnsiCodePage:
+            if (hasParam && param > 0)
+                m_codePage = param;
+            return;
+        case Word::Ansi:
+            m_codePage = 1252;
+            return;
+        case Word::Mac:
+            m_codePage = 10000;
+            return;
+        case Word::Pc:
+            m_codePage = 437;
+            return;
+        case Word::Pca:
+            m_codePage = 850;
+            return;
+        case Word::DefaultFont:
+            if (hasParam)
+                m_defaultFont = param;
+            return;
+        case Word::UnicodeSkip:
+            if (hasParam)
+                s.unicodeSkip = std::clamp(param, 0, 10);
+            return;
+        default:
+            break;
     }
 
     if (s.dest == Dest::FontTable) {
@@ -647,9 +746,10 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
         if (kind == Word::Unicode && hasParam && s.field >= 0) {
             Field& field = m_fields[static_cast<std::size_t>(s.field)];
             decodeInstruction(field);
-            if (param >= -32768 && param <= 65535 && isNameChar(static_cast<char16_t>(param))
-                && field.instruction.size() < kMaxInstruction)
-                field.instruction.append(QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param)));
+            if (param >= -32768 && param <= 65535 && isNameChar(static_cast<char16_t>(param)) &&
+                field.instruction.size() < kMaxInstruction)
+                field.instruction.append(
+                    QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param)));
             m_unicodeSkipLeft = s.unicodeSkip;
         }
         return;
@@ -668,207 +768,207 @@ void Reader::controlWord(std::string_view word, bool hasParam, int param)
     CharProps& ch = s.chars;
     ParaProps& pa = s.para;
     switch (kind) {
-    case Word::Bold:
-        ch.bold = on;
-        return;
-    case Word::Italic:
-        ch.italic = on;
-        return;
-    case Word::Underline:
-        ch.underline = on;
-        return;
-    case Word::UnderlineNone:
-        ch.underline = false;
-        return;
-    case Word::Strike:
-        ch.strike = on;
-        return;
-    case Word::Plain: {
-        const int field = ch.field;
-        ch = CharProps{};
-        ch.field = field;
-        return;
-    }
-    case Word::Font:
-        if (hasParam)
-            ch.font = param;
-        return;
-    case Word::FontSize:
-        if (hasParam && param > 0)
-            ch.halfPoints = std::min(param, kMaxHalfPoints);
-        return;
-    case Word::Color:
-        ch.color = hasParam ? std::max(param, 0) : -1;
-        return;
-    case Word::Background:
-        ch.background = hasParam ? std::max(param, 0) : 0;
-        return;
-    case Word::Super:
-        ch.vertical = 1;
-        return;
-    case Word::Sub:
-        ch.vertical = 2;
-        return;
-    case Word::NoSuperSub:
-        ch.vertical = 0;
-        return;
-    case Word::Pard:
-        pa = ParaProps{};
-        return;
-    case Word::AlignLeft:
-        pa.align = 0;
-        return;
-    case Word::AlignCentre:
-        pa.align = 1;
-        return;
-    case Word::AlignRight:
-        pa.align = 2;
-        return;
-    case Word::AlignJustify:
-        pa.align = 3;
-        return;
-    case Word::LeftIndent:
-        pa.left = param;
-        return;
-    case Word::RightIndent:
-        pa.right = param;
-        return;
-    case Word::FirstIndent:
-        pa.first = param;
-        return;
-    case Word::SpaceBefore:
-        pa.before = param;
-        return;
-    case Word::SpaceAfter:
-        pa.after = param;
-        return;
-    case Word::ListOverride:
-        if (pa.list == 0 && hasParam && param > 0)
+        case Word::Bold:
+            ch.bold = on;
+            return;
+        case Word::Italic:
+            ch.italic = on;
+            return;
+        case Word::Underline:
+            ch.underline = on;
+            return;
+        case Word::UnderlineNone:
+            ch.underline = false;
+            return;
+        case Word::Strike:
+            ch.strike = on;
+            return;
+        case Word::Plain: {
+            const int field = ch.field;
+            ch = CharProps{};
+            ch.field = field;
+            return;
+        }
+        case Word::Font:
+            if (hasParam)
+                ch.font = param;
+            return;
+        case Word::FontSize:
+            if (hasParam && param > 0)
+                ch.halfPoints = std::min(param, kMaxHalfPoints);
+            return;
+        case Word::Color:
+            ch.color = hasParam ? std::max(param, 0) : -1;
+            return;
+        case Word::Background:
+            ch.background = hasParam ? std::max(param, 0) : 0;
+            return;
+        case Word::Super:
+            ch.vertical = 1;
+            return;
+        case Word::Sub:
+            ch.vertical = 2;
+            return;
+        case Word::NoSuperSub:
+            ch.vertical = 0;
+            return;
+        case Word::Pard:
+            pa = ParaProps{};
+            return;
+        case Word::AlignLeft:
+            pa.align = 0;
+            return;
+        case Word::AlignCentre:
+            pa.align = 1;
+            return;
+        case Word::AlignRight:
+            pa.align = 2;
+            return;
+        case Word::AlignJustify:
+            pa.align = 3;
+            return;
+        case Word::LeftIndent:
+            pa.left = param;
+            return;
+        case Word::RightIndent:
+            pa.right = param;
+            return;
+        case Word::FirstIndent:
+            pa.first = param;
+            return;
+        case Word::SpaceBefore:
+            pa.before = param;
+            return;
+        case Word::SpaceAfter:
+            pa.after = param;
+            return;
+        case Word::ListOverride:
+            if (pa.list == 0 && hasParam && param > 0)
+                pa.list = QTextListFormat::ListDisc;
+            return;
+        case Word::PnBullet:
             pa.list = QTextListFormat::ListDisc;
-        return;
-    case Word::PnBullet:
-        pa.list = QTextListFormat::ListDisc;
-        return;
-    case Word::PnBody:
-        if (pa.list == QTextListFormat::ListDisc || pa.list == 0)
+            return;
+        case Word::PnBody:
+            if (pa.list == QTextListFormat::ListDisc || pa.list == 0)
+                pa.list = QTextListFormat::ListDecimal;
+            return;
+        case Word::PnCont:
+            pa.list = 0;
+            return;
+        case Word::PnDecimal:
             pa.list = QTextListFormat::ListDecimal;
-        return;
-    case Word::PnCont:
-        pa.list = 0;
-        return;
-    case Word::PnDecimal:
-        pa.list = QTextListFormat::ListDecimal;
-        return;
-    case Word::PnLowerAlpha:
-        pa.list = QTextListFormat::ListLowerAlpha;
-        return;
-    case Word::PnUpperAlpha:
-        pa.list = QTextListFormat::ListUpperAlpha;
-        return;
-    case Word::PnLowerRoman:
-        pa.list = QTextListFormat::ListLowerRoman;
-        return;
-    case Word::PnUpperRoman:
-        pa.list = QTextListFormat::ListUpperRoman;
-        return;
-    default:
-        break;
+            return;
+        case Word::PnLowerAlpha:
+            pa.list = QTextListFormat::ListLowerAlpha;
+            return;
+        case Word::PnUpperAlpha:
+            pa.list = QTextListFormat::ListUpperAlpha;
+            return;
+        case Word::PnLowerRoman:
+            pa.list = QTextListFormat::ListLowerRoman;
+            return;
+        case Word::PnUpperRoman:
+            pa.list = QTextListFormat::ListUpperRoman;
+            return;
+        default:
+            break;
     }
 
     if (s.dest != Dest::Text)
         return;
     switch (kind) {
-    case Word::Par:
-        endParagraph();
-        return;
-    case Word::Line:
-        appendChar(QChar::LineSeparator);
-        return;
-    case Word::Tab:
-    case Word::Cell:
-        appendChar(u'\t');
-        return;
-    case Word::Unicode:
-        if (hasParam) {
-            if (param >= -32768 && param <= 65535)
-                appendUnicode(param < 0 ? param + 65536 : param);
-            m_unicodeSkipLeft = s.unicodeSkip;
-        }
-        return;
-    case Word::Emdash:
-        appendChar(0x2014);
-        return;
-    case Word::Endash:
-        appendChar(0x2013);
-        return;
-    case Word::Bullet:
-        appendChar(0x2022);
-        return;
-    case Word::LQuote:
-        appendChar(0x2018);
-        return;
-    case Word::RQuote:
-        appendChar(0x2019);
-        return;
-    case Word::LDblQuote:
-        appendChar(0x201C);
-        return;
-    case Word::RDblQuote:
-        appendChar(0x201D);
-        return;
-    case Word::EmSpace:
-        appendChar(0x2003);
-        return;
-    case Word::EnSpace:
-        appendChar(0x2002);
-        return;
-    default:
-        return;
+        case Word::Par:
+            endParagraph();
+            return;
+        case Word::Line:
+            appendChar(QChar::LineSeparator);
+            return;
+        case Word::Tab:
+        case Word::Cell:
+            appendChar(u'\t');
+            return;
+        case Word::Unicode:
+            if (hasParam) {
+                if (param >= -32768 && param <= 65535)
+                    appendUnicode(param < 0 ? param + 65536 : param);
+                m_unicodeSkipLeft = s.unicodeSkip;
+            }
+            return;
+        case Word::Emdash:
+            appendChar(0x2014);
+            return;
+        case Word::Endash:
+            appendChar(0x2013);
+            return;
+        case Word::Bullet:
+            appendChar(0x2022);
+            return;
+        case Word::LQuote:
+            appendChar(0x2018);
+            return;
+        case Word::RQuote:
+            appendChar(0x2019);
+            return;
+        case Word::LDblQuote:
+            appendChar(0x201C);
+            return;
+        case Word::RDblQuote:
+            appendChar(0x201D);
+            return;
+        case Word::EmSpace:
+            appendChar(0x2003);
+            return;
+        case Word::EnSpace:
+            appendChar(0x2002);
+            return;
+        default:
+            return;
     }
 }
 
-void Reader::textByte(unsigned char c, bool escaped)
-{
+void Reader::textByte(unsigned char c, bool escaped) {
     GroupState& s = state();
     m_starPending = false;
     switch (s.dest) {
-    case Dest::Skip:
-    case Dest::ListDef:
-        return;
-    case Dest::FontTable:
-        if (m_tableFont < 0)
+        case Dest::Skip:
+        case Dest::ListDef:
             return;
-        if (m_unicodeSkipLeft > 0) {
-            --m_unicodeSkipLeft;
-        } else if (c == ';' && !escaped) {
-            finishFontName(m_fonts[m_tableFont]);
-            m_tableFont = -1;
-        } else {
-            Font& font = m_fonts[m_tableFont];
-            if (font.bytes.size() + font.name.size() < kMaxFontName)
-                font.bytes.append(static_cast<char>(c));
-        }
-        return;
-    case Dest::ColorTable:
-        if (c == ';' && !escaped) {
-            if (m_red < 0 && m_green < 0 && m_blue < 0)
-                m_colors.emplace_back();
-            else
-                m_colors.emplace_back(std::max(m_red, 0), std::max(m_green, 0), std::max(m_blue, 0));
-            m_red = m_green = m_blue = -1;
-        }
-        return;
-    case Dest::FieldInst:
-        if (m_unicodeSkipLeft > 0) {
-            --m_unicodeSkipLeft;
-        } else if (s.field >= 0) {
-            Field& field = m_fields[static_cast<std::size_t>(s.field)];
-            if (field.bytes.size() + field.instruction.size() < kMaxInstruction)
-                field.bytes.append(static_cast<char>(c));
-        }
-        return;
-    case Dest::Text:
-        break;
+        case Dest::FontTable:
+            if (m_tableFont < 0)
+                return;
+            if (m_unicodeSkipLeft > 0) {
+                --m_unicodeSkipLeft;
+            } else if (c == ';' && !escaped) {
+                finishFontName(m_fonts[m_tableFont]);
+                m_tableFont = -1;
+            } else {
+                Font& font = m_fonts[m_tableFont];
+                if (font.bytes.size() + font.name.size() < kMaxFontName)
+                    font.bytes.append(static_cast<char>(c));
+            }
+            return;
+        case Dest::ColorTable:
+            if (c == ';' && !escaped) {
+                if (m_red < 0 && m_green < 0 && m_blue < 0)
+                    m_colors.emplace_back();
+                else
+                    m_colors.emplace_back(std::max(m_red, 0), std::max(m_green, 0),
+                                          std::max(m_blue, 0));
+                m_red = m_green = m_blue = -1;
+            }
+            return;
+        case Dest::FieldInst:
+            if (m_unicodeSkipLeft > 0) {
+                --m_unicodeSkipLeft;
+            } else if (s.field >= 0) {
+                Field& field = m_fields[static_cast<std::size_t>(s.field)];
+                if (field.bytes.size() + field.instruction.size() < kMaxInstruction)
+                    field.bytes.append(static_cast<char>(c));
+            }
+            return;
+        case Dest::Text:
+            break;
     }
     if (m_unicodeSkipLeft > 0) {
         --m_unicodeSkipLeft;
@@ -888,8 +988,7 @@ void Reader::textByte(unsigned char c, bool escaped)
     m_bytes.append(static_cast<char>(c));
 }
 
-void Reader::appendUnicode(int value)
-{
+void Reader::appendUnicode(int value) {
     if (value == QChar::ParagraphSeparator) {
         endParagraph();
         return;
@@ -897,8 +996,7 @@ void Reader::appendUnicode(int value)
     appendChar(static_cast<char16_t>(value));
 }
 
-void Reader::appendChar(char16_t ch)
-{
+void Reader::appendChar(char16_t ch) {
     if (isDroppedChar(ch))
         return;
     beginText();
@@ -908,8 +1006,7 @@ void Reader::appendChar(char16_t ch)
 
 // Called before text is added: carries out a pending paragraph mark and
 // starts a new run when the character properties changed.
-void Reader::beginText()
-{
+void Reader::beginText() {
     if (m_pendingParagraph) {
         flushBytes();
         flushRun();
@@ -925,8 +1022,7 @@ void Reader::beginText()
     m_paragraphHasText = true;
 }
 
-void Reader::flushBytes()
-{
+void Reader::flushBytes() {
     if (m_bytes.isEmpty())
         return;
     const QString decoded = decodeCodePage(m_bytesCodePage, m_bytes);
@@ -937,16 +1033,14 @@ void Reader::flushBytes()
     }
 }
 
-void Reader::flushRun()
-{
+void Reader::flushRun() {
     if (m_run.isEmpty())
         return;
     m_cursor.insertText(m_run, charFormat(m_runProps));
     m_run.clear();
 }
 
-void Reader::endParagraph()
-{
+void Reader::endParagraph() {
     if (++m_paragraphs >= kMaxRtfParagraphs) {
         fail(QStringLiteral("The rich text has too many paragraphs; it was read as far as %1.")
                  .arg(kMaxRtfParagraphs));
@@ -969,8 +1063,7 @@ void Reader::endParagraph()
 
 // Ends the document: the last paragraph keeps its properties even without a
 // closing \par.
-void Reader::finish()
-{
+void Reader::finish() {
     if (m_finished || m_stack.empty())
         return;
     m_finished = true;
@@ -980,8 +1073,7 @@ void Reader::finish()
         applyParagraph();
 }
 
-void Reader::applyParagraph()
-{
+void Reader::applyParagraph() {
     const ParaProps& pa = state().para;
     QTextBlockFormat format;
     static constexpr Qt::Alignment kAlign[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight,
@@ -1020,11 +1112,11 @@ void Reader::applyParagraph()
     m_listBlock = block.blockNumber();
 }
 
-void Reader::decodeFontBytes(Font& font) const
-{
+void Reader::decodeFontBytes(Font& font) const {
     if (font.bytes.isEmpty())
         return;
-    const QString text = decodeCodePage(font.codePage != 0 ? font.codePage : m_codePage, font.bytes);
+    const QString text =
+        decodeCodePage(font.codePage != 0 ? font.codePage : m_codePage, font.bytes);
     font.bytes.clear();
     for (QChar ch : text) {
         if (isNameChar(ch.unicode()))
@@ -1032,31 +1124,27 @@ void Reader::decodeFontBytes(Font& font) const
     }
 }
 
-void Reader::decodeInstruction(Field& field) const
-{
+void Reader::decodeInstruction(Field& field) const {
     if (field.bytes.isEmpty())
         return;
     field.instruction += decodeCodePage(m_codePage, field.bytes);
     field.bytes.clear();
 }
 
-void Reader::finishFontName(Font& font) const
-{
+void Reader::finishFontName(Font& font) const {
     decodeFontBytes(font);
     font.name = font.name.trimmed();
     font.complete = true;
 }
 
-int Reader::codePageOf(const CharProps& props) const
-{
+int Reader::codePageOf(const CharProps& props) const {
     const auto it = m_fonts.find(props.font >= 0 ? props.font : m_defaultFont);
     if (it != m_fonts.end() && it->second.codePage != 0 && it->second.codePage != 1252)
         return it->second.codePage;
     return m_codePage;
 }
 
-QTextCharFormat Reader::charFormat(const CharProps& props)
-{
+QTextCharFormat Reader::charFormat(const CharProps& props) {
     QTextCharFormat format;
     const auto font = m_fonts.find(props.font >= 0 ? props.font : m_defaultFont);
     if (font != m_fonts.end()) {
@@ -1096,18 +1184,16 @@ QTextCharFormat Reader::charFormat(const CharProps& props)
     return format;
 }
 
-} // namespace
+}  // namespace
 
-bool looksLikeRtf(const QByteArray& bytes)
-{
+bool looksLikeRtf(const QByteArray& bytes) {
     qsizetype i = 0;
     while (i < bytes.size() && isSpace(static_cast<unsigned char>(bytes[i])))
         ++i;
     return bytes.mid(i, 5) == "{\\rtf";
 }
 
-RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document)
-{
+RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document) {
     const bool undo = document->isUndoRedoEnabled();
     document->setUndoRedoEnabled(false);
     document->clear();
@@ -1147,4 +1233,4 @@ RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document)
     return result;
 }
 
-} // namespace richtext
+}  // namespace richtext

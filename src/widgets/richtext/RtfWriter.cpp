@@ -33,8 +33,7 @@ namespace {
 constexpr int kTwipsPerPixel = 15;  // 96 pixels per inch
 constexpr int kListIndent = 360;    // twips per list level
 
-struct Chars
-{
+struct Chars {
     int font = 0;
     int halfPoints = 20;
     bool bold = false;
@@ -48,43 +47,41 @@ struct Chars
 };
 
 // The label of a list item as the list style shows it, without its dot.
-QByteArray itemLabel(QTextListFormat::Style style, int number)
-{
+QByteArray itemLabel(QTextListFormat::Style style, int number) {
     switch (style) {
-    case QTextListFormat::ListLowerAlpha:
-    case QTextListFormat::ListUpperAlpha: {
-        QByteArray label;
-        for (int n = number; n > 0; n = (n - 1) / 26)
-            label.prepend(static_cast<char>('a' + (n - 1) % 26));
-        return style == QTextListFormat::ListUpperAlpha ? label.toUpper() : label;
-    }
-    case QTextListFormat::ListLowerRoman:
-    case QTextListFormat::ListUpperRoman: {
-        static const std::pair<int, const char*> kRoman[] = {
-            {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-            {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
-        if (number >= 4000)
-            return QByteArray::number(number);
-        QByteArray label;
-        int n = number;
-        for (const auto& [value, letters] : kRoman) {
-            for (; n >= value; n -= value)
-                label += letters;
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha: {
+            QByteArray label;
+            for (int n = number; n > 0; n = (n - 1) / 26)
+                label.prepend(static_cast<char>('a' + (n - 1) % 26));
+            return style == QTextListFormat::ListUpperAlpha ? label.toUpper() : label;
         }
-        return style == QTextListFormat::ListUpperRoman ? label.toUpper() : label;
-    }
-    default:
-        return QByteArray::number(number);
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman: {
+            static const std::pair<int, const char*> kRoman[] = {
+                {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
+                {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
+                {5, "v"},    {4, "iv"},   {1, "i"}};
+            if (number >= 4000)
+                return QByteArray::number(number);
+            QByteArray label;
+            int n = number;
+            for (const auto& [value, letters] : kRoman) {
+                for (; n >= value; n -= value)
+                    label += letters;
+            }
+            return style == QTextListFormat::ListUpperRoman ? label.toUpper() : label;
+        }
+        default:
+            return QByteArray::number(number);
     }
 }
 
-int twips(qreal pixels)
-{
+int twips(qreal pixels) {
     return static_cast<int>(std::lround(pixels * kTwipsPerPixel));
 }
 
-class Writer
-{
+class Writer {
 public:
     explicit Writer(const QTextDocument* document) : m_document(document) {}
 
@@ -117,21 +114,20 @@ private:
     bool m_knownBeforeLink = false;
 };
 
-QByteArray Writer::run()
-{
+QByteArray Writer::run() {
     fontIndex(m_document->defaultFont().family());
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
         writeBlock(block);
 
     QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl";
     for (int i = 0; i < m_fonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + (i == m_symbolFont ? "2 " : "0 ")
-               + escaped(m_fonts[i], true) + ";}";
+        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" +
+               (i == m_symbolFont ? "2 " : "0 ") + escaped(m_fonts[i], true) + ";}";
     }
     out += "}\r\n{\\colortbl ;";
     for (QRgb rgb : m_colors) {
-        out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
-               + "\\blue" + QByteArray::number(qBlue(rgb)) + ";";
+        out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" +
+               QByteArray::number(qGreen(rgb)) + "\\blue" + QByteArray::number(qBlue(rgb)) + ";";
     }
     out += "}\r\n\\uc1";
     out += m_body;
@@ -139,8 +135,7 @@ QByteArray Writer::run()
     return out;
 }
 
-void Writer::writeBlock(const QTextBlock& block)
-{
+void Writer::writeBlock(const QTextBlock& block) {
     const QTextBlockFormat format = block.blockFormat();
     m_body += "\\pard";
     const QTextList* list = block.textList();
@@ -190,29 +185,28 @@ void Writer::writeBlock(const QTextBlock& block)
     m_body += "\\par\r\n";
 }
 
-void Writer::writeListPrefix(const QTextList* list)
-{
+void Writer::writeListPrefix(const QTextList* list) {
     const QTextListFormat format = list->format();
     const int level = std::max(format.indent(), 1);
     QByteArray kind;
     switch (format.style()) {
-    case QTextListFormat::ListDecimal:
-        kind = "\\pnlvlbody\\pndec";
-        break;
-    case QTextListFormat::ListLowerAlpha:
-        kind = "\\pnlvlbody\\pnlcltr";
-        break;
-    case QTextListFormat::ListUpperAlpha:
-        kind = "\\pnlvlbody\\pnucltr";
-        break;
-    case QTextListFormat::ListLowerRoman:
-        kind = "\\pnlvlbody\\pnlcrm";
-        break;
-    case QTextListFormat::ListUpperRoman:
-        kind = "\\pnlvlbody\\pnucrm";
-        break;
-    default:
-        break;
+        case QTextListFormat::ListDecimal:
+            kind = "\\pnlvlbody\\pndec";
+            break;
+        case QTextListFormat::ListLowerAlpha:
+            kind = "\\pnlvlbody\\pnlcltr";
+            break;
+        case QTextListFormat::ListUpperAlpha:
+            kind = "\\pnlvlbody\\pnucltr";
+            break;
+        case QTextListFormat::ListLowerRoman:
+            kind = "\\pnlvlbody\\pnlcrm";
+            break;
+        case QTextListFormat::ListUpperRoman:
+            kind = "\\pnlvlbody\\pnucrm";
+            break;
+        default:
+            break;
     }
     if (kind.isEmpty()) {
         if (m_symbolFont < 0) {
@@ -220,21 +214,20 @@ void Writer::writeListPrefix(const QTextList* list)
             m_symbolFont = static_cast<int>(m_fonts.size()) - 1;
         }
         const QByteArray symbol = QByteArray::number(m_symbolFont);
-        m_body += "{\\pntext\\f" + symbol + "\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + symbol
-                  + "\\pnindent0{\\pntxtb\\'b7}}";
+        m_body += "{\\pntext\\f" + symbol + "\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + symbol +
+                  "\\pnindent0{\\pntxtb\\'b7}}";
     } else {
         // Counted here: asking the list for an item's number is linear in
         // the length of the list.
         const int number = ++m_listCounts[list];
-        m_body += "{\\pntext\\f0 " + itemLabel(format.style(), number) + ".\\tab}{\\*\\pn" + kind
-                  + "\\pnf0\\pnindent0\\pnstart1{\\pntxta.}}";
+        m_body += "{\\pntext\\f0 " + itemLabel(format.style(), number) + ".\\tab}{\\*\\pn" + kind +
+                  "\\pnf0\\pnindent0\\pnstart1{\\pntxta.}}";
     }
-    m_body += "\\fi-" + QByteArray::number(kListIndent) + "\\li"
-              + QByteArray::number(kListIndent * level);
+    m_body += "\\fi-" + QByteArray::number(kListIndent) + "\\li" +
+              QByteArray::number(kListIndent * level);
 }
 
-void Writer::writeChars(const Chars& c)
-{
+void Writer::writeChars(const Chars& c) {
     const Chars& o = m_chars;
     const bool all = !m_charsKnown;
     QByteArray w;
@@ -264,13 +257,11 @@ void Writer::writeChars(const Chars& c)
     m_charsKnown = true;
 }
 
-void Writer::writeText(const QString& text)
-{
+void Writer::writeText(const QString& text) {
     m_body += escaped(text);
 }
 
-void Writer::openLink(const QString& href)
-{
+void Writer::openLink(const QString& href) {
     QString target = href;
     target.replace(QLatin1Char('"'), QLatin1String("%22"));
     m_body += "{\\field{\\*\\fldinst{HYPERLINK \"" + escaped(target, true) + "\"}}{\\fldrslt{";
@@ -279,16 +270,14 @@ void Writer::openLink(const QString& href)
     m_knownBeforeLink = m_charsKnown;
 }
 
-void Writer::closeLink()
-{
+void Writer::closeLink() {
     m_body += "}}}";
     m_link.reset();
     m_chars = m_charsBeforeLink;
     m_charsKnown = m_knownBeforeLink;
 }
 
-Chars Writer::charsOf(const QTextCharFormat& format)
-{
+Chars Writer::charsOf(const QTextCharFormat& format) {
     const QFont defaultFont = m_document->defaultFont();
     Chars c;
     QString family;
@@ -304,28 +293,31 @@ Chars Writer::charsOf(const QTextCharFormat& format)
     else if (format.hasProperty(QTextFormat::FontPixelSize))
         points = format.intProperty(QTextFormat::FontPixelSize) * 0.75;
     if (points <= 0)
-        points = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
+        points = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF()
+                                              : defaultFont.pixelSize() * 0.75;
     if (points <= 0)
         points = 10;
     c.halfPoints = std::clamp(static_cast<int>(std::lround(points * 2)), 2, 3276);
     c.bold = format.hasProperty(QTextFormat::FontWeight) ? format.fontWeight() > QFont::Medium
                                                          : defaultFont.bold();
-    c.italic = format.hasProperty(QTextFormat::FontItalic) ? format.fontItalic() : defaultFont.italic();
+    c.italic =
+        format.hasProperty(QTextFormat::FontItalic) ? format.fontItalic() : defaultFont.italic();
     c.underline = format.fontUnderline();
     c.strike = format.fontStrikeOut();
     if (format.verticalAlignment() == QTextCharFormat::AlignSuperScript)
         c.vertical = 1;
     else if (format.verticalAlignment() == QTextCharFormat::AlignSubScript)
         c.vertical = 2;
-    if (format.hasProperty(QTextFormat::ForegroundBrush) && format.foreground().style() != Qt::NoBrush)
+    if (format.hasProperty(QTextFormat::ForegroundBrush) &&
+        format.foreground().style() != Qt::NoBrush)
         c.color = colorIndex(format.foreground().color());
-    if (format.hasProperty(QTextFormat::BackgroundBrush) && format.background().style() != Qt::NoBrush)
+    if (format.hasProperty(QTextFormat::BackgroundBrush) &&
+        format.background().style() != Qt::NoBrush)
         c.background = colorIndex(format.background().color());
     return c;
 }
 
-int Writer::fontIndex(const QString& family)
-{
+int Writer::fontIndex(const QString& family) {
     const auto it = m_fontIndex.constFind(family);
     if (it != m_fontIndex.cend())
         return *it;
@@ -335,8 +327,7 @@ int Writer::fontIndex(const QString& family)
     return index;
 }
 
-int Writer::colorIndex(const QColor& color)
-{
+int Writer::colorIndex(const QColor& color) {
     const QRgb rgb = color.rgb() | 0xFF000000u;
     const auto it = m_colorIndex.constFind(rgb);
     if (it != m_colorIndex.cend())
@@ -351,8 +342,7 @@ int Writer::colorIndex(const QColor& color)
 // instruction is only text: characters that the body writes as control
 // words are written by their code there, and ";" (which ends a font name)
 // as \'3b.
-QByteArray Writer::escaped(const QString& text, bool inDestination)
-{
+QByteArray Writer::escaped(const QString& text, bool inDestination) {
     static const char kHex[] = "0123456789abcdef";
     QByteArray out;
     out.reserve(text.size());
@@ -372,23 +362,23 @@ QByteArray Writer::escaped(const QString& text, bool inDestination)
         if (!inDestination) {
             const char* word = nullptr;
             switch (ch) {
-            case u'\t':
-                word = "\\tab ";
-                break;
-            case 0x2028:
-                word = "\\line ";
-                break;
-            case 0x00A0:
-                word = "\\~";
-                break;
-            case 0x00AD:
-                word = "\\-";
-                break;
-            case 0x2011:
-                word = "\\_";
-                break;
-            default:
-                break;
+                case u'\t':
+                    word = "\\tab ";
+                    break;
+                case 0x2028:
+                    word = "\\line ";
+                    break;
+                case 0x00A0:
+                    word = "\\~";
+                    break;
+                case 0x00AD:
+                    word = "\\-";
+                    break;
+                case 0x2011:
+                    word = "\\_";
+                    break;
+                default:
+                    break;
             }
             if (word != nullptr) {
                 out += word;
@@ -413,11 +403,10 @@ QByteArray Writer::escaped(const QString& text, bool inDestination)
     return out;
 }
 
-} // namespace
+}  // namespace
 
-QByteArray writeRtf(const QTextDocument* document)
-{
+QByteArray writeRtf(const QTextDocument* document) {
     return Writer(document).run();
 }
 
-} // namespace richtext
+}  // namespace richtext

@@ -14,7 +14,8 @@ namespace cdxtest {
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 inline std::string fixture(const std::string& name) {
@@ -34,12 +35,14 @@ struct DbfTable {
 
     std::string value(size_t rec, const std::string& field) const {
         for (const Field& f : fields)
-            if (f.name == field) return records[rec].substr(f.offset, f.length);
+            if (f.name == field)
+                return records[rec].substr(f.offset, f.length);
         return {};
     }
     const Field* field(const std::string& name) const {
         for (const Field& f : fields)
-            if (f.name == name) return &f;
+            if (f.name == name)
+                return &f;
         return nullptr;
     }
 };
@@ -58,11 +61,14 @@ inline DbfTable readDbf(const std::string& path) {
         offset += b[p + 16];
     }
     for (uint32_t r = 0; r < count; ++r)
-        t.records.emplace_back(reinterpret_cast<const char*>(&b[headerLength + r * recordLength]), recordLength);
+        t.records.emplace_back(reinterpret_cast<const char*>(&b[headerLength + r * recordLength]),
+                               recordLength);
     return t;
 }
 
-inline const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+inline const uint8_t* bytes(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 // Every (key, record) of a tag in its order.
 inline cdx::Status walk(cdx::Tag& tag, std::vector<std::pair<std::string, uint32_t>>& out) {
@@ -71,8 +77,10 @@ inline cdx::Status walk(cdx::Tag& tag, std::vector<std::pair<std::string, uint32
     cdx::Status s = c.first();
     size_t guard = 0;
     while (s.isOk() && c.valid()) {
-        out.emplace_back(std::string(reinterpret_cast<const char*>(c.key()), tag.keyLength()), c.recNo());
-        if (++guard > 10'000'000) return cdx::Status::corrupt("walk does not end");
+        out.emplace_back(std::string(reinterpret_cast<const char*>(c.key()), tag.keyLength()),
+                         c.recNo());
+        if (++guard > 10'000'000)
+            return cdx::Status::corrupt("walk does not end");
         s = c.next();
     }
     return s;

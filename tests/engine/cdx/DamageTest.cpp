@@ -36,7 +36,8 @@ std::vector<uint8_t> healthyFile() {
     tagSpec.keyExpression = "K";
     tagSpec.keyLength = 10;
     EXPECT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec}, true, file).isOk());
-    for (uint32_t r = 1; r <= kKeys; ++r) EXPECT_TRUE(file->tag(0).insert(bytes(keyOf(r)), r).isOk());
+    for (uint32_t r = 1; r <= kKeys; ++r)
+        EXPECT_TRUE(file->tag(0).insert(bytes(keyOf(r)), r).isOk());
     EXPECT_TRUE(file->flush().isOk());
     std::vector<uint8_t> b = io->bytes();
     return b;
@@ -53,7 +54,8 @@ Layout layoutOf(const std::vector<uint8_t>& b) {
     Layout l{};
     l.root = getLe32(&b[kTagHeader]);
     uint32_t n = l.root;
-    while (!(getLe16(&b[n]) & kAttrLeaf)) n = getBe32(&b[n + 12 + 10 + 4]);
+    while (!(getLe16(&b[n]) & kAttrLeaf))
+        n = getBe32(&b[n + 12 + 10 + 4]);
     l.firstLeaf = n;
     l.secondLeaf = getLe32(&b[n + 8]);
     return l;
@@ -63,12 +65,16 @@ Layout layoutOf(const std::vector<uint8_t>& b) {
 // test when a seek that reports success lands on a wrong record.
 bool anyOperationFails(std::vector<uint8_t> bytesOfFile, bool checkResults) {
     std::unique_ptr<IndexFile> file;
-    if (!IndexFile::open(std::make_unique<MemoryPageIo>(std::move(bytesOfFile)), false, file).isOk()) return true;
-    if (file->tagCount() != 1) return true;
+    if (!IndexFile::open(std::make_unique<MemoryPageIo>(std::move(bytesOfFile)), false, file)
+             .isOk())
+        return true;
+    if (file->tagCount() != 1)
+        return true;
     Tag& tag = file->tag(0);
     bool failed = false;
     std::vector<std::pair<std::string, uint32_t>> all;
-    if (!walk(tag, all).isOk()) failed = true;
+    if (!walk(tag, all).isOk())
+        failed = true;
     Cursor cursor(tag);
     for (uint32_t r = 1; r <= kKeys; r += 7) {
         bool found = false;
@@ -91,14 +97,18 @@ bool anyOperationFails(std::vector<uint8_t> bytesOfFile, bool checkResults) {
         }
         if (checkResults && r < kKeys) {
             EXPECT_FALSE(found);
-            EXPECT_TRUE(cursor.valid() && cursor.recNo() == r + 1) << "soft seek after record " << r << " landed wrong";
+            EXPECT_TRUE(cursor.valid() && cursor.recNo() == r + 1)
+                << "soft seek after record " << r << " landed wrong";
         }
     }
     for (uint32_t r = 5; r <= kKeys; r += 97) {
-        if (!tag.remove(bytes(keyOf(r)), r).isOk()) failed = true;
-        if (!tag.insert(bytes(keyOf(r)), r).isOk()) failed = true;
+        if (!tag.remove(bytes(keyOf(r)), r).isOk())
+            failed = true;
+        if (!tag.insert(bytes(keyOf(r)), r).isOk())
+            failed = true;
     }
-    if (!file->check().isOk()) failed = true;
+    if (!file->check().isOk())
+        failed = true;
     return failed;
 }
 
@@ -118,31 +128,41 @@ TEST(CdxDamage, EachDamageGivesAnErrorAndNeverAWrongRecord) {
         std::function<void(std::vector<uint8_t>&, const Layout&)> damage;
     };
     const Case cases[] = {
-        {"root outside the file", [](auto& b, auto&) { putLe32(&b[kTagHeader], static_cast<uint32_t>(b.size() + 512)); }},
+        {"root outside the file",
+         [](auto& b, auto&) { putLe32(&b[kTagHeader], static_cast<uint32_t>(b.size() + 512)); }},
         {"root off a page boundary", [](auto& b, auto& l) { putLe32(&b[kTagHeader], l.root + 1); }},
         {"root on the compound header", [](auto& b, auto&) { putLe32(&b[kTagHeader], 0); }},
         {"root on a tag header", [](auto& b, auto&) { putLe32(&b[kTagHeader], kTagHeader); }},
-        {"child outside the file", [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], 0x7FFFFE00); }},
-        {"child loops to the root", [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], l.root); }},
-        {"child is a leaf of another branch", [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], l.secondLeaf); }},
+        {"child outside the file",
+         [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], 0x7FFFFE00); }},
+        {"child loops to the root",
+         [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], l.root); }},
+        {"child is a leaf of another branch",
+         [](auto& b, auto& l) { putBe32(&b[l.root + 12 + 14], l.secondLeaf); }},
         {"interior key count too large", [](auto& b, auto& l) { putLe16(&b[l.root + 2], 200); }},
         {"leaf key count too large", [](auto& b, auto& l) { putLe16(&b[l.firstLeaf + 2], 400); }},
         {"leaf entry widths impossible", [](auto& b, auto& l) { b[l.firstLeaf + 23] = 0; }},
         {"leaf entry widths overlong", [](auto& b, auto& l) { b[l.firstLeaf + 20] = 40; }},
-        {"leaf keys stored in full overflow", [](auto& b, auto& l) { b[l.firstLeaf + 18] = b[l.firstLeaf + 19] = 0; }},
+        {"leaf keys stored in full overflow",
+         [](auto& b, auto& l) { b[l.firstLeaf + 18] = b[l.firstLeaf + 19] = 0; }},
         {"leaf keys out of order", [](auto& b, auto& l) { b[l.firstLeaf + 511] = 0xFF; }},
-        {"leaf sibling loops to itself", [](auto& b, auto& l) { putLe32(&b[l.firstLeaf + 8], l.firstLeaf); }},
-        {"leaf sibling points backwards", [](auto& b, auto& l) { putLe32(&b[l.secondLeaf + 8], l.firstLeaf); }},
+        {"leaf sibling loops to itself",
+         [](auto& b, auto& l) { putLe32(&b[l.firstLeaf + 8], l.firstLeaf); }},
+        {"leaf sibling points backwards",
+         [](auto& b, auto& l) { putLe32(&b[l.secondLeaf + 8], l.firstLeaf); }},
         {"separator too small", [](auto& b, auto& l) { std::memset(&b[l.root + 12], 0, 10); }},
         {"separator too large", [](auto& b, auto& l) { std::memset(&b[l.root + 12], 0xFF, 10); }},
         {"key length zero", [](auto& b, auto&) { putLe16(&b[kTagHeader + 12], 0); }},
         {"key length beyond 240", [](auto& b, auto&) { putLe16(&b[kTagHeader + 12], 300); }},
-        {"key expression beyond the pool", [](auto& b, auto&) { putLe16(&b[kTagHeader + 510], 600); }},
-        {"FOR expression beyond the pool", [](auto& b, auto&) {
+        {"key expression beyond the pool",
+         [](auto& b, auto&) { putLe16(&b[kTagHeader + 510], 600); }},
+        {"FOR expression beyond the pool",
+         [](auto& b, auto&) {
              putLe16(&b[kTagHeader + 504], 510);
              putLe16(&b[kTagHeader + 506], 10);
          }},
-        {"directory names a header outside the file", [](auto& b, auto& l) { b[l.directoryLeaf + 25] = 0xFE; }},
+        {"directory names a header outside the file",
+         [](auto& b, auto& l) { b[l.directoryLeaf + 25] = 0xFE; }},
         {"directory root outside the file", [](auto& b, auto&) { putLe32(&b[0], 0x00FFFE00); }},
         {"not a compact index", [](auto& b, auto&) { b[14] = 0; }},
         {"file cut short", [](auto& b, auto&) { b.resize(700); }},
@@ -156,7 +176,8 @@ TEST(CdxDamage, EachDamageGivesAnErrorAndNeverAWrongRecord) {
         c.damage(b, layout);
         // Damage that leaves the keys readable must still never give a wrong record.
         EXPECT_TRUE(anyOperationFails(b, false)) << "damage went unnoticed";
-        if (std::string(c.what).find("separator") != std::string::npos) anyOperationFails(b, true);
+        if (std::string(c.what).find("separator") != std::string::npos)
+            anyOperationFails(b, true);
     }
 }
 

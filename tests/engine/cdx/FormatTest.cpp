@@ -32,7 +32,7 @@ TEST(CdxKeys, NumericAndDateKeysHaveTheDocumentedBytes) {
         double value;
         const char* bytes;
     } cases[] = {
-        {0.0, "8000000000000000"},  {-0.0, "8000000000000000"}, {1.0, "BFF0000000000000"},
+        {0.0, "8000000000000000"},   {-0.0, "8000000000000000"}, {1.0, "BFF0000000000000"},
         {100.0, "C059000000000000"}, {-1.0, "400FFFFFFFFFFFFF"}, {-2.5, "3FFBFFFFFFFFFFFF"},
     };
     for (const Case& c : cases) {
@@ -49,9 +49,11 @@ TEST(CdxKeys, NumericAndDateKeysHaveTheDocumentedBytes) {
 }
 
 TEST(CdxKeys, ByteOrderIsValueOrder) {
-    const double values[] = {-1e300, -1234.5, -2.5, -1, -0.001, 0, 1e-300, 0.5, 1, 2, 99.99, 100, 1e12, 1e300};
+    const double values[] = {-1e300, -1234.5, -2.5, -1,    -0.001, 0,    1e-300,
+                             0.5,    1,       2,    99.99, 100,    1e12, 1e300};
     for (size_t i = 1; i < std::size(values); ++i)
-        EXPECT_LT(numericKey(values[i - 1]), numericKey(values[i])) << values[i - 1] << " < " << values[i];
+        EXPECT_LT(numericKey(values[i - 1]), numericKey(values[i]))
+            << values[i - 1] << " < " << values[i];
     EXPECT_LT(dateKey(1999, 12, 31), dateKey(2000, 1, 1));
     EXPECT_LT(dateKey(0, 0, 0), dateKey(1900, 1, 1));
     EXPECT_LT(logicalKey(false), logicalKey(true));
@@ -63,7 +65,8 @@ namespace {
 std::vector<uint8_t> workedExample() {
     std::vector<uint8_t> e(3072, 0);
     auto put = [&](size_t at, std::initializer_list<int> b) {
-        for (int v : b) e[at++] = static_cast<uint8_t>(v);
+        for (int v : b)
+            e[at++] = static_cast<uint8_t>(v);
     };
     auto text = [&](size_t at, const char* s) { std::memcpy(&e[at], s, std::strlen(s)); };
     put(0x000, {0x00, 0x04});
@@ -96,23 +99,27 @@ TagSpec nameSpec() {
 
 TEST(CdxFormat, WorkedExampleIsWrittenByteForByteByInsertsAndByBuild) {
     const std::vector<uint8_t> expected = workedExample();
-    const std::string keys[] = {characterKey("SMITH", 10), characterKey("ADAMS", 10), characterKey("SMITHERS", 10)};
+    const std::string keys[] = {characterKey("SMITH", 10), characterKey("ADAMS", 10),
+                                characterKey("SMITHERS", 10)};
     for (bool bulk : {false, true}) {
         auto* io = new MemoryPageIo();
         std::unique_ptr<IndexFile> file;
-        ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {nameSpec()}, true, file).isOk());
+        ASSERT_TRUE(
+            IndexFile::create(std::unique_ptr<PageIo>(io), {nameSpec()}, true, file).isOk());
         Tag& tag = file->tag(0);
         if (bulk) {
             const std::string all = keys[0] + keys[1] + keys[2];
             const uint32_t recs[] = {1, 2, 3};
             ASSERT_TRUE(tag.build(bytes(all), recs, 3).isOk());
         } else {
-            for (uint32_t r = 1; r <= 3; ++r) ASSERT_TRUE(tag.insert(bytes(keys[r - 1]), r).isOk());
+            for (uint32_t r = 1; r <= 3; ++r)
+                ASSERT_TRUE(tag.insert(bytes(keys[r - 1]), r).isOk());
         }
         ASSERT_TRUE(file->flush().isOk());
         ASSERT_EQ(io->bytes().size(), expected.size()) << (bulk ? "build" : "inserts");
         for (size_t i = 0; i < expected.size(); ++i)
-            ASSERT_EQ(io->bytes()[i], expected[i]) << "byte 0x" << std::hex << i << (bulk ? " (build)" : " (inserts)");
+            ASSERT_EQ(io->bytes()[i], expected[i])
+                << "byte 0x" << std::hex << i << (bulk ? " (build)" : " (inserts)");
     }
 }
 
@@ -218,7 +225,8 @@ TEST(CdxFixtures, RebuildingAFixtureTagReproducesItsLeafByteForByte) {
         ASSERT_TRUE(file->flush().isOk());
         ASSERT_EQ(io->bytes().size(), original.size());
         // The tag's root leaf at 0xA00 is the same page the other engine wrote.
-        EXPECT_TRUE(std::equal(original.begin() + 0xA00, original.begin() + 0xC00, io->bytes().begin() + 0xA00));
+        EXPECT_TRUE(std::equal(original.begin() + 0xA00, original.begin() + 0xC00,
+                               io->bytes().begin() + 0xA00));
     }
 }
 

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <cstring>
-#include <random>
+#include <iterator>
 #include <map>
+#include <random>
 #include <set>
 
 #include "CdxTestUtil.h"
@@ -23,8 +23,8 @@ namespace {
 using Entry = std::pair<std::string, uint32_t>;
 using Model = std::set<Entry>;
 
-TagSpec tagSpec(const char* name, uint32_t keyLength, KeyType type = KeyType::Character, bool unique = false,
-             bool descending = false) {
+TagSpec tagSpec(const char* name, uint32_t keyLength, KeyType type = KeyType::Character,
+                bool unique = false, bool descending = false) {
     TagSpec s;
     s.name = name;
     s.keyExpression = name;
@@ -42,8 +42,10 @@ std::string randomKey(std::mt19937& rng, uint32_t length) {
     std::uniform_int_distribution<int> len(0, static_cast<int>(length));
     std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
     std::string k(static_cast<size_t>(len(rng)), ' ');
-    for (char& c : k) c = alphabet[pick(rng)];
-    if (!k.empty() && rng() % 3 == 0) k[0] = 'M';
+    for (char& c : k)
+        c = alphabet[pick(rng)];
+    if (!k.empty() && rng() % 3 == 0)
+        k[0] = 'M';
     return characterKey(k, length);
 }
 
@@ -52,7 +54,8 @@ void expectSame(Tag& tag, const Model& model, const char* when) {
     Status s = walk(tag, got);
     ASSERT_TRUE(s.isOk()) << when << ": " << s.message();
     std::vector<Entry> want(model.begin(), model.end());
-    if (tag.descending()) std::reverse(want.begin(), want.end());
+    if (tag.descending())
+        std::reverse(want.begin(), want.end());
     ASSERT_EQ(got.size(), want.size()) << when;
     EXPECT_TRUE(got == want) << when;
     uint64_t entries = 0;
@@ -74,7 +77,9 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
         std::mt19937 rng(c.keyLength);
         auto* io = new MemoryPageIo();
         std::unique_ptr<IndexFile> file;
-        ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", c.keyLength)}, true, file).isOk());
+        ASSERT_TRUE(
+            IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", c.keyLength)}, true, file)
+                .isOk());
         file->setCacheLimit(c.cacheLimit);
         Tag* tag = &file->tag(0);
         Model model;
@@ -84,7 +89,8 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
             // Grow for the first two thirds, then shrink to nearly nothing.
             const bool grow = op < c.operations * 2 / 3 ? rng() % 4 != 0 : rng() % 8 == 0;
             if (grow || live.empty()) {
-                Entry e{randomKey(rng, c.keyLength), rng() % 5 == 0 ? nextRec++ + 70000 : nextRec++};
+                Entry e{randomKey(rng, c.keyLength),
+                        rng() % 5 == 0 ? nextRec++ + 70000 : nextRec++};
                 bool inserted = false;
                 ASSERT_TRUE(tag->insert(bytes(e.first), e.second, &inserted).isOk());
                 ASSERT_TRUE(inserted);
@@ -99,7 +105,8 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
                 ASSERT_TRUE(s.isOk()) << s.message();
                 model.erase(e);
             }
-            if (op % 3000 == 2999) expectSame(*tag, model, "during the run");
+            if (op % 3000 == 2999)
+                expectSame(*tag, model, "during the run");
         }
         expectSame(*tag, model, "at the end");
 
@@ -114,8 +121,9 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
             const uint32_t len = 1 + rng() % c.keyLength;
             bool found = false;
             ASSERT_TRUE(cursor.seek(bytes(probe), len, &found).isOk());
-            auto it = std::find_if(model.begin(), model.end(),
-                                   [&](const Entry& e) { return e.first.compare(0, len, probe, 0, len) >= 0; });
+            auto it = std::find_if(model.begin(), model.end(), [&](const Entry& e) {
+                return e.first.compare(0, len, probe, 0, len) >= 0;
+            });
             if (it == model.end()) {
                 EXPECT_FALSE(cursor.valid());
                 EXPECT_FALSE(found);
@@ -138,7 +146,9 @@ TEST(CdxTree, RandomInsertsAndRemovesMatchAModelThroughSplitsMergesAndReopen) {
 TEST(CdxTree, AppendingInKeyOrderBuildsSeveralLevelsWithFullNodes) {
     std::unique_ptr<IndexFile> file;
     auto* io = new MemoryPageIo();
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("N", 8, KeyType::Numeric)}, true, file).isOk());
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("N", 8, KeyType::Numeric)},
+                                  true, file)
+                    .isOk());
     Tag& tag = file->tag(0);
     Model model;
     for (uint32_t r = 1; r <= 60000; ++r) {
@@ -158,7 +168,9 @@ TEST(CdxTree, AppendingInKeyOrderBuildsSeveralLevelsWithFullNodes) {
     }
     auto* io2 = new MemoryPageIo();
     std::unique_ptr<IndexFile> built;
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io2), {tagSpec("N", 8, KeyType::Numeric)}, true, built).isOk());
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io2), {tagSpec("N", 8, KeyType::Numeric)},
+                                  true, built)
+                    .isOk());
     ASSERT_TRUE(built->tag(0).build(bytes(keys), recs.data(), recs.size()).isOk());
     ASSERT_TRUE(built->flush().isOk());
     EXPECT_LT(appended, io2->bytes().size() * 13 / 10);
@@ -182,16 +194,18 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
         std::vector<uint32_t> recs;
         std::map<std::string, uint32_t> firstOfKey;
         for (uint32_t r = 1; r <= 20000; ++r) {
-            std::string k = c.tagSpec.keyType == KeyType::Numeric
-                                ? numericKey(static_cast<double>(static_cast<int>(rng() % 4000) - 2000) / 8)
-                                : randomKey(rng, c.tagSpec.keyLength);
+            std::string k =
+                c.tagSpec.keyType == KeyType::Numeric
+                    ? numericKey(static_cast<double>(static_cast<int>(rng() % 4000) - 2000) / 8)
+                    : randomKey(rng, c.tagSpec.keyLength);
             keys += k;
             recs.push_back(r);
             firstOfKey.emplace(k, r);
         }
         // Shuffle the input order; record numbers stay attached to keys.
         std::vector<size_t> perm(recs.size());
-        for (size_t i = 0; i < perm.size(); ++i) perm[i] = i;
+        for (size_t i = 0; i < perm.size(); ++i)
+            perm[i] = i;
         std::shuffle(perm.begin(), perm.end(), rng);
         std::string shuffledKeys;
         std::vector<uint32_t> shuffledRecs;
@@ -201,21 +215,34 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
         }
         Model model;
         if (c.tagSpec.unique) {
-            for (const auto& [k, r] : firstOfKey) model.insert({k, r});
+            for (const auto& [k, r] : firstOfKey)
+                model.insert({k, r});
         } else {
-            for (size_t i = 0; i < recs.size(); ++i) model.insert({keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength), recs[i]});
+            for (size_t i = 0; i < recs.size(); ++i)
+                model.insert({keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength), recs[i]});
         }
 
         std::unique_ptr<IndexFile> built, inserted;
-        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, built).isOk());
-        ASSERT_TRUE(built->tag(0).build(bytes(shuffledKeys), shuffledRecs.data(), shuffledRecs.size()).isOk());
+        ASSERT_TRUE(
+            IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, built).isOk());
+        ASSERT_TRUE(built->tag(0)
+                        .build(bytes(shuffledKeys), shuffledRecs.data(), shuffledRecs.size())
+                        .isOk());
         expectSame(built->tag(0), model, "built");
 
-        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, inserted).isOk());
+        ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {c.tagSpec}, true, inserted)
+                        .isOk());
         for (size_t i = 0; i < recs.size(); ++i) {
             bool added = false;
-            ASSERT_TRUE(inserted->tag(0).insert(bytes(keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)), recs[i], &added).isOk());
-            EXPECT_EQ(added, !c.tagSpec.unique || firstOfKey[keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)] == recs[i]);
+            ASSERT_TRUE(
+                inserted->tag(0)
+                    .insert(bytes(keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)),
+                            recs[i], &added)
+                    .isOk());
+            EXPECT_EQ(added,
+                      !c.tagSpec.unique ||
+                          firstOfKey[keys.substr(i * c.tagSpec.keyLength, c.tagSpec.keyLength)] ==
+                              recs[i]);
         }
         expectSame(inserted->tag(0), model, "inserted");
     }
@@ -223,12 +250,13 @@ TEST(CdxTree, BuildFromUnsortedEntriesMatchesInsertsForEveryKind) {
 
 TEST(CdxTree, DescendingTagSeeksTheFirstKeyInItsOwnOrder) {
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {tagSpec("D", 5, KeyType::Character, false, true)},
-                                  true, file)
+    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(),
+                                  {tagSpec("D", 5, KeyType::Character, false, true)}, true, file)
                     .isOk());
     Tag& tag = file->tag(0);
     const char* names[] = {"ALPHA", "BETA", "BETA", "DELTA", "GAMMA"};
-    for (uint32_t r = 1; r <= 5; ++r) ASSERT_TRUE(tag.insert(bytes(characterKey(names[r - 1], 5)), r).isOk());
+    for (uint32_t r = 1; r <= 5; ++r)
+        ASSERT_TRUE(tag.insert(bytes(characterKey(names[r - 1], 5)), r).isOk());
     Cursor c(tag);
     ASSERT_TRUE(c.first().isOk());
     EXPECT_EQ(c.recNo(), 5u);  // GAMMA first
@@ -253,11 +281,13 @@ TEST(CdxTree, RangeEndsAndMissingEntriesInBothDirections) {
         SCOPED_TRACE(descending ? "descending" : "ascending");
         std::unique_ptr<IndexFile> file;
         ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(),
-                                      {tagSpec("D", 5, KeyType::Character, false, descending)}, true, file)
+                                      {tagSpec("D", 5, KeyType::Character, false, descending)},
+                                      true, file)
                         .isOk());
         Tag& tag = file->tag(0);
         const char* names[] = {"ALPHA", "BETA", "BETA", "DELTA", "GAMMA"};
-        for (uint32_t r = 1; r <= 5; ++r) ASSERT_TRUE(tag.insert(bytes(characterKey(names[r - 1], 5)), r).isOk());
+        for (uint32_t r = 1; r <= 5; ++r)
+            ASSERT_TRUE(tag.insert(bytes(characterKey(names[r - 1], 5)), r).isOk());
         Cursor c(tag);
         // The end of the range BETA..BETA, and of a range ending between keys.
         ASSERT_TRUE(c.seekLast(bytes(std::string("BETA")), 4).isOk());
@@ -279,9 +309,11 @@ TEST(CdxTree, RangeEndsAndMissingEntriesInBothDirections) {
 
 TEST(CdxTree, CursorKeepsItsPlaceWhileTheTagChanges) {
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::make_unique<MemoryPageIo>(), {tagSpec("K", 6)}, true, file).isOk());
+    ASSERT_TRUE(
+        IndexFile::create(std::make_unique<MemoryPageIo>(), {tagSpec("K", 6)}, true, file).isOk());
     Tag& tag = file->tag(0);
-    for (uint32_t r = 1; r <= 3000; ++r) ASSERT_TRUE(tag.insert(bytes(characterKey(std::to_string(r * 2 + 100000), 6)), r).isOk());
+    for (uint32_t r = 1; r <= 3000; ++r)
+        ASSERT_TRUE(tag.insert(bytes(characterKey(std::to_string(r * 2 + 100000), 6)), r).isOk());
     Cursor c(tag);
     bool found = false;
     ASSERT_TRUE(c.seek(bytes(std::string("102000")), 6, &found).isOk());
@@ -309,7 +341,8 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
         TagSpec s = tagSpec("T", 10);
         s.name = "TAG_" + std::to_string(59 - i);
         s.keyExpression = "UPPER(NAME)+STR(" + std::to_string(i) + ")";
-        if (i % 2) s.forExpression = "!DELETED()";
+        if (i % 2)
+            s.forExpression = "!DELETED()";
         s.unique = i % 3 == 0;
         s.descending = i % 5 == 0;
         tagSpecs.push_back(s);
@@ -318,7 +351,8 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
     std::unique_ptr<IndexFile> file;
     ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), tagSpecs, false, file).isOk());
     for (size_t t = 0; t < tagSpecs.size(); ++t)
-        ASSERT_TRUE(file->tag(t).insert(bytes(characterKey("X" + std::to_string(t), 10)), 7).isOk());
+        ASSERT_TRUE(
+            file->tag(t).insert(bytes(characterKey("X" + std::to_string(t), 10)), 7).isOk());
     EXPECT_EQ(file->addTag(tagSpecs[3]).code(), Code::Invalid);
     TagSpec bad = tagSpecs[0];
     bad.name = "9LIVES";
@@ -337,7 +371,8 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
         EXPECT_EQ(tag.forExpression(), tagSpecs[t].forExpression);
         EXPECT_EQ(tag.unique(), tagSpecs[t].unique);
         EXPECT_EQ(tag.descending(), tagSpecs[t].descending);
-        EXPECT_EQ(tag.options(), 0x60 | (tagSpecs[t].unique ? 1 : 0) | (tagSpecs[t].forExpression.empty() ? 0 : 8));
+        EXPECT_EQ(tag.options(), 0x60 | (tagSpecs[t].unique ? 1 : 0) |
+                                     (tagSpecs[t].forExpression.empty() ? 0 : 8));
         EXPECT_EQ(file->findTag("tag_" + std::to_string(59 - t)), &tag);
     }
     // Read-only files refuse changes.
@@ -347,8 +382,10 @@ TEST(CdxFile, ManyTagsAndTheDirectoryReadBackInCreationOrder) {
 TEST(CdxFile, AFailedWriteIsReportedNotSwallowed) {
     auto* io = new MemoryPageIo();
     std::unique_ptr<IndexFile> file;
-    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", 10)}, true, file).isOk());
-    for (uint32_t r = 1; r <= 500; ++r) ASSERT_TRUE(file->tag(0).insert(bytes(characterKey(std::to_string(r), 10)), r).isOk());
+    ASSERT_TRUE(
+        IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("K", 10)}, true, file).isOk());
+    for (uint32_t r = 1; r <= 500; ++r)
+        ASSERT_TRUE(file->tag(0).insert(bytes(characterKey(std::to_string(r), 10)), r).isOk());
     io->failWritesAfter(600);
     Status s = file->flush(true);
     EXPECT_EQ(s.code(), Code::IoError);

@@ -27,8 +27,7 @@ namespace qlytest {
 class Installation {
 public:
     // fixtureSet: "sample" (40 items, 12 manufacturers, 8 locations) or "empty".
-    explicit Installation(const QString& fixtureSet = QStringLiteral("sample"))
-    {
+    explicit Installation(const QString& fixtureSet = QStringLiteral("sample")) {
         m_root = m_dir.path();
         m_data = m_root + QStringLiteral("/data/");
         m_work = m_root + QStringLiteral("/work/");
@@ -37,9 +36,13 @@ public:
         QDir().mkpath(m_root + QStringLiteral("/config/KVR"));
         const QDir fixtures(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + fixtureSet);
         for (const QString& name : fixtures.entryList(QDir::Files)) {
-            const QString target = (name.compare(QLatin1String("LOOKUP.DBF"), Qt::CaseInsensitive) == 0 ? m_work : m_data) + name;
+            const QString target =
+                (name.compare(QLatin1String("LOOKUP.DBF"), Qt::CaseInsensitive) == 0 ? m_work
+                                                                                     : m_data) +
+                name;
             QFile::copy(fixtures.filePath(name), target);
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(
+                target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
         m_previousFolder = QDir::currentPath();
         QDir::setCurrent(m_work);
@@ -55,8 +58,7 @@ public:
 
     // Sets (or, with nullopt, removes) a value: text is the right-hand side
     // of the registry line ("dword:00000001", "\"text\"").
-    void setSetting(const std::string& name, std::optional<QString> text)
-    {
+    void setSetting(const std::string& name, std::optional<QString> text) {
         if (text)
             m_settings[name] = *text;
         else
@@ -72,11 +74,11 @@ public:
     bool ok() const { return m_dir.isValid(); }
 
 private:
-    void writeSettings()
-    {
+    void writeSettings() {
         QFile file(m_root + QStringLiteral("/config/KVR/QLY32.reg"));
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        QString text = QStringLiteral("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n");
+        QString text =
+            QStringLiteral("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n");
         for (const auto& [name, value] : m_settings)
             text += QStringLiteral("\"%1\"=%2\r\n").arg(QString::fromStdString(name), value);
         file.write(text.toUtf8());
@@ -94,8 +96,7 @@ private:
 // what each box said.
 class BoxCatcher : public QObject {
 public:
-    explicit BoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) : m_answer(answer)
-    {
+    explicit BoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok) : m_answer(answer) {
         connect(&m_timer, &QTimer::timeout, this, &BoxCatcher::poll);
         m_timer.start(10);
     }
@@ -108,8 +109,7 @@ public:
     QList<QMessageBox::StandardButtons> buttons;
 
 private:
-    void poll()
-    {
+    void poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
@@ -119,7 +119,8 @@ private:
         buttons << box->standardButtons();
         QAbstractButton* button = box->button(m_answer);
         if (!button)
-            button = box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No);
+            button = box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok
+                                                                          : QMessageBox::No);
         if (button)
             button->click();
         else

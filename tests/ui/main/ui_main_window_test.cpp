@@ -30,8 +30,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QTabWidget>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -44,8 +44,7 @@ using qlytest::Installation;
 namespace {
 
 template <typename T>
-T* child(QWidget* window, const char* name)
-{
+T* child(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(QString::fromLatin1(name));
     if (!found)
         qFatal("no child %s", name);
@@ -60,8 +59,7 @@ struct Run {
     TMain* window = nullptr;
     TDataModule2* dm = nullptr;
 
-    ~Run()
-    {
+    ~Run() {
         program.reset();  // before the installation's folders go
         installation.reset();
     }
@@ -69,8 +67,7 @@ struct Run {
 
 // The four indicators and three labels, as "1000/000" strings: checked, then
 // enabled for CheckBox1..4, then enabled for Label2..4.
-QString indicators(QWidget* w)
-{
+QString indicators(QWidget* w) {
     QString text;
     for (const char* name : {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4"})
         text += child<QCheckBox>(w, name)->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
@@ -89,10 +86,11 @@ class TestMain : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Run> start(std::unique_ptr<Installation> installation = nullptr, bool show = true)
-    {
+    std::unique_ptr<Run> start(std::unique_ptr<Installation> installation = nullptr,
+                               bool show = true) {
         auto run = std::make_unique<Run>();
-        run->installation = installation ? std::move(installation) : std::make_unique<Installation>();
+        run->installation =
+            installation ? std::move(installation) : std::make_unique<Installation>();
         run->program = std::make_unique<qly::Program>();
         if (!run->program->start())
             return run;
@@ -107,8 +105,7 @@ private:
         return run;
     }
 
-    void toListView(TMain* w)
-    {
+    void toListView(TMain* w) {
         if (!w->listViewShown())
             child<QToolButton>(w, "BarButton2")->click();
     }
@@ -117,8 +114,7 @@ private:
     int rows(TMain* w) { return child<DBGrid>(w, "DBGrid1")->model()->rowCount(); }
 
 private slots:
-    void startsWithGoodSettings()
-    {
+    void startsWithGoodSettings() {
         // The date pane is written before the data module applies DATEFORMAT,
         // in the short date format widened to four-digit years.
         const QString dateFormat = qly::dates::widenToFourDigitYear(qly::dates::shortDateFormat());
@@ -133,7 +129,8 @@ private slots:
         QCOMPARE(w->centralWidget()->size(), QSize(862, 630));
         const QString today = qly::dates::formatDate(QDate::currentDate(), dateFormat);
         QVERIFY(today.contains(QString::number(QDate::currentDate().year())));
-        QCOMPARE(child<QLabel>(w, "StaticText4")->text(), QStringLiteral(" Today is: ") + today + QLatin1Char(' '));
+        QCOMPARE(child<QLabel>(w, "StaticText4")->text(),
+                 QStringLiteral(" Today is: ") + today + QLatin1Char(' '));
         // Then DATEFORMAT 0 and CENTURY set the program-wide format.
         QCOMPARE(qly::dates::formatDate(QDate(2001, 3, 3)), QStringLiteral("03/03/2001"));
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 36 "));
@@ -161,8 +158,7 @@ private slots:
         QVERIFY(filterOf(*run).isEmpty());
     }
 
-    void buttonBarAndMenus()
-    {
+    void buttonBarAndMenus() {
         auto run = start();
         TMain* w = run->window;
         const struct {
@@ -194,14 +190,16 @@ private slots:
             const char* name;
             const char* key;
         } shortcuts[] = {
-            {"Maintenance1", "Ctrl+M"}, {"Preferences1", "Ctrl+P"}, {"Reports1", "Ctrl+R"}, {"Exit1", "Ctrl+Q"},
-            {"Cut1", "Ctrl+X"},         {"Copy1", "Ctrl+C"},        {"Paste1", "Ctrl+V"},   {"Delete1", "Ctrl+Del"},
-            {"Detail1", "Ctrl+D"},      {"List1", "Ctrl+L"},        {"Cut2", "Ctrl+X"},     {"Copy2", "Ctrl+C"},
-            {"Paste2", "Ctrl+V"},       {"Delete2", "Ctrl+Del"},    {"List2", "Ctrl+L"},    {"Detail2", "Ctrl+D"},
-            {"Exit2", "Ctrl+Q"},
+            {"Maintenance1", "Ctrl+M"}, {"Preferences1", "Ctrl+P"}, {"Reports1", "Ctrl+R"},
+            {"Exit1", "Ctrl+Q"},        {"Cut1", "Ctrl+X"},         {"Copy1", "Ctrl+C"},
+            {"Paste1", "Ctrl+V"},       {"Delete1", "Ctrl+Del"},    {"Detail1", "Ctrl+D"},
+            {"List1", "Ctrl+L"},        {"Cut2", "Ctrl+X"},         {"Copy2", "Ctrl+C"},
+            {"Paste2", "Ctrl+V"},       {"Delete2", "Ctrl+Del"},    {"List2", "Ctrl+L"},
+            {"Detail2", "Ctrl+D"},      {"Exit2", "Ctrl+Q"},
         };
         for (const auto& s : shortcuts)
-            QCOMPARE(child<QAction>(w, s.name)->shortcut(), QKeySequence(QString::fromLatin1(s.key)));
+            QCOMPARE(child<QAction>(w, s.name)->shortcut(),
+                     QKeySequence(QString::fromLatin1(s.key)));
         QVERIFY(!child<QAction>(w, "Detail1")->isCheckable());
         QVERIFY(!child<QAction>(w, "List1")->isCheckable());
         QStringList menus;
@@ -211,7 +209,8 @@ private slots:
         QStringList popup;
         for (QAction* action : w->popupMenu()->actions())
             popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(popup, QStringList({"Cut", "Copy", "Paste", "Delete", "-", "List", "Detail", "-", "Exit"}));
+        QCOMPARE(popup, QStringList({"Cut", "Copy", "Paste", "Delete", "-", "List", "Detail", "-",
+                                     "Exit"}));
         // Hints of the button bar follow the setting; the choice boxes' always show.
         const auto hover = [](QWidget* widget) {
             QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
@@ -222,13 +221,13 @@ private slots:
         QCOMPARE(hover(child<QWidget>(w, "BarButton4")), QString());
         toListView(w);
         QCOMPARE(hover(child<QWidget>(w, "ComboBox1")),
-                 QStringLiteral("Chose a catagory and all records with in that catagory will be visible."));
+                 QStringLiteral(
+                     "Chose a catagory and all records with in that catagory will be visible."));
         w->setShowHints(true);
         QCOMPARE(hover(child<QWidget>(w, "BarButton4")), QStringLiteral("Application Preferences"));
     }
 
-    void startsWithHintsMissing()
-    {
+    void startsWithHintsMissing() {
         auto installation = std::make_unique<Installation>();
         installation->setSetting("Hints", std::nullopt);
         auto run = start(std::move(installation));
@@ -247,8 +246,7 @@ private slots:
         QCOMPARE(rows(w), 36);
     }
 
-    void startsWithHintsOfAnotherType()
-    {
+    void startsWithHintsOfAnotherType() {
         auto installation = std::make_unique<Installation>();
         installation->setSetting("Hints", QStringLiteral("\"1\""));
         auto run = start(std::move(installation));
@@ -256,16 +254,17 @@ private slots:
         QCOMPARE(child<QLabel>(run->window, "StaticText4")->text(), QString());
     }
 
-    void startsWithItemsTableMissing()
-    {
+    void startsWithItemsTableMissing() {
         auto installation = std::make_unique<Installation>();
         installation->removeDataFile(QStringLiteral("MAIN.DBF"));
         auto run = start(std::move(installation));
         TMain* w = run->window;
         QVERIFY(w);
         QCOMPARE(run->boxes.texts.size(), 2);
-        QVERIFY2(run->boxes.texts.at(0).contains(QStringLiteral("MAIN.DBF"), Qt::CaseInsensitive), qPrintable(run->boxes.texts.at(0)));
-        QCOMPARE(run->boxes.texts.at(1), QStringLiteral("Cannot perform this operation on a closed dataset"));
+        QVERIFY2(run->boxes.texts.at(0).contains(QStringLiteral("MAIN.DBF"), Qt::CaseInsensitive),
+                 qPrintable(run->boxes.texts.at(0)));
+        QCOMPARE(run->boxes.texts.at(1),
+                 QStringLiteral("Cannot perform this operation on a closed dataset"));
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QString());
         QVERIFY(!child<QLabel>(w, "StaticText4")->text().isEmpty());
         QCOMPARE(child<DBStateStatus>(w, "DBStateStatus1")->text(), QStringLiteral("Inactive"));
@@ -277,19 +276,18 @@ private slots:
         QCOMPARE(run->boxes.texts.size(), 2);
     }
 
-    void endsWithoutLookupTable()
-    {
+    void endsWithoutLookupTable() {
         auto installation = std::make_unique<Installation>();
         installation->removeWorkFile(QStringLiteral("LOOKUP.DBF"));
         auto run = start(std::move(installation));
         QVERIFY(!run->window);
         QVERIFY(!run->program->dataModule());
         QCOMPARE(run->boxes.texts.size(), 1);
-        QVERIFY2(run->boxes.texts.at(0).contains(QStringLiteral("LOOKUP.DBF"), Qt::CaseInsensitive), qPrintable(run->boxes.texts.at(0)));
+        QVERIFY2(run->boxes.texts.at(0).contains(QStringLiteral("LOOKUP.DBF"), Qt::CaseInsensitive),
+                 qPrintable(run->boxes.texts.at(0)));
     }
 
-    void switchesViewFromEverySource_data()
-    {
+    void switchesViewFromEverySource_data() {
         QTest::addColumn<QString>("source");
         QTest::newRow("button") << "BarButton2";
         QTest::newRow("View > Detail") << "Detail1";
@@ -300,8 +298,7 @@ private slots:
         QTest::newRow("Ctrl+L") << "Ctrl+L";
     }
 
-    void switchesViewFromEverySource()
-    {
+    void switchesViewFromEverySource() {
         QFETCH(QString, source);
         auto run = start();
         TMain* w = run->window;
@@ -333,8 +330,7 @@ private slots:
         }
     }
 
-    void keepsPageFilterAndRecordAcrossSwitches()
-    {
+    void keepsPageFilterAndRecordAcrossSwitches() {
         auto run = start();
         TMain* w = run->window;
         child<QTabWidget>(w, "Notebook1")->setCurrentIndex(2);
@@ -352,8 +348,7 @@ private slots:
         QCOMPARE(run->dm->MainT->recNo(), record);
     }
 
-    void gridDoubleClickShowsClickedItem()
-    {
+    void gridDoubleClickShowsClickedItem() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -367,15 +362,15 @@ private slots:
         QCOMPARE(child<QToolButton>(w, "BarButton2")->text(), QStringLiteral("List View"));
         QVERIFY(child<QAction>(w, "Detail2")->isChecked());
         QVERIFY(child<QMenu>(w, "Edit1")->isEnabled());
-        QCOMPARE(run->dm->MainT->fieldByName(QStringLiteral("NAME"))->asString().trimmed(), QStringLiteral("Copier XL #5"));
+        QCOMPARE(run->dm->MainT->fieldByName(QStringLiteral("NAME"))->asString().trimmed(),
+                 QStringLiteral("Copier XL #5"));
         // From the detail view a double click cannot happen; the list view
         // again shows the same record current.
         toListView(w);
         QCOMPARE(grid->currentIndex().row(), 4);
     }
 
-    void gridLooksAsDesigned()
-    {
+    void gridLooksAsDesigned() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -391,13 +386,14 @@ private slots:
         QVERIFY(grid->horizontalHeader()->defaultAlignment() & Qt::AlignLeft);
         QVERIFY(grid->verticalHeader()->isVisible());
         QCOMPARE(grid->indicator()->currentRow(), grid->currentIndex().row());
-        QCOMPARE(grid->model()->data(grid->model()->index(0, 0)).toString().trimmed(), QStringLiteral("Laser printer #1"));
+        QCOMPARE(grid->model()->data(grid->model()->index(0, 0)).toString().trimmed(),
+                 QStringLiteral("Laser printer #1"));
         // Records in record order: item 7 is deleted, so row 6 is item 8.
-        QCOMPARE(grid->model()->data(grid->model()->index(6, 0)).toString().trimmed(), QStringLiteral("Fax unit #8"));
+        QCOMPARE(grid->model()->data(grid->model()->index(6, 0)).toString().trimmed(),
+                 QStringLiteral("Fax unit #8"));
     }
 
-    void exitClosesTables()
-    {
+    void exitClosesTables() {
         auto run = start();
         TMain* w = run->window;
         child<QToolButton>(w, "BarButton1")->click();
@@ -407,32 +403,47 @@ private slots:
         QVERIFY(!w->isVisible());
     }
 
-    void closeBoxLeavesTablesToTheDataModule()
-    {
+    void closeBoxLeavesTablesToTheDataModule() {
         auto run = start();
         run->window->close();
         QVERIFY(!run->window->isVisible());
         QVERIFY(run->dm->MainT->active());
     }
 
-    void filterHandlers_data()
-    {
+    void filterHandlers_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("expression");
         QTest::addColumn<QString>("marks");
         QTest::addColumn<int>("rows");
         // Each starts from a location filter on "HQ Floor 1" with text in every box.
-        QTest::newRow("Name") << "name" << "" << "NAME=\"\"" << "1000/1000/000" << 36;
-        QTest::newRow("category chosen") << "category" << "Desk" << "CATAGORY=\"Desk\"" << "0100/0100/100" << 6;
-        QTest::newRow("category lower case") << "category" << "desk" << "CATAGORY=\"desk\"" << "0100/0100/100" << 2;
-        QTest::newRow("manufacturer chosen") << "manufacturer" << "Acme" << "MANUFACT=\"Acme\"" << "0010/0010/010" << 3;
-        QTest::newRow("manufacturer entered empty") << "manufacturer-enter" << "" << "MANUFACT=\"\"" << "0010/0010/010" << 36;
-        QTest::newRow("location chosen") << "location" << "HQ Floor 2" << "LOCATION=\"HQ Floor 2\"" << "0001/0001/001" << 4;
+        QTest::newRow("Name") << "name"
+                              << ""
+                              << "NAME=\"\""
+                              << "1000/1000/000" << 36;
+        QTest::newRow("category chosen") << "category"
+                                         << "Desk"
+                                         << "CATAGORY=\"Desk\""
+                                         << "0100/0100/100" << 6;
+        QTest::newRow("category lower case") << "category"
+                                             << "desk"
+                                             << "CATAGORY=\"desk\""
+                                             << "0100/0100/100" << 2;
+        QTest::newRow("manufacturer chosen") << "manufacturer"
+                                             << "Acme"
+                                             << "MANUFACT=\"Acme\""
+                                             << "0010/0010/010" << 3;
+        QTest::newRow("manufacturer entered empty") << "manufacturer-enter"
+                                                    << ""
+                                                    << "MANUFACT=\"\""
+                                                    << "0010/0010/010" << 36;
+        QTest::newRow("location chosen") << "location"
+                                         << "HQ Floor 2"
+                                         << "LOCATION=\"HQ Floor 2\""
+                                         << "0001/0001/001" << 4;
     }
 
-    void filterHandlers()
-    {
+    void filterHandlers() {
         QFETCH(QString, action);
         QFETCH(QString, value);
         QFETCH(QString, expression);
@@ -492,14 +503,14 @@ private slots:
         QCOMPARE(this->rows(w), rows);
         // The other boxes are emptied, the chosen one keeps its text.
         QCOMPARE(category->currentText(), action == QLatin1String("category") ? value : QString());
-        QCOMPARE(manufacturer->text(), action.startsWith(QLatin1String("manufacturer")) ? value : QString());
+        QCOMPARE(manufacturer->text(),
+                 action.startsWith(QLatin1String("manufacturer")) ? value : QString());
         QCOMPARE(location->text(), action == QLatin1String("location") ? value : QString());
         // Setting a filter does not refresh the count pane.
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 36 "));
     }
 
-    void typingNarrowsKeyByKey()
-    {
+    void typingNarrowsKeyByKey() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -526,11 +537,13 @@ private slots:
         QCOMPARE(rows(w), 6);
         auto* grid = child<DBGrid>(w, "DBGrid1");
         for (int r = 0; r < rows(w); ++r)
-            QVERIFY(grid->model()->data(grid->model()->index(r, 1)).toString().startsWith(QLatin1String("Co")));
+            QVERIFY(grid->model()
+                        ->data(grid->model()->index(r, 1))
+                        .toString()
+                        .startsWith(QLatin1String("Co")));
     }
 
-    void typingInLookupBoxCompletes()
-    {
+    void typingInLookupBoxCompletes() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -558,15 +571,16 @@ private slots:
         QCOMPARE(w->lookupTable()->state(), TDataSetState::dsEdit);
     }
 
-    void emptyScratchTableGetsAnUnpostedRecord()
-    {
+    void emptyScratchTableGetsAnUnpostedRecord() {
         // A scratch table without any record.
         auto installation = std::make_unique<Installation>(QStringLiteral("empty"));
         installation->removeWorkFile(QStringLiteral("LOOKUP.DBF"));
         std::string error;
-        const std::vector<qly::engine::Field> fields = {{"COMPANY", 'C', 50, 0, 0}, {"LOCATION", 'C', 50, 0, 0}};
-        QVERIFY(qly::engine::createTable((installation->workFolder() + QStringLiteral("LOOKUP.DBF")).toStdString(), fields,
-                                         {}, qly::engine::Settings(), error));
+        const std::vector<qly::engine::Field> fields = {{"COMPANY", 'C', 50, 0, 0},
+                                                        {"LOCATION", 'C', 50, 0, 0}};
+        QVERIFY(qly::engine::createTable(
+            (installation->workFolder() + QStringLiteral("LOOKUP.DBF")).toStdString(), fields, {},
+            qly::engine::Settings(), error));
         auto run = start(std::move(installation));
         TMain* w = run->window;
         QVERIFY(run->boxes.texts.isEmpty());
@@ -578,12 +592,12 @@ private slots:
         QTest::keyClicks(manufacturer->lineEdit(), QStringLiteral("Acme"));
         QCOMPARE(filterOf(*run), QStringLiteral("MANUFACT=\"Acme\""));
         QCOMPARE(w->lookupTable()->state(), TDataSetState::dsInsert);
-        QCOMPARE(w->lookupTable()->fieldByName(QStringLiteral("COMPANY"))->asString().trimmed(), QStringLiteral("Acme"));
+        QCOMPARE(w->lookupTable()->fieldByName(QStringLiteral("COMPANY"))->asString().trimmed(),
+                 QStringLiteral("Acme"));
         QVERIFY(run->boxes.texts.isEmpty());
     }
 
-    void doubleQuoteInValueIsHandled()
-    {
+    void doubleQuoteInValueIsHandled() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -603,8 +617,7 @@ private slots:
         QCOMPARE(rows(w), 36);
     }
 
-    void pendingGridEditIsPostedWhenFilterIsSet()
-    {
+    void pendingGridEditIsPostedWhenFilterIsSet() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -623,8 +636,10 @@ private slots:
         // Insert a record too, so that the post changes the count.
         run->dm->MainT->cancel();
         run->dm->MainT->append();
-        run->dm->MainT->fieldByName(QStringLiteral("NAME"))->setAsString(QStringLiteral("New desk"));
-        run->dm->MainT->fieldByName(QStringLiteral("CATAGORY"))->setAsString(QStringLiteral("Desk"));
+        run->dm->MainT->fieldByName(QStringLiteral("NAME"))
+            ->setAsString(QStringLiteral("New desk"));
+        run->dm->MainT->fieldByName(QStringLiteral("CATAGORY"))
+            ->setAsString(QStringLiteral("Desk"));
         QCOMPARE(child<DBStateStatus>(w, "DBStateStatus1")->text(), QStringLiteral("Insert"));
         auto* category = child<QComboBox>(w, "ComboBox1");
         QTest::mouseClick(category->lineEdit(), Qt::LeftButton);
@@ -635,8 +650,7 @@ private slots:
         QCOMPARE(child<DBStateStatus>(w, "DBStateStatus1")->text(), QStringLiteral("Browse"));
     }
 
-    void gridEditIsPostedWhenFilterIsSet()
-    {
+    void gridEditIsPostedWhenFilterIsSet() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -658,13 +672,13 @@ private slots:
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 36"));
     }
 
-    void deleteAsksFirst()
-    {
+    void deleteAsksFirst() {
         auto run = start();
         TMain* w = run->window;
         run->boxes.setAnswer(QMessageBox::No);
         child<QAction>(w, "Delete1")->trigger();
-        QCOMPARE(run->boxes.texts, QStringList{QStringLiteral("Are you sure you want to delete this record?")});
+        QCOMPARE(run->boxes.texts,
+                 QStringList{QStringLiteral("Are you sure you want to delete this record?")});
         QCOMPARE(run->boxes.icons.value(0), QMessageBox::Information);
         QCOMPARE(run->boxes.buttons.value(0), QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(run->dm->MainT->recordCount(), 36L);
@@ -676,12 +690,12 @@ private slots:
         QCOMPARE(run->dm->MainT->recordCount(), 35L);
         QCOMPARE(run->dm->LocationT->recNo(), location);
         QCOMPARE(run->dm->LocationT->recordCount(), 7L);
-        QCOMPARE(run->dm->MainT->fieldByName(QStringLiteral("NAME"))->asString().trimmed(), QStringLiteral("Office chair #2"));
+        QCOMPARE(run->dm->MainT->fieldByName(QStringLiteral("NAME"))->asString().trimmed(),
+                 QStringLiteral("Office chair #2"));
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 36 "));
     }
 
-    void editKeysActInBothViews()
-    {
+    void editKeysActInBothViews() {
         auto run = start();
         TMain* w = run->window;
         run->boxes.setAnswer(QMessageBox::No);
@@ -691,7 +705,8 @@ private slots:
         QTRY_VERIFY(grid->hasFocus());
         // The Edit menu is disabled there, but the context menu's keys act.
         QTest::keySequence(grid, QKeySequence(QStringLiteral("Ctrl+Del")));
-        QCOMPARE(run->boxes.texts, QStringList{QStringLiteral("Are you sure you want to delete this record?")});
+        QCOMPARE(run->boxes.texts,
+                 QStringList{QStringLiteral("Are you sure you want to delete this record?")});
         toListView(w);
         child<QToolButton>(w, "BarButton2")->click();
         QVERIFY(!w->listViewShown());
@@ -704,21 +719,21 @@ private slots:
         QCOMPARE(run->dm->MainT->recordCount(), 36L);
     }
 
-    void deleteOnEmptyOrClosedTableIsRefused()
-    {
+    void deleteOnEmptyOrClosedTableIsRefused() {
         auto run = start(std::make_unique<Installation>(QStringLiteral("empty")));
         TMain* w = run->window;
         run->boxes.setAnswer(QMessageBox::Yes);
         QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral(" Total Records: 0 "));
         child<QAction>(w, "Delete1")->trigger();
-        QCOMPARE(run->boxes.texts.value(1), QStringLiteral("Cannot perform this operation on an empty dataset"));
+        QCOMPARE(run->boxes.texts.value(1),
+                 QStringLiteral("Cannot perform this operation on an empty dataset"));
         child<QToolButton>(w, "BarButton1")->click();  // Exit closes the tables
         child<QAction>(w, "Delete1")->trigger();
-        QCOMPARE(run->boxes.texts.value(3), QStringLiteral("Cannot perform this operation on a closed dataset"));
+        QCOMPARE(run->boxes.texts.value(3),
+                 QStringLiteral("Cannot perform this operation on a closed dataset"));
     }
 
-    void clipboardCommandsActOnFocusedControl()
-    {
+    void clipboardCommandsActOnFocusedControl() {
         auto run = start();
         TMain* w = run->window;
         toListView(w);
@@ -743,8 +758,7 @@ private slots:
         QCOMPARE(run->dm->MainT->state(), TDataSetState::dsBrowse);
     }
 
-    void maintenanceOpensANewDialogEachTime()
-    {
+    void maintenanceOpensANewDialogEachTime() {
         auto run = start();
         TMain* w = run->window;
         child<QToolButton>(w, "BarButton3")->click();
@@ -758,8 +772,7 @@ private slots:
         QVERIFY(w->isEnabled());
     }
 
-    void preferencesOpensANewDialogEachTime()
-    {
+    void preferencesOpensANewDialogEachTime() {
         auto run = start();
         TMain* w = run->window;
         child<QToolButton>(w, "BarButton4")->click();
@@ -775,8 +788,7 @@ private slots:
         QVERIFY(!child<QAction>(w, "About1")->isEnabled());
     }
 
-    void statePaneShowsWordAndPicture_data()
-    {
+    void statePaneShowsWordAndPicture_data() {
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("word");
         QTest::newRow("closed") << int(TDataSetState::dsInactive) << "Inactive";
@@ -788,8 +800,7 @@ private slots:
         QTest::newRow("filtering") << int(TDataSetState::dsFilter) << "Filter";
     }
 
-    void statePaneShowsWordAndPicture()
-    {
+    void statePaneShowsWordAndPicture() {
         QFETCH(int, state);
         QFETCH(QString, word);
         const auto s = static_cast<TDataSetState>(state);
@@ -803,11 +814,11 @@ private slots:
         QVERIFY(painted > 10);
         // Each state has a picture of its own.
         if (s != TDataSetState::dsInactive)
-            QVERIFY(picture != DBStateStatus::statePicture(TDataSetState::dsInactive, 16).toImage());
+            QVERIFY(picture !=
+                    DBStateStatus::statePicture(TDataSetState::dsInactive, 16).toImage());
     }
 
-    void statePaneFollowsTheTable()
-    {
+    void statePaneFollowsTheTable() {
         auto run = start();
         auto* pane = child<DBStateStatus>(run->window, "DBStateStatus1");
         QCOMPARE(pane->text(), QStringLiteral("Browse"));
@@ -823,8 +834,7 @@ private slots:
 
     // With QLY_SCREENSHOT_DIR set, saves the window in both views there (run
     // under Xvfb with QT_QPA_PLATFORM=xcb to see the desktop's rendering).
-    void screenshots()
-    {
+    void screenshots() {
         const QString folder = qEnvironmentVariable("QLY_SCREENSHOT_DIR");
         if (folder.isEmpty())
             QSKIP("QLY_SCREENSHOT_DIR not set");
@@ -850,8 +860,7 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QlyApplication application(argc, argv);
     TestMain test;
     return QTest::qExec(&test, argc, argv);

@@ -32,8 +32,9 @@
 
 namespace {
 
-const char* const kAllFiles[] = {"Main.dbf",     "Main.cdx",     "Main.fpt",     "Location.dbf", "Location.cdx",
-                                 "Location.fpt", "Manufact.dbf", "Manufact.cdx", "Manufact.fpt"};
+const char* const kAllFiles[] = {"Main.dbf",     "Main.cdx",     "Main.fpt",
+                                 "Location.dbf", "Location.cdx", "Location.fpt",
+                                 "Manufact.dbf", "Manufact.cdx", "Manufact.fpt"};
 
 struct Message {
     qly::MessageKind kind;
@@ -41,15 +42,13 @@ struct Message {
     QMessageBox::StandardButtons buttons;
 };
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The records the table shows, by their NAME (or first field).
-QStringList visibleNames(TDbTable* table, const char* field)
-{
+QStringList visibleNames(TDbTable* table, const char* field) {
     QStringList names;
     table->first();
     while (!table->eof()) {
@@ -61,8 +60,7 @@ QStringList visibleNames(TDbTable* table, const char* field)
 }
 
 // The file of a folder whose name matches without regard to case.
-QString fileIn(const QString& folder, const QString& name)
-{
+QString fileIn(const QString& folder, const QString& name) {
     for (const QString& entry : QDir(folder).entryList(QDir::Files)) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return folder + entry;
@@ -107,7 +105,8 @@ private:
     TMaint* newDialog();
     void writeSettings(const QString& path);
     void copySample(const QString& folder);
-    template <class T> T* child(QWidget* dialog, const char* name);
+    template <class T>
+    T* child(QWidget* dialog, const char* name);
     void choose(TMaint* dialog, const char* group, int item);
     QStringList texts() const;
 
@@ -124,17 +123,17 @@ private:
     QString m_oldFolder;
 };
 
-void TestMaint::writeSettings(const QString& path)
-{
+void TestMaint::writeSettings(const QString& path) {
     QDir().mkpath(m_root->path() + QStringLiteral("/config/KVR"));
     QFile file(m_root->path() + QStringLiteral("/config/KVR/QLY32.reg"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=\"" + path.toUtf8() +
-               "\"\n\"DATEFORMAT\"=dword:00000000\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:00000001\n");
+    file.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=\"" +
+               path.toUtf8() +
+               "\"\n\"DATEFORMAT\"=dword:00000000\n\"CENTURY\"=dword:00000001\n\"Hints\"=dword:"
+               "00000001\n");
 }
 
-void TestMaint::copySample(const QString& folder)
-{
+void TestMaint::copySample(const QString& folder) {
     QDir().mkpath(folder);
     const QDir fixtures(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample"));
     for (const QString& name : fixtures.entryList(QDir::Files)) {
@@ -145,8 +144,7 @@ void TestMaint::copySample(const QString& folder)
     }
 }
 
-void TestMaint::init()
-{
+void TestMaint::init() {
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
     m_data = m_root->path() + QStringLiteral("/data/");
@@ -170,7 +168,8 @@ void TestMaint::init()
     m_module = std::make_unique<TDataModule2>();
     m_module->errorReporter = [](const QString& message) { QFAIL(qPrintable(message)); };
     m_module->DataModule2Create();
-    QVERIFY(m_module->MainT->active() && m_module->ManufT->active() && m_module->LocationT->active());
+    QVERIFY(m_module->MainT->active() && m_module->ManufT->active() &&
+            m_module->LocationT->active());
 
     m_messages.clear();
     m_answers.clear();
@@ -179,7 +178,7 @@ void TestMaint::init()
     m_duringFileDialog = nullptr;
     m_oldHook = qly::setMessageHook([this](QWidget*, qly::MessageKind kind, const QString& text,
                                            QMessageBox::StandardButtons buttons) {
-        m_messages << Message {kind, text, buttons};
+        m_messages << Message{kind, text, buttons};
         if (buttons.testFlag(QMessageBox::Cancel))
             return m_answers.isEmpty() ? QMessageBox::Ok : m_answers.takeFirst();
         return QMessageBox::Ok;
@@ -192,8 +191,7 @@ void TestMaint::init()
     };
 }
 
-void TestMaint::cleanup()
-{
+void TestMaint::cleanup() {
     TMaint::fileDialogHook = nullptr;
     qly::setMessageHook(m_oldHook);
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -207,29 +205,27 @@ void TestMaint::cleanup()
     m_root.reset();
 }
 
-TMaint* TestMaint::newDialog()
-{
+TMaint* TestMaint::newDialog() {
     auto* dialog = new TMaint(m_module.get());
     dialog->show();
     return dialog;
 }
 
-template <class T> T* TestMaint::child(QWidget* dialog, const char* name)
-{
+template <class T>
+T* TestMaint::child(QWidget* dialog, const char* name) {
     T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
     if (widget == nullptr)
         qFatal("no child %s", name);
     return widget;
 }
 
-void TestMaint::choose(TMaint* dialog, const char* group, int item)
-{
-    const QString name = QString::fromLatin1(group) + QStringLiteral("Item") + QString::number(item);
+void TestMaint::choose(TMaint* dialog, const char* group, int item) {
+    const QString name =
+        QString::fromLatin1(group) + QStringLiteral("Item") + QString::number(item);
     child<QRadioButton>(dialog, name.toLatin1().constData())->click();
 }
 
-QStringList TestMaint::texts() const
-{
+QStringList TestMaint::texts() const {
     QStringList list;
     for (const Message& m : m_messages)
         list << m.text;
@@ -238,8 +234,7 @@ QStringList TestMaint::texts() const
 
 // ---- The form
 
-void TestMaint::formLooksAsDesigned()
-{
+void TestMaint::formLooksAsDesigned() {
     TMaint* dialog = newDialog();
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Maintenance"));
     QCOMPARE(dialog->size(), QSize(517, 327));
@@ -260,7 +255,8 @@ void TestMaint::formLooksAsDesigned()
     QCOMPARE(group1->geometry(), QRect(16, 16, 233, 257));
     const QStringList items1 = {"Main.dbf", "Location.dbf", "Manufacturers.dbf", "All Tables"};
     for (int i = 0; i < items1.size(); ++i) {
-        auto* item = child<QRadioButton>(dialog, QStringLiteral("RadioGroup1Item%1").arg(i).toLatin1().constData());
+        auto* item = child<QRadioButton>(
+            dialog, QStringLiteral("RadioGroup1Item%1").arg(i).toLatin1().constData());
         QCOMPARE(item->text(), items1[i]);
         QVERIFY(!item->isChecked());
     }
@@ -269,7 +265,8 @@ void TestMaint::formLooksAsDesigned()
     QCOMPARE(group2->geometry(), QRect(24, 16, 225, 241));
     const QStringList items2 = {"Main", "Manufacturer", "Location"};
     for (int i = 0; i < items2.size(); ++i) {
-        auto* item = child<QRadioButton>(dialog, QStringLiteral("RadioGroup2Item%1").arg(i).toLatin1().constData());
+        auto* item = child<QRadioButton>(
+            dialog, QStringLiteral("RadioGroup2Item%1").arg(i).toLatin1().constData());
         QCOMPARE(item->text(), items2[i]);
         QVERIFY(!item->isChecked());
     }
@@ -281,10 +278,14 @@ void TestMaint::formLooksAsDesigned()
         bool enabled;
     };
     const ButtonCase buttons[] = {
-        {"Button1", "Backup", QRect(360, 56, 105, 49), false}, {"Button2", "Close", QRect(360, 152, 105, 41), true},
-        {"Button7", "Help", QRect(360, 232, 105, 41), true},   {"Button3", "Restore", QRect(64, 176, 97, 41), true},
-        {"Button4", "Close", QRect(216, 176, 97, 41), true},   {"Button8", "Help", QRect(368, 176, 97, 41), true},
-        {"Button5", "Start", QRect(328, 112, 97, 41), false},  {"Button6", "Close", QRect(328, 168, 97, 41), true},
+        {"Button1", "Backup", QRect(360, 56, 105, 49), false},
+        {"Button2", "Close", QRect(360, 152, 105, 41), true},
+        {"Button7", "Help", QRect(360, 232, 105, 41), true},
+        {"Button3", "Restore", QRect(64, 176, 97, 41), true},
+        {"Button4", "Close", QRect(216, 176, 97, 41), true},
+        {"Button8", "Help", QRect(368, 176, 97, 41), true},
+        {"Button5", "Start", QRect(328, 112, 97, 41), false},
+        {"Button6", "Close", QRect(328, 168, 97, 41), true},
         {"Button9", "Help", QRect(328, 224, 97, 41), true},
     };
     for (const ButtonCase& b : buttons) {
@@ -309,8 +310,7 @@ void TestMaint::formLooksAsDesigned()
     QVERIFY(child<QLabel>(dialog, "SafetyLabel")->text().isEmpty());
 }
 
-void TestMaint::anUnreadablePathStopsTheCreation()
-{
+void TestMaint::anUnreadablePathStopsTheCreation() {
     // A PATH of the wrong type: no dialog on a folder it did not mean.
     QFile file(m_root->path() + QStringLiteral("/config/KVR/QLY32.reg"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -320,27 +320,28 @@ void TestMaint::anUnreadablePathStopsTheCreation()
         TMaint dialog(m_module.get());
         QFAIL("created");
     } catch (const QlyError& error) {
-        QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("Invalid data type for 'PATH'"));
+        QCOMPARE(QString::fromStdString(error.what()),
+                 QStringLiteral("Invalid data type for 'PATH'"));
     }
 }
 
 // ---- Backup
 
-void TestMaint::tableChoiceFillsTheBackupList_data()
-{
+void TestMaint::tableChoiceFillsTheBackupList_data() {
     QTest::addColumn<int>("item");
     QTest::addColumn<QStringList>("files");
     QTest::newRow("Main.dbf") << 0 << QStringList({"Main.dbf", "Main.cdx", "Main.fpt"});
-    QTest::newRow("Location.dbf") << 1 << QStringList({"Location.dbf", "Location.cdx", "Location.fpt"});
-    QTest::newRow("Manufacturers.dbf") << 2 << QStringList({"Manufact.dbf", "Manufact.cdx", "Manufact.fpt"});
+    QTest::newRow("Location.dbf") << 1
+                                  << QStringList({"Location.dbf", "Location.cdx", "Location.fpt"});
+    QTest::newRow("Manufacturers.dbf")
+        << 2 << QStringList({"Manufact.dbf", "Manufact.cdx", "Manufact.fpt"});
     QStringList all;
     for (const char* name : kAllFiles)
         all << QString::fromLatin1(name);
     QTest::newRow("All Tables") << 3 << all;
 }
 
-void TestMaint::tableChoiceFillsTheBackupList()
-{
+void TestMaint::tableChoiceFillsTheBackupList() {
     QFETCH(int, item);
     QFETCH(QStringList, files);
     TMaint* dialog = newDialog();
@@ -353,16 +354,14 @@ void TestMaint::tableChoiceFillsTheBackupList()
     QVERIFY(child<QPushButton>(dialog, "Button1")->isEnabled());
 }
 
-void TestMaint::backupWritesTheChosenTables_data()
-{
+void TestMaint::backupWritesTheChosenTables_data() {
     QTest::addColumn<int>("item");
     QTest::addColumn<int>("fileCount");
     QTest::newRow("Main.dbf") << 0 << 3;
     QTest::newRow("All Tables") << 3 << 9;
 }
 
-void TestMaint::backupWritesTheChosenTables()
-{
+void TestMaint::backupWritesTheChosenTables() {
     QFETCH(int, item);
     QFETCH(int, fileCount);
     TMaint* dialog = newDialog();
@@ -376,7 +375,8 @@ void TestMaint::backupWritesTheChosenTables()
     QCOMPARE(m_requests[0].defaultSuffix, QStringLiteral("bkp"));
     const int rate = dialog->archiver().CompressionRate();
     QVERIFY(rate > 0);
-    QCOMPARE(texts(), QStringList({QStringLiteral("Backup sucessful. Compression rate = %1 %").arg(rate)}));
+    QCOMPARE(texts(),
+             QStringList({QStringLiteral("Backup sucessful. Compression rate = %1 %").arg(rate)}));
     QCOMPARE(dialog->archiver().FileCount(), fileCount);
     QCOMPARE(dialog->archiver().MaxSize(), 0);
     QVERIFY(m_module->MainT->active());  // the tables stay open
@@ -387,11 +387,11 @@ void TestMaint::backupWritesTheChosenTables()
     QVERIFY(reader.Restore(m_fileAnswer.toStdString(), check.toStdString()));
     QCOMPARE(reader.ProcessedFiles(), fileCount);
     for (const QString& file : dialog->backupList())
-        QCOMPARE(readAll(fileIn(check, QFileInfo(file).fileName())), readAll(fileIn(m_data, QFileInfo(file).fileName())));
+        QCOMPARE(readAll(fileIn(check, QFileInfo(file).fileName())),
+                 readAll(fileIn(m_data, QFileInfo(file).fileName())));
 }
 
-void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly_data()
-{
+void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("floppy");
     QTest::newRow("A:\\data.bkp") << QStringLiteral("A:\\data.bkp") << true;
@@ -402,15 +402,16 @@ void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly_data()
     QTest::newRow("absolute") << QStringLiteral("%1A.bkp") << false;
 }
 
-void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly()
-{
+void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly() {
     QFETCH(QString, name);
     QFETCH(bool, floppy);
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 1);
-    m_fileAnswer = name.contains(QLatin1String("%1")) ? name.arg(m_out) : name;  // relative names land in m_out
+    m_fileAnswer = name.contains(QLatin1String("%1")) ? name.arg(m_out)
+                                                      : name;  // relative names land in m_out
     dialog->Button1Click();
-    const QString done = QStringLiteral("Backup sucessful. Compression rate = %1 %").arg(dialog->archiver().CompressionRate());
+    const QString done = QStringLiteral("Backup sucessful. Compression rate = %1 %")
+                             .arg(dialog->archiver().CompressionRate());
     if (floppy)
         QCOMPARE(texts(), QStringList({QString::fromLatin1(TMaint::kMsgFloppy), done}));
     else
@@ -419,8 +420,7 @@ void TestMaint::floppyRuleLooksAtTheFirstCharacterOnly()
     QVERIFY(QFileInfo::exists(QDir(m_out).absoluteFilePath(m_fileAnswer)));
 }
 
-void TestMaint::floppyBackupAsksForTheNextDisk()
-{
+void TestMaint::floppyBackupAsksForTheNextDisk() {
     // A memo file larger than one volume: incompressible bytes appended.
     m_module->MainT->close();
     {
@@ -447,8 +447,7 @@ void TestMaint::floppyBackupAsksForTheNextDisk()
     QVERIFY(QFileInfo(m_out + QStringLiteral("a.bkp")).size() <= 1400000);
 }
 
-void TestMaint::backupFailuresAndRefusals()
-{
+void TestMaint::backupFailuresAndRefusals() {
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 3);
 
@@ -463,7 +462,8 @@ void TestMaint::backupFailuresAndRefusals()
     // A backup written over one of its own table files would destroy it:
     // refused before anything is written, in any letter case.
     const QByteArray before = readAll(fileIn(m_data, QStringLiteral("Location.cdx")));
-    for (const QString& name : {m_data + QStringLiteral("LOCATION.CDX"), fileIn(m_data, QStringLiteral("Location.cdx"))}) {
+    for (const QString& name : {m_data + QStringLiteral("LOCATION.CDX"),
+                                fileIn(m_data, QStringLiteral("Location.cdx"))}) {
         m_messages.clear();
         m_fileAnswer = name;
         dialog->Button1Click();
@@ -472,8 +472,7 @@ void TestMaint::backupFailuresAndRefusals()
     }
 }
 
-void TestMaint::cancelInTheFileDialogsChangesNothing()
-{
+void TestMaint::cancelInTheFileDialogsChangesNothing() {
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 3);
     m_fileAnswer.clear();
@@ -484,15 +483,15 @@ void TestMaint::cancelInTheFileDialogsChangesNothing()
     QCOMPARE(m_requests[1].folder, m_data);
     QCOMPARE(m_requests[1].filter, QStringLiteral("Backup Files [*.bkp] (*.bkp)"));
     QVERIFY(m_messages.isEmpty());
-    QVERIFY(m_module->MainT->active() && m_module->ManufT->active() && m_module->LocationT->active());
+    QVERIFY(m_module->MainT->active() && m_module->ManufT->active() &&
+            m_module->LocationT->active());
     QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(m_data).entryList({"*.bkp"}, QDir::Files), QStringList());
 }
 
 // ---- Restore
 
-void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter()
-{
+void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter() {
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 0);
     m_fileAnswer = m_out + QStringLiteral("main.bkp");
@@ -510,7 +509,8 @@ void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter()
 
     m_messages.clear();
     QTest::mouseClick(child<QPushButton>(dialog, "Button3"), Qt::LeftButton);
-    QCOMPARE(texts(), QStringList({QStringLiteral("Restore successfully finished, 3 files of 3 restored")}));
+    QCOMPARE(texts(),
+             QStringList({QStringLiteral("Restore successfully finished, 3 files of 3 restored")}));
     QVERIFY(mainT->active() && m_module->ManufT->active() && m_module->LocationT->active());
     for (TDbTable* table : {mainT, m_module->ManufT, m_module->LocationT})
         QCOMPARE(table->databaseName(), m_data);
@@ -518,7 +518,8 @@ void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter()
     const QStringList categories = visibleNames(mainT, "CATAGORY");
     QVERIFY(!categories.isEmpty());
     for (const QString& category : categories)
-        QVERIFY2(category.startsWith(QLatin1String("Desk")), qPrintable(category));  // the filter is back
+        QVERIFY2(category.startsWith(QLatin1String("Desk")),
+                 qPrintable(category));  // the filter is back
 
     // The tables as they were before the restore are in a safety archive of
     // the data folder, which the restore page names.
@@ -541,21 +542,22 @@ void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter()
     newer.removeOne(safety[0]);
     QCOMPARE(dialog->lastSafetyArchive(), newer[0]);
     qly::archive::TArchiver second;
-    QVERIFY(second.Restore((m_data + newer[0]).toStdString(), (m_root->path() + QStringLiteral("/check2/")).toStdString()));
+    QVERIFY(second.Restore((m_data + newer[0]).toStdString(),
+                           (m_root->path() + QStringLiteral("/check2/")).toStdString()));
     QCOMPARE(second.FileCount(), 9);
     // A new dialog names the newest safety archive.
     TMaint* fresh = newDialog();
     QCOMPARE(fresh->lastSafetyArchive(), newer[0]);
 }
 
-void TestMaint::restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath()
-{
+void TestMaint::restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath() {
     // An archive of other copies of the tables, with lower-case names.
     const QString other = m_root->path() + QStringLiteral("/other/");
     QDir().mkpath(other);
     const QDir fixtures(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample"));
     for (const char* name : {"Location.dbf", "Location.cdx", "Location.fpt"})
-        QVERIFY(QFile::copy(fixtures.filePath(QString::fromLatin1(name)), other + QString::fromLatin1(name).toLower()));
+        QVERIFY(QFile::copy(fixtures.filePath(QString::fromLatin1(name)),
+                            other + QString::fromLatin1(name).toLower()));
     qly::archive::TArchiver writer;
     QVERIFY(writer.Backup({(other + QStringLiteral("location.*")).toStdString()},
                           (m_out + QStringLiteral("other.bkp")).toStdString()));
@@ -564,28 +566,31 @@ void TestMaint::restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath()
     const QString moved = m_root->path() + QStringLiteral("/moved/");
     copySample(moved);
     QFile::remove(fileIn(moved, QStringLiteral("Location.dbf")));
-    QFile::copy(fixtures.filePath(QStringLiteral("MANUFACT.DBF")), moved + QStringLiteral("Location.dbf"));
+    QFile::copy(fixtures.filePath(QStringLiteral("MANUFACT.DBF")),
+                moved + QStringLiteral("Location.dbf"));
     writeSettings(moved.chopped(1));  // without the final "/": the rule appends it
 
     TMaint* dialog = newDialog();
     QCOMPARE(TMaint::maintFolder(), moved);
     m_fileAnswer = m_out + QStringLiteral("other.bkp");
     dialog->Button3Click();
-    QCOMPARE(texts(), QStringList({QStringLiteral("Restore successfully finished, 3 files of 3 restored")}));
+    QCOMPARE(texts(),
+             QStringList({QStringLiteral("Restore successfully finished, 3 files of 3 restored")}));
     // Restored under the names already there, into the maintenance folder.
     for (const char* name : {"Location.dbf", "Location.cdx", "Location.fpt"})
-        QCOMPARE(readAll(fileIn(moved, QString::fromLatin1(name))), readAll(other + QString::fromLatin1(name).toLower()));
+        QCOMPARE(readAll(fileIn(moved, QString::fromLatin1(name))),
+                 readAll(other + QString::fromLatin1(name).toLower()));
     QCOMPARE(QDir(moved).entryList({"location.*"}, QDir::Files).size(), 3);
     for (TDbTable* table : {m_module->MainT, m_module->ManufT, m_module->LocationT}) {
         QCOMPARE(table->databaseName(), moved);
         QVERIFY(table->active());
     }
-    QCOMPARE(QFileInfo(m_module->LocationT->resolvedPath()).absolutePath() + QLatin1Char('/'), moved);
+    QCOMPARE(QFileInfo(m_module->LocationT->resolvedPath()).absolutePath() + QLatin1Char('/'),
+             moved);
     QVERIFY(visibleNames(m_module->LocationT, "NAME_ID").size() > 0);
 }
 
-void TestMaint::restoreOfAMissingArchiveReopensFromTheOldFolder()
-{
+void TestMaint::restoreOfAMissingArchiveReopensFromTheOldFolder() {
     const QString moved = m_root->path() + QStringLiteral("/moved/");
     copySample(moved);
     writeSettings(moved);
@@ -601,8 +606,7 @@ void TestMaint::restoreOfAMissingArchiveReopensFromTheOldFolder()
     QCOMPARE(QDir(moved).entryList({"*.bkp"}, QDir::Files), QStringList());
 }
 
-void TestMaint::restoreIntoAFolderThatDoesNotExistYet()
-{
+void TestMaint::restoreIntoAFolderThatDoesNotExistYet() {
     TMaint* first = newDialog();
     choose(first, "RadioGroup1", 3);
     m_fileAnswer = m_out + QStringLiteral("all.bkp");
@@ -613,17 +617,18 @@ void TestMaint::restoreIntoAFolderThatDoesNotExistYet()
     TMaint* dialog = newDialog();
     m_messages.clear();
     dialog->Button3Click();
-    QCOMPARE(texts(), QStringList({QStringLiteral("Restore successfully finished, 9 files of 9 restored")}));
+    QCOMPARE(texts(),
+             QStringList({QStringLiteral("Restore successfully finished, 9 files of 9 restored")}));
     for (TDbTable* table : {m_module->MainT, m_module->ManufT, m_module->LocationT}) {
         QVERIFY(table->active());
         QCOMPARE(table->databaseName(), fresh);
     }
-    QCOMPARE(QDir(fresh).entryList(QDir::Files).size(), 9);  // no safety archive: there was nothing to keep
+    QCOMPARE(QDir(fresh).entryList(QDir::Files).size(),
+             9);  // no safety archive: there was nothing to keep
     QVERIFY(dialog->lastSafetyArchive().isEmpty());
 }
 
-void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed()
-{
+void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed() {
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 3);
     m_fileAnswer = m_out + QStringLiteral("cut.bkp");
@@ -645,7 +650,8 @@ void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed()
         QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("Stream read error"));
     }
     QVERIFY(m_messages.isEmpty());
-    QVERIFY(!m_module->MainT->active() && !m_module->ManufT->active() && !m_module->LocationT->active());
+    QVERIFY(!m_module->MainT->active() && !m_module->ManufT->active() &&
+            !m_module->LocationT->active());
     QVERIFY(!dialog->operationRunning());
 
     // Through the button, the error box shows the message.
@@ -674,8 +680,7 @@ void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed()
 
 // ---- Re-index
 
-void TestMaint::reindexEachTable_data()
-{
+void TestMaint::reindexEachTable_data() {
     QTest::addColumn<int>("item");
     QTest::addColumn<QString>("message");
     QTest::newRow("Main") << 0 << QStringLiteral("Main Table re-indexed!");
@@ -683,8 +688,7 @@ void TestMaint::reindexEachTable_data()
     QTest::newRow("Location") << 2 << QStringLiteral("Location Table re-indexed!");
 }
 
-void TestMaint::reindexEachTable()
-{
+void TestMaint::reindexEachTable() {
     QFETCH(int, item);
     QFETCH(QString, message);
     TDbTable* const tables[] = {m_module->MainT, m_module->ManufT, m_module->LocationT};
@@ -713,8 +717,7 @@ void TestMaint::reindexEachTable()
     QVERIFY(other.active());
 }
 
-void TestMaint::reindexWithTheTableInUseFails()
-{
+void TestMaint::reindexWithTheTableInUseFails() {
     // The reports dialog (or another program) has the table open.
     auto other = std::make_unique<TDbTable>();
     other->setDatabaseName(m_data);
@@ -731,8 +734,8 @@ void TestMaint::reindexWithTheTableInUseFails()
         QVERIFY(!QString::fromStdString(error.what()).isEmpty());
     }
     QVERIFY(m_messages.isEmpty());
-    QVERIFY(!m_module->ManufT->active());         // left as the failing step left it
-    QVERIFY(!m_module->ManufT->exclusive());      // its next opening is shared again
+    QVERIFY(!m_module->ManufT->active());     // left as the failing step left it
+    QVERIFY(!m_module->ManufT->exclusive());  // its next opening is shared again
     QVERIFY(m_module->MainT->active() && m_module->LocationT->active());
     QCOMPARE(readAll(fileIn(m_data, QStringLiteral("Manufact.cdx"))), cdx);
 
@@ -745,8 +748,7 @@ void TestMaint::reindexWithTheTableInUseFails()
 
 // ---- Running operations, closing, help
 
-void TestMaint::runningOperationShowsProgressAndBlocksASecond()
-{
+void TestMaint::runningOperationShowsProgressAndBlocksASecond() {
     TMaint* dialog = newDialog();
     TMaint* second = newDialog();
     choose(dialog, "RadioGroup1", 3);
@@ -757,9 +759,9 @@ void TestMaint::runningOperationShowsProgressAndBlocksASecond()
     int requestsDuring = -1;
     QStringList messagesDuring;
     bool checked = false;
-    dialog->archiver().OnProgress = [&, old = dialog->archiver().OnProgress](qly::archive::TArchiver& a,
-                                                                             const std::string& file, int percent,
-                                                                             bool& cont) {
+    dialog->archiver().OnProgress = [&, old = dialog->archiver().OnProgress](
+                                        qly::archive::TArchiver& a, const std::string& file,
+                                        int percent, bool& cont) {
         old(a, file, percent, cont);
         if (checked || file.empty())
             return;
@@ -786,13 +788,13 @@ void TestMaint::runningOperationShowsProgressAndBlocksASecond()
     QVERIFY(m_messages[0].text.startsWith(QLatin1String("Backup sucessful.")));
 }
 
-void TestMaint::closingDuringABackupWaitsForIt()
-{
+void TestMaint::closingDuringABackupWaitsForIt() {
     QPointer<TMaint> dialog = newDialog();
     choose(dialog, "RadioGroup1", 3);
     m_fileAnswer = m_out + QStringLiteral("all.bkp");
     bool closed = false;
-    dialog->archiver().OnProgress = [&](qly::archive::TArchiver&, const std::string& file, int, bool&) {
+    dialog->archiver().OnProgress = [&](qly::archive::TArchiver&, const std::string& file, int,
+                                        bool&) {
         if (closed || file.empty())
             return;
         closed = true;
@@ -810,8 +812,7 @@ void TestMaint::closingDuringABackupWaitsForIt()
     QCOMPARE(reader.ProcessedFiles(), 9);
 }
 
-void TestMaint::closeAndAFreshDialog()
-{
+void TestMaint::closeAndAFreshDialog() {
     const char* const closeButtons[] = {"Button2", "Button4", "Button6"};
     for (int page = 0; page < 3; ++page) {
         const char* close = closeButtons[page];
@@ -840,8 +841,7 @@ void TestMaint::closeAndAFreshDialog()
     QTRY_VERIFY(dialog.isNull());
 }
 
-void TestMaint::helpButtonsAndF1()
-{
+void TestMaint::helpButtonsAndF1() {
     TMaint* dialog = newDialog();
     auto* pages = child<QTabWidget>(dialog, "PageControl1");
     const char* const buttons[] = {"Button7", "Button8", "Button9"};

@@ -32,8 +32,7 @@ public:
     bool indexed = false;
 
     // Copies the fixture tables and opens MainT, ManufT and LocationT.
-    bool open(const QString& fixture = QStringLiteral("sample"))
-    {
+    bool open(const QString& fixture = QStringLiteral("sample")) {
         qly::dates::setShortDateFormat(QStringLiteral("dd/mm/yyyy"));
         qly::dates::setDateSeparator(QLatin1Char('/'));
         dm.reset();
@@ -65,8 +64,7 @@ public:
     }
 
     // The value of a field of the current record, as text without trailing blanks.
-    static QString text(TDbTable* table, const char* field)
-    {
+    static QString text(TDbTable* table, const char* field) {
         QString s = table->fieldByName(QString::fromLatin1(field))->asString();
         while (s.endsWith(QLatin1Char(' ')))
             s.chop(1);
@@ -74,8 +72,7 @@ public:
     }
 
     // Record numbers of the visible records in the table's order.
-    static QList<long> records(TDbTable* table)
-    {
+    static QList<long> records(TDbTable* table) {
         QList<long> list;
         const long top = table->engineTop();
         if (top > 0) {
@@ -92,8 +89,7 @@ public:
 // keeps their texts.
 class BoxAnswerer : public QObject {
 public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer)
-    {
+    explicit BoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer) {
         m_timer.setInterval(20);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
         m_timer.start();
@@ -103,8 +99,7 @@ public:
     QStringList names;
 
 private:
-    void poll()
-    {
+    void poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || box == m_last)
             return;

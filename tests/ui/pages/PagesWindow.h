@@ -22,8 +22,7 @@ struct PagesWindow {
     ManufacturerPage* manufacturer = nullptr;
     LocationPage* location = nullptr;
 
-    explicit PagesWindow(TDataModule2* dm)
-    {
+    explicit PagesWindow(TDataModule2* dm) {
         QFont font(QStringLiteral("Arial"));
         font.setPixelSize(17);
         notebook.setFont(font);
@@ -49,15 +48,14 @@ struct PagesWindow {
         notebook.resize(725, 630);
     }
 
-    bool show()
-    {
+    bool show() {
         notebook.show();
         notebook.activateWindow();
         return QTest::qWaitForWindowActive(&notebook);
     }
 
-    template <typename T> T* find(QWidget* page, const char* name) const
-    {
+    template <typename T>
+    T* find(QWidget* page, const char* name) const {
         return page->findChild<T*>(QString::fromLatin1(name));
     }
 };

@@ -45,35 +45,36 @@ private slots:
     void screenshots();
 
 private:
-    template <typename T> T* find(const char* name) { return w->find<T>(w->item, name); }
+    template <typename T>
+    T* find(const char* name) {
+        return w->find<T>(w->item, name);
+    }
 
     PagesHarness h;
     std::unique_ptr<PagesWindow> w;
 };
 
-void TestItemPage::init()
-{
+void TestItemPage::init() {
     QVERIFY(h.open());
     w = std::make_unique<PagesWindow>(h.dm.get());
     QVERIFY(w->show());
 }
 
-void TestItemPage::cleanup()
-{
+void TestItemPage::cleanup() {
     w.reset();
     h.dm.reset();
 }
 
-void TestItemPage::captionsChoicesAndTabOrder()
-{
+void TestItemPage::captionsChoicesAndTabOrder() {
     QCOMPARE(w->notebook.tabText(0), QStringLiteral("Item Detail"));
     QStringList captions;
     for (QLabel* label : w->item->findChildren<QLabel*>())
         captions.append(label->text());
-    for (const char* caption : {"Name", "Catagory", "Serial Number", "Part Number", "Purchase Date", "Purchase Price",
-                                "Purchase Location", "Unit ID", "Manufacturer", "Location", "Model Number",
-                                "Quantity", "Description", "Service Company", "Service Contract #",
-                                "Service Phone #", "Service Contact", "Disposed Date", "Disposed Method"})
+    for (const char* caption :
+         {"Name", "Catagory", "Serial Number", "Part Number", "Purchase Date", "Purchase Price",
+          "Purchase Location", "Unit ID", "Manufacturer", "Location", "Model Number", "Quantity",
+          "Description", "Service Company", "Service Contract #", "Service Phone #",
+          "Service Contact", "Disposed Date", "Disposed Method"})
         QVERIFY2(captions.contains(QString::fromLatin1(caption)), caption);
     QCOMPARE(find<DBCheckBox>("DBCheckBox1")->text(), QStringLiteral("Disposed"));
     QCOMPARE(find<QGroupBox>("Panel5")->title(), QStringLiteral("Find Item"));
@@ -87,9 +88,9 @@ void TestItemPage::captionsChoicesAndTabOrder()
     QStringList entries;
     for (int i = 0; i < category->count(); ++i)
         entries.append(category->itemText(i));
-    QCOMPARE(entries, (QStringList{"Buildings", "Chair", "Computers", "Copiers", "Desk", "Fax Machine",
-                                   "Misc Office Supplies", "Misc. Furniture", "Other", "Software", "Typewritter",
-                                   "Vehicles"}));
+    QCOMPARE(entries, (QStringList{"Buildings", "Chair", "Computers", "Copiers", "Desk",
+                                   "Fax Machine", "Misc Office Supplies", "Misc. Furniture",
+                                   "Other", "Software", "Typewritter", "Vehicles"}));
     QCOMPARE(category->maxVisibleItems(), 8);
     auto* method = find<DBComboBox>("DBComboBox2");
     QCOMPARE(method->count(), 2);
@@ -97,11 +98,14 @@ void TestItemPage::captionsChoicesAndTabOrder()
     QCOMPARE(method->itemText(1), QStringLiteral("Sold"));
 
     // Tab walks the fields in the order of the form
-    const QStringList expected{"DBEdit1",       "DBComboBox1",    "DBEdit2",     "DBEdit3",     "DBDateEdit1",
-                               "DBEdit4",       "DBEdit5",        "DBEdit6",     "DBLookupCombo3", "DBLookupCombo4",
-                               "DBEdit7",       "DBEdit8",        "DBRichEdit1", "DBEdit9",     "DBEdit10",
-                               "DBEdit11",      "DBEdit12",       "DBCheckBox1", "DBDateEdit2", "DBComboBox2",
-                               "IncrementalSearch1", "DBNavigator1"};
+    const QStringList expected{"DBEdit1",        "DBComboBox1", "DBEdit2",
+                               "DBEdit3",        "DBDateEdit1", "DBEdit4",
+                               "DBEdit5",        "DBEdit6",     "DBLookupCombo3",
+                               "DBLookupCombo4", "DBEdit7",     "DBEdit8",
+                               "DBRichEdit1",    "DBEdit9",     "DBEdit10",
+                               "DBEdit11",       "DBEdit12",    "DBCheckBox1",
+                               "DBDateEdit2",    "DBComboBox2", "IncrementalSearch1",
+                               "DBNavigator1"};
     find<DBEdit>("DBEdit1")->setFocus();
     QStringList visited;
     for (int i = 0; i < expected.size() + 2 && visited.size() < expected.size(); ++i) {
@@ -116,8 +120,7 @@ void TestItemPage::captionsChoicesAndTabOrder()
     QCOMPARE(visited, expected);
 }
 
-void TestItemPage::editEveryKindAndPost()
-{
+void TestItemPage::editEveryKindAndPost() {
     TDbTable* t = h.dm->MainT;
     QVERIFY(t->gotoRecord(2));
     auto* name = find<DBEdit>("DBEdit1");
@@ -129,7 +132,8 @@ void TestItemPage::editEveryKindAndPost()
     auto* category = find<DBComboBox>("DBComboBox1");
     category->setFocus();
     category->lineEdit()->selectAll();
-    QTest::keyClicks(category->lineEdit(), QStringLiteral("Office machines"));  // any text may be typed
+    QTest::keyClicks(category->lineEdit(),
+                     QStringLiteral("Office machines"));  // any text may be typed
 
     auto* date = find<DBDateEdit>("DBDateEdit1");
     date->setFocus();
@@ -191,8 +195,7 @@ void TestItemPage::editEveryKindAndPost()
     QCOMPARE(t->fieldByName(QStringLiteral("PURCHDATE"))->asDate(), QDate(1950, 3, 14));
 }
 
-void TestItemPage::quantityThatIsNotWholeIsRefused()
-{
+void TestItemPage::quantityThatIsNotWholeIsRefused() {
     TDbTable* t = h.dm->MainT;
     auto* quantity = find<DBEdit>("DBEdit8");
     quantity->setFocus();
@@ -202,7 +205,8 @@ void TestItemPage::quantityThatIsNotWholeIsRefused()
     BoxAnswerer ok(QMessageBox::Ok);
     QTest::mouseClick(nav->button(DBNavigator::nbPost), Qt::LeftButton);
     QTRY_COMPARE(ok.texts.size(), 1);
-    QVERIFY2(ok.texts.first().contains(QStringLiteral("'1.5' is not a valid integer value for field 'QUANTITY'")),
+    QVERIFY2(ok.texts.first().contains(
+                 QStringLiteral("'1.5' is not a valid integer value for field 'QUANTITY'")),
              qPrintable(ok.texts.first()));
     QCOMPARE(t->state(), TDataSetState::dsEdit);
     QVERIFY(nav->button(DBNavigator::nbPost)->isEnabled());
@@ -211,8 +215,7 @@ void TestItemPage::quantityThatIsNotWholeIsRefused()
     QCOMPARE(quantity->text(), QStringLiteral("-1"));
 }
 
-void TestItemPage::speedButtonShowsManufacturer_data()
-{
+void TestItemPage::speedButtonShowsManufacturer_data() {
     QTest::addColumn<long>("item");
     QTest::addColumn<QStringList>("inScope");
     QTest::newRow("existing manufacturer") << 3L << QStringList{"Delta"};
@@ -220,8 +223,7 @@ void TestItemPage::speedButtonShowsManufacturer_data()
     QTest::newRow("manufacturer with no record") << 13L << QStringList{};
 }
 
-void TestItemPage::speedButtonShowsManufacturer()
-{
+void TestItemPage::speedButtonShowsManufacturer() {
     QFETCH(long, item);
     QFETCH(QStringList, inScope);
     if (!h.indexed)
@@ -247,8 +249,7 @@ void TestItemPage::speedButtonShowsManufacturer()
     QVERIFY(w->manufacturer->viewAllButton()->isEnabled());
 }
 
-void TestItemPage::speedButtonShowsLocation()
-{
+void TestItemPage::speedButtonShowsLocation() {
     TDbTable* loc = h.dm->LocationT;
     // an item without a manufacturer: the page is shown as it was, View All enabled
     QVERIFY(h.dm->MainT->gotoRecord(11));
@@ -270,11 +271,11 @@ void TestItemPage::speedButtonShowsLocation()
     QCOMPARE(PagesHarness::text(loc, "NAME_ID"), QStringLiteral("Annex"));
     QTest::mouseClick(w->location->viewAllButton(), Qt::LeftButton);
     QCOMPARE(PagesHarness::records(loc).size(), 7);
-    QCOMPARE(PagesHarness::text(loc, "NAME_ID"), QStringLiteral("Annex"));  // first in NAME_ID order
+    QCOMPARE(PagesHarness::text(loc, "NAME_ID"),
+             QStringLiteral("Annex"));  // first in NAME_ID order
 }
 
-void TestItemPage::findItem()
-{
+void TestItemPage::findItem() {
     TDbTable* t = h.dm->MainT;
     auto* search = find<IncrementalSearch>("IncrementalSearch1");
     QCOMPARE(search->toolTip(), QStringLiteral("Type the first few letters of the item you wish."));
@@ -295,8 +296,7 @@ void TestItemPage::findItem()
     QCOMPARE(t->recNo(), 25L);  // Copier XL #25; #5 and #15 are other categories
 }
 
-void TestItemPage::clipboardInNameBox()
-{
+void TestItemPage::clipboardInNameBox() {
     TDbTable* t = h.dm->MainT;
     auto* name = find<DBEdit>("DBEdit1");
     name->setFocus();
@@ -315,24 +315,24 @@ void TestItemPage::clipboardInNameBox()
     QCOMPARE(PagesHarness::text(t, "NAME"), QStringLiteral("Laser printer #1LaserLaser"));
 }
 
-void TestItemPage::hintsFollowTheWindow()
-{
+void TestItemPage::hintsFollowTheWindow() {
     const QList<QWidget*> item = w->item->governedHintWidgets();
     QCOMPARE(item.size(), DBNavigator::kButtonCount + 1);
     QVERIFY(item.contains(find<IncrementalSearch>("IncrementalSearch1")));
     QVERIFY(item.contains(find<DBNavigator>("DBNavigator1")->button(DBNavigator::nbFirst)));
     // the manufacturer and location search boxes always show theirs
-    for (QWidget* page : {static_cast<QWidget*>(w->manufacturer), static_cast<QWidget*>(w->location)}) {
-        const QList<QWidget*> governed = page == w->manufacturer ? w->manufacturer->governedHintWidgets()
-                                                                 : w->location->governedHintWidgets();
+    for (QWidget* page :
+         {static_cast<QWidget*>(w->manufacturer), static_cast<QWidget*>(w->location)}) {
+        const QList<QWidget*> governed = page == w->manufacturer
+                                             ? w->manufacturer->governedHintWidgets()
+                                             : w->location->governedHintWidgets();
         QCOMPARE(governed.size(), DBNavigator::kButtonCount);
         for (auto* search : page->findChildren<IncrementalSearch*>())
             QVERIFY(!governed.contains(search));
     }
 }
 
-void TestItemPage::screenshots()
-{
+void TestItemPage::screenshots() {
     const QByteArray folder = qgetenv("QLY_SHOTS_DIR");
     if (folder.isEmpty())
         QSKIP("set QLY_SHOTS_DIR to write pictures of the three pages");
@@ -341,7 +341,8 @@ void TestItemPage::screenshots()
     for (int i = 0; i < 3; ++i) {
         w->notebook.setCurrentIndex(i);
         QTest::qWait(200);
-        QVERIFY(w->notebook.grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(files[i])));
+        QVERIFY(w->notebook.grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') +
+                                        QLatin1String(files[i])));
     }
 }
 

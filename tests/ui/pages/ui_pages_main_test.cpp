@@ -37,8 +37,7 @@ private slots:
     void deleteFromLocationPageRemovesTheItem();
 
 private:
-    QList<long> visible(TDbTable* table)
-    {
+    QList<long> visible(TDbTable* table) {
         QList<long> list;
         const long top = table->engineTop();
         if (top > 0) {
@@ -57,8 +56,7 @@ private:
     TDataModule2* dm = nullptr;
 };
 
-void TestPagesInMain::init()
-{
+void TestPagesInMain::init() {
     boxes = std::make_unique<BoxCatcher>();
     installation = std::make_unique<Installation>();
     program = std::make_unique<qly::Program>();
@@ -71,34 +69,34 @@ void TestPagesInMain::init()
     QVERIFY2(boxes->texts.isEmpty(), qPrintable(boxes->texts.join(QLatin1Char('|'))));
 }
 
-void TestPagesInMain::cleanup()
-{
+void TestPagesInMain::cleanup() {
     program.reset();
     installation.reset();
     boxes.reset();
 }
 
-void TestPagesInMain::pagesSitInTheNotebook()
-{
+void TestPagesInMain::pagesSitInTheNotebook() {
     auto* notebook = w->findChild<QTabWidget*>(QStringLiteral("Notebook1"));
     QCOMPARE(notebook->currentIndex(), 0);
     QVERIFY(w->itemPage()->isVisible());
-    QCOMPARE(w->itemPage()->findChild<DBEdit*>(QStringLiteral("DBEdit1"))->text(), QStringLiteral("Laser printer #1"));
+    QCOMPARE(w->itemPage()->findChild<DBEdit*>(QStringLiteral("DBEdit1"))->text(),
+             QStringLiteral("Laser printer #1"));
 
     QVERIFY(dm->MainT->gotoRecord(11));  // no manufacturer
-    QTest::mouseClick(w->itemPage()->findChild<QToolButton*>(QStringLiteral("SpeedButton1")), Qt::LeftButton);
+    QTest::mouseClick(w->itemPage()->findChild<QToolButton*>(QStringLiteral("SpeedButton1")),
+                      Qt::LeftButton);
     QCOMPARE(notebook->currentIndex(), 1);
     QVERIFY(w->manufacturerPage()->isVisible());
     QVERIFY(w->manufacturerPage()->viewAllButton()->isEnabled());
     notebook->setCurrentIndex(0);
-    QTest::mouseClick(w->itemPage()->findChild<QToolButton*>(QStringLiteral("SpeedButton2")), Qt::LeftButton);
+    QTest::mouseClick(w->itemPage()->findChild<QToolButton*>(QStringLiteral("SpeedButton2")),
+                      Qt::LeftButton);
     QCOMPARE(notebook->currentIndex(), 2);
     QCOMPARE(dm->LocationT->fieldByName(QStringLiteral("NAME_ID"))->asString().trimmed(),
              QStringLiteral("Branch North"));
 }
 
-void TestPagesInMain::clipboardCommandsReachTheNameBox()
-{
+void TestPagesInMain::clipboardCommandsReachTheNameBox() {
     auto* name = w->itemPage()->findChild<DBEdit*>(QStringLiteral("DBEdit1"));
     name->setFocus();
     name->setSelection(6, 7);
@@ -113,8 +111,7 @@ void TestPagesInMain::clipboardCommandsReachTheNameBox()
     QCOMPARE(name->text(), QStringLiteral("printerLaser printer #1"));
 }
 
-void TestPagesInMain::deleteFromLocationPageRemovesTheItem()
-{
+void TestPagesInMain::deleteFromLocationPageRemovesTheItem() {
     auto* notebook = w->findChild<QTabWidget*>(QStringLiteral("Notebook1"));
     notebook->setCurrentIndex(2);
     QVERIFY(dm->LocationT->gotoRecord(4));
@@ -141,7 +138,8 @@ void TestPagesInMain::deleteFromLocationPageRemovesTheItem()
 
     // the location page's own navigator deletes the location instead
     boxes->setAnswer(QMessageBox::Yes);
-    QTest::mouseClick(w->locationPage()->navigator()->button(DBNavigator::nbDelete), Qt::LeftButton);
+    QTest::mouseClick(w->locationPage()->navigator()->button(DBNavigator::nbDelete),
+                      Qt::LeftButton);
     QTRY_COMPARE(boxes->texts.size(), 3);
     QCOMPARE(boxes->texts.last(), QStringLiteral("Delete record?"));
     QVERIFY(!visible(dm->LocationT).contains(4L));

@@ -38,10 +38,15 @@ private slots:
     void navigatorDeletesLocationNotItems();
 
 private:
-    template <typename T> T* manuf(const char* name) { return w->find<T>(w->manufacturer, name); }
-    template <typename T> T* loc(const char* name) { return w->find<T>(w->location, name); }
-    static void typeInto(QLineEdit* edit, const QString& text)
-    {
+    template <typename T>
+    T* manuf(const char* name) {
+        return w->find<T>(w->manufacturer, name);
+    }
+    template <typename T>
+    T* loc(const char* name) {
+        return w->find<T>(w->location, name);
+    }
+    static void typeInto(QLineEdit* edit, const QString& text) {
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);
@@ -51,33 +56,31 @@ private:
     std::unique_ptr<PagesWindow> w;
 };
 
-void TestRecordPages::init()
-{
+void TestRecordPages::init() {
     QVERIFY(h.open());
     w = std::make_unique<PagesWindow>(h.dm.get());
     QVERIFY(w->show());
 }
 
-void TestRecordPages::cleanup()
-{
+void TestRecordPages::cleanup() {
     w.reset();
     h.dm.reset();
 }
 
-void TestRecordPages::captionsAndButtons()
-{
+void TestRecordPages::captionsAndButtons() {
     QCOMPARE(w->notebook.tabText(1), QStringLiteral("Manufacturer"));
     QCOMPARE(w->notebook.tabText(2), QStringLiteral("Location"));
     QStringList captions;
     for (QLabel* label : w->manufacturer->findChildren<QLabel*>())
         captions.append(label->text());
-    QCOMPARE(captions, (QStringList{"Company", "Address", "City", "State/Provence", "Country", "Post Code", "Phone",
-                                    "Fax", "Contact", "EMail", "Web Site"}));
+    QCOMPARE(captions, (QStringList{"Company", "Address", "City", "State/Provence", "Country",
+                                    "Post Code", "Phone", "Fax", "Contact", "EMail", "Web Site"}));
     captions.clear();
     for (QLabel* label : w->location->findChildren<QLabel*>())
         captions.append(label->text());
-    QCOMPARE(captions, (QStringList{"Name/ID", "Address", "Division", "Cost Centre", "Phone", "Fax", "Department",
-                                    "EMail", "Manager/Supervisor", "# of Workstations", "# of Employees"}));
+    QCOMPARE(captions, (QStringList{"Name/ID", "Address", "Division", "Cost Centre", "Phone", "Fax",
+                                    "Department", "EMail", "Manager/Supervisor",
+                                    "# of Workstations", "# of Employees"}));
 
     QPushButton* viewAll = manuf<QPushButton>("Button1");
     QCOMPARE(viewAll->text(), QStringLiteral("View All"));
@@ -104,8 +107,7 @@ void TestRecordPages::captionsAndButtons()
     QCOMPARE(loc<DBEdit>("DBEdit22")->text(), PagesHarness::text(h.dm->LocationT, "NAME_ID"));
 }
 
-void TestRecordPages::phoneAndPostCodeMasks()
-{
+void TestRecordPages::phoneAndPostCodeMasks() {
     TDbTable* t = h.dm->ManufT;
     w->notebook.setCurrentIndex(1);
     const long recno = t->recNo();
@@ -113,7 +115,8 @@ void TestRecordPages::phoneAndPostCodeMasks()
     typeInto(manuf<DBEdit>("DBEdit18"), QStringLiteral("01234 5678901"));
     typeInto(manuf<DBEdit>("DBEdit16"), QStringLiteral("ab1 2cd"));
     typeInto(manuf<DBEdit>("DBEdit19"), QStringLiteral("Ann Smith"));
-    QTest::mouseClick(manuf<DBNavigator>("DBNavigator2")->button(DBNavigator::nbPost), Qt::LeftButton);
+    QTest::mouseClick(manuf<DBNavigator>("DBNavigator2")->button(DBNavigator::nbPost),
+                      Qt::LeftButton);
     QCOMPARE(t->state(), TDataSetState::dsBrowse);
     t->refresh();
     QVERIFY(t->gotoRecord(recno));
@@ -125,12 +128,12 @@ void TestRecordPages::phoneAndPostCodeMasks()
     // the location page's phone has the same mask
     w->notebook.setCurrentIndex(2);
     typeInto(loc<DBEdit>("DBEdit25"), QStringLiteral("0987 65432"));
-    QTest::mouseClick(loc<DBNavigator>("DBNavigator3")->button(DBNavigator::nbPost), Qt::LeftButton);
+    QTest::mouseClick(loc<DBNavigator>("DBNavigator3")->button(DBNavigator::nbPost),
+                      Qt::LeftButton);
     QCOMPARE(PagesHarness::text(h.dm->LocationT, "PHONE"), QStringLiteral("0 987   65432"));
 }
 
-void TestRecordPages::wholeNumbersOnLocationPage()
-{
+void TestRecordPages::wholeNumbersOnLocationPage() {
     TDbTable* t = h.dm->LocationT;
     w->notebook.setCurrentIndex(2);
     typeInto(loc<DBEdit>("DBEdit30"), QStringLiteral("12"));
@@ -140,7 +143,8 @@ void TestRecordPages::wholeNumbersOnLocationPage()
         BoxAnswerer ok(QMessageBox::Ok);
         QTest::mouseClick(nav->button(DBNavigator::nbPost), Qt::LeftButton);
         QTRY_COMPARE(ok.texts.size(), 1);
-        QVERIFY2(ok.texts.first().contains(QStringLiteral("EMPLNUM")), qPrintable(ok.texts.first()));
+        QVERIFY2(ok.texts.first().contains(QStringLiteral("EMPLNUM")),
+                 qPrintable(ok.texts.first()));
     }
     QCOMPARE(t->state(), TDataSetState::dsEdit);
     typeInto(loc<DBEdit>("DBEdit31"), QStringLiteral("30"));
@@ -150,26 +154,31 @@ void TestRecordPages::wholeNumbersOnLocationPage()
     QCOMPARE(t->fieldByName(QStringLiteral("EMPLNUM"))->asInteger(), 30);
 }
 
-void TestRecordPages::keyedSearches_data()
-{
+void TestRecordPages::keyedSearches_data() {
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("found");
-    QTest::newRow("company prefix") << 1 << "Ca" << "Canon Works";
-    QTest::newRow("company between keys") << 1 << "Dz" << "Fuji Office";
-    QTest::newRow("company after every key") << 1 << "Zz" << "Lumen";
-    QTest::newRow("location prefix") << 2 << "Branch S" << "Branch South";
-    QTest::newRow("location between keys") << 2 << "Bz" << "Depot";
-    QTest::newRow("deleted location skipped") << 2 << "La" << "Warehouse";
+    QTest::newRow("company prefix") << 1 << "Ca"
+                                    << "Canon Works";
+    QTest::newRow("company between keys") << 1 << "Dz"
+                                          << "Fuji Office";
+    QTest::newRow("company after every key") << 1 << "Zz"
+                                             << "Lumen";
+    QTest::newRow("location prefix") << 2 << "Branch S"
+                                     << "Branch South";
+    QTest::newRow("location between keys") << 2 << "Bz"
+                                           << "Depot";
+    QTest::newRow("deleted location skipped") << 2 << "La"
+                                              << "Warehouse";
 }
 
-void TestRecordPages::keyedSearches()
-{
+void TestRecordPages::keyedSearches() {
     QFETCH(int, page);
     QFETCH(QString, typed);
     QFETCH(QString, found);
     w->notebook.setCurrentIndex(page);
-    auto* search = page == 1 ? manuf<IncrementalSearch>("IncrementalSearch2") : loc<IncrementalSearch>("IncrementalSearch3");
+    auto* search = page == 1 ? manuf<IncrementalSearch>("IncrementalSearch2")
+                             : loc<IncrementalSearch>("IncrementalSearch3");
     search->setFocus();
     QTest::keyClicks(search, typed);
     QCOMPARE(search->text(), typed);
@@ -179,8 +188,7 @@ void TestRecordPages::keyedSearches()
     QCOMPARE(key->text(), found);
 }
 
-void TestRecordPages::viewAllWithoutScopeGoesToFirst()
-{
+void TestRecordPages::viewAllWithoutScopeGoesToFirst() {
     TDbTable* t = h.dm->LocationT;
     const QList<long> before = PagesHarness::records(t);
     QVERIFY(t->gotoRecord(5));
@@ -192,8 +200,7 @@ void TestRecordPages::viewAllWithoutScopeGoesToFirst()
     QVERIFY(loc<QPushButton>("Button2")->isEnabled());
 }
 
-void TestRecordPages::insertedManufacturerIsOfferedAtOnce()
-{
+void TestRecordPages::insertedManufacturerIsOfferedAtOnce() {
     w->notebook.setCurrentIndex(1);
     auto* nav = manuf<DBNavigator>("DBNavigator2");
     QTest::mouseClick(nav->button(DBNavigator::nbInsert), Qt::LeftButton);
@@ -202,11 +209,11 @@ void TestRecordPages::insertedManufacturerIsOfferedAtOnce()
     typeInto(manuf<DBEdit>("DBEdit13"), QStringLiteral("Zenith"));
     QTest::mouseClick(nav->button(DBNavigator::nbPost), Qt::LeftButton);
     QCOMPARE(h.dm->ManufT->state(), TDataSetState::dsBrowse);
-    QCOMPARE(w->item->manufacturerBox()->findCompletion(QStringLiteral("Zen")), QStringLiteral("Zenith"));
+    QCOMPARE(w->item->manufacturerBox()->findCompletion(QStringLiteral("Zen")),
+             QStringLiteral("Zenith"));
 }
 
-void TestRecordPages::navigatorDeletesLocationNotItems()
-{
+void TestRecordPages::navigatorDeletesLocationNotItems() {
     TDbTable* t = h.dm->LocationT;
     w->notebook.setCurrentIndex(2);
     auto* search = loc<IncrementalSearch>("IncrementalSearch3");
@@ -229,7 +236,8 @@ void TestRecordPages::navigatorDeletesLocationNotItems()
     QVERIFY(!PagesHarness::records(t).contains(annex));
     QCOMPARE(PagesHarness::records(h.dm->MainT).size(), items);
     QVERIFY(h.dm->MainT->gotoRecord(6));
-    QCOMPARE(PagesHarness::text(h.dm->MainT, "LOCATION"), QStringLiteral("Annex"));  // items keep the name
+    QCOMPARE(PagesHarness::text(h.dm->MainT, "LOCATION"),
+             QStringLiteral("Annex"));  // items keep the name
 }
 
 QTEST_MAIN(TestRecordPages)

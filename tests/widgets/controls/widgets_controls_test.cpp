@@ -64,25 +64,23 @@ private slots:
 private:
     QWidget* window();
     void showWindow();
-    template <typename T> T* add(TDataSource* source, const char* field);
+    template <typename T>
+    T* add(TDataSource* source, const char* field);
 
     PagesHarness h;
     std::unique_ptr<QWidget> m_window;
 };
 
-void TestControls::init()
-{
+void TestControls::init() {
     QVERIFY(h.open());
 }
 
-void TestControls::cleanup()
-{
+void TestControls::cleanup() {
     m_window.reset();
     h.dm.reset();
 }
 
-QWidget* TestControls::window()
-{
+QWidget* TestControls::window() {
     if (!m_window) {
         m_window = std::make_unique<QWidget>();
         new QVBoxLayout(m_window.get());
@@ -91,15 +89,14 @@ QWidget* TestControls::window()
     return m_window.get();
 }
 
-void TestControls::showWindow()
-{
+void TestControls::showWindow() {
     window()->show();
     window()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window()));
 }
 
-template <typename T> T* TestControls::add(TDataSource* source, const char* field)
-{
+template <typename T>
+T* TestControls::add(TDataSource* source, const char* field) {
     auto* control = new T(window());
     window()->layout()->addWidget(control);
     control->setDataField(QString::fromLatin1(field));
@@ -109,8 +106,7 @@ template <typename T> T* TestControls::add(TDataSource* source, const char* fiel
 
 // ---- The mask
 
-void TestControls::editMask_data()
-{
+void TestControls::editMask_data() {
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("editText");
@@ -118,24 +114,44 @@ void TestControls::editMask_data()
     QTest::addColumn<bool>("complete");
 
     QTest::newRow("phone, optional digits unfilled: blanks to the front")
-        << kPhoneMask << "0123 45678" << "0123_ 45678__" << "0 123   45678" << true;
-    QTest::newRow("phone, every digit") << kPhoneMask << "01234 5678901" << "01234 5678901" << "01234 5678901" << true;
-    QTest::newRow("phone typed without its literal 0") << kPhoneMask << "123 45678" << "0123_ 45678__"
+        << kPhoneMask << "0123 45678"
+        << "0123_ 45678__"
+        << "0 123   45678" << true;
+    QTest::newRow("phone, every digit") << kPhoneMask << "01234 5678901"
+                                        << "01234 5678901"
+                                        << "01234 5678901" << true;
+    QTest::newRow("phone typed without its literal 0") << kPhoneMask << "123 45678"
+                                                       << "0123_ 45678__"
                                                        << "0 123   45678" << true;
-    QTest::newRow("phone, a required digit missing") << kPhoneMask << "012 34567" << "012__ 34567__"
+    QTest::newRow("phone, a required digit missing") << kPhoneMask << "012 34567"
+                                                     << "012__ 34567__"
                                                      << "0  12   34567" << false;
-    QTest::newRow("phone, letters refused") << kPhoneMask << "0ab1" << "01___ _______" << "0   1" << false;
-    QTest::newRow("post code upper case") << kPostCodeMask << "sw1a 1aa" << "SW1A 1AA_" << "SW1A 1AA" << true;
-    QTest::newRow("post code, optional kept in place") << kPostCodeMask << "ab1 2cd" << "AB1_ 2CD_" << "AB1  2CD"
-                                                       << true;
-    QTest::newRow("post code too short") << kPostCodeMask << "ab" << "AB__ ____" << "AB" << false;
-    QTest::newRow("nothing typed stores nothing") << kPhoneMask << "" << "0____ _______" << "" << true;
-    QTest::newRow("literals not stored") << "000-000;0;_" << "123456" << "123-456" << "123456" << true;
-    QTest::newRow("lower case and blank literal") << "<LL_l;1;*" << "ABc" << "ab c" << "ab c" << true;
+    QTest::newRow("phone, letters refused") << kPhoneMask << "0ab1"
+                                            << "01___ _______"
+                                            << "0   1" << false;
+    QTest::newRow("post code upper case") << kPostCodeMask << "sw1a 1aa"
+                                          << "SW1A 1AA_"
+                                          << "SW1A 1AA" << true;
+    QTest::newRow("post code, optional kept in place") << kPostCodeMask << "ab1 2cd"
+                                                       << "AB1_ 2CD_"
+                                                       << "AB1  2CD" << true;
+    QTest::newRow("post code too short") << kPostCodeMask << "ab"
+                                         << "AB__ ____"
+                                         << "AB" << false;
+    QTest::newRow("nothing typed stores nothing") << kPhoneMask << ""
+                                                  << "0____ _______"
+                                                  << "" << true;
+    QTest::newRow("literals not stored") << "000-000;0;_"
+                                         << "123456"
+                                         << "123-456"
+                                         << "123456" << true;
+    QTest::newRow("lower case and blank literal") << "<LL_l;1;*"
+                                                  << "ABc"
+                                                  << "ab c"
+                                                  << "ab c" << true;
 }
 
-void TestControls::editMask()
-{
+void TestControls::editMask() {
     QFETCH(QString, mask);
     QFETCH(QString, typed);
     const EditMask m(mask);
@@ -149,14 +165,15 @@ void TestControls::editMask()
     QTEST(complete, "complete");
 }
 
-void TestControls::editMaskShowsStoredValues()
-{
+void TestControls::editMaskShowsStoredValues() {
     const EditMask phone(kPhoneMask);
-    QCOMPARE(phone.editTextFromValue(QStringLiteral("0 123   45678")), QStringLiteral("0_123 __45678"));
+    QCOMPARE(phone.editTextFromValue(QStringLiteral("0 123   45678")),
+             QStringLiteral("0_123 __45678"));
     // shown and stored again, a value keeps its form
     QCOMPARE(phone.valueFromEditText(phone.editTextFromValue(QStringLiteral("0 123   45678"))),
              QStringLiteral("0 123   45678"));
-    QCOMPARE(phone.editTextFromValue(QStringLiteral("0001  00037")), QStringLiteral("0001_ 00037__"));
+    QCOMPARE(phone.editTextFromValue(QStringLiteral("0001  00037")),
+             QStringLiteral("0001_ 00037__"));
     QCOMPARE(phone.editTextFromValue(QString()), QStringLiteral("0____ _______"));
     QVERIFY(phone.leadingBlanks());
     QVERIFY(!EditMask(kPostCodeMask).leadingBlanks());
@@ -164,8 +181,7 @@ void TestControls::editMaskShowsStoredValues()
 
 // ---- Edit boxes
 
-void TestControls::maskedEditStoresLiteralsAndUpperCase()
-{
+void TestControls::maskedEditStoresLiteralsAndUpperCase() {
     TDbTable* t = h.dm->ManufT;
     auto* phone = add<DBEdit>(h.dm->DSManuf, "PHONE");
     auto* post = add<DBEdit>(h.dm->DSManuf, "USER2");
@@ -180,7 +196,8 @@ void TestControls::maskedEditStoresLiteralsAndUpperCase()
     QCOMPARE(t->state(), TDataSetState::dsEdit);
     post->setFocus();  // leaving the box hands the value over
     QCOMPARE(phone->text(), QStringLiteral("0 123   45678"));  // shown as stored
-    QCOMPARE(t->fieldByName(QStringLiteral("PHONE"))->asString().trimmed(), QStringLiteral("0 123   45678"));
+    QCOMPARE(t->fieldByName(QStringLiteral("PHONE"))->asString().trimmed(),
+             QStringLiteral("0 123   45678"));
     post->selectAll();
     QTest::keyClicks(post, QStringLiteral("sw1a 1aa"));
     const long recno = t->recNo();
@@ -207,8 +224,7 @@ void TestControls::maskedEditStoresLiteralsAndUpperCase()
     QCOMPARE(PagesHarness::text(t, "PHONE"), QStringLiteral("0 123   45678"));
 }
 
-void TestControls::plainEditPostsAndEscapeRestores()
-{
+void TestControls::plainEditPostsAndEscapeRestores() {
     TDbTable* t = h.dm->MainT;
     auto* name = add<DBEdit>(h.dm->DSMain, "NAME");
     auto* other = add<DBEdit>(h.dm->DSMain, "PARTNUM");
@@ -229,8 +245,7 @@ void TestControls::plainEditPostsAndEscapeRestores()
     QCOMPARE(name->text(), QStringLiteral("Office chair #2"));
 }
 
-void TestControls::wholeNumberRefusedUntilCorrected()
-{
+void TestControls::wholeNumberRefusedUntilCorrected() {
     TDbTable* t = h.dm->MainT;
     auto* quantity = add<DBEdit>(h.dm->DSMain, "QUANTITY");
     quantity->setKind(DBEdit::Kind::WholeNumber);
@@ -263,8 +278,7 @@ void TestControls::wholeNumberRefusedUntilCorrected()
     QCOMPARE(t->fieldByName(QStringLiteral("QUANTITY"))->asInteger(), 25);
 }
 
-void TestControls::currencyShownInSystemFormatWhenNotEditing()
-{
+void TestControls::currencyShownInSystemFormatWhenNotEditing() {
     TDbTable* t = h.dm->MainT;
     auto* other = add<DBEdit>(h.dm->DSMain, "NAME");  // first: it takes the focus
     auto* price = add<DBEdit>(h.dm->DSMain, "PURCHPRICE");
@@ -283,8 +297,7 @@ void TestControls::currencyShownInSystemFormatWhenNotEditing()
     QCOMPARE(t->fieldByName(QStringLiteral("PURCHPRICE"))->asFloat(), 99.5);
 }
 
-void TestControls::dateEditReadsTwoDigitYears_data()
-{
+void TestControls::dateEditReadsTwoDigitYears_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QDate>("stored");
     QTest::newRow("49 is 2049") << "03/04/49" << QDate(2049, 4, 3);
@@ -293,8 +306,7 @@ void TestControls::dateEditReadsTwoDigitYears_data()
     QTest::newRow("cleared") << "" << QDate();
 }
 
-void TestControls::dateEditReadsTwoDigitYears()
-{
+void TestControls::dateEditReadsTwoDigitYears() {
     QFETCH(QString, typed);
     QFETCH(QDate, stored);
     TDbTable* t = h.dm->MainT;
@@ -310,8 +322,7 @@ void TestControls::dateEditReadsTwoDigitYears()
     QCOMPARE(date->text(), qly::dates::formatDate(stored));
 }
 
-void TestControls::dateEditCalendarChoosesDate()
-{
+void TestControls::dateEditCalendarChoosesDate() {
     TDbTable* t = h.dm->MainT;
     auto* date = add<DBDateEdit>(h.dm->DSMain, "DISPDATE");
     showWindow();
@@ -332,8 +343,7 @@ void TestControls::dateEditCalendarChoosesDate()
     QCOMPARE(t->state(), TDataSetState::dsEdit);
 }
 
-void TestControls::comboBoxChoiceAndTypedText()
-{
+void TestControls::comboBoxChoiceAndTypedText() {
     TDbTable* t = h.dm->MainT;
     auto* method = add<DBComboBox>(h.dm->DSMain, "DISPMETHOD");
     method->setEntries({QStringLiteral("Sold"), QStringLiteral("Destoyed")});
@@ -360,8 +370,7 @@ void TestControls::comboBoxChoiceAndTypedText()
     QCOMPARE(method->count(), 2);  // typing adds no entry
 }
 
-void TestControls::checkBoxWritesLogical()
-{
+void TestControls::checkBoxWritesLogical() {
     TDbTable* t = h.dm->MainT;
     auto* disposed = add<DBCheckBox>(h.dm->DSMain, "DISPOSED");
     showWindow();
@@ -377,8 +386,7 @@ void TestControls::checkBoxWritesLogical()
     QVERIFY(!t->fieldByName(QStringLiteral("DISPOSED"))->asBoolean());
 }
 
-void TestControls::richEditStoresRtf()
-{
+void TestControls::richEditStoresRtf() {
     TDbTable* t = h.dm->MainT;
     auto* memo = add<DBRichEdit>(h.dm->DSMain, "DESCRIPT");
     showWindow();
@@ -395,8 +403,7 @@ void TestControls::richEditStoresRtf()
     QCOMPARE(memo->toPlainText().trimmed(), QStringLiteral("Bought at the fair"));
 }
 
-void TestControls::movingPostsPendingText()
-{
+void TestControls::movingPostsPendingText() {
     TDbTable* t = h.dm->LocationT;
     auto* manager = add<DBEdit>(h.dm->DSLocation, "MANAGERNAM");
     showWindow();
@@ -410,8 +417,7 @@ void TestControls::movingPostsPendingText()
 
 // ---- Navigator
 
-void TestControls::navigatorEnablesButtons()
-{
+void TestControls::navigatorEnablesButtons() {
     TDbTable* t = h.dm->LocationT;
     auto* nav = new DBNavigator(window());
     window()->layout()->addWidget(nav);
@@ -421,13 +427,14 @@ void TestControls::navigatorEnablesButtons()
     showWindow();
 
     QCOMPARE(nav->button(DBNavigator::nbPrior)->toolTip(), QStringLiteral("Move to prior record"));
-    QCOMPARE(nav->button(DBNavigator::nbRestoreBookmark)->toolTip(), QStringLiteral("Go back to saved bookmark"));
-    for (auto b : {DBNavigator::nbFirst, DBNavigator::nbPriorPage, DBNavigator::nbPrior, DBNavigator::nbPost,
-                   DBNavigator::nbCancel, DBNavigator::nbRestoreBookmark})
+    QCOMPARE(nav->button(DBNavigator::nbRestoreBookmark)->toolTip(),
+             QStringLiteral("Go back to saved bookmark"));
+    for (auto b : {DBNavigator::nbFirst, DBNavigator::nbPriorPage, DBNavigator::nbPrior,
+                   DBNavigator::nbPost, DBNavigator::nbCancel, DBNavigator::nbRestoreBookmark})
         QVERIFY2(!enabled(b), qPrintable(DBNavigator::buttonName(b)));
-    for (auto b : {DBNavigator::nbNext, DBNavigator::nbNextPage, DBNavigator::nbLast, DBNavigator::nbInsert,
-                   DBNavigator::nbDelete, DBNavigator::nbEdit, DBNavigator::nbRefresh,
-                   DBNavigator::nbSaveBookmark})
+    for (auto b : {DBNavigator::nbNext, DBNavigator::nbNextPage, DBNavigator::nbLast,
+                   DBNavigator::nbInsert, DBNavigator::nbDelete, DBNavigator::nbEdit,
+                   DBNavigator::nbRefresh, DBNavigator::nbSaveBookmark})
         QVERIFY2(enabled(b), qPrintable(DBNavigator::buttonName(b)));
 
     // moving next and back onto the first record disables first and prior again
@@ -456,8 +463,7 @@ void TestControls::navigatorEnablesButtons()
         QVERIFY(!nav->button(static_cast<DBNavigator::Button>(i))->isEnabled());
 }
 
-void TestControls::navigatorBookmarksAndPaging()
-{
+void TestControls::navigatorBookmarksAndPaging() {
     TDbTable* t = h.dm->MainT;
     auto* nav = new DBNavigator(window());
     window()->layout()->addWidget(nav);
@@ -487,8 +493,7 @@ void TestControls::navigatorBookmarksAndPaging()
     QCOMPARE(t->recNo(), now);
 }
 
-void TestControls::navigatorDeleteAsksFirst()
-{
+void TestControls::navigatorDeleteAsksFirst() {
     TDbTable* t = h.dm->LocationT;
     auto* nav = new DBNavigator(window());
     window()->layout()->addWidget(nav);
@@ -512,16 +517,15 @@ void TestControls::navigatorDeleteAsksFirst()
     QVERIFY(!PagesHarness::records(t).contains(first));
 }
 
-void TestControls::navigatorInsertAndRepeat()
-{
+void TestControls::navigatorInsertAndRepeat() {
     TDbTable* t = h.dm->LocationT;
     auto* nav = new DBNavigator(window());
     auto* name = add<DBEdit>(h.dm->DSLocation, "NAME_ID");
     window()->layout()->addWidget(nav);
     nav->setDataSource(h.dm->DSLocation);
     showWindow();
-    for (auto b : {DBNavigator::nbFirst, DBNavigator::nbPriorPage, DBNavigator::nbPrior, DBNavigator::nbNext,
-                   DBNavigator::nbNextPage, DBNavigator::nbLast}) {
+    for (auto b : {DBNavigator::nbFirst, DBNavigator::nbPriorPage, DBNavigator::nbPrior,
+                   DBNavigator::nbNext, DBNavigator::nbNextPage, DBNavigator::nbLast}) {
         QVERIFY(nav->button(b)->autoRepeat());
         QCOMPARE(nav->button(b)->autoRepeatDelay(), 500);
         QCOMPARE(nav->button(b)->autoRepeatInterval(), 100);
@@ -553,8 +557,7 @@ void TestControls::navigatorInsertAndRepeat()
 
 // ---- Incremental search
 
-void TestControls::itemSearchIsCaseInsensitiveWithinFilter()
-{
+void TestControls::itemSearchIsCaseInsensitiveWithinFilter() {
     TDbTable* t = h.dm->MainT;
     auto* search = new IncrementalSearch(window());
     window()->layout()->addWidget(search);
@@ -582,8 +585,7 @@ void TestControls::itemSearchIsCaseInsensitiveWithinFilter()
     QVERIFY(!search->matched());
 }
 
-void TestControls::keyedSearchFindsNearestKey()
-{
+void TestControls::keyedSearchFindsNearestKey() {
     TDbTable* t = h.dm->ManufT;
     auto* search = new IncrementalSearch(window());
     window()->layout()->addWidget(search);

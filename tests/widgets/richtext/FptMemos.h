@@ -9,8 +9,7 @@
 // header gives the block size (offset 6, big-endian u16); a memo is a block
 // starting with a 4-byte big-endian type (1 for text) and a 4-byte
 // big-endian length, followed by its data.
-inline QList<QByteArray> fptMemos(const QString& path)
-{
+inline QList<QByteArray> fptMemos(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

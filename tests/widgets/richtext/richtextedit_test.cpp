@@ -22,15 +22,14 @@
 
 namespace {
 
-QByteArray itemMemo()
-{
-    const QList<QByteArray> memos = fptMemos(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample/MAIN.fpt"));
+QByteArray itemMemo() {
+    const QList<QByteArray> memos =
+        fptMemos(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample/MAIN.fpt"));
     return memos.value(0);
 }
 
 // The middle of the character at a position, in viewport coordinates.
-QPoint pointAt(const RichTextEdit& edit, int position)
-{
+QPoint pointAt(const RichTextEdit& edit, int position) {
     QTextCursor cursor(edit.document());
     cursor.setPosition(position);
     const QRect before = edit.cursorRect(cursor);
@@ -40,8 +39,7 @@ QPoint pointAt(const RichTextEdit& edit, int position)
 }
 
 // Runs `work` on the modal dialog as soon as it shows.
-void onDialog(std::function<void(RichTextDialog*)> work)
-{
+void onDialog(std::function<void(RichTextDialog*)> work) {
     QTimer::singleShot(0, [work] {
         auto* dialog = qobject_cast<RichTextDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog != nullptr);
@@ -49,11 +47,10 @@ void onDialog(std::function<void(RichTextDialog*)> work)
     });
 }
 
-} // namespace
+}  // namespace
 
 // Receives the links that the editor asks the desktop to open.
-class UrlCatcher : public QObject
-{
+class UrlCatcher : public QObject {
     Q_OBJECT
 
 public:
@@ -63,8 +60,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-class TestRichTextEdit : public QObject
-{
+class TestRichTextEdit : public QObject {
     Q_OBJECT
 
 private slots:
@@ -84,21 +80,18 @@ private:
     UrlCatcher m_catcher;
 };
 
-void TestRichTextEdit::init()
-{
+void TestRichTextEdit::init() {
     m_catcher.urls.clear();
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_catcher, "open");
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "open");
 }
 
-void TestRichTextEdit::cleanup()
-{
+void TestRichTextEdit::cleanup() {
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
-void TestRichTextEdit::loadsMemoWithoutSignallingAChange()
-{
+void TestRichTextEdit::loadsMemoWithoutSignallingAChange() {
     RichTextEdit edit;
     edit.setLinkRecognition(true);
     QSignalSpy modified(&edit, &RichTextEdit::modified);
@@ -117,8 +110,7 @@ void TestRichTextEdit::loadsMemoWithoutSignallingAChange()
     QCOMPARE(modified.count(), 0);
 }
 
-void TestRichTextEdit::typingSignalsAndWritesRtf()
-{
+void TestRichTextEdit::typingSignalsAndWritesRtf() {
     RichTextEdit edit;
     edit.setRtf(itemMemo());
     edit.show();
@@ -131,7 +123,8 @@ void TestRichTextEdit::typingSignalsAndWritesRtf()
     QVERIFY(rtf != itemMemo());
     QTextDocument back;
     QVERIFY(richtext::readRtf(rtf, &back).complete);
-    QCOMPARE(back.toPlainText(), QStringLiteral("New Item 1 see http://example.com/item/1 bold red"));
+    QCOMPARE(back.toPlainText(),
+             QStringLiteral("New Item 1 see http://example.com/item/1 bold red"));
     // The typed text takes the memo's font; the red part stays red and bold.
     QTextCursor c(&back);
     c.setPosition(1);
@@ -141,8 +134,7 @@ void TestRichTextEdit::typingSignalsAndWritesRtf()
     QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
 }
 
-void TestRichTextEdit::recognisesLinksOnDisplayOnly()
-{
+void TestRichTextEdit::recognisesLinksOnDisplayOnly() {
     for (const bool on : {true, false}) {
         RichTextEdit edit;
         edit.setLinkRecognition(on);
@@ -151,11 +143,14 @@ void TestRichTextEdit::recognisesLinksOnDisplayOnly()
         QVERIFY(QTest::qWaitForWindowExposed(&edit));
         const QString text = edit.toPlainText();
         const int start = static_cast<int>(text.indexOf(QLatin1String("http://")));
-        const QList<QTextLayout::FormatRange> formats = edit.document()->begin().layout()->formats();
-        const bool underlined = std::any_of(formats.cbegin(), formats.cend(), [&](const auto& range) {
-            return range.start == start && range.length == QStringLiteral("http://example.com/item/1").size()
-                   && range.format.fontUnderline();
-        });
+        const QList<QTextLayout::FormatRange> formats =
+            edit.document()->begin().layout()->formats();
+        const bool underlined =
+            std::any_of(formats.cbegin(), formats.cend(), [&](const auto& range) {
+                return range.start == start &&
+                       range.length == QStringLiteral("http://example.com/item/1").size() &&
+                       range.format.fontUnderline();
+            });
         QCOMPARE(underlined, on);
         QCOMPARE(edit.linkAt(pointAt(edit, start + 3)),
                  on ? QUrl(QStringLiteral("http://example.com/item/1")) : QUrl());
@@ -169,8 +164,7 @@ void TestRichTextEdit::recognisesLinksOnDisplayOnly()
     }
 }
 
-void TestRichTextEdit::clickOnLinkOpensIt()
-{
+void TestRichTextEdit::clickOnLinkOpensIt() {
     RichTextEdit edit;
     edit.setLinkRecognition(true);
     edit.setRtf(itemMemo());
@@ -187,10 +181,10 @@ void TestRichTextEdit::clickOnLinkOpensIt()
     QCOMPARE(activated.count(), 1);
 }
 
-void TestRichTextEdit::keepsHyperlinkFields()
-{
-    const QByteArray memo = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 See {\\field{\\*\\fldinst{HYPERLINK "
-                            "\"https://example.com/doc\"}}{\\fldrslt{\\ul the doc}}} now.\\par}";
+void TestRichTextEdit::keepsHyperlinkFields() {
+    const QByteArray memo =
+        "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 See {\\field{\\*\\fldinst{HYPERLINK "
+        "\"https://example.com/doc\"}}{\\fldrslt{\\ul the doc}}} now.\\par}";
     RichTextEdit edit;  // link recognition off, as on the address editors
     edit.setRtf(memo);
     edit.show();
@@ -204,8 +198,7 @@ void TestRichTextEdit::keepsHyperlinkFields()
     QVERIFY(rtf.contains("the doc"));
 }
 
-void TestRichTextEdit::editorWindowTakesChangeOnOk()
-{
+void TestRichTextEdit::editorWindowTakesChangeOnOk() {
     RichTextEdit edit;
     edit.setLinkRecognition(true);
     edit.setRtf(itemMemo());
@@ -217,7 +210,8 @@ void TestRichTextEdit::editorWindowTakesChangeOnOk()
         seen = true;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Edit Rich Text"));
         QVERIFY(dialog->editor()->linkRecognition());
-        QCOMPARE(dialog->editor()->toPlainText(), QStringLiteral("Item 1 see http://example.com/item/1 bold red"));
+        QCOMPARE(dialog->editor()->toPlainText(),
+                 QStringLiteral("Item 1 see http://example.com/item/1 bold red"));
         dialog->editor()->moveCursor(QTextCursor::End);
         QTest::keyClicks(dialog->editor(), QStringLiteral(" and more"));
         auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttons"));
@@ -225,15 +219,15 @@ void TestRichTextEdit::editorWindowTakesChangeOnOk()
     });
     QTest::mouseDClick(edit.viewport(), Qt::LeftButton, {}, pointAt(edit, 1));
     QVERIFY(seen);
-    QCOMPARE(edit.toPlainText(), QStringLiteral("Item 1 see http://example.com/item/1 bold red and more"));
+    QCOMPARE(edit.toPlainText(),
+             QStringLiteral("Item 1 see http://example.com/item/1 bold red and more"));
     QCOMPARE(modified.count(), 1);
     QTextDocument back;
     richtext::readRtf(edit.rtf(), &back);
     QCOMPARE(back.toPlainText(), edit.toPlainText());
 }
 
-void TestRichTextEdit::editorWindowCancelLeavesText()
-{
+void TestRichTextEdit::editorWindowCancelLeavesText() {
     RichTextEdit edit;
     const QByteArray memo = itemMemo();
     edit.setRtf(memo);
@@ -253,8 +247,7 @@ void TestRichTextEdit::editorWindowCancelLeavesText()
     QCOMPARE(modified.count(), 0);
 }
 
-void TestRichTextEdit::contextMenuOffersEditorWindow()
-{
+void TestRichTextEdit::contextMenuOffersEditorWindow() {
     RichTextEdit edit;
     edit.setRtf(itemMemo());
     edit.show();
@@ -273,13 +266,13 @@ void TestRichTextEdit::contextMenuOffersEditorWindow()
         action->trigger();
         popup->close();
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), edit.viewport()->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            edit.viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(edit.viewport(), &event);
     QVERIFY(opened);
 }
 
-void TestRichTextEdit::toolBarFormatsText()
-{
+void TestRichTextEdit::toolBarFormatsText() {
     RichTextDialog dialog;
     dialog.setRtf("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 first\\par second\\par}");
     dialog.show();
@@ -288,7 +281,8 @@ void TestRichTextEdit::toolBarFormatsText()
     RichTextEdit* editor = dialog.editor();
     QVERIFY(!editor->editorAvailable());
     editor->selectAll();
-    for (const char* name : {"boldAction", "italicAction", "underlineAction", "alignCenterAction", "bulletAction"}) {
+    for (const char* name :
+         {"boldAction", "italicAction", "underlineAction", "alignCenterAction", "bulletAction"}) {
         auto* action = dialog.findChild<QAction*>(QLatin1String(name));
         QVERIFY2(action != nullptr, name);
         action->trigger();

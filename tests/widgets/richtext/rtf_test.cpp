@@ -18,16 +18,14 @@ using richtext::writeRtf;
 
 namespace {
 
-QStringList blockTexts(const QTextDocument& doc)
-{
+QStringList blockTexts(const QTextDocument& doc) {
     QStringList texts;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         texts << b.text();
     return texts;
 }
 
-QByteArray dataFile(const char* name)
-{
+QByteArray dataFile(const char* name) {
     QFile file(QStringLiteral(QLY_TEST_DATA_DIR "/") + QLatin1String(name));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -35,22 +33,19 @@ QByteArray dataFile(const char* name)
 }
 
 // The character format at a position of the document's text.
-QTextCharFormat formatAt(const QTextDocument& doc, int position)
-{
+QTextCharFormat formatAt(const QTextDocument& doc, int position) {
     QTextCursor cursor(const_cast<QTextDocument*>(&doc));
     cursor.setPosition(position);
     cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
     return cursor.charFormat();
 }
 
-int find(const QTextDocument& doc, const QString& text)
-{
+int find(const QTextDocument& doc, const QString& text) {
     return static_cast<int>(doc.toRawText().indexOf(text));
 }
 
 // What the reader keeps of a character, for comparing two documents.
-QString describe(const QTextCharFormat& f)
-{
+QString describe(const QTextCharFormat& f) {
     return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
         .arg(f.fontFamilies().toStringList().value(0))
         .arg(f.fontPointSize())
@@ -59,13 +54,14 @@ QString describe(const QTextCharFormat& f)
         .arg(f.fontUnderline())
         .arg(f.fontStrikeOut())
         .arg(int(f.verticalAlignment()))
-        .arg(f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color().name() : QString())
-        .arg((f.hasProperty(QTextFormat::BackgroundBrush) ? f.background().color().name() : QString())
-             + (f.isAnchor() ? QStringLiteral("|") + f.anchorHref() : QString()));
+        .arg(f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color().name()
+                                                         : QString())
+        .arg((f.hasProperty(QTextFormat::BackgroundBrush) ? f.background().color().name()
+                                                          : QString()) +
+             (f.isAnchor() ? QStringLiteral("|") + f.anchorHref() : QString()));
 }
 
-QStringList describeBlocks(const QTextDocument& doc)
-{
+QStringList describeBlocks(const QTextDocument& doc) {
     QStringList out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const QTextBlockFormat f = b.blockFormat();
@@ -79,16 +75,16 @@ QStringList describeBlocks(const QTextDocument& doc)
                            .arg(f.bottomMargin())
                            .arg(b.textList() ? int(b.textList()->format().style()) : 0);
         for (auto it = b.begin(); !it.atEnd(); ++it)
-            line += QStringLiteral(" [%1 %2]").arg(it.fragment().text(), describe(it.fragment().charFormat()));
+            line += QStringLiteral(" [%1 %2]")
+                        .arg(it.fragment().text(), describe(it.fragment().charFormat()));
         out << line;
     }
     return out;
 }
 
-} // namespace
+}  // namespace
 
-class TestRtf : public QObject
-{
+class TestRtf : public QObject {
     Q_OBJECT
 
 private slots:
@@ -109,22 +105,24 @@ private slots:
     void findsLinks();
 };
 
-void TestRtf::fixtureMemos_data()
-{
+void TestRtf::fixtureMemos_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("start");
     QTest::addColumn<int>("count");
-    QTest::newRow("items") << "MAIN.fpt" << "Item " << 30;
-    QTest::newRow("manufacturers") << "MANUFACT.fpt" << "Street " << 8;
-    QTest::newRow("locations") << "Location.fpt" << "Building " << 4;
+    QTest::newRow("items") << "MAIN.fpt"
+                           << "Item " << 30;
+    QTest::newRow("manufacturers") << "MANUFACT.fpt"
+                                   << "Street " << 8;
+    QTest::newRow("locations") << "Location.fpt"
+                               << "Building " << 4;
 }
 
-void TestRtf::fixtureMemos()
-{
+void TestRtf::fixtureMemos() {
     QFETCH(QString, file);
     QFETCH(QString, start);
     QFETCH(int, count);
-    const QList<QByteArray> memos = fptMemos(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample/") + file);
+    const QList<QByteArray> memos =
+        fptMemos(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample/") + file);
     QCOMPARE(memos.size(), count);
     for (const QByteArray& memo : memos) {
         QVERIFY(memo.endsWith(QByteArray("}\r\n\0", 4)));
@@ -135,7 +133,8 @@ void TestRtf::fixtureMemos()
         // One paragraph: the trailing \par, CR LF and zero byte add nothing.
         QCOMPARE(doc.blockCount(), 1);
         const QString text = doc.toPlainText();
-        QVERIFY2(text.startsWith(start) && text.endsWith(QLatin1String(" bold red")), qPrintable(text));
+        QVERIFY2(text.startsWith(start) && text.endsWith(QLatin1String(" bold red")),
+                 qPrintable(text));
 
         const QTextCharFormat plain = formatAt(doc, 0);
         QCOMPARE(plain.fontFamilies().toStringList(), QStringList{QStringLiteral("Arial")});
@@ -154,8 +153,7 @@ void TestRtf::fixtureMemos()
     }
 }
 
-void TestRtf::readsWordPadMemo()
-{
+void TestRtf::readsWordPadMemo() {
     const QByteArray memo = dataFile("wordpad.rtf");
     QVERIFY(!memo.isEmpty());
     QTextDocument doc;
@@ -164,7 +162,8 @@ void TestRtf::readsWordPadMemo()
     const QStringList expected = {
         QStringLiteral("Caf\u00e9 Inventory"),
         QStringLiteral("Normal italic underlined struck red blue on green x2 H2O"),
-        QStringLiteral("Indented paragraph with a euro sign \u20ac and \u20ac and Cyrillic \u0410\u0431 and \u0416."),
+        QStringLiteral("Indented paragraph with a euro sign \u20ac and \u20ac and Cyrillic "
+                       "\u0410\u0431 and \u0416."),
         QStringLiteral("First bullet"),
         QStringLiteral("Second bullet"),
         QStringLiteral("First number"),
@@ -186,11 +185,13 @@ void TestRtf::readsWordPadMemo()
     QVERIFY(!formatAt(doc, find(doc, QStringLiteral("Normal"))).fontItalic());
     QVERIFY(formatAt(doc, find(doc, QStringLiteral("underlined"))).fontUnderline());
     QVERIFY(formatAt(doc, find(doc, QStringLiteral("struck"))).fontStrikeOut());
-    QCOMPARE(formatAt(doc, find(doc, QStringLiteral("red"))).foreground().color(), QColor(255, 0, 0));
+    QCOMPARE(formatAt(doc, find(doc, QStringLiteral("red"))).foreground().color(),
+             QColor(255, 0, 0));
     const QTextCharFormat blue = formatAt(doc, find(doc, QStringLiteral("blue on")));
     QCOMPARE(blue.foreground().color(), QColor(0, 0, 255));
     QCOMPARE(blue.background().color(), QColor(0, 128, 0));
-    QVERIFY(!formatAt(doc, find(doc, QStringLiteral(" x2"))).hasProperty(QTextFormat::BackgroundBrush));
+    QVERIFY(
+        !formatAt(doc, find(doc, QStringLiteral(" x2"))).hasProperty(QTextFormat::BackgroundBrush));
     QCOMPARE(formatAt(doc, find(doc, QStringLiteral("x2")) + 1).verticalAlignment(),
              QTextCharFormat::AlignSuperScript);
     QCOMPARE(formatAt(doc, find(doc, QStringLiteral("H2O")) + 1).verticalAlignment(),
@@ -218,7 +219,8 @@ void TestRtf::readsWordPadMemo()
     QCOMPARE(number1.textList()->format().style(), QTextListFormat::ListDecimal);
     QCOMPARE(doc.findBlockByNumber(6).textList(), number1.textList());
     QCOMPARE(doc.findBlockByNumber(7).textList(), nullptr);
-    QCOMPARE(doc.findBlockByNumber(7).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    QCOMPARE(doc.findBlockByNumber(7).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+             Qt::AlignRight);
 
     const QTextCharFormat link = formatAt(doc, find(doc, QStringLiteral("the manual")));
     QVERIFY(link.isAnchor());
@@ -228,8 +230,7 @@ void TestRtf::readsWordPadMemo()
     QVERIFY(!formatAt(doc, find(doc, QStringLiteral("www"))).isAnchor());
 }
 
-void TestRtf::characters_data()
-{
+void TestRtf::characters_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("text");
     const auto row = [](const char* name, const char* body, const QString& text) {
@@ -253,18 +254,19 @@ void TestRtf::characters_data()
         QStringLiteral("\u2014\u2013\u2022\u2018\u2019\u201c\u201d"));
     row("unknown words", R"(a\foo123 b\bar-4\baz c)", QStringLiteral("abc"));
     row("star destination", R"(a{\*\unknown {nested} text}b)", QStringLiteral("ab"));
-    row("known destinations", R"(a{\stylesheet{x;}}{\info{\title t}}{\pict 0102}{\object x}{\header h}b)",
+    row("known destinations",
+        R"(a{\stylesheet{x;}}{\info{\title t}}{\pict 0102}{\object x}{\header h}b)",
         QStringLiteral("ab"));
     row("bin data", "a{\\bin6 }}}{{\\}b", QStringLiteral("ab"));
     row("raw line breaks ignored", "a\r\nb\nc", QStringLiteral("abc"));
     row("escaped line break is a paragraph", "a\\\r\nb", QStringLiteral("a\nb"));
-    row("control characters dropped", R"(a\u13?\u10?\'0d\u8233?b\u65532?c)", QStringLiteral("a\nbc"));
+    row("control characters dropped", R"(a\u13?\u10?\'0d\u8233?b\u65532?c)",
+        QStringLiteral("a\nbc"));
     row("upr keeps the ansi part", R"({\upr{plain}{\*\ud{unicode}}})", QStringLiteral("plain"));
     row("field without result", R"({\field{\*\fldinst{PAGE}}}x)", QStringLiteral("x"));
 }
 
-void TestRtf::characters()
-{
+void TestRtf::characters() {
     QFETCH(QByteArray, body);
     QFETCH(QString, text);
     QTextDocument doc;
@@ -273,8 +275,7 @@ void TestRtf::characters()
     QCOMPARE(blockTexts(doc).join(QLatin1Char('\n')), text);
 }
 
-void TestRtf::roundTripKeepsTextAndFormats()
-{
+void TestRtf::roundTripKeepsTextAndFormats() {
     QTextDocument doc;
     QTextCursor c(&doc);
     QTextCharFormat f;
@@ -349,19 +350,28 @@ void TestRtf::roundTripKeepsTextAndFormats()
     const QStringList first = describeBlocks(back);
     QCOMPARE(first.size(), doc.blockCount());
     for (const QString& line : first.mid(0, 1))
-        QVERIFY2(line.contains(QLatin1String("[bold italic coloured  Arial|12|1|1|0|0|0|#0a141e|]")), qPrintable(line));
-    QVERIFY2(first[0].contains(QLatin1String(" Times New Roman|7.5|0|0|1|1|0||#ffff00]")), qPrintable(first[0]));
-    QVERIFY2(first[0].contains(QLatin1String("[2 ")) && first[0].endsWith(QLatin1String("|1||]")), qPrintable(first[0]));
-    QVERIFY2(first[1].contains(QLatin1String("align=4 l=20 r=10 fi=-8 t=4 b=6 list=0")), qPrintable(first[1]));
+        QVERIFY2(
+            line.contains(QLatin1String("[bold italic coloured  Arial|12|1|1|0|0|0|#0a141e|]")),
+            qPrintable(line));
+    QVERIFY2(first[0].contains(QLatin1String(" Times New Roman|7.5|0|0|1|1|0||#ffff00]")),
+             qPrintable(first[0]));
+    QVERIFY2(first[0].contains(QLatin1String("[2 ")) && first[0].endsWith(QLatin1String("|1||]")),
+             qPrintable(first[0]));
+    QVERIFY2(first[1].contains(QLatin1String("align=4 l=20 r=10 fi=-8 t=4 b=6 list=0")),
+             qPrintable(first[1]));
     QVERIFY2(first[2].startsWith(QLatin1String(" align=2 ")), qPrintable(first[2]));
-    QVERIFY2(first[3].contains(QLatin1String("[a link ")) && first[3].contains(QLatin1String("|https://example.com/a?b=c]")),
+    QVERIFY2(first[3].contains(QLatin1String("[a link ")) &&
+                 first[3].contains(QLatin1String("|https://example.com/a?b=c]")),
              qPrintable(first[3]));
     QVERIFY2(first[3].contains(QLatin1String("align=8 ")), qPrintable(first[3]));
-    QVERIFY2(!first[3].contains(QLatin1String("[ after")) || !first[3].section(QLatin1String("[ after"), 1).contains(QLatin1String("|http")),
+    QVERIFY2(!first[3].contains(QLatin1String("[ after")) ||
+                 !first[3].section(QLatin1String("[ after"), 1).contains(QLatin1String("|http")),
              qPrintable(first[3]));
-    QVERIFY2(first[4].contains(QStringLiteral("list=%1").arg(int(QTextListFormat::ListDisc))), qPrintable(first[4]));
+    QVERIFY2(first[4].contains(QStringLiteral("list=%1").arg(int(QTextListFormat::ListDisc))),
+             qPrintable(first[4]));
     QCOMPARE(back.findBlockByNumber(4).textList(), back.findBlockByNumber(5).textList());
-    QVERIFY2(first[6].contains(QStringLiteral("list=%1").arg(int(QTextListFormat::ListDecimal))), qPrintable(first[6]));
+    QVERIFY2(first[6].contains(QStringLiteral("list=%1").arg(int(QTextListFormat::ListDecimal))),
+             qPrintable(first[6]));
     QCOMPARE(back.findBlockByNumber(6).textList(), back.findBlockByNumber(7).textList());
     QVERIFY(back.findBlockByNumber(8).textList() == nullptr);
 
@@ -372,8 +382,7 @@ void TestRtf::roundTripKeepsTextAndFormats()
     QCOMPARE(describeBlocks(third), first);
 }
 
-void TestRtf::writerOutputIsPlainAsciiRtf()
-{
+void TestRtf::writerOutputIsPlainAsciiRtf() {
     QTextDocument doc;
     QTextCursor c(&doc);
     c.insertText(QStringLiteral("caf\u00e9 \u20ac \u0416 \U0001F600 {x}"));
@@ -388,8 +397,7 @@ void TestRtf::writerOutputIsPlainAsciiRtf()
     QVERIFY(richtext::looksLikeRtf(rtf));
 }
 
-void TestRtf::writesLinksOnlyWhereTheTextHasThem()
-{
+void TestRtf::writesLinksOnlyWhereTheTextHasThem() {
     // An address in the text stays text; a hyperlink field stays a field.
     const QByteArray memo = dataFile("wordpad.rtf");
     QTextDocument doc;
@@ -400,19 +408,18 @@ void TestRtf::writesLinksOnlyWhereTheTextHasThem()
     QVERIFY(rtf.contains("www.example.org"));
 }
 
-void TestRtf::malformed_data()
-{
+void TestRtf::malformed_data() {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("complete");
-    const auto row = [](const char* name, const QByteArray& input, const QString& text, bool complete) {
-        QTest::newRow(name) << input << text << complete;
-    };
+    const auto row = [](const char* name, const QByteArray& input, const QString& text,
+                        bool complete) { QTest::newRow(name) << input << text << complete; };
     row("missing closing brace", "{\\rtf1 abc\\par def", QStringLiteral("abc\ndef"), false);
     row("missing inner brace", "{\\rtf1 a{\\b b", QStringLiteral("ab"), false);
     row("extra closing brace", "{\\rtf1 a}}b}", QStringLiteral("a"), false);
     row("extra brace in the middle", "{\\rtf1 a}b{c}", QStringLiteral("a"), false);
-    row("trailing CR LF and zeros", QByteArray("{\\rtf1 a}\r\n\0\0", 13), QStringLiteral("a"), true);
+    row("trailing CR LF and zeros", QByteArray("{\\rtf1 a}\r\n\0\0", 13), QStringLiteral("a"),
+        true);
     row("ends with backslash", "{\\rtf1 a\\", QStringLiteral("a"), false);
     row("ends inside hex", "{\\rtf1 a\\'e", QStringLiteral("a"), false);
     row("bad hex", "{\\rtf1 a\\'zzb}", QStringLiteral("azzb"), false);
@@ -420,13 +427,18 @@ void TestRtf::malformed_data()
     row("huge bin", "{\\rtf1 a\\bin2147483647 b}", QStringLiteral("a"), false);
     row("bin beyond int", "{\\rtf1 a\\bin99999999999999999999 b}", QStringLiteral("a"), false);
     row("negative bin", "{\\rtf1 a\\bin-5 b}", QStringLiteral("ab"), true);
-    row("huge numbers", "{\\rtf1\\fs99999999999\\li-99999999999\\cf99999\\f2147483647\\uc99999 a\\u99999999 b}",
+    row("huge numbers",
+        "{\\rtf1\\fs99999999999\\li-99999999999\\cf99999\\f2147483647\\uc99999 a\\u99999999 b}",
         QStringLiteral("a"), true);
-    row("long control word", "{\\rtf1 a\\" + QByteArray(100, 'x') + " b}", QStringLiteral("ab"), false);
-    row("deep nesting", "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + "b}",
+    row("long control word", "{\\rtf1 a\\" + QByteArray(100, 'x') + " b}", QStringLiteral("ab"),
+        false);
+    row("deep nesting",
+        "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + "b}",
         QStringLiteral("axb"), false);
-    row("deep nesting never closed", "{\\rtf1 a" + QByteArray(100000, '{') + "\\b x", QStringLiteral("ax"), false);
-    row("deep destination", "{\\rtf1 a{\\*\\x" + QByteArray(100000, '{') + "hidden" + QByteArray(100000, '}') + "}b}",
+    row("deep nesting never closed", "{\\rtf1 a" + QByteArray(100000, '{') + "\\b x",
+        QStringLiteral("ax"), false);
+    row("deep destination",
+        "{\\rtf1 a{\\*\\x" + QByteArray(100000, '{') + "hidden" + QByteArray(100000, '}') + "}b}",
         QStringLiteral("ab"), false);
     row("empty rtf", "{\\rtf}", QString(), true);
     row("only the start", "{\\rtf", QString(), false);
@@ -434,8 +446,7 @@ void TestRtf::malformed_data()
     row("text before the group", "  {\\rtf1 a}", QStringLiteral("a"), true);
 }
 
-void TestRtf::malformed()
-{
+void TestRtf::malformed() {
     QFETCH(QByteArray, input);
     QFETCH(QString, text);
     QFETCH(bool, complete);
@@ -447,8 +458,7 @@ void TestRtf::malformed()
     QCOMPARE(result.error.isEmpty(), complete);
 }
 
-void TestRtf::truncatedAtEveryByte()
-{
+void TestRtf::truncatedAtEveryByte() {
     QByteArray sample = dataFile("wordpad.rtf");
     QVERIFY(!sample.isEmpty());
     // \uN read from a cut-off number would be another character; leave the
@@ -472,8 +482,7 @@ void TestRtf::truncatedAtEveryByte()
     }
 }
 
-void TestRtf::tooManyParagraphsAreCut()
-{
+void TestRtf::tooManyParagraphsAreCut() {
     const int lines = richtext::kMaxRtfParagraphs + 10;
     QByteArray rtf = "{\\rtf1 ";
     QByteArray text;
@@ -492,8 +501,7 @@ void TestRtf::tooManyParagraphsAreCut()
     }
 }
 
-void TestRtf::plainTextMemo()
-{
+void TestRtf::plainTextMemo() {
     const QByteArray memo = dataFile("plain.txt");
     QVERIFY(!richtext::looksLikeRtf(memo));
     QTextDocument doc;
@@ -501,8 +509,8 @@ void TestRtf::plainTextMemo()
     QVERIFY(!result.isRtf);
     QVERIFY(result.complete);
     QCOMPARE(blockTexts(doc),
-             (QStringList{QStringLiteral("A plain memo"), QStringLiteral("with a second line and caf\u00e9"),
-                          QString()}));
+             (QStringList{QStringLiteral("A plain memo"),
+                          QStringLiteral("with a second line and caf\u00e9"), QString()}));
     QTextDocument empty;
     QVERIFY(readRtf(QByteArray(), &empty).complete);
     QVERIFY(empty.isEmpty());
@@ -515,8 +523,7 @@ void TestRtf::plainTextMemo()
     QVERIFY(richtext::looksLikeRtf("\r\n {\\rtf1 x}"));
 }
 
-void TestRtf::findsLinks_data()
-{
+void TestRtf::findsLinks_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("links");
     QTest::addColumn<QStringList>("urls");
@@ -530,7 +537,8 @@ void TestRtf::findsLinks_data()
                          << QStringList{"http://www.example.org"};
     QTest::newRow("brackets kept") << "http://x.org/a_(b)" << QStringList{"http://x.org/a_(b)"}
                                    << QStringList{"http://x.org/a_(b)"};
-    QTest::newRow("mailto") << "write to mailto:sales@example.com;" << QStringList{"mailto:sales@example.com"}
+    QTest::newRow("mailto") << "write to mailto:sales@example.com;"
+                            << QStringList{"mailto:sales@example.com"}
                             << QStringList{"mailto:sales@example.com"};
     QTest::newRow("upper case") << "HTTP://EXAMPLE.COM" << QStringList{"HTTP://EXAMPLE.COM"}
                                 << QStringList{"http://example.com"};
@@ -538,8 +546,7 @@ void TestRtf::findsLinks_data()
                                 << QStringList{};
 }
 
-void TestRtf::findsLinks()
-{
+void TestRtf::findsLinks() {
     QFETCH(QString, text);
     QFETCH(QStringList, links);
     QFETCH(QStringList, urls);

@@ -8,8 +8,7 @@
 
 namespace qly::pages {
 
-void selectPageOf(QTabWidget* notebook, const QWidget* widget)
-{
+void selectPageOf(QTabWidget* notebook, const QWidget* widget) {
     for (int i = 0; i < notebook->count(); ++i) {
         QWidget* page = notebook->widget(i);
         if (page == widget || page->isAncestorOf(widget)) {
@@ -20,12 +19,12 @@ void selectPageOf(QTabWidget* notebook, const QWidget* widget)
 }
 
 void connectDetailPages(QTabWidget* notebook, ItemPage* item, ManufacturerPage* manufacturer,
-                        LocationPage* location)
-{
-    QObject::connect(item, &ItemPage::manufacturerPageRequested, notebook, [notebook, manufacturer] {
-        selectPageOf(notebook, manufacturer);
-        manufacturer->enableViewAll();
-    });
+                        LocationPage* location) {
+    QObject::connect(item, &ItemPage::manufacturerPageRequested, notebook,
+                     [notebook, manufacturer] {
+                         selectPageOf(notebook, manufacturer);
+                         manufacturer->enableViewAll();
+                     });
     QObject::connect(item, &ItemPage::locationPageRequested, notebook, [notebook, location] {
         selectPageOf(notebook, location);
         location->enableViewAll();

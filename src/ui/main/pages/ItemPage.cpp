@@ -11,8 +11,7 @@
 #include <QResizeEvent>
 #include <QToolButton>
 
-ItemPage::ItemPage(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::ItemPage>())
-{
+ItemPage::ItemPage(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::ItemPage>()) {
     m_ui->setupUi(this);
     m_ui->DBComboBox1->setEntries(categories());
     m_ui->DBComboBox2->setEntries(disposalMethods());
@@ -31,34 +30,42 @@ ItemPage::ItemPage(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui:
 
 ItemPage::~ItemPage() = default;
 
-QStringList ItemPage::categories()
-{
+QStringList ItemPage::categories() {
     QStringList list{
-        QStringLiteral("Buildings"),   QStringLiteral("Chair"),
-        QStringLiteral("Computers"),   QStringLiteral("Copiers"),
-        QStringLiteral("Desk"),        QStringLiteral("Fax Machine"),
-        QStringLiteral("Misc Office Supplies"), QStringLiteral("Misc. Furniture"),
-        QStringLiteral("Other"),       QStringLiteral("Software"),
-        QStringLiteral("Typewritter"), QStringLiteral("Vehicles"),
+        QStringLiteral("Buildings"),
+        QStringLiteral("Chair"),
+        QStringLiteral("Computers"),
+        QStringLiteral("Copiers"),
+        QStringLiteral("Desk"),
+        QStringLiteral("Fax Machine"),
+        QStringLiteral("Misc Office Supplies"),
+        QStringLiteral("Misc. Furniture"),
+        QStringLiteral("Other"),
+        QStringLiteral("Software"),
+        QStringLiteral("Typewritter"),
+        QStringLiteral("Vehicles"),
     };
     list.sort();
     return list;
 }
 
-QStringList ItemPage::disposalMethods() { return {QStringLiteral("Destoyed"), QStringLiteral("Sold")}; }
+QStringList ItemPage::disposalMethods() {
+    return {QStringLiteral("Destoyed"), QStringLiteral("Sold")};
+}
 
-void ItemPage::connectDataModule(TDataModule2* dataModule)
-{
+void ItemPage::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     TDataSource* source = dataModule->DSMain;
     const struct {
         DBEdit* edit;
         const char* field;
     } edits[] = {
-        {m_ui->DBEdit1, "NAME"},         {m_ui->DBEdit2, "SERIALNUM"},  {m_ui->DBEdit3, "PARTNUM"},
-        {m_ui->DBEdit4, "PURCHPRICE"},   {m_ui->DBEdit5, "PURCHPLACE"}, {m_ui->DBEdit6, "UNIT_ID"},
-        {m_ui->DBEdit7, "MODELNUM"},     {m_ui->DBEdit8, "QUANTITY"},   {m_ui->DBEdit9, "SERVCOMPAN"},
-        {m_ui->DBEdit10, "SERVCONTR"},   {m_ui->DBEdit11, "SERVPNUM"},  {m_ui->DBEdit12, "SERVCONTAC"},
+        {m_ui->DBEdit1, "NAME"},          {m_ui->DBEdit2, "SERIALNUM"},
+        {m_ui->DBEdit3, "PARTNUM"},       {m_ui->DBEdit4, "PURCHPRICE"},
+        {m_ui->DBEdit5, "PURCHPLACE"},    {m_ui->DBEdit6, "UNIT_ID"},
+        {m_ui->DBEdit7, "MODELNUM"},      {m_ui->DBEdit8, "QUANTITY"},
+        {m_ui->DBEdit9, "SERVCOMPAN"},    {m_ui->DBEdit10, "SERVCONTR"},
+        {m_ui->DBEdit11, "SERVPNUM"},     {m_ui->DBEdit12, "SERVCONTAC"},
         {m_ui->DBDateEdit1, "PURCHDATE"}, {m_ui->DBDateEdit2, "DISPDATE"},
     };
     for (const auto& e : edits) {
@@ -100,13 +107,20 @@ void ItemPage::connectDataModule(TDataModule2* dataModule)
     m_ui->DBNavigator1->setDataSource(source);
 }
 
-DBNavigator* ItemPage::navigator() const { return m_ui->DBNavigator1; }
-IncrementalSearch* ItemPage::searchBox() const { return m_ui->IncrementalSearch1; }
-DBLookupCombo* ItemPage::manufacturerBox() const { return m_ui->DBLookupCombo3; }
-DBLookupCombo* ItemPage::locationBox() const { return m_ui->DBLookupCombo4; }
+DBNavigator* ItemPage::navigator() const {
+    return m_ui->DBNavigator1;
+}
+IncrementalSearch* ItemPage::searchBox() const {
+    return m_ui->IncrementalSearch1;
+}
+DBLookupCombo* ItemPage::manufacturerBox() const {
+    return m_ui->DBLookupCombo3;
+}
+DBLookupCombo* ItemPage::locationBox() const {
+    return m_ui->DBLookupCombo4;
+}
 
-QList<QWidget*> ItemPage::governedHintWidgets() const
-{
+QList<QWidget*> ItemPage::governedHintWidgets() const {
     QList<QWidget*> widgets;
     for (int i = 0; i < DBNavigator::kButtonCount; ++i)
         widgets.append(m_ui->DBNavigator1->button(static_cast<DBNavigator::Button>(i)));
@@ -114,8 +128,7 @@ QList<QWidget*> ItemPage::governedHintWidgets() const
     return widgets;
 }
 
-void ItemPage::SpeedButton1Click()
-{
+void ItemPage::SpeedButton1Click() {
     try {
         const QString company = m_ui->DBLookupCombo3->text();
         if (!company.isEmpty() && m_dataModule)
@@ -126,8 +139,7 @@ void ItemPage::SpeedButton1Click()
     emit manufacturerPageRequested();
 }
 
-void ItemPage::SpeedButton2Click()
-{
+void ItemPage::SpeedButton2Click() {
     try {
         const QString location = m_ui->DBLookupCombo4->text();
         if (!location.isEmpty() && m_dataModule)
@@ -138,8 +150,7 @@ void ItemPage::SpeedButton2Click()
     emit locationPageRequested();
 }
 
-void ItemPage::resizeEvent(QResizeEvent* event)
-{
+void ItemPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // the service and disposal panel stays docked to the right edge
     QFrame* panel = m_ui->Panel4;

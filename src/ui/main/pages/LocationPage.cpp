@@ -11,8 +11,7 @@
 #include <QToolButton>
 
 LocationPage::LocationPage(QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::LocationPage>())
-{
+    : QWidget(parent), m_ui(std::make_unique<Ui::LocationPage>()) {
     m_ui->setupUi(this);
     QFont large(QStringLiteral("Arial"));
     large.setPixelSize(20);
@@ -28,17 +27,16 @@ LocationPage::LocationPage(QWidget* parent)
 
 LocationPage::~LocationPage() = default;
 
-void LocationPage::connectDataModule(TDataModule2* dataModule)
-{
+void LocationPage::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     TDataSource* source = dataModule->DSLocation;
     const struct {
         DBEdit* edit;
         const char* field;
     } edits[] = {
-        {m_ui->DBEdit22, "NAME_ID"},    {m_ui->DBEdit23, "DIVISION"},   {m_ui->DBEdit24, "COST_CENTR"},
-        {m_ui->DBEdit25, "PHONE"},      {m_ui->DBEdit26, "FAX"},        {m_ui->DBEdit27, "DEPARTMENT"},
-        {m_ui->DBEdit28, "EMAIL"},      {m_ui->DBEdit29, "MANAGERNAM"}, {m_ui->DBEdit30, "WSNUM"},
+        {m_ui->DBEdit22, "NAME_ID"}, {m_ui->DBEdit23, "DIVISION"},   {m_ui->DBEdit24, "COST_CENTR"},
+        {m_ui->DBEdit25, "PHONE"},   {m_ui->DBEdit26, "FAX"},        {m_ui->DBEdit27, "DEPARTMENT"},
+        {m_ui->DBEdit28, "EMAIL"},   {m_ui->DBEdit29, "MANAGERNAM"}, {m_ui->DBEdit30, "WSNUM"},
         {m_ui->DBEdit31, "EMPLNUM"},
     };
     for (const auto& e : edits) {
@@ -51,20 +49,24 @@ void LocationPage::connectDataModule(TDataModule2* dataModule)
     m_ui->DBNavigator3->setDataSource(source);
 }
 
-DBNavigator* LocationPage::navigator() const { return m_ui->DBNavigator3; }
-IncrementalSearch* LocationPage::searchBox() const { return m_ui->IncrementalSearch3; }
-QPushButton* LocationPage::viewAllButton() const { return m_ui->Button2; }
+DBNavigator* LocationPage::navigator() const {
+    return m_ui->DBNavigator3;
+}
+IncrementalSearch* LocationPage::searchBox() const {
+    return m_ui->IncrementalSearch3;
+}
+QPushButton* LocationPage::viewAllButton() const {
+    return m_ui->Button2;
+}
 
-QList<QWidget*> LocationPage::governedHintWidgets() const
-{
+QList<QWidget*> LocationPage::governedHintWidgets() const {
     QList<QWidget*> widgets;
     for (int i = 0; i < DBNavigator::kButtonCount; ++i)
         widgets.append(m_ui->DBNavigator3->button(static_cast<DBNavigator::Button>(i)));
     return widgets;
 }
 
-void LocationPage::Button2Click()
-{
+void LocationPage::Button2Click() {
     if (!m_dataModule)
         return;
     try {
@@ -75,4 +77,6 @@ void LocationPage::Button2Click()
     }
 }
 
-void LocationPage::enableViewAll() { m_ui->Button2->setEnabled(true); }
+void LocationPage::enableViewAll() {
+    m_ui->Button2->setEnabled(true);
+}

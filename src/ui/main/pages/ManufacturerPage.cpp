@@ -11,8 +11,7 @@
 #include <QToolButton>
 
 ManufacturerPage::ManufacturerPage(QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::ManufacturerPage>())
-{
+    : QWidget(parent), m_ui(std::make_unique<Ui::ManufacturerPage>()) {
     m_ui->setupUi(this);
     QFont large(QStringLiteral("Arial"));
     large.setPixelSize(20);
@@ -27,17 +26,16 @@ ManufacturerPage::ManufacturerPage(QWidget* parent)
 
 ManufacturerPage::~ManufacturerPage() = default;
 
-void ManufacturerPage::connectDataModule(TDataModule2* dataModule)
-{
+void ManufacturerPage::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     TDataSource* source = dataModule->DSManuf;
     const struct {
         DBEdit* edit;
         const char* field;
     } edits[] = {
-        {m_ui->DBEdit13, "COMPANY"}, {m_ui->DBEdit14, "CITY"},    {m_ui->DBEdit15, "STATEPROV"},
-        {m_ui->DBEdit16, "USER2"},   {m_ui->DBEdit17, "PHONE"},   {m_ui->DBEdit18, "FAX"},
-        {m_ui->DBEdit19, "CONTACT"}, {m_ui->DBEdit20, "EMAIL"},   {m_ui->DBEdit21, "WEBSITE"},
+        {m_ui->DBEdit13, "COMPANY"}, {m_ui->DBEdit14, "CITY"},  {m_ui->DBEdit15, "STATEPROV"},
+        {m_ui->DBEdit16, "USER2"},   {m_ui->DBEdit17, "PHONE"}, {m_ui->DBEdit18, "FAX"},
+        {m_ui->DBEdit19, "CONTACT"}, {m_ui->DBEdit20, "EMAIL"}, {m_ui->DBEdit21, "WEBSITE"},
     };
     for (const auto& e : edits) {
         e.edit->setDataField(QString::fromLatin1(e.field));
@@ -51,20 +49,24 @@ void ManufacturerPage::connectDataModule(TDataModule2* dataModule)
     m_ui->DBNavigator2->setDataSource(source);
 }
 
-DBNavigator* ManufacturerPage::navigator() const { return m_ui->DBNavigator2; }
-IncrementalSearch* ManufacturerPage::searchBox() const { return m_ui->IncrementalSearch2; }
-QPushButton* ManufacturerPage::viewAllButton() const { return m_ui->Button1; }
+DBNavigator* ManufacturerPage::navigator() const {
+    return m_ui->DBNavigator2;
+}
+IncrementalSearch* ManufacturerPage::searchBox() const {
+    return m_ui->IncrementalSearch2;
+}
+QPushButton* ManufacturerPage::viewAllButton() const {
+    return m_ui->Button1;
+}
 
-QList<QWidget*> ManufacturerPage::governedHintWidgets() const
-{
+QList<QWidget*> ManufacturerPage::governedHintWidgets() const {
     QList<QWidget*> widgets;
     for (int i = 0; i < DBNavigator::kButtonCount; ++i)
         widgets.append(m_ui->DBNavigator2->button(static_cast<DBNavigator::Button>(i)));
     return widgets;
 }
 
-void ManufacturerPage::Button1Click()
-{
+void ManufacturerPage::Button1Click() {
     if (!m_dataModule)
         return;
     try {
@@ -75,4 +77,6 @@ void ManufacturerPage::Button1Click()
     }
 }
 
-void ManufacturerPage::enableViewAll() { m_ui->Button1->setEnabled(true); }
+void ManufacturerPage::enableViewAll() {
+    m_ui->Button1->setEnabled(true);
+}

@@ -14,8 +14,7 @@ namespace {
 
 constexpr int kSize = 32;
 
-void save(const QString& dir, const QString& name, const std::function<void(QPainter&)>& draw)
-{
+void save(const QString& dir, const QString& name, const std::function<void(QPainter&)>& draw) {
     QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -29,8 +28,7 @@ const QColor kOutline(40, 48, 60);
 const QColor kTeal(0, 128, 128);
 
 // Switch view: a sheet with rows (list) beside a card (detail).
-void drawView(QPainter& p)
-{
+void drawView(QPainter& p) {
     p.setPen(QPen(kOutline, 1.2));
     p.setBrush(QColor(250, 250, 245));
     p.drawRoundedRect(QRectF(2.5, 4.5, 17, 23), 1.5, 1.5);
@@ -50,8 +48,7 @@ void drawView(QPainter& p)
 }
 
 // Maintenance: a floppy disk with a spanner across it.
-void drawMaintenance(QPainter& p)
-{
+void drawMaintenance(QPainter& p) {
     p.setPen(QPen(kOutline, 1.2));
     p.setBrush(QColor(60, 90, 170));
     QPainterPath disk;
@@ -86,8 +83,7 @@ void drawMaintenance(QPainter& p)
 }
 
 // Preferences: a gear.
-void drawPreferences(QPainter& p)
-{
+void drawPreferences(QPainter& p) {
     p.setPen(QPen(kOutline, 1.2));
     p.setBrush(QColor(150, 160, 175));
     const QPointF c(16, 16);
@@ -112,8 +108,7 @@ void drawPreferences(QPainter& p)
 }
 
 // Reports: a printer with a printed page.
-void drawReports(QPainter& p)
-{
+void drawReports(QPainter& p) {
     p.setPen(QPen(kOutline, 1.2));
     p.setBrush(Qt::white);
     p.drawRect(QRectF(8.5, 2.5, 15, 11));
@@ -134,8 +129,7 @@ void drawReports(QPainter& p)
 }
 
 // Exit: an open door with an arrow leaving through it.
-void drawExit(QPainter& p)
-{
+void drawExit(QPainter& p) {
     p.setPen(QPen(kOutline, 1.2));
     p.setBrush(QColor(90, 60, 35));
     p.drawRect(QRectF(4.5, 3.5, 16, 25));
@@ -164,10 +158,9 @@ void drawExit(QPainter& p)
     p.drawPath(arrow);
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     save(dir, QStringLiteral("view"), drawView);
