@@ -32,7 +32,8 @@ inline void writeLe16(unsigned char* p, uint16_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 inline void writeLe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 inline void writeLe64(unsigned char* p, uint64_t v) {
     writeLe32(p, static_cast<uint32_t>(v));
@@ -43,7 +44,8 @@ inline void writeBe16(unsigned char* p, uint16_t v) {
     p[1] = static_cast<unsigned char>(v);
 }
 inline void writeBe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
 }
 
 }  // namespace qly
