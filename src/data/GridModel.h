@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/DataSource.h"
 #include "data/DbTable.h"
 
 #include <QAbstractTableModel>
@@ -12,8 +13,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-class TDataSource;
 
 // One column of a data grid: the field, its title and its width in
 // characters (0: the field's display width).

@@ -9,6 +9,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/DialogMessages.h"
 #include "ui_Maint.h"
+#include "widgets/FormScaler.h"
 #include "widgets/data/ErrorBox.h"
 #include "widgets/help/HelpWindow.h"
 
@@ -21,11 +22,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShortcut>
 
 #include <exception>
@@ -107,6 +106,8 @@ TMaint::TMaint(TDataModule2* dataModule, QWidget* parent)
     // The progress of a running backup or restore: the current file and a bar.
     auto* panel = new QWidget(ui->TabSheet1);
     panel->setObjectName(QStringLiteral("ProgressPanel"));
+    // Placed on its page when an operation starts, in scaled bounds.
+    panel->setProperty("FormScaler", QString::fromLatin1(TFormScaler::kPlacedByCode));
     QFont small(QStringLiteral("Arial"));
     small.setPixelSize(13);
     auto* file = new QLabel(panel);
@@ -142,10 +143,11 @@ TMaint::TMaint(TDataModule2* dataModule, QWidget* parent)
 
     FormCreate();
 
-    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Centres the dialog on the screen and scales it and its controls.
+    m_formScaler = new TFormScaler(this);
+    m_formScaler->setObjectName(QStringLiteral("FormScaler1"));
+    m_formScaler->setDesignMetrics(QSize(1152, 864), 120, QRect(342, 239, 525, 354),
+                                   QSize(517, 327));
 }
 
 TMaint::~TMaint() {
@@ -588,7 +590,8 @@ void TMaint::beginOperation(QWidget* page) {
     auto* panel = findChild<QWidget*>(QStringLiteral("ProgressPanel"));
     auto* label = findChild<QLabel*>(QStringLiteral("ProgressFile"));
     auto* bar = findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
-    const QRect place = page == ui->TabSheet1 ? kProgressOnBackupPage : kProgressOnRestorePage;
+    const QRect place = m_formScaler->scaled(page == ui->TabSheet1 ? kProgressOnBackupPage
+                                                                   : kProgressOnRestorePage);
     panel->setParent(page);
     panel->setGeometry(place);
     const int labelHeight = QFontMetrics(label->font()).height() + 2;

@@ -11,6 +11,7 @@ class QButtonGroup;
 class QCloseEvent;
 class TDataModule2;
 class TDbTable;
+class TFormScaler;
 class TXBase;
 
 namespace qly::archive {
@@ -146,6 +147,7 @@ private:
     void showSafetyArchive();
 
     std::unique_ptr<Ui::TMaint> ui;
+    TFormScaler* m_formScaler = nullptr;  // FormScaler1
     std::unique_ptr<qly::archive::TArchiver> m_archiver;
     std::unique_ptr<qly::archive::TArchiver> m_safetyArchiver;
     TDataModule2* m_dataModule = nullptr;

@@ -6,13 +6,12 @@
 #include "ui/dialogs/DialogMessages.h"
 #include "ui/dialogs/FolderPicker.h"
 #include "ui_Preferences.h"
+#include "widgets/FormScaler.h"
 #include "widgets/help/HelpWindow.h"
 
 #include <QButtonGroup>
 #include <QFont>
-#include <QGuiApplication>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShortcut>
 
 #include <cstdint>
@@ -77,10 +76,11 @@ TPreferences::TPreferences(QWidget* parent)
 
     FormCreate();
 
-    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Centres the dialog on the screen and scales it and its controls.
+    m_formScaler = new TFormScaler(this);
+    m_formScaler->setObjectName(QStringLiteral("FormScaler1"));
+    m_formScaler->setDesignMetrics(QSize(1152, 864), 120, QRect(256, 281, 505, 352),
+                                   QSize(497, 325));
 }
 
 TPreferences::~TPreferences() = default;

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QButtonGroup;
+class TFormScaler;
 
 namespace Ui {
 class TPreferences;
@@ -55,6 +56,7 @@ public slots:
 
 private:
     std::unique_ptr<Ui::TPreferences> ui;
+    TFormScaler* m_formScaler = nullptr;  // FormScaler1
     QButtonGroup* m_dateFormats = nullptr;
 
     static QString s_dataPath;

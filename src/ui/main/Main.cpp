@@ -16,6 +16,7 @@
 #include "ui/main/pages/ItemPage.h"
 #include "ui/main/pages/LocationPage.h"
 #include "ui/main/pages/ManufacturerPage.h"
+#include "widgets/FormScaler.h"
 #include "widgets/data/ErrorBox.h"
 #include "widgets/help/HelpWindow.h"
 
@@ -26,7 +27,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -86,16 +86,6 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
     m_ui->DBGrid1->horizontalHeader()->setFont(arial(17));
     m_ui->ListP->hide();
     m_ui->DetailP->show();
-    for (QLabel* pane : {m_ui->StaticText3, m_ui->StaticText4})
-        pane->setProperty("designWidth", pane->width());
-
-    // The client area is 862 x 630 at design size, beside the menu bar.
-    setMinimumSize(320, 240);
-    resize(862, 630 + m_ui->MainMenu1->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - QPoint(width() / 2, height() / 2));
-    }
 
     for (const char* category : kCategories)
         m_ui->ComboBox1->addItem(QString::fromLatin1(category));
@@ -123,6 +113,15 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
     placePages();
     buildPopupMenu();
     connectHandlers();
+
+    // Places the window for the screen (centred, or where the layout file
+    // says) and scales every control with it; made once all controls exist.
+    m_formScaler = new TFormScaler(this);
+    m_formScaler->setObjectName(QStringLiteral("FormScaler1"));
+    m_formScaler->setDesignMetrics(QSize(1152, 864), 120, QRect(257, 109, 870, 676),
+                                   QSize(862, 630));
+    m_formScaler->setDBGridSelfResize(true);
+    m_formScaler->setLayoutFile(QStringLiteral("qly32.ini"));
     openLookupTable();
     if (!m_lookupOpenFailed)
         guarded(nullptr, [this] { FormCreate(); });
@@ -321,8 +320,9 @@ void TMain::UpdateTextDisplay() {
 }
 
 void TMain::fitPane(QLabel* pane) {
-    // The panes grow to their text, keeping their left edge.
-    const int width = std::max(pane->property("designWidth").toInt(), pane->sizeHint().width() + 8);
+    // The panes grow to their text, keeping their left edge; they never
+    // shrink below the width the window's scaling gave them.
+    const int width = std::max(pane->width(), pane->sizeHint().width() + 8);
     pane->resize(width, pane->height());
 }
 
@@ -398,8 +398,6 @@ void TMain::showListView() {
 void TMain::showDetailView() {
     m_ui->ListP->hide();
     m_ui->DetailP->show();
-    for (QLabel* pane : {m_ui->StaticText3, m_ui->StaticText4})
-        pane->setProperty("designWidth", pane->width());
     m_ui->BarButton2->setText(QString::fromLatin1(kListViewCaption));
     m_ui->List2->setChecked(false);
     m_ui->Detail2->setChecked(true);

@@ -15,6 +15,7 @@ class QMenu;
 class TDataModule2;
 class TDataSource;
 class TDbTable;
+class TFormScaler;
 
 namespace Ui {
 class TMain;
@@ -67,6 +68,9 @@ public:
 
     // The context menu (PopupMenu1).
     QMenu* popupMenu() const { return m_popupMenu; }
+    // FormScaler1: fits the window to the screen and keeps its placement in
+    // the layout file "qly32.ini" of the working folder.
+    TFormScaler* formScaler() const { return m_formScaler; }
 
     bool listViewShown() const;
 
@@ -121,6 +125,7 @@ private:
 
     std::unique_ptr<Ui::TMain> m_ui;
     QMenu* m_popupMenu = nullptr;
+    TFormScaler* m_formScaler = nullptr;
     ::ItemPage* m_itemPage = nullptr;
     ::ManufacturerPage* m_manufacturerPage = nullptr;
     ::LocationPage* m_locationPage = nullptr;

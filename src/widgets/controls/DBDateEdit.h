@@ -14,6 +14,8 @@ class QToolButton;
 // cannot be read is refused with the field's message at the hand-over.
 class DBDateEdit : public DBEdit {
     Q_OBJECT
+    // It places its buttons itself; the form scaler scales it as one control.
+    Q_CLASSINFO("FormScaler", "one control")
 
 public:
     explicit DBDateEdit(QWidget* parent = nullptr);

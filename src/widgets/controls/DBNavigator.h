@@ -19,6 +19,8 @@ class TDataSource;
 // pictures are drawn by the program itself.
 class DBNavigator : public QWidget {
     Q_OBJECT
+    // It places its buttons itself; the form scaler scales it as one control.
+    Q_CLASSINFO("FormScaler", "one control")
 
 public:
     enum Button {

@@ -111,6 +111,7 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(8);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     updateTitleStyle();
 
     connect(m_model, &GridModel::currentRowChanged, this, &DBGrid::onModelCurrentRow);
@@ -152,8 +153,6 @@ int DBGrid::columnWidthForChars(int chars) const {
 }
 
 void DBGrid::applyColumnWidths() {
-    const QFontMetrics metrics = fontMetrics();
-    verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const int chars =
             m_model->headerData(column, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
@@ -223,8 +222,12 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
 
 void DBGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        // Rows follow the font only when it changes: a form scaler may have
+        // set their height since.
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
         applyColumnWidths();
+    }
 }
 
 void DBGrid::commitData(QWidget* editor) {
