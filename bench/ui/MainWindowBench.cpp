@@ -1,10 +1,10 @@
 // Main window benchmarks (offscreen): the window shown with its first grid
 // rows once the tables are open, a category chosen, a letter typed in the
-// category box, a manufacturer chosen, and a scroll to the last row, on
-// generated tables of 100,000 and 1,000,000 items with 100,000
-// manufacturers. The tables are made once per size in the temporary folder
-// (qly-bench-ui-N) and kept for later runs. Counters: rows listed, records
-// the grid read, resident memory in MB.
+// category box, a manufacturer chosen, a scroll to the last row and one
+// rescale of the whole window, on generated tables of 100,000 and 1,000,000
+// items with 100,000 manufacturers. The tables are made once per size in
+// the temporary folder (qly-bench-ui-N) and kept for later runs. Counters:
+// rows listed, records the grid read, resident memory in MB.
 
 #include "common/DbfFiller.h"
 #include "data/DataModule2.h"
@@ -15,6 +15,7 @@
 #include "engine/Settings.h"
 #include "engine/xbase.h"
 #include "ui/main/Main.h"
+#include "widgets/FormScaler.h"
 #include "widgets/data/DBGrid.h"
 #include "widgets/data/DBLookupCombo.h"
 
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
@@ -353,6 +355,34 @@ void BM_ScrollToLastRow(benchmark::State& state) {
     report(state, s);
 }
 
+// One rescale of the whole window (every collected control of both views,
+// fonts, the grid's rows) and the repaint after it, as when the window is
+// maximised, restored or a drag of its border ends: the window goes from
+// its start size to the screen's and back. Argument 2: 1 with the list
+// view in front, 0 with the detail view.
+void BM_RescaleWindow(benchmark::State& state) {
+    Session& s = session(state.range(0));
+    const bool list = state.range(1) != 0;
+    if (s.window->listViewShown() != list)
+        s.window->findChild<QToolButton*>(QStringLiteral("BarButton2"))->click();
+    if (!QTest::qWaitForWindowActive(s.window.get()))
+        std::fprintf(stderr, "window not active\n");
+    const QSize sizes[] = {s.window->size(), s.window->screen()->availableGeometry().size()};
+    TFormScaler* scaler = s.window->formScaler();
+    int i = 0;
+    int rescales = 0;
+    QObject::connect(scaler, &TFormScaler::rescaled, [&rescales] { ++rescales; });
+    for (auto _ : state) {
+        s.window->resize(sizes[++i % 2]);
+        s.window->repaint();
+    }
+    QObject::disconnect(scaler, &TFormScaler::rescaled, nullptr, nullptr);
+    s.window->resize(sizes[0]);
+    report(state, s);
+    state.counters["controls"] = static_cast<double>(scaler->frames().size());
+    state.counters["rescales"] = rescales;
+}
+
 }  // namespace
 
 BENCHMARK(BM_ShowWindowWithFirstRows)
@@ -381,6 +411,12 @@ BENCHMARK(BM_ScrollToLastRow)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+BENCHMARK(BM_RescaleWindow)
+    ->Args({100000, 1})
+    ->Args({1000000, 1})
+    ->Args({1000000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

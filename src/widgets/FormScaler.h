@@ -88,6 +88,9 @@ struct TFrame {
     int titleRowBase = 0;
     int defaultRowBase = 0;
 
+    // A button's picture, scaled with its font.
+    QSize baseIconSize;
+
     // Status bar and tool bar.
     bool isStatusBar = false;
     std::vector<int> panelBaseWidths;
@@ -166,6 +169,9 @@ struct TFrame {
 // AutoSize property on may grow to fit its text but never shrinks (a
 // word-wrapping label keeps its width and fits its height); any control with
 // a bool property named AutoSize that is on is fitted to its contents.
+// A button's picture (its icon size) is scaled with its font, as the text
+// beside it is: a picture of fixed size would crowd out the caption on a
+// small screen and look lost on a large one.
 // BkGrndImage is a QLabel holding the picture; with scaledContents on it is
 // stretched over the form (aligned to the client area), else tiled.
 //

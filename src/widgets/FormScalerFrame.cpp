@@ -6,6 +6,7 @@
 #include "widgets/FormScaler.h"
 #include "widgets/data/DBGrid.h"
 
+#include <QAbstractButton>
 #include <QFontComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -116,7 +117,10 @@ void setDefaultRowHeight(QTableView* grid, int height) {
     // be lower.
     if (rows->minimumSectionSize() > height)
         rows->setMinimumSectionSize(height);
-    rows->setDefaultSectionSize(height);
+    if (auto* data = qobject_cast<DBGrid*>(grid))
+        data->setDefaultRowHeight(height);  // a million rows at once
+    else
+        rows->setDefaultSectionSize(height);
 }
 
 int textHeight(const QWidget* grid) {
@@ -259,6 +263,9 @@ void TFormScaler::capture(TFrame& frame) {
 
     if (grid)
         ownFont(control);
+    // The rows' height is the scaler's from now on, not the font's.
+    if (auto* data = qobject_cast<DBGrid*>(control); data && m_scaleVertical)
+        data->setRowsFollowFont(false);
     if (control->testAttribute(Qt::WA_SetFont)) {
         frame.foundFontSize = fontSize(control->font());
         frame.baseFontSize = truncated(frame.foundFontSize * m_r);
@@ -275,6 +282,9 @@ void TFormScaler::capture(TFrame& frame) {
     }
     if (auto* tabs = qobject_cast<QTabWidget*>(control))
         frame.baseTabFontSize = truncated(fontSize(tabs->tabBar()->font()) * m_r);
+    if (auto* button = qobject_cast<QAbstractButton*>(control); button && !button->icon().isNull())
+        frame.baseIconSize = QSize(nearest(button->iconSize().width() * m_r),
+                                   nearest(button->iconSize().height() * m_r));
 }
 
 void TFormScaler::captureColumns(TFrame& frame, QTableView* grid) {
@@ -400,6 +410,13 @@ void TFormScaler::applyFonts(TFrame& frame) {
     }
     if (auto* tabs = qobject_cast<QTabWidget*>(control))
         setWidgetFontSize(tabs->tabBar(), halfdown(frame.baseTabFontSize * m_fontRatio));
+    if (!frame.baseIconSize.isEmpty()) {
+        const QSize icon(nearest(frame.baseIconSize.width() * m_fontRatio),
+                         nearest(frame.baseIconSize.height() * m_fontRatio));
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        if (button->iconSize() != icon)
+            button->setIconSize(icon);
+    }
 }
 
 void TFormScaler::resetGridFonts(TFrame& frame, QTableView* grid) {

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <cmath>
 
@@ -111,7 +112,7 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(8);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    setDefaultRowHeight(fontMetrics().height() + 6);
     updateTitleStyle();
 
     connect(m_model, &GridModel::currentRowChanged, this, &DBGrid::onModelCurrentRow);
@@ -159,6 +160,18 @@ void DBGrid::applyColumnWidths() {
         if (chars > 0)
             setColumnWidth(column, columnWidthForChars(chars));
     }
+}
+
+void DBGrid::setDefaultRowHeight(int height) {
+    QHeaderView* rows = verticalHeader();
+    if (height <= 0 || rows->defaultSectionSize() == height)
+        return;
+    {
+        const QSignalBlocker quiet(rows);
+        rows->setDefaultSectionSize(height);
+    }
+    rows->viewport()->update();
+    doItemsLayout();  // the rows' places and the scroll bar's range
 }
 
 void DBGrid::updateTitleStyle() {
@@ -223,9 +236,8 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
 void DBGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        // Rows follow the font only when it changes: a form scaler may have
-        // set their height since.
-        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+        if (m_rowsFollowFont)
+            setDefaultRowHeight(fontMetrics().height() + 6);
         applyColumnWidths();
     }
 }

@@ -64,6 +64,13 @@ public:
     int columnWidthForChars(int chars) const;
     // Applies the columns' widths in characters (after a font change).
     void applyColumnWidths();
+    // Gives every row the height, at once for a million rows (without a
+    // signal per row).
+    void setDefaultRowHeight(int height);
+    // Whether a new font gives the rows their height (the font's height and
+    // 6): on, unless a form scaler sizes the rows.
+    bool rowsFollowFont() const { return m_rowsFollowFont; }
+    void setRowsFollowFont(bool on) { m_rowsFollowFont = on; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -80,4 +87,5 @@ private:
     DBGridIndicator* m_indicator = nullptr;
     QMetaObject::Connection m_stateConnection;
     bool m_following = false;  // moving the view to the table's record
+    bool m_rowsFollowFont = true;
 };

@@ -11,10 +11,14 @@
 
 namespace {
 
-constexpr int kPadding = 6;
+// The gaps and the picture follow the font, so the pane keeps its look
+// when a form scaler makes it and its font smaller or larger.
+int padding(const QWidget& widget) {
+    return std::max(2, (widget.fontMetrics().height() + 2) / 4);
+}
 
 int pictureSize(const QWidget& widget) {
-    return std::max(12, std::min(widget.height() - 8, widget.fontMetrics().height()));
+    return std::max(8, std::min(widget.height() - 8, widget.fontMetrics().height()));
 }
 
 }  // namespace
@@ -162,9 +166,9 @@ QPixmap DBStateStatus::statePicture(TDataSetState state, int size) {
 
 QSize DBStateStatus::sizeHint() const {
     const QFontMetrics metrics = fontMetrics();
-    return QSize(
-        kPadding * 3 + metrics.height() + metrics.horizontalAdvance(QStringLiteral("Calculate")),
-        metrics.height() + 8);
+    return QSize(padding(*this) * 3 + metrics.height() +
+                     metrics.horizontalAdvance(QStringLiteral("Calculate")),
+                 metrics.height() + 8);
 }
 
 void DBStateStatus::paintEvent(QPaintEvent*) {
@@ -180,9 +184,10 @@ void DBStateStatus::paintEvent(QPaintEvent*) {
     const QPixmap picture = statePicture(m_state, size * devicePixelRatio());
     QPixmap scaled = picture;
     scaled.setDevicePixelRatio(devicePixelRatio());
-    p.drawPixmap(kPadding, (height() - size) / 2, scaled);
+    const int gap = padding(*this);
+    p.drawPixmap(gap, (height() - size) / 2, scaled);
     p.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    const QRect textRect = rect().adjusted(kPadding * 2 + size, 0, -kPadding, 0);
+    const QRect textRect = rect().adjusted(gap * 2 + size, 0, -gap, 0);
     p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text());
 }

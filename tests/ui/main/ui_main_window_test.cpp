@@ -16,6 +16,7 @@
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
+#include "widgets/FormScaler.h"
 #include "widgets/data/DBGrid.h"
 #include "widgets/data/DBLookupCombo.h"
 #include "widgets/data/DBStateStatus.h"
@@ -124,9 +125,11 @@ private slots:
         QVERIFY2(run->boxes.texts.isEmpty(), qPrintable(run->boxes.texts.join(QLatin1Char('|'))));
         QCOMPARE(w->windowTitle(), QStringLiteral("Quillory"));
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillory "));
+        // Arial of 17 pixels, scaled to the screen with the window.
         QCOMPARE(w->font().family(), QStringLiteral("Arial"));
-        QCOMPARE(w->font().pixelSize(), 17);
-        QCOMPARE(w->centralWidget()->size(), QSize(862, 630));
+        QVERIFY(w->font().pixelSize() > 0);
+        QCOMPARE(w->font(), w->formScaler()->Font());
+        QCOMPARE(w->frameGeometry().size(), w->formScaler()->targetBounds().size());
         const QString today = qly::dates::formatDate(QDate::currentDate(), dateFormat);
         QVERIFY(today.contains(QString::number(QDate::currentDate().year())));
         QCOMPARE(child<QLabel>(w, "StaticText4")->text(),
@@ -179,13 +182,19 @@ private slots:
             QCOMPARE(button->text(), QString::fromLatin1(b.caption));
             QCOMPARE(button->toolTip(), QString::fromLatin1(b.hint));
             QCOMPARE(button->isEnabled(), b.enabled);
-            QCOMPARE(button->iconSize(), QSize(32, 32));
+            // A 32 x 32 picture at design size, scaled as the font is.
+            const TFormScaler* scaler = w->formScaler();
+            const int side = qly::scaling::nearest(qly::scaling::nearest(32 * scaler->r()) *
+                                                   scaler->fontRatio());
+            QCOMPARE(button->iconSize(), QSize(side, side));
             QVERIFY(!button->icon().isNull());
-            QCOMPARE(button->width(), 123);
+            // 123 pixels wide at design size.
+            QCOMPARE(button->width(), w->formScaler()->scaled(QRect(7, 0, 123, 84)).width());
             QVERIFY(button->y() > lastTop);
             lastTop = button->y();
         }
-        QCOMPARE(child<QWidget>(w, "SpeedBar1")->width(), 137);
+        QCOMPARE(child<QWidget>(w, "SpeedBar1")->geometry(),
+                 w->formScaler()->scaled(QRect(0, 0, 137, 630)));
         const struct {
             const char* name;
             const char* key;

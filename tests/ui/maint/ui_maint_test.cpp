@@ -235,7 +235,8 @@ QStringList TestMaint::texts() const {
 // ---- The form
 
 void TestMaint::formLooksAsDesigned() {
-    TMaint* dialog = newDialog();
+    // At design size: shown, the dialog is fitted to the screen.
+    auto* dialog = new TMaint(m_module.get());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Maintenance"));
     QCOMPARE(dialog->size(), QSize(517, 327));
     QVERIFY(!(dialog->windowFlags() & Qt::WindowMaximizeButtonHint));

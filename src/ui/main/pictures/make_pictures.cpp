@@ -1,5 +1,8 @@
-// Draws the 32 x 32 pictures of the main window's button bar. Not part of the
-// build: run it by hand when a picture changes, then commit the PNG files.
+// Draws the pictures of the main window's button bar, on a 32 x 32 grid, into
+// 128 x 128 images: the buttons show them at 32 x 32 on the design screen and
+// larger or smaller as the window is scaled, always from a sharp picture.
+// Not part of the build: run it by hand when a picture changes, then commit
+// the PNG files.
 //   g++ -std=c++20 -fPIC make_pictures.cpp $(pkg-config --cflags --libs Qt6Gui) -o make_pictures
 //   QT_QPA_PLATFORM=offscreen ./make_pictures .
 #include <QGuiApplication>
@@ -12,13 +15,15 @@
 
 namespace {
 
-constexpr int kSize = 32;
+constexpr int kGrid = 32;     // the drawings' units
+constexpr int kPixels = 128;  // the images' size
 
 void save(const QString& dir, const QString& name, const std::function<void(QPainter&)>& draw) {
-    QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+    QImage image(kPixels, kPixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(static_cast<double>(kPixels) / kGrid, static_cast<double>(kPixels) / kGrid);
     draw(p);
     p.end();
     image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
