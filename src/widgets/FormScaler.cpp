@@ -90,8 +90,9 @@ int pixels(int value, int screenExtent) {
     return nearest(-static_cast<double>(value) * screenExtent * 0.01);
 }
 
-// Labels and tool buttons paint themselves without a window of their own in
-// the original toolkit; they come before the other controls of a container.
+// In each container, labels and tool buttons (controls that only paint
+// themselves) come before its other controls: the list's order, which the
+// layout file's visibility bytes follow.
 bool paintedControl(const QWidget* widget) {
     return qobject_cast<const QLabel*>(widget) || qobject_cast<const QToolButton*>(widget);
 }
@@ -456,9 +457,9 @@ void TFormScaler::handleShow() {
 void TFormScaler::handleActivate() {
     m_positionChanges = kUserPhaseCount;
     if (m_placementLoaded && m_maximisePending) {
-        // The saved normal rectangle went to the window when the layout
-        // file was read: Qt keeps a maximised window's restore geometry
-        // itself and takes it only before the window is maximised.
+        // The window was maximised when the layout file was read (Qt shows
+        // it so at once); its saved normal place is taken at the first
+        // restore (handleResize), once the window's frame is known.
         m_placementLoaded = false;
         m_maximisePending = false;
         if (!m_form->windowState().testFlag(Qt::WindowMaximized))

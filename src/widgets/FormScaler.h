@@ -51,16 +51,12 @@ struct TFrame {
 
     // What the control is, looked up once when the list is built.
     enum Trait : std::uint32_t {
-        kStatusBar = 1u << 0,        // QStatusBar
-        kToolBar = 1u << 1,          // QToolBar
-        kGrid = 1u << 2,             // QTableView
-        kLabel = 1u << 3,            // QLabel
-        kDefaultSizes = 1u << 4,     // a grid with default column and row sizes
-        kDataAware = 1u << 5,        // a grid with columns over a data source (DBGrid)
-        kTitleFont = 1u << 6,        // DBGrid: the column titles' font
-        kTabFont = 1u << 7,          // QTabWidget: the tabs' font
-        kLaidOut = 1u << 8,          // placed by its parent's layout
-        kAutoSizeProperty = 1u << 9  // has a bool property "AutoSize" (any case)
+        kToolBar = 1u << 0,       // QToolBar
+        kGrid = 1u << 1,          // QTableView
+        kDefaultSizes = 1u << 2,  // a grid with default column and row sizes
+        kDataAware = 1u << 3,     // a grid with columns over a data source (DBGrid)
+        kTitleFont = 1u << 4,     // DBGrid: the column titles' font
+        kLaidOut = 1u << 5        // placed by its parent's layout
     };
     std::uint32_t traits = 0;
     QByteArray autoSizeName;  // the property's name as the control spells it
@@ -113,8 +109,9 @@ struct TFrame {
 // frame geometry, its client size the central widget's (QMainWindow) or the
 // form's own.
 //
-// How the window messages of the original design arrive here (the component
-// is an event filter on the form):
+// The component works on a form's window events as a Windows program works
+// on its window messages; here (the component is an event filter on the
+// form):
 // - the size message is the form's Resize event, ignored while minimised;
 // - a drag of the border has no begin or end events on every platform: a
 //   run of resize or move events from the window system, in the normal

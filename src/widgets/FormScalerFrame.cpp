@@ -198,8 +198,6 @@ TFrame TFormScaler::frameFor(QWidget* control) const {
     frame.width = bounds.width();
     frame.height = bounds.height();
     frame.columnCount = -1;  // no capture of the columns yet
-    if (qobject_cast<QStatusBar*>(control))
-        frame.traits |= TFrame::kStatusBar;
     if (qobject_cast<QToolBar*>(control))
         frame.traits |= TFrame::kToolBar;
     if (qobject_cast<QTableView*>(control)) {
@@ -207,15 +205,9 @@ TFrame TFormScaler::frameFor(QWidget* control) const {
         frame.traits |= qobject_cast<DBGrid*>(control) ? TFrame::kDataAware | TFrame::kTitleFont
                                                        : TFrame::kDefaultSizes;
     }
-    if (qobject_cast<QLabel*>(control))
-        frame.traits |= TFrame::kLabel;
-    if (qobject_cast<QTabWidget*>(control))
-        frame.traits |= TFrame::kTabFont;
     if (placedByLayout(control))
         frame.traits |= TFrame::kLaidOut;
     frame.autoSizeName = autoSizeProperty(control);
-    if (!frame.autoSizeName.isEmpty())
-        frame.traits |= TFrame::kAutoSizeProperty;
     return frame;
 }
 
