@@ -690,21 +690,14 @@ void TDbTable::edit() {
 }
 
 void TDbTable::insert() {
-    requireBrowsable();
-    if (m_readOnly)
-        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
-    m_insertReturn = m_recNo;
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        m_buffer[i] = qly::record::blankValue(m_fields[i]->dataType());
-        m_changed[i] = false;
-    }
-    m_modified = false;
-    emit recordInserting(false);
-    setState(TDataSetState::dsInsert);
-    emit afterInsert();
+    beginInsert(false);
 }
 
 void TDbTable::append() {
+    beginInsert(true);
+}
+
+void TDbTable::beginInsert(bool atEnd) {
     requireBrowsable();
     if (m_readOnly)
         fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
@@ -714,7 +707,7 @@ void TDbTable::append() {
         m_changed[i] = false;
     }
     m_modified = false;
-    emit recordInserting(true);
+    emit recordInserting(atEnd);
     setState(TDataSetState::dsInsert);
     emit afterInsert();
 }

@@ -193,7 +193,8 @@ private:
     void requireActive() const;
     void requireBrowsable();
     void setState(TDataSetState state);
-    void loadCurrent();  // record image of the current record into the cache
+    void beginInsert(bool atEnd);  // insert() and append()
+    void loadCurrent();            // record image of the current record into the cache
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
@@ -222,8 +223,7 @@ private:
     std::vector<QVariant> m_buffer;  // edit buffer, one per field
     std::vector<bool> m_changed;
     bool m_modified = false;
-    long m_insertReturn = 0;
-    long m_countCache = -1;  // the engine's count until the records change          // record to
-                             // return to when an insert is cancelled
+    long m_insertReturn = 0;  // record to return to when an insert is cancelled
+    long m_countCache = -1;   // the engine's count until the records change
     std::vector<std::function<void(TDbTable&)>> m_afterPost;
 };
