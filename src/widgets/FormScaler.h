@@ -144,7 +144,13 @@ struct TFrame {
 //   but there is no designer in which to warn;
 // - a QFont carries no colour (that is the palette's): "Font always wins"
 //   compares sizes only;
-// - there is no MDI frame or child here.
+// - the window placement record is read from the window's frame while it
+//   is in the normal state; a window that starts maximised from the layout
+//   file goes to the saved normal place at its first restore (Qt's window
+//   keeps its own restore geometry, which can be set only before it is
+//   maximised, when its frame is not known yet);
+// - there is no MDI frame or child here;
+// - the component's one event of its own is rescaled().
 //
 // Controls are collected depth-first: in each container its labels and
 // tool buttons, then its other widgets, in creation order. A widget is
