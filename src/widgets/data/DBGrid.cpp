@@ -3,11 +3,11 @@
 #include "data/DataSource.h"
 #include "widgets/data/ErrorBox.h"
 
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
-#include <QSignalBlocker>
 
 #include <cmath>
 
@@ -42,6 +42,27 @@ void DBGridIndicator::setMarkState(TDataSetState state) {
         return;
     m_state = state;
     viewport()->update();
+}
+
+void DBGridIndicator::setUniformSectionSize(int size) {
+    QAbstractItemModel* rows = model();
+    QItemSelectionModel* shared = selectionModel();
+    if (!rows || !shared) {
+        setDefaultSectionSize(size);
+        return;
+    }
+    // A new default size walks every section with a signal each; sections
+    // made anew (without the model for a moment) take it at once. The
+    // selection models the header makes on the way go again: it shares
+    // the grid's.
+    setModel(nullptr);
+    QItemSelectionModel* empty = selectionModel();
+    setDefaultSectionSize(size);
+    setModel(rows);
+    QItemSelectionModel* made = selectionModel();
+    setSelectionModel(shared);
+    delete empty;
+    delete made;
 }
 
 QSize DBGridIndicator::sizeHint() const {
@@ -163,14 +184,10 @@ void DBGrid::applyColumnWidths() {
 }
 
 void DBGrid::setDefaultRowHeight(int height) {
-    QHeaderView* rows = verticalHeader();
-    if (height <= 0 || rows->defaultSectionSize() == height)
+    if (height <= 0 || m_indicator->defaultSectionSize() == height)
         return;
-    {
-        const QSignalBlocker quiet(rows);
-        rows->setDefaultSectionSize(height);
-    }
-    rows->viewport()->update();
+    m_indicator->setUniformSectionSize(height);
+    m_indicator->viewport()->update();
     doItemsLayout();  // the rows' places and the scroll bar's range
 }
 

@@ -21,6 +21,8 @@ public:
     void setCurrentRow(int row);
     int currentRow() const { return m_currentRow; }
     void setMarkState(TDataSetState state);
+    // Gives every row the size at once, also a million of them.
+    void setUniformSectionSize(int size);
 
     QSize sizeHint() const override;
 
@@ -64,8 +66,7 @@ public:
     int columnWidthForChars(int chars) const;
     // Applies the columns' widths in characters (after a font change).
     void applyColumnWidths();
-    // Gives every row the height, at once for a million rows (without a
-    // signal per row).
+    // Gives every row the height, at once also for a million rows.
     void setDefaultRowHeight(int height);
     // Whether a new font gives the rows their height (the font's height and
     // 6): on, unless a form scaler sizes the rows.
