@@ -147,6 +147,7 @@ private slots:
         auto* grid = child<DBGrid>(w, "DBGrid1");
         child<QToolButton>(w, "BarButton2")->click();
         QVERIFY(w->listViewShown());
+        grid->setCurrentIndex(grid->model()->index(20, 1));
         const int row = grid->verticalHeader()->defaultSectionSize();
         const int font = grid->font().pixelSize();
 
@@ -161,6 +162,12 @@ private slots:
         QCOMPARE(grid->columnWidth(0), grid->columnWidthForChars(20));
         QCOMPARE(grid->columnWidth(4), grid->columnWidthForChars(10));
         QCOMPARE(grid->geometry().size(), child<QWidget>(w, "Panel3")->size());
+        // The rows took their new height without losing the current one.
+        QCOMPARE(grid->currentIndex().row(), 20);
+        QCOMPARE(grid->verticalHeader()->count(), grid->model()->rowCount());
+        QCOMPARE(grid->verticalHeader()->selectionModel(), grid->selectionModel());
+        QCOMPARE(grid->rowViewportPosition(1) - grid->rowViewportPosition(0),
+                 grid->verticalHeader()->defaultSectionSize());
 
         w->showNormal();
         QTRY_COMPARE(outer(w), expected().main);
