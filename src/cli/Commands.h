@@ -26,4 +26,7 @@ int cmdRestore(const Args& args);
 int cmdList(const Args& args);
 int cmdVerify(const Args& args);
 
+// Reports (ReportCommand.cpp).
+int cmdReport(const Args& args);
+
 }  // namespace qlyctl

@@ -26,6 +26,7 @@ const Command kCommands[] = {
      "[--full-path]"},
     {"list", qlyctl::cmdList, "list ARCHIVE"},
     {"verify", qlyctl::cmdVerify, "verify ARCHIVE"},
+    {"report", qlyctl::cmdReport, "report items|locations|manufacturers FOLDER OUT.pdf"},
 };
 
 void printUsage(std::FILE* out) {

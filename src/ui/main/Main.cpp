@@ -12,6 +12,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
+#include "ui/dialogs/Reports.h"
 #include "ui/main/pages/DetailPages.h"
 #include "ui/main/pages/ItemPage.h"
 #include "ui/main/pages/LocationPage.h"
@@ -115,10 +116,8 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
           static_cast<QWidget*>(m_ui->BarButton5)})
         governHint(button);
 
-    // Present, and enabled once their windows exist.
-    for (QAction* action : {m_ui->Reports1, m_ui->About1})
-        action->setEnabled(false);
-    m_ui->BarButton5->setEnabled(false);
+    // Present, and enabled once its window exists.
+    m_ui->About1->setEnabled(false);
 
     placePages();
     buildPopupMenu();
@@ -424,8 +423,8 @@ void TMain::BarButton4Click() {
 }
 
 void TMain::BarButton5Click() {
-    // The reports dialog comes with its own issue; the command stays disabled
-    // until then.
+    auto* dialog = new TReports(this);
+    dialog->show();
 }
 
 void TMain::About1Click() {
