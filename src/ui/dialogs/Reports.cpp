@@ -149,13 +149,15 @@ void TReports::showEvent(QShowEvent* event) {
 }
 
 void TReports::FormShow() {
-    // In this order; a table that fails leaves the ones after it closed.
+    // Every table learns its folder first, so that a run can still open one
+    // that stayed closed here.
     for (TXbTable* table : {XbTable1, XbTable2, XbTable3}) {
-        if (table->active())
-            continue;
-        table->setDatabaseName(s_dataPath);
-        table->open();
+        if (!table->active())
+            table->setDatabaseName(s_dataPath);
     }
+    // In this order; a table that fails leaves the ones after it closed.
+    for (TXbTable* table : {XbTable1, XbTable2, XbTable3})
+        table->open();
 }
 
 // ---- Running

@@ -170,7 +170,7 @@ private slots:
             {"BarButton2", "List View", "Change current view to button dialog", true},
             {"BarButton3", "Maintenance\nCtl+M", "Backup/Restore, Re-Index", true},
             {"BarButton4", "Preferences\nCtl+P", "Application Preferences", true},
-            {"BarButton5", "Reports\nCtl+R", "Print reports", false},
+            {"BarButton5", "Reports\nCtl+R", "Print reports", true},
             {"BarButton1", "Exit\nCtl+Q", "Exit application", true},
         };
         int lastTop = -1;
@@ -784,7 +784,7 @@ private slots:
             QVERIFY(!dialog->isModal());
         }
         QVERIFY(child<QAction>(w, "Maintenance1")->isEnabled());
-        QVERIFY(!child<QAction>(w, "Reports1")->isEnabled());
+        QVERIFY(child<QAction>(w, "Reports1")->isEnabled());
         QVERIFY(!child<QAction>(w, "About1")->isEnabled());
     }
 
