@@ -10,6 +10,7 @@
 #include "reports/ProgressWindow.h"
 #include "reports/ReportRun.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
 #include <QPointer>
@@ -56,20 +57,31 @@ void TVarLabel::paint(QPainter& painter, const TReportContext& context) const {
     const QString text = printedText(context);
     if (text.isEmpty())
         return;
-    painter.setFont(m_font ? *m_font : context.reportFont);
+    const QFont& font = m_font ? *m_font : context.reportFont;
+    painter.setFont(font);
     painter.setPen(Qt::black);
-    // A bordered box keeps its text off the border.
+    // A bordered box keeps its text off the border. The text is placed by
+    // its baseline: one line, nothing to lay out.
     const qreal inset = m_border ? 2 : 0;
     const QRectF area = QRectF(box).adjusted(inset, inset / 2, -inset, -inset / 2);
-    int flags = static_cast<int>(m_alignment) | Qt::TextSingleLine;
+    const QFontMetricsF metrics(font);
+    qreal x = area.left();
+    if (m_alignment & Qt::AlignHCenter)
+        x += (area.width() - metrics.horizontalAdvance(text)) / 2;
+    else if (m_alignment & Qt::AlignRight)
+        x = area.right() - metrics.horizontalAdvance(text);
+    qreal y = area.top() + metrics.ascent();
+    if (m_alignment & Qt::AlignVCenter)
+        y += (area.height() - metrics.ascent() - metrics.descent()) / 2;
+    else if (m_alignment & Qt::AlignBottom)
+        y = area.bottom() - metrics.descent();
     if (context.clipLabels) {
         painter.save();
         painter.setClipRect(box, Qt::IntersectClip);
-        painter.drawText(area, flags, text);
+        painter.drawText(QPointF(x, y), text);
         painter.restore();
     } else {
-        flags |= Qt::TextDontClip;
-        painter.drawText(area, flags, text);
+        painter.drawText(QPointF(x, y), text);
     }
 }
 

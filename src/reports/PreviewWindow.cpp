@@ -51,7 +51,7 @@ protected:
             return;
         const QSize size = m_preview->pageSizeOnScreen();
         const QRect page(QPoint(kPageMargin, kPageMargin), size);
-        painter.fillRect(page.translated(kShadow, kShadow), Qt::black);
+        painter.fillRect(page.translated(kShadow, kShadow), QColor(64, 64, 64));
         painter.drawImage(page.topLeft(), m_preview->pageImage(m_preview->m_index));
     }
 

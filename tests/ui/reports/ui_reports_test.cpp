@@ -351,6 +351,9 @@ private slots:
         QCOMPARE(preview->currentPage(), 1);
         QTRY_COMPARE(child<QLabel>(preview, "PageCountLabel")->text(), QStringLiteral(" of 2 "));
         QCOMPARE(preview->pagesPainted(), 1);
+        if (!qEnvironmentVariableIsEmpty("QLY_SCREENSHOT_DIR"))
+            preview->grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") +
+                                 QStringLiteral("/report-preview.png"));
         press(preview, "NextButton");
         QCOMPARE(preview->currentPage(), 2);
         QTRY_COMPARE(preview->pagesPainted(), 2);
