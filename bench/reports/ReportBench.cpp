@@ -30,8 +30,8 @@
 #include "reports/ReportRun.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -91,16 +91,32 @@ QString makeItems(long items) {
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
     const std::string path = (folder + QStringLiteral("MAIN.DBF")).toStdString();
-    const std::vector<Field> fields = {
-        character("NAME", 40),       character("CATAGORY", 40),   character("SERIALNUM", 50),
-        character("PARTNUM", 50),    character("MODELNUM", 40),   character("MANUFACT", 40),
-        character("LOCATION", 40),   numeric("QUANTITY", 4),      character("SERVCONTR", 40),
-        character("SERVCONTAC", 50), character("SERVPNUM", 20),   character("SERVCOMPAN", 40),
-        numeric("PURCHPRICE", 12, 2), date("PURCHDATE"),          character("PURCHPLACE", 50),
-        Field{"DISPOSED", 'L', 1, 0, 0}, date("DISPDATE"),        character("DISPMETHOD", 50),
-        character("UNIT_ID", 20),    character("USER1", 50),      character("USER2", 50),
-        character("USER3", 50),      character("USER4", 50),      date("DATE1"),
-        date("DATE2"),               Field{"DESCRIPT", 'M', 10, 0, 0}};
+    const std::vector<Field> fields = {character("NAME", 40),
+                                       character("CATAGORY", 40),
+                                       character("SERIALNUM", 50),
+                                       character("PARTNUM", 50),
+                                       character("MODELNUM", 40),
+                                       character("MANUFACT", 40),
+                                       character("LOCATION", 40),
+                                       numeric("QUANTITY", 4),
+                                       character("SERVCONTR", 40),
+                                       character("SERVCONTAC", 50),
+                                       character("SERVPNUM", 20),
+                                       character("SERVCOMPAN", 40),
+                                       numeric("PURCHPRICE", 12, 2),
+                                       date("PURCHDATE"),
+                                       character("PURCHPLACE", 50),
+                                       Field{"DISPOSED", 'L', 1, 0, 0},
+                                       date("DISPDATE"),
+                                       character("DISPMETHOD", 50),
+                                       character("UNIT_ID", 20),
+                                       character("USER1", 50),
+                                       character("USER2", 50),
+                                       character("USER3", 50),
+                                       character("USER4", 50),
+                                       date("DATE1"),
+                                       date("DATE2"),
+                                       Field{"DESCRIPT", 'M', 10, 0, 0}};
     std::vector<TagDef> tags(1);
     tags[0].name = "NAME";
     tags[0].keyExpression = "NAME";

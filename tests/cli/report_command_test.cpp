@@ -12,27 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/ShellCommand.h"
+#include "support/FixtureFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;  // standard output and error together
-};
+using qlytest::Outcome;
 
 Outcome shell(const std::string& command) {
-    Outcome run;
-    FILE* pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return qlytest::runShell(command + " </dev/null 2>&1");
 }
 
 std::string quoted(const fs::path& p) {
@@ -45,11 +35,8 @@ protected:
         std::string tmpl = (fs::temp_directory_path() / "qly-cli-report-XXXXXX").string();
         ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
         dir = tmpl;
-        fs::create_directories(dir / "data");
         fs::create_directories(dir / "config" / "KVR");
-        for (const auto& e :
-             fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / "sample"))
-            fs::copy_file(e.path(), dir / "data" / e.path().filename());
+        ASSERT_EQ(qly::test::copyFixtureSet("sample", dir / "data"), "");
     }
     void TearDown() override {
         std::error_code ec;

@@ -5,8 +5,6 @@
 // records what is painted on it, in report units.
 
 #include <QColor>
-#include <QDir>
-#include <QFile>
 #include <QFont>
 #include <QLineF>
 #include <QList>
@@ -16,31 +14,25 @@
 #include <QProcess>
 #include <QRectF>
 #include <QStringList>
-#include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
+
+#include "support/FixtureFolder.h"
 
 namespace qlytest {
 
 // A temporary folder with copies of one set of the FoxPro fixture tables
-// ("sample" or "empty"), without the scratch table.
+// ("sample" or "empty"), in the form the Qt tests use.
 class TableFolder {
 public:
-    explicit TableFolder(const char* set = "sample") {
-        const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + QString::fromLatin1(set));
-        for (const QString& name : source.entryList(QDir::Files)) {
-            if (name.compare(QLatin1String("LOOKUP.DBF"), Qt::CaseInsensitive) == 0)
-                continue;
-            const QString target = m_dir.filePath(name);
-            QFile::copy(source.filePath(name), target);
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-        }
-    }
-    QString path() const { return m_dir.path() + QLatin1Char('/'); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
+    explicit TableFolder(const char* set = "sample") : m_folder(set) {}
+    QString error() const { return QString::fromStdString(m_folder.error()); }
+    QString path() const { return QString::fromStdString(m_folder.path().string()) + u'/'; }
+    QString file(const QString& name) const { return path() + name; }
 
 private:
-    QTemporaryDir m_dir;
+    qly::test::FixtureFolder m_folder;
 };
 
 // The text of each page of a PDF file as pdftotext reads it: in its

@@ -498,6 +498,7 @@ private slots:
         QFETCH(QString, set);
         QFETCH(QString, plans);
         TableFolder folder(set.toLatin1().constData());
+        QCOMPARE(folder.error(), QString());
         TXbTable table;
         table.setDatabaseName(folder.path());
         table.setTableName(QStringLiteral("Location.dbf"));
