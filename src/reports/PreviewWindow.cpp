@@ -306,21 +306,35 @@ void TReportPreview::closeEvent(QCloseEvent* event) {
 }
 
 void TReportPreview::produce(const std::function<TOutputResult(const TBetweenPages&)>& work) {
-    m_busy = true;
     try {
         TReportProgress::produce(this, m_run->title(),
                                  !(m_run->report() && m_run->report()->suppressStatus()), work);
     } catch (const std::exception& error) {
         qly::showErrorBox(QString::fromStdString(error.what()), isVisible() ? this : nullptr);
     }
-    m_busy = false;
-    if (m_deleteWhenIdle)
-        deleteLater();
 }
+
+// From the first window it opens until the last page is out, the preview
+// does not go, even when it is closed meanwhile.
+class TReportPreview::Busy {
+public:
+    explicit Busy(TReportPreview* preview) : m_preview(preview) { m_preview->m_busy = true; }
+    ~Busy() {
+        m_preview->m_busy = false;
+        if (m_preview->m_deleteWhenIdle)
+            m_preview->deleteLater();
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    TReportPreview* m_preview;
+};
 
 void TReportPreview::print() {
     if (m_busy || !m_run->valid())
         return;
+    const Busy busy(this);
     TReportDestination prompt(m_run->title(), this);
     prompt.restrictToPrinter();
     if (prompt.exec() != QDialog::Accepted)
@@ -335,6 +349,7 @@ void TReportPreview::print() {
 void TReportPreview::saveAsPdf() {
     if (m_busy || !m_run->valid())
         return;
+    const Busy busy(this);
     const QString file = TReportDestination::askPdfFileName(this, m_run->title());
     if (file.isEmpty())
         return;

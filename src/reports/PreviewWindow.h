@@ -68,6 +68,7 @@ protected:
 private:
     class PageView;
     friend class PageView;
+    class Busy;
 
     // The image of a page at the current zoom, from the cache or painted now.
     const QImage& pageImage(int index);

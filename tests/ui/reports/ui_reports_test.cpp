@@ -536,6 +536,23 @@ private slots:
         QCOMPARE(dialog->XbTable1->databaseName(), m_installation->dataFolder());
     }
 
+    void settingsThatCannotBeOpenedMeanTheProgramsFolder() {
+        delete newDialog();
+        QFile store(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/KVR/QLY32.reg"));
+        QVERIFY(store.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        store.write("not a registry export\n");
+        store.close();
+        ModalDriver driver;
+        TReports* dialog = newDialog();
+        const QString programFolder = QCoreApplication::applicationDirPath() + u'/';
+        QCOMPARE(TReports::dataPath(), programFolder);
+        // No tables there: the table layer says so, the dialog opens as usual.
+        QTRY_COMPARE(driver.boxes.size(), 1);
+        QVERIFY2(driver.boxes[0].startsWith(QStringLiteral("Cannot open table ") + programFolder),
+                 qPrintable(driver.boxes[0]));
+        QVERIFY(dialog->isVisible());
+    }
+
     void aMissingTableFailsAndItsReportPrintsNothing() {
         m_installation->removeDataFile(QStringLiteral("Location.dbf"));
         ModalDriver driver;
