@@ -397,7 +397,8 @@ private slots:
         {
             TReportRun run(*s.report);
             QVERIFY(run.hasPage(0));
-            const Painted::Text* t = s.paint(run, 0).find(name);
+            const Painted painted = s.paint(run, 0);
+            const Painted::Text* t = painted.find(name);
             QVERIFY(t);
             QVERIFY(t->clip.isEmpty());
             // On the page: ink past the box's right edge, before the next column.
@@ -423,7 +424,8 @@ private slots:
         s.report->setClipLabels(true);
         TReportRun clipped(*s.report);
         QVERIFY(clipped.hasPage(0));
-        const Painted::Text* t = s.paint(clipped, 0).find(name);
+        const Painted painted = s.paint(clipped, 0);
+        const Painted::Text* t = painted.find(name);
         QVERIFY(t);
         QCOMPARE(t->clip, QRectF(nameBox));
     }
