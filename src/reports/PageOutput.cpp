@@ -115,6 +115,7 @@ TOutputResult writePdf(TReportRun& run, const QString& path, const TPageSelectio
     {
         QPdfWriter writer(&file);
         preparePagedDevice(writer, run);
+        writer.setResolution(qly::reports::kUnitsPerInch);
         writer.setTitle(run.title());
         writer.setCreator(QCoreApplication::applicationName().trimmed());
         result = paintPages(run, writer, selection, betweenPages);
