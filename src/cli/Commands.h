@@ -26,4 +26,7 @@ int cmdRestore(const Args& args);
 int cmdList(const Args& args);
 int cmdVerify(const Args& args);
 
+// Version records (VersionCommand.cpp).
+int cmdVersion(const Args& args);
+
 }  // namespace qlyctl

@@ -26,6 +26,7 @@ const Command kCommands[] = {
      "[--full-path]"},
     {"list", qlyctl::cmdList, "list ARCHIVE"},
     {"verify", qlyctl::cmdVerify, "verify ARCHIVE"},
+    {"version", qlyctl::cmdVersion, "version [FILE]"},
 };
 
 void printUsage(std::FILE* out) {

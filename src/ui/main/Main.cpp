@@ -10,6 +10,7 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/pages/DetailPages.h"
@@ -116,8 +117,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
         governHint(button);
 
     // Present, and enabled once their windows exist.
-    for (QAction* action : {m_ui->Reports1, m_ui->About1})
-        action->setEnabled(false);
+    m_ui->Reports1->setEnabled(false);
     m_ui->BarButton5->setEnabled(false);
 
     placePages();
@@ -429,8 +429,9 @@ void TMain::BarButton5Click() {
 }
 
 void TMain::About1Click() {
-    // The about box comes with its own issue; the command stays disabled
-    // until then.
+    // Created, shown modally and destroyed for each use.
+    TAboutForm about(this);
+    about.exec();
 }
 
 // ---- The list view's choices
