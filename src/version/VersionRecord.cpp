@@ -112,7 +112,9 @@ std::u16string utf16FromUtf8(std::string_view text) {
 
 bool sameKey(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         return lower(x) == lower(y);
     });
 }
@@ -120,7 +122,6 @@ bool sameKey(std::string_view a, std::string_view b) {
 // ---- Reading blocks
 
 struct Block {
-    std::size_t offset = 0;
     std::string key;  // UTF-8
     std::uint16_t type = 0;
     std::size_t valueBegin = 0;
@@ -144,7 +145,6 @@ Result readBlock(std::span<const std::uint8_t> rec, std::size_t offset, std::siz
                                " bytes where " + std::to_string(limit - offset) + " are left" +
                                at(offset));
     Block block;
-    block.offset = offset;
     block.end = offset + length;
     block.type = readLe16(p + 4);
     std::u16string key;
