@@ -20,6 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 class ByteWriter {
 public:
     explicit ByteWriter(bool big = false) : m_big(big) {}
+    // A little- or big-endian integer of 1 to 8 bytes.
     void put(std::size_t at, std::uint64_t value, int size) {
         if (bytes.size() < at + size)
             bytes.resize(at + size);
@@ -135,7 +136,7 @@ inline Bytes peImage(const std::vector<PeResource>& resources, bool plus = false
     // The resource section.
     ByteWriter r;
     const std::size_t n = resources.size();
-    r.put(0, 0, 16);
+    r.bytes.resize(16);  // the type directory's header
     r.put(14, n, 2);
     std::size_t pos = 16 + 8 * n;
     for (std::size_t i = 0; i < n; ++i) {
