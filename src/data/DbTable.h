@@ -152,13 +152,10 @@ public:
     // Takes the engine's current record as the table's after a companion's
     // engine call and tells the data sources to re-read.
     void resyncFromEngine(bool gotoTopWhenLost = true);
-    // Reads the record image and memo-free values of the record with this
-    // number without moving the table (used by the grid).
+    // Reads the record image of the record with this number without moving
+    // the table (used by the grid, which reads its values with
+    // data/RecordCodec.h).
     std::string readRecordImage(long recno);
-    // The value of a field in a record image (memo/blob fields give their
-    // block reference; see TField::displayText).
-    QVariant valueFromImage(const TField& field, const std::string& image) const;
-    QString displayTextFromImage(const TField& field, const std::string& image) const;
     // Record numbers of the engine's first and last visible records (0 when
     // none), and of up to count records after (direction 1) or before
     // (direction -1) the record from, in the current order. These move the
@@ -196,7 +193,8 @@ private:
     void requireActive() const;
     void requireBrowsable();
     void setState(TDataSetState state);
-    void loadCurrent();  // record image of the current record into the cache
+    void beginInsert(bool atEnd);  // insert() and append()
+    void loadCurrent();            // record image of the current record into the cache
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
@@ -225,8 +223,7 @@ private:
     std::vector<QVariant> m_buffer;  // edit buffer, one per field
     std::vector<bool> m_changed;
     bool m_modified = false;
-    long m_insertReturn = 0;
-    long m_countCache = -1;  // the engine's count until the records change          // record to
-                             // return to when an insert is cancelled
+    long m_insertReturn = 0;  // record to return to when an insert is cancelled
+    long m_countCache = -1;   // the engine's count until the records change
     std::vector<std::function<void(TDbTable&)>> m_afterPost;
 };

@@ -3,6 +3,7 @@
 #include "data/DataSource.h"
 #include "data/DateFormat.h"
 #include "data/Error.h"
+#include "data/RecordCodec.h"
 
 #include <QTimer>
 
@@ -381,7 +382,7 @@ QString GridModel::cellText(int row, const Column& column, int role) const {
     const bool fromField = isInsertRow(row) || (editing && row == m_currentRow) ||
                            (f->isBlob() && row == m_currentRow);
     if (role == Qt::EditRole && !f->isBlob()) {
-        const QVariant v = fromField ? f->value() : t->valueFromImage(*f, image(row));
+        const QVariant v = fromField ? f->value() : qly::record::valueFromImage(*f, image(row));
         if (!v.isValid())
             return {};
         switch (f->dataType()) {
@@ -393,7 +394,7 @@ QString GridModel::cellText(int row, const Column& column, int role) const {
                 return v.toString();
         }
     }
-    return fromField ? f->displayText() : t->displayTextFromImage(*f, image(row));
+    return fromField ? f->displayText() : qly::record::displayTextFromImage(*f, image(row));
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {

@@ -1,24 +1,18 @@
 #pragma once
 
+#include "settings/RegistryText.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // The settings store: the key SOFTWARE\KVR\QLY32 of the current user, kept as
-// one text file in the format of a Windows registry export (REGEDIT4):
-//
-//   REGEDIT4
-//
-//   [HKEY_CURRENT_USER\SOFTWARE\KVR\QLY32]
-//   "PATH"="/home/ann/inventory/"
-//   "DATEFORMAT"=dword:00000004
-//
-// Strings are "..." with \\ and \" escapes; integers dword: and eight hex
-// digits; hex(2): (an expandable string) is read as a string without
-// expansion. Value names compare without regard to case. Blank lines, ";"
-// comments, lines that are no value and other keys are kept as they are.
-// A file whose first line is no registry-export header, or that holds NUL
-// bytes, is damaged: the key cannot be opened and the file is left alone.
+// one text file in the format of a Windows registry export (REGEDIT4; the
+// text is read and written by settings/RegistryText.h). Value names compare
+// without regard to case; lines that are no value of the key are kept as
+// they are. A file whose first line is no registry-export header, or that
+// holds NUL bytes, is damaged: the key cannot be opened and the file is left
+// alone.
 //
 // Every write replaces the file atomically: a temporary file in the same
 // folder is written, flushed, synced and renamed over the old one.
@@ -70,7 +64,8 @@ std::string defaultSettingsFilePath();
 
 class SettingsStore {
 public:
-    enum class ValueType { String, ExpandString, Integer, Other };
+    using ValueType = registry::ValueType;
+    using Entry = registry::Entry;
 
     // The store of the current user (defaultSettingsFilePath, looked up when
     // the store is opened).
@@ -106,16 +101,6 @@ public:
     const std::string& filePath() const { return m_filePath; }
     // Why the last open() or write failed, for diagnostics.
     const std::string& errorText() const { return m_errorText; }
-
-    // One line of the file: kept text, or a parsed value of the key.
-    struct Entry {
-        std::string raw;       // the text as it stood in the file (may span lines)
-        bool isValue = false;  // a "name"=value line inside the key's section
-        std::string name;
-        ValueType type = ValueType::Other;
-        std::string text;          // String, ExpandString
-        std::uint32_t number = 0;  // Integer
-    };
 
 private:
     SettingsStatus write(const std::string& name, Entry entry);

@@ -13,6 +13,7 @@
 
 #include "engine/Table.h"
 #include "engine/xbase.h"
+#include "support/FixtureFolder.h"
 
 namespace {
 
@@ -55,12 +56,7 @@ protected:
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    void sample() {
-        fs::create_directories(dir / "data");
-        for (const auto& e :
-             fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / "sample"))
-            fs::copy_file(e.path(), dir / "data" / e.path().filename());
-    }
+    void sample() { ASSERT_EQ(qly::test::copyFixtureSet("sample", dir / "data"), ""); }
     std::string at(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
     fs::path dir;
 };

@@ -5,36 +5,32 @@
 #include "data/Error.h"
 #include "data/XBaseEnv.h"
 #include "engine/xbase.h"
+#include "support/FixtureFolder.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 // A temporary folder holding copies of one set of the FoxPro fixture tables
-// ("sample" or "empty").
+// ("sample" or "empty"), named the way the table layer takes them. A copy
+// that fails fails the test.
 class FixtureFolder {
 public:
-    explicit FixtureFolder(const char* set = "sample") {
-        const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + QString::fromLatin1(set));
-        for (const QString& name : source.entryList(QDir::Files)) {
-            const QString target = m_dir.filePath(name);
-            QFile::copy(source.filePath(name), target);
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-        }
+    explicit FixtureFolder(const char* set = "sample") : m_folder(set) {
+        if (!m_folder.error().empty())
+            ADD_FAILURE() << "cannot copy the fixture tables: " << m_folder.error();
     }
-    QString path() const { return m_dir.path() + QLatin1Char('/'); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QString path() const { return QString::fromStdString(m_folder.path().string()) + u'/'; }
+    QString file(const QString& name) const { return path() + name; }
     QByteArray contents(const QString& name) const {
         QFile f(file(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
 private:
-    QTemporaryDir m_dir;
+    qly::test::FixtureFolder m_folder;
 };
 
 // Every test starts and ends with no work area open and the engine's

@@ -7,10 +7,9 @@
 #include "data/XBase.h"
 #include "data/XBaseEnv.h"
 #include "engine/xbase.h"
+#include "support/FixtureFolder.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -43,12 +42,9 @@ private:
                 {QStringLiteral("QUANTITY"), QStringLiteral("Quantity"), 10}};
     }
     void copyFixtures(const char* set) {
-        const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + QString::fromLatin1(set));
-        for (const QString& name : source.entryList(QDir::Files)) {
-            QFile::remove(m_dir->filePath(name));
-            QFile::copy(source.filePath(name), m_dir->filePath(name));
-            QFile::setPermissions(m_dir->filePath(name), QFile::ReadOwner | QFile::WriteOwner);
-        }
+        QCOMPARE(
+            QString::fromStdString(qly::test::copyFixtureSet(set, m_dir->path().toStdString())),
+            QString());
     }
     void openMain() {
         m_table = std::make_unique<TDbTable>();

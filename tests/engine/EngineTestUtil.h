@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/xbase.h"
+#include "support/FixtureFolder.h"
 
 namespace enginetest {
 
@@ -55,11 +56,7 @@ protected:
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
-    void fixtures(const std::string& set) {
-        for (const auto& entry :
-             fs::directory_iterator(fs::path(QLY_FIXTURES_DIR) / "foxpro" / set))
-            fs::copy_file(entry.path(), m_dir / entry.path().filename());
-    }
+    void fixtures(const std::string& set) { ASSERT_EQ(qly::test::copyFixtureSet(set, m_dir), ""); }
     std::string path(const std::string& name) const { return (m_dir / name).string(); }
 
     fs::path m_dir;

@@ -1,5 +1,6 @@
 // Compound indexes through the xb_ surface: the fixtures' structural indexes,
 // order, seek, scope, upkeep on every change, re-indexing and damage.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,8 +16,12 @@
 #include "engine/Table.h"
 #include "engine/cdx/Bytes.h"
 #include "engine/xbase.h"
+#include "support/EngineMatchers.h"
 
 using namespace enginetest;
+using qly::test::XbArea;
+using qly::test::XbReturns;
+using qly::test::XbTrue;
 
 namespace {
 
@@ -29,10 +34,10 @@ std::string trimRight(std::string s) {
 // The visible records from the top in the current order: (field, recno).
 std::vector<std::pair<std::string, long>> walkOrder(const std::string& field) {
     std::vector<std::pair<std::string, long>> out;
-    EXPECT_EQ(xb_GoTop(), -1) << xb_LastError();
+    EXPECT_THAT(xb_GoTop(), XbTrue());
     for (int guard = 0; !xb_Eof() && guard < 100000; ++guard) {
         out.emplace_back(xb_GetTrimString(field), xb_RecNo());
-        EXPECT_EQ(xb_Skip(1), -1) << xb_LastError();
+        EXPECT_THAT(xb_Skip(1), XbTrue());
     }
     return out;
 }
@@ -58,13 +63,13 @@ TEST_F(IndexTest, FixtureTagsOpenWithTheirTablesAndWalkInKeyOrder) {
     xb_SetDeleted(-1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        ASSERT_NE(xb_Use(path(c.file), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+        ASSERT_THAT(xb_Use(path(c.file), "", kXbModeShared, kXbDriverFox), XbArea());
         EXPECT_EQ(xb_IndexOrd(), 0);
         EXPECT_EQ(xb_TagName(1), c.tag);
         EXPECT_EQ(xb_TagName(2), "");
         EXPECT_EQ(xb_TagArea("name_id") != 0, std::string(c.tag) == "NAME_ID");
         auto inRecordOrder = walkOrder(c.field);
-        ASSERT_EQ(xb_SetOrder(xb_TagArea(c.tag)), -1) << xb_LastError();
+        ASSERT_THAT(xb_SetOrder(xb_TagArea(c.tag)), XbTrue());
         EXPECT_EQ(xb_IndexOrd(), 1);
         auto inTagOrder = walkOrder(c.field);
         // The fixture keys are the whole field, so byte order of the values is tag order.
@@ -94,7 +99,7 @@ TEST_F(IndexTest, FixtureTagsOpenWithTheirTablesAndWalkInKeyOrder) {
 TEST_F(IndexTest, SeekFindsKeysAndSoftSeekStopsAtTheNextHigherKey) {
     fixtures("sample");
     xb_SetDeleted(-1);
-    ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("MANUFACT.DBF"), "", kXbModeShared, kXbDriverFox), XbArea());
     ASSERT_EQ(xb_SetOrder(1), -1);
     const auto all = walkOrder("COMPANY");
     ASSERT_GE(all.size(), 3u);
@@ -139,7 +144,7 @@ TEST_F(IndexTest, SeekFindsKeysAndSoftSeekStopsAtTheNextHigherKey) {
 TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     fixtures("sample");
     xb_SetDeleted(-1);
-    ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("MANUFACT.DBF"), "", kXbModeShared, kXbDriverFox), XbArea());
     ASSERT_EQ(xb_SetOrder(1), -1);
     const auto all = walkOrder("COMPANY");
     const std::string low = all[2].first.substr(0, 1), high = all[5].first.substr(0, 1);
@@ -147,7 +152,7 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     for (const auto& e : all)
         if (e.first.substr(0, 1) >= low && e.first.substr(0, 1) <= high)
             want.push_back(e);
-    ASSERT_EQ(xb_SetScope(low, high), -1) << xb_LastError();
+    ASSERT_THAT(xb_SetScope(low, high), XbTrue());
     EXPECT_EQ(xb_RecNo(), want.front().second);
     EXPECT_EQ(walkOrder("COMPANY"), want);
     EXPECT_EQ(xb_Count(), static_cast<long>(want.size()));
@@ -165,7 +170,7 @@ TEST_F(IndexTest, ScopeKeepsKeysFromLowToHighAndAnEmptyLowShowsAllAgain) {
     EXPECT_EQ(walkOrder("COMPANY"), all);
     // Scope, filter and hidden deleted records together.
     ASSERT_EQ(xb_SetScope(low, high), -1);
-    ASSERT_EQ(xb_Query("RECNO() > 3"), -1) << xb_LastError();
+    ASSERT_THAT(xb_Query("RECNO() > 3"), XbTrue());
     std::vector<std::pair<std::string, long>> both;
     for (const auto& e : want)
         if (e.second > 3)
@@ -189,9 +194,9 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
         {"WHEN", "WHEN", "", false, false}, {"BIG", "UPPER(NAME)", "QTY > 10", false, false},
         {"CAT", "CAT", "", true, false},    {"MIXED", "CAT+DTOS(WHEN)", "", false, false},
     };
-    ASSERT_EQ(xb_Create(path("items.dbf"), fields, tags), -1) << xb_LastError();
+    ASSERT_THAT(xb_Create(path("items.dbf"), fields, tags), XbTrue());
     ASSERT_TRUE(fs::exists(path("items.cdx")));
-    ASSERT_NE(xb_Use(path("items.dbf"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("items.dbf"), "", kXbModeShared, kXbDriverFox), XbArea());
     for (size_t t = 0; t < tags.size(); ++t)
         EXPECT_EQ(xb_TagName(static_cast<int>(t + 1)), tags[t].name);
     std::mt19937 rng(5);
@@ -205,7 +210,7 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
         const long count = xb_RecCount();
         const int what = count == 0 ? 0 : static_cast<int>(rng() % 4);
         if (what == 0) {
-            ASSERT_EQ(xb_AppendEx(), kXbAppendOk) << xb_LastError();
+            ASSERT_THAT(xb_AppendEx(), XbReturns(kXbAppendOk));
         } else {
             ASSERT_EQ(xb_Go(1 + static_cast<long>(rng() % static_cast<unsigned>(count))), -1);
         }
@@ -213,17 +218,16 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
             ASSERT_EQ(rng() % 2 ? xb_Delete() : xb_Recall(), -1);
             continue;
         }
-        ASSERT_EQ(xb_Replace("NAME", kXbReplaceText, randomName()), -1) << xb_LastError();
+        ASSERT_THAT(xb_Replace("NAME", kXbReplaceText, randomName()), XbTrue());
         ASSERT_EQ(xb_Replace("QTY", kXbReplaceDouble,
                              static_cast<double>(static_cast<int>(rng() % 400) - 200) / 10),
                   -1);
-        ASSERT_EQ(xb_Replace("WHEN", kXbReplaceDateText,
-                             rng() % 5 ? std::to_string(1 + rng() % 12) + "/" +
-                                             std::to_string(1 + rng() % 28) + "/9" +
-                                             std::to_string(rng() % 10)
-                                       : std::string()),
-                  -1)
-            << xb_LastError();
+        ASSERT_THAT(xb_Replace("WHEN", kXbReplaceDateText,
+                               rng() % 5 ? std::to_string(1 + rng() % 12) + "/" +
+                                               std::to_string(1 + rng() % 28) + "/9" +
+                                               std::to_string(rng() % 10)
+                                         : std::string()),
+                    XbTrue());
         ASSERT_EQ(
             xb_Replace("CAT", kXbReplaceText, std::string(1, static_cast<char>('a' + rng() % 8))),
             -1);
@@ -254,16 +258,15 @@ TEST_F(IndexTest, EveryChangeKeepsEveryTagInStep) {
     }());
     // After closing, the file reads back the same and passes the check.
     xb_Close();
-    ASSERT_NE(xb_Use(path("ITEMS.DBF"), "", kXbModeReadOnly, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("ITEMS.DBF"), "", kXbModeReadOnly, kXbDriverFox), XbArea());
     ASSERT_TRUE(indexesSound(error)) << error;
 }
 
 TEST_F(IndexTest, ATableWeWriteHasTheIndexTheFormatDescribes) {
-    ASSERT_EQ(
+    ASSERT_THAT(
         xb_Create(path("PEOPLE.DBF"), {{"NAME", 'C', 10, 0}}, {{"NAME", "NAME", "", false, false}}),
-        -1)
-        << xb_LastError();
-    ASSERT_NE(xb_Use(path("PEOPLE.DBF"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
+        XbTrue());
+    ASSERT_THAT(xb_Use(path("PEOPLE.DBF"), "", kXbModeExclusive, kXbDriverFox), XbArea());
     for (const char* name : {"SMITH", "ADAMS", "SMITHERS"}) {
         ASSERT_EQ(xb_AppendEx(), kXbAppendOk);
         ASSERT_EQ(xb_Replace("NAME", kXbReplaceText, std::string(name)), -1);
@@ -287,16 +290,16 @@ TEST_F(IndexTest, ReindexNeedsExclusiveUseAndRepairsADamagedIndex) {
     cdx[0xA02] = '\x7F';
     cdx[0xA03] = '\x01';
     writeFile(path("MAIN.cdx"), cdx);
-    ASSERT_NE(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), XbArea());
     ASSERT_EQ(xb_SetOrder(1), -1);
     EXPECT_EQ(xb_GoTop(), 0);
     EXPECT_NE(xb_LastError().find("MAIN.cdx"), std::string::npos) << xb_LastError();
     EXPECT_EQ(xb_Reindex(), 0);
     EXPECT_NE(xb_LastError().find("exclusive"), std::string::npos) << xb_LastError();
     xb_Close();
-    ASSERT_NE(xb_Use(path("MAIN.DBF"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Use(path("MAIN.DBF"), "", kXbModeExclusive, kXbDriverFox), XbArea());
     ASSERT_EQ(xb_SetOrder(1), -1);
-    ASSERT_EQ(xb_Reindex(), -1) << xb_LastError();
+    ASSERT_THAT(xb_Reindex(), XbTrue());
     EXPECT_EQ(xb_IndexOrd(), 1);
     std::string error;
     EXPECT_TRUE(indexesSound(error)) << error;
@@ -318,12 +321,11 @@ TEST_F(IndexTest, ARecordWrittenWithoutItsIndexIsFoundMissingAndReindexAddsIt) {
         ASSERT_EQ(table->appendRecord(image.data(), 1, recno, error), qly::engine::Table::kAppendOk)
             << error;
     }
-    ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeExclusive, kXbDriverFox), 0)
-        << xb_LastError();
+    ASSERT_THAT(xb_Use(path("MANUFACT.DBF"), "", kXbModeExclusive, kXbDriverFox), XbArea());
     std::string error;
     EXPECT_FALSE(indexesSound(error));
     EXPECT_NE(error.find("record 13"), std::string::npos) << error;
-    ASSERT_EQ(xb_Reindex(), -1) << xb_LastError();
+    ASSERT_THAT(xb_Reindex(), XbTrue());
     EXPECT_TRUE(indexesSound(error)) << error;
     ASSERT_EQ(xb_SetOrder(1), -1);
     EXPECT_EQ(xb_Seek("Zeta"), -1);
@@ -364,7 +366,7 @@ TEST_F(IndexTest, FurtherIndexFilesOpenAfterTheStructuralOne) {
     // MANUFACT.cdx stands in for a further index of a table with the same fields.
     fs::copy_file(path("MANUFACT.cdx"), path("extra.cdx"));
     ASSERT_NE(xb_Use(path("MANUFACT.DBF"), "", kXbModeShared, kXbDriverFox), 0);
-    EXPECT_EQ(xb_IndexOpen("extra"), 2) << xb_LastError();
+    EXPECT_THAT(xb_IndexOpen("extra"), XbReturns(2));
     EXPECT_EQ(xb_TagName(2), "COMPANY");
     EXPECT_EQ(xb_IndexOpen("extra.cdx"), 2);  // already open
     EXPECT_EQ(xb_IndexOpen("none.cdx"), 0);
@@ -382,9 +384,9 @@ TEST_F(IndexTest, FurtherIndexFilesOpenAfterTheStructuralOne) {
 }
 
 TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
-    ASSERT_EQ(xb_Create(path("u.dbf"), {{"CAT", 'C', 4, 0}}, {{"CAT", "CAT", "", true, false}}), -1)
-        << xb_LastError();
-    ASSERT_NE(xb_Use(path("u.dbf"), "", kXbModeExclusive, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Create(path("u.dbf"), {{"CAT", 'C', 4, 0}}, {{"CAT", "CAT", "", true, false}}),
+                XbTrue());
+    ASSERT_THAT(xb_Use(path("u.dbf"), "", kXbModeExclusive, kXbDriverFox), XbArea());
     for (const char* cat : {"c", "c", "d", "c"}) {
         ASSERT_EQ(xb_AppendEx(), kXbAppendOk);
         ASSERT_EQ(xb_Replace("CAT", kXbReplaceText, std::string(cat)), -1);
@@ -412,11 +414,10 @@ TEST_F(IndexTest, AUniqueTagKeepsTheLowestRecordOfEachKeyAsARebuildWould) {
 }
 
 TEST_F(IndexTest, DescendingTagsWalkSeekAndScopeFromTheHighEnd) {
-    ASSERT_EQ(xb_Create(path("d.dbf"), {{"NAME", 'C', 8, 0}, {"QTY", 'N', 5, 0}},
-                        {{"NAME", "NAME", "", false, true}, {"QTY", "QTY", "", false, true}}),
-              -1)
-        << xb_LastError();
-    ASSERT_NE(xb_Use(path("d.dbf"), "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+    ASSERT_THAT(xb_Create(path("d.dbf"), {{"NAME", 'C', 8, 0}, {"QTY", 'N', 5, 0}},
+                          {{"NAME", "NAME", "", false, true}, {"QTY", "QTY", "", false, true}}),
+                XbTrue());
+    ASSERT_THAT(xb_Use(path("d.dbf"), "", kXbModeShared, kXbDriverFox), XbArea());
     const char* names[] = {"delta", "alpha", "echo", "bravo", "charlie", "alpha"};
     for (int i = 0; i < 6; ++i) {
         ASSERT_EQ(xb_AppendEx(), kXbAppendOk);

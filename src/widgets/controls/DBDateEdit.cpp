@@ -107,11 +107,7 @@ void DBDateEdit::choose(const QDate& date) {
     if (!beginChange())
         return;
     setText(qly::dates::formatDate(date));
-    try {
-        updateRecord();
-    } catch (const std::exception& error) {
-        reportError(error);
-    }
+    handOverOrReport();
     emit dateChosen(date);
 }
 

@@ -1,8 +1,7 @@
 #include "widgets/controls/DBEdit.h"
 
 #include "data/Error.h"
-#include "widgets/controls/FieldLink.h"
-#include "widgets/data/ErrorBox.h"
+#include "data/Field.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,8 +9,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QTimer>
-
-using qly::controls::FieldLink;
 
 namespace {
 
@@ -41,50 +38,22 @@ bool parseAmount(const QString& text, double* value) {
 
 }  // namespace
 
-DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), m_link(std::make_unique<FieldLink>()) {
-    m_link->show = [this] { showField(); };
-    m_link->handOver = [this] { updateRecord(); };
+DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent), DataFieldControl(this) {
     connect(this, &QLineEdit::textEdited, this, [this] { beginChange(); });
 }
 
-DBEdit::~DBEdit() {
-    m_link->show = nullptr;
-    m_link->handOver = nullptr;
-    m_link->setDataSource(nullptr);
-}
-
-void DBEdit::setDataSource(TDataSource* source) {
-    m_link->setDataSource(source);
-    showField();
-}
-
-TDataSource* DBEdit::dataSource() const {
-    return m_link->dataSource();
-}
-
-void DBEdit::setDataField(const QString& field) {
-    m_link->fieldName = field;
-    showField();
-}
-
-QString DBEdit::dataField() const {
-    return m_link->fieldName;
-}
-
-TField* DBEdit::field() const {
-    return m_link->field();
-}
+DBEdit::~DBEdit() = default;
 
 void DBEdit::setKind(Kind kind) {
     m_kind = kind;
     setAlignment(kind == Kind::Text ? Qt::AlignLeft | Qt::AlignVCenter
                                     : Qt::AlignRight | Qt::AlignVCenter);
-    showField();
+    reset();
 }
 
 void DBEdit::setEditMask(const QString& mask) {
     m_ownMask = mask;
-    showField();
+    reset();
 }
 
 void DBEdit::refreshMask() {
@@ -114,11 +83,11 @@ QString DBEdit::textOfField(const TField& field) const {
     return qly::controls::trimRight(field.asString());
 }
 
-void DBEdit::showField() {
+void DBEdit::showValue() {
     refreshMask();
     TField* f = field();
     QString text;
-    if (f && m_link->hasRecord()) {
+    if (f && hasRecord()) {
         text = textOfField(*f);
         // the mask's template while the box is being edited; the value as
         // stored otherwise
@@ -132,36 +101,12 @@ void DBEdit::showField() {
     const bool keepCursor = hasFocus() && text == this->text();
     if (!keepCursor)
         setText(text);
-    m_pending = false;
-}
-
-void DBEdit::reset() {
-    showField();
 }
 
 // ---- Changing
 
-bool DBEdit::beginChange() {
-    if (m_pending)
-        return true;
-    TDbTable* table = m_link->dataSet();
-    if (!table || !table->active() || !field())
-        return false;
-    m_link->quiet = true;
-    try {
-        m_link->edit();
-    } catch (const std::exception& error) {
-        m_link->quiet = false;
-        reportError(error);
-        reset();
-        return false;
-    }
-    m_link->quiet = false;
-    m_pending = true;
-    return true;
-}
-
-void DBEdit::writeField(TField& field, const QString& text) {
+void DBEdit::writeValue(TField& field) {
+    const QString text = this->text();
     if (!m_mask.isEmpty()) {
         bool complete = true;
         const QString value = m_mask.valueFromEditText(text, &complete);
@@ -193,33 +138,6 @@ void DBEdit::writeField(TField& field, const QString& text) {
             field.setAsString(text);
             return;
     }
-}
-
-void DBEdit::updateRecord() {
-    if (!m_pending)
-        return;
-    TField* f = field();
-    if (!f) {
-        m_pending = false;
-        return;
-    }
-    m_link->quiet = true;
-    try {
-        if (!m_link->editing())
-            m_link->edit();
-        writeField(*f, text());
-    } catch (...) {
-        m_link->quiet = false;
-        throw;
-    }
-    m_link->quiet = false;
-    m_pending = false;
-}
-
-void DBEdit::reportError(const std::exception& error) {
-    m_reporting = true;
-    qly::showErrorBox(QString::fromUtf8(error.what()), window());
-    m_reporting = false;
 }
 
 // ---- Masked typing
@@ -289,7 +207,7 @@ void DBEdit::paste() {
 // ---- Events
 
 void DBEdit::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && m_pending) {
+    if (event->key() == Qt::Key_Escape && pendingChange()) {
         reset();
         selectAll();
         event->accept();
@@ -342,30 +260,24 @@ void DBEdit::keyPressEvent(QKeyEvent* event) {
 
 void DBEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if ((m_kind == Kind::Currency || !m_mask.isEmpty()) && !m_pending)
-        showField();
+    if ((m_kind == Kind::Currency || !m_mask.isEmpty()) && !pendingChange())
+        reset();
     if (!m_mask.isEmpty() && !hasSelectedText() && event->reason() != Qt::MouseFocusReason)
         setCursorPosition(m_mask.nextEditable(0));
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    const Qt::FocusReason reason = event->reason();
-    if (m_reporting || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+    if (!leftForGood(event->reason()))
         return;
-    if (m_pending) {
-        try {
-            updateRecord();
-        } catch (const std::exception& error) {
-            reportError(error);
-            // back to this box once the window has its focus again
-            QTimer::singleShot(0, this, [this] {
-                setFocus(Qt::OtherFocusReason);
-                selectAll();
-            });
-            return;
-        }
+    if (!handOverOrReport()) {
+        // back to this box once the window has its focus again
+        QTimer::singleShot(0, this, [this] {
+            setFocus(Qt::OtherFocusReason);
+            selectAll();
+        });
+        return;
     }
     if (m_kind == Kind::Currency || !m_mask.isEmpty())
-        showField();
+        reset();
 }

@@ -4,6 +4,8 @@
 // folder, working folder with LOOKUP.DBF, settings file) and a catcher that
 // answers the modal message boxes the window shows.
 
+#include "support/FixtureFolder.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
@@ -27,24 +30,26 @@ namespace qlytest {
 class Installation {
 public:
     // fixtureSet: "sample" (40 items, 12 manufacturers, 8 locations) or "empty".
+    // A folder or copy that cannot be made fails the test.
     explicit Installation(const QString& fixtureSet = QStringLiteral("sample")) {
+        m_previousFolder = QDir::currentPath();
+        if (!m_dir.isValid()) {
+            QTest::qFail("cannot make a temporary folder", __FILE__, __LINE__);
+            return;
+        }
         m_root = m_dir.path();
         m_data = m_root + QStringLiteral("/data/");
         m_work = m_root + QStringLiteral("/work/");
-        QDir().mkpath(m_data);
         QDir().mkpath(m_work);
         QDir().mkpath(m_root + QStringLiteral("/config/KVR"));
-        const QDir fixtures(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + fixtureSet);
-        for (const QString& name : fixtures.entryList(QDir::Files)) {
-            const QString target =
-                (name.compare(QLatin1String("LOOKUP.DBF"), Qt::CaseInsensitive) == 0 ? m_work
-                                                                                     : m_data) +
-                name;
-            QFile::copy(fixtures.filePath(name), target);
-            QFile::setPermissions(
-                target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        }
-        m_previousFolder = QDir::currentPath();
+        const std::string copied =
+            qly::test::copyFixtureSet(fixtureSet.toStdString(), m_data.toStdString());
+        if (!copied.empty())
+            QTest::qFail(copied.c_str(), __FILE__, __LINE__);
+        // the scratch table lives in the working folder
+        if (!QFile::rename(m_data + QStringLiteral("LOOKUP.DBF"),
+                           m_work + QStringLiteral("LOOKUP.DBF")))
+            QTest::qFail("cannot move LOOKUP.DBF into the working folder", __FILE__, __LINE__);
         QDir::setCurrent(m_work);
         qputenv("XDG_CONFIG_HOME", (m_root + QStringLiteral("/config")).toLocal8Bit());
         m_settings["PATH"] = QStringLiteral("\"") + m_data + QStringLiteral("\"");

@@ -3,6 +3,7 @@
 #include "data/DbTable.h"
 #include "data/Error.h"
 #include "data/XBase.h"
+#include "support/FixtureFolder.h"
 #include "ui/dialogs/DialogMessages.h"
 #include "ui/dialogs/Maint.h"
 #include "widgets/help/HelpWindow.h"
@@ -134,14 +135,9 @@ void TestMaint::writeSettings(const QString& path) {
 }
 
 void TestMaint::copySample(const QString& folder) {
-    QDir().mkpath(folder);
-    const QDir fixtures(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/sample"));
-    for (const QString& name : fixtures.entryList(QDir::Files)) {
-        if (name.compare(QLatin1String("LOOKUP.DBF"), Qt::CaseInsensitive) == 0)
-            continue;
-        QVERIFY(QFile::copy(fixtures.filePath(name), folder + name));
-        QFile::setPermissions(folder + name, QFile::ReadOwner | QFile::WriteOwner);
-    }
+    QCOMPARE(QString::fromStdString(qly::test::copyFixtureSet("sample", folder.toStdString())),
+             QString());
+    QVERIFY(QFile::remove(folder + QStringLiteral("LOOKUP.DBF")));  // the tables only
 }
 
 void TestMaint::init() {

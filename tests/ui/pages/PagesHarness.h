@@ -10,13 +10,12 @@
 #include "data/Field.h"
 #include "data/XBase.h"
 
+#include "support/FixtureFolder.h"
+
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -25,42 +24,30 @@ namespace qly::test {
 
 class PagesHarness {
 public:
-    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<qly::test::FixtureFolder> folder;
     std::unique_ptr<TDataModule2> dm;
-    // The manufacturers and locations are in their index order (COMPANY,
-    // NAME_ID); false when the engine could not give them that order.
-    bool indexed = false;
 
-    // Copies the fixture tables and opens MainT, ManufT and LocationT.
-    bool open(const QString& fixture = QStringLiteral("sample")) {
+    // Copies the fixture tables and opens MainT, ManufT and LocationT (the
+    // manufacturers and locations in their index order, COMPANY and
+    // NAME_ID). "" when all is ready, else what failed.
+    QString open(const QString& fixture = QStringLiteral("sample")) {
         qly::dates::setShortDateFormat(QStringLiteral("dd/mm/yyyy"));
         qly::dates::setDateSeparator(QLatin1Char('/'));
         dm.reset();
-        folder = std::make_unique<QTemporaryDir>();
-        if (!folder->isValid())
-            return false;
-        const QDir source(QStringLiteral(QLY_FIXTURES_DIR "/foxpro/") + fixture);
-        for (const QString& name : source.entryList(QDir::Files)) {
-            if (!QFile::copy(source.filePath(name), folder->filePath(name)))
-                return false;
-        }
+        folder = std::make_unique<qly::test::FixtureFolder>(fixture.toStdString());
+        if (!folder->error().empty())
+            return QString::fromStdString(folder->error());
         dm = std::make_unique<TDataModule2>();
-        dm->DataPath = folder->path() + QLatin1Char('/');
-        indexed = true;
+        dm->DataPath = QString::fromStdString(folder->path().string()) + QLatin1Char('/');
         for (TDbTable* t : {dm->MainT, dm->ManufT, dm->LocationT}) {
             t->setDatabaseName(dm->DataPath);
             try {
                 t->open();
-            } catch (const std::exception&) {
-                // an engine without compound indexes: read in record order
-                if (t->indexName().isEmpty())
-                    return false;
-                indexed = false;
-                t->setIndexName(QString());
-                t->open();
+            } catch (const std::exception& error) {
+                return QString::fromUtf8(error.what());
             }
         }
-        return true;
+        return {};
     }
 
     // The value of a field of the current record, as text without trailing blanks.

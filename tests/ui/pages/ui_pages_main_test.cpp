@@ -4,6 +4,7 @@
 // is in front.
 
 #include "ui/main/MainTestSupport.h"
+#include "ui/pages/PagesHarness.h"
 
 #include "app/Program.h"
 #include "data/DataModule2.h"
@@ -23,6 +24,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+using qly::test::PagesHarness;
 using qlytest::BoxCatcher;
 using qlytest::Installation;
 
@@ -37,18 +39,6 @@ private slots:
     void deleteFromLocationPageRemovesTheItem();
 
 private:
-    QList<long> visible(TDbTable* table) {
-        QList<long> list;
-        const long top = table->engineTop();
-        if (top > 0) {
-            list.append(top);
-            for (long r : table->engineWalk(top, 1, 100000))
-                list.append(r);
-        }
-        table->selectArea(true);
-        return list;
-    }
-
     std::unique_ptr<BoxCatcher> boxes;
     std::unique_ptr<Installation> installation;
     std::unique_ptr<qly::Program> program;
@@ -115,24 +105,24 @@ void TestPagesInMain::deleteFromLocationPageRemovesTheItem() {
     auto* notebook = w->findChild<QTabWidget*>(QStringLiteral("Notebook1"));
     notebook->setCurrentIndex(2);
     QVERIFY(dm->LocationT->gotoRecord(4));
-    const QList<long> items = visible(dm->MainT);
-    const QList<long> locations = visible(dm->LocationT);
+    const QList<long> items = PagesHarness::records(dm->MainT);
+    const QList<long> locations = PagesHarness::records(dm->LocationT);
     QCOMPARE(dm->MainT->recNo(), 1L);
 
     boxes->setAnswer(QMessageBox::No);
     w->findChild<QAction*>(QStringLiteral("Delete1"))->trigger();
     QTRY_COMPARE(boxes->texts.size(), 1);
     QCOMPARE(boxes->texts.last(), QStringLiteral("Are you sure you want to delete this record?"));
-    QCOMPARE(visible(dm->MainT), items);
+    QCOMPARE(PagesHarness::records(dm->MainT), items);
 
     boxes->setAnswer(QMessageBox::Yes);
     w->findChild<QAction*>(QStringLiteral("Delete1"))->trigger();
     QTRY_COMPARE(boxes->texts.size(), 2);
     QList<long> remaining = items;
     remaining.removeAll(1L);
-    QCOMPARE(visible(dm->MainT), remaining);
+    QCOMPARE(PagesHarness::records(dm->MainT), remaining);
     QCOMPARE(dm->MainT->recNo(), 2L);  // the following item is current
-    QCOMPARE(visible(dm->LocationT), locations);
+    QCOMPARE(PagesHarness::records(dm->LocationT), locations);
     QCOMPARE(dm->LocationT->recNo(), 4L);
     QCOMPARE(notebook->currentIndex(), 2);
 
@@ -142,8 +132,8 @@ void TestPagesInMain::deleteFromLocationPageRemovesTheItem() {
                       Qt::LeftButton);
     QTRY_COMPARE(boxes->texts.size(), 3);
     QCOMPARE(boxes->texts.last(), QStringLiteral("Delete record?"));
-    QVERIFY(!visible(dm->LocationT).contains(4L));
-    QCOMPARE(visible(dm->MainT), remaining);
+    QVERIFY(!PagesHarness::records(dm->LocationT).contains(4L));
+    QCOMPARE(PagesHarness::records(dm->MainT), remaining);
 }
 
 QTEST_MAIN(TestPagesInMain)

@@ -72,7 +72,7 @@ private:
 };
 
 void TestControls::init() {
-    QVERIFY(h.open());
+    QCOMPARE(h.open(), QString());
 }
 
 void TestControls::cleanup() {
@@ -606,8 +606,6 @@ void TestControls::keyedSearchFindsNearestKey() {
     QTest::keyClicks(search, QStringLiteral("Zz"));  // after every key: the last
     QCOMPARE(PagesHarness::text(t, "COMPANY"), QStringLiteral("Lumen"));
 
-    if (!h.indexed)
-        QSKIP("the engine gives no COMPANY order here; the scope part needs it");
     QVERIFY(h.dm->XBase2->setScope(QStringLiteral("B"), QStringLiteral("Dz")));
     search->clear();
     QTest::keyClicks(search, QStringLiteral("H"));  // past the scope: its last record
