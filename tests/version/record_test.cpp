@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "base/ByteOrder.h"
+#include "support/ResultMatchers.h"
 #include "version/Images.h"
 #include "version/VersionRecord.h"
 
 namespace {
 
 using namespace qly::version;
+using qly::test::FailsWith;
+using qly::test::IsOk;
 using qlytest::Bytes;
 using qlytest::programLikeRecord;
 using qlytest::recordBytes;
@@ -52,7 +55,7 @@ TEST(VersionRecord, ReadsBackWhatWasBuilt) {
     record.stringTables.push_back({"040904B0", {{"Comments", "zweite Sprache ß€𝄞"}}});
     record.translations.push_back({0x0409, 0x04B0});
     const auto parsed = parseRecord(recordBytes(record));
-    ASSERT_TRUE(parsed) << parsed.result().message();
+    ASSERT_THAT(parsed, IsOk());
     const VersionRecord& r = parsed.value();
     EXPECT_TRUE(r.hasFixed);
     EXPECT_EQ(r.fixed.flags, 0x09u);
@@ -103,7 +106,7 @@ TEST(VersionRecord, QueriesSubBlocksByPath) {
         const auto value = queryValue(bytes, c.path);
         ASSERT_EQ(value.isOk(), c.found);
         if (!c.found) {
-            EXPECT_EQ(value.result().code(), qly::ErrorCode::NotFound);
+            EXPECT_THAT(value, FailsWith(qly::ErrorCode::NotFound));
             continue;
         }
         EXPECT_EQ(value.value().text, c.text);
@@ -188,10 +191,10 @@ TEST(VersionRecord, DamagedBlocksAreNamed) {
     // The string table's length passes its parent's end: the entries
     // cannot be reached, the fixed part still can.
     const Bytes tooLong = with(table, 0x7000);
-    EXPECT_EQ(queryValue(tooLong, "\\StringFileInfo\\080904E4\\CompanyName").result().code(),
-              qly::ErrorCode::Corrupt);
+    EXPECT_THAT(queryValue(tooLong, "\\StringFileInfo\\080904E4\\CompanyName"),
+                FailsWith(qly::ErrorCode::Corrupt));
     EXPECT_TRUE(queryValue(tooLong, "\\"));
-    EXPECT_EQ(parseRecord(tooLong).result().code(), qly::ErrorCode::Corrupt);
+    EXPECT_THAT(parseRecord(tooLong), FailsWith(qly::ErrorCode::Corrupt));
     // A block shorter than its header.
     EXPECT_FALSE(queryValue(with(entry, 4), "\\StringFileInfo\\080904E4\\CompanyName"));
     // A key without its null: every unit after "C" is made non-zero up to
@@ -230,14 +233,14 @@ TEST(VersionRecord, ZeroLengthAfterTheLastChildIsPadding) {
     bytes.resize(bytes.size() + 8, 0);
     qly::writeLe16(bytes.data(), static_cast<std::uint16_t>(bytes.size()));
     const auto parsed = parseRecord(bytes);
-    ASSERT_TRUE(parsed) << parsed.result().message();
+    ASSERT_THAT(parsed, IsOk());
     EXPECT_EQ(parsed.value().translations.size(), 1u);
 }
 
 TEST(VersionRecord, RefusesARecordPastItsSizeLimit) {
     VersionRecord record = programLikeRecord();
     record.stringTables[0].entries.push_back({"Comments", std::string(40000, 'x')});
-    EXPECT_EQ(buildRecord(record).result().code(), qly::ErrorCode::Invalid);
+    EXPECT_THAT(buildRecord(record), FailsWith(qly::ErrorCode::Invalid));
     record.stringTables[0].entries.back().value = std::string(20000, 'x');
     EXPECT_TRUE(buildRecord(record));
 }
