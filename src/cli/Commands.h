@@ -29,4 +29,7 @@ int cmdVerify(const Args& args);
 // Reports (ReportCommand.cpp).
 int cmdReport(const Args& args);
 
+// Version records (VersionCommand.cpp).
+int cmdVersion(const Args& args);
+
 }  // namespace qlyctl

@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"list", qlyctl::cmdList, "list ARCHIVE"},
     {"verify", qlyctl::cmdVerify, "verify ARCHIVE"},
     {"report", qlyctl::cmdReport, "report items|locations|manufacturers FOLDER OUT.pdf"},
+    {"version", qlyctl::cmdVersion, "version [FILE]"},
 };
 
 void printUsage(std::FILE* out) {

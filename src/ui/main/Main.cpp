@@ -10,6 +10,7 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/dialogs/Reports.h"
@@ -115,9 +116,6 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
           static_cast<QWidget*>(m_ui->BarButton3), static_cast<QWidget*>(m_ui->BarButton4),
           static_cast<QWidget*>(m_ui->BarButton5)})
         governHint(button);
-
-    // Present, and enabled once its window exists.
-    m_ui->About1->setEnabled(false);
 
     placePages();
     buildPopupMenu();
@@ -428,8 +426,9 @@ void TMain::BarButton5Click() {
 }
 
 void TMain::About1Click() {
-    // The about box comes with its own issue; the command stays disabled
-    // until then.
+    // Created, shown modally and destroyed for each use.
+    TAboutForm about(this);
+    about.exec();
 }
 
 // ---- The list view's choices
