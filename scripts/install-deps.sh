@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2
   attr
+  poppler-utils  # pdftotext: the report tests read back the PDF files
 )
 
 missing=()

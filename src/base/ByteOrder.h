@@ -26,6 +26,9 @@ inline uint32_t readBe32(const unsigned char* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
+inline uint64_t readBe64(const unsigned char* p) {
+    return (static_cast<uint64_t>(readBe32(p)) << 32) | static_cast<uint64_t>(readBe32(p + 4));
+}
 
 inline void writeLe16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v);

@@ -26,4 +26,10 @@ int cmdRestore(const Args& args);
 int cmdList(const Args& args);
 int cmdVerify(const Args& args);
 
+// Reports (ReportCommand.cpp).
+int cmdReport(const Args& args);
+
+// Version records (VersionCommand.cpp).
+int cmdVersion(const Args& args);
+
 }  // namespace qlyctl

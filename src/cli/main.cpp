@@ -26,6 +26,8 @@ const Command kCommands[] = {
      "[--full-path]"},
     {"list", qlyctl::cmdList, "list ARCHIVE"},
     {"verify", qlyctl::cmdVerify, "verify ARCHIVE"},
+    {"report", qlyctl::cmdReport, "report items|locations|manufacturers FOLDER OUT.pdf"},
+    {"version", qlyctl::cmdVersion, "version [FILE]"},
 };
 
 void printUsage(std::FILE* out) {

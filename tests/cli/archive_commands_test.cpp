@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/ArchiveTestUtil.h"
+#include "cli/ShellCommand.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ using qly::archive::test::readFile;
 using qly::archive::test::TempDir;
 using qly::archive::test::writeFile;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;  // standard output and error together
-};
+using qlytest::Outcome;
 
 // Runs qlyctl in `folder` with `input` on its standard input.
 Outcome qlyctl(const std::string& folder, const std::string& args, const std::string& input = "") {
@@ -29,19 +27,7 @@ Outcome qlyctl(const std::string& folder, const std::string& args, const std::st
     qly::archive::test::writeText(inputFile, input);
     const std::string command =
         "cd '" + folder + "' && '" QLYCTL_PATH "' " + args + " <'" + inputFile + "' 2>&1";
-    Outcome run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return qlytest::runShell(command);
 }
 
 class QlyctlArchive : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli/ShellCommand.h"
 #include "engine/Table.h"
 #include "engine/xbase.h"
 #include "support/FixtureFolder.h"
@@ -19,24 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;  // standard output and error together
-};
+using qlytest::Outcome;
 
 Outcome qlyctl(const std::string& args) {
-    const std::string command = "'" QLYCTL_PATH "' " + args + " </dev/null 2>&1";
-    Outcome run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return qlytest::runShell("'" QLYCTL_PATH "' " + args + " </dev/null 2>&1");
 }
 
 std::string readFile(const fs::path& p) {

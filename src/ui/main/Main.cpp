@@ -10,8 +10,10 @@
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
+#include "ui/dialogs/Reports.h"
 #include "ui/main/pages/DetailPages.h"
 #include "ui/main/pages/ItemPage.h"
 #include "ui/main/pages/LocationPage.h"
@@ -104,11 +106,6 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
           static_cast<QWidget*>(m_ui->BarButton3), static_cast<QWidget*>(m_ui->BarButton4),
           static_cast<QWidget*>(m_ui->BarButton5)})
         governHint(button);
-
-    // Present, and enabled once their windows exist.
-    for (QAction* action : {m_ui->Reports1, m_ui->About1})
-        action->setEnabled(false);
-    m_ui->BarButton5->setEnabled(false);
 
     placePages();
     buildPopupMenu();
@@ -422,13 +419,14 @@ void TMain::BarButton4Click() {
 }
 
 void TMain::BarButton5Click() {
-    // The reports dialog comes with its own issue; the command stays disabled
-    // until then.
+    auto* dialog = new TReports(this);
+    dialog->show();
 }
 
 void TMain::About1Click() {
-    // The about box comes with its own issue; the command stays disabled
-    // until then.
+    // Created, shown modally and destroyed for each use.
+    TAboutForm about(this);
+    about.exec();
 }
 
 // ---- The list view's choices

@@ -13,6 +13,7 @@
 #include "engine/Field.h"
 #include "engine/IndexSet.h"
 #include "engine/Settings.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
@@ -30,10 +31,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -173,7 +177,7 @@ private slots:
             {"BarButton2", "List View", "Change current view to button dialog", true},
             {"BarButton3", "Maintenance\nCtl+M", "Backup/Restore, Re-Index", true},
             {"BarButton4", "Preferences\nCtl+P", "Application Preferences", true},
-            {"BarButton5", "Reports\nCtl+R", "Print reports", false},
+            {"BarButton5", "Reports\nCtl+R", "Print reports", true},
             {"BarButton1", "Exit\nCtl+Q", "Exit application", true},
         };
         int lastTop = -1;
@@ -793,8 +797,49 @@ private slots:
             QVERIFY(!dialog->isModal());
         }
         QVERIFY(child<QAction>(w, "Maintenance1")->isEnabled());
-        QVERIFY(!child<QAction>(w, "Reports1")->isEnabled());
-        QVERIFY(!child<QAction>(w, "About1")->isEnabled());
+        QVERIFY(child<QAction>(w, "Reports1")->isEnabled());
+        QVERIFY(child<QAction>(w, "About1")->isEnabled());
+    }
+
+    // Help, About: the box comes up modal over the window with the program's
+    // name, version and legal notice; OK ends it, and each use makes a new one.
+    void aboutFromTheHelpMenu() {
+        auto run = start();
+        TMain* w = run->window;
+        QMenuBar* bar = w->menuBar();
+        QAction* helpMenu = nullptr;
+        for (QAction* action : bar->actions())
+            if (action->text() == QStringLiteral("&Help"))
+                helpMenu = action;
+        QVERIFY(helpMenu);
+        for (int use = 0; use < 2; ++use) {
+            QStringList shown;
+            bool modal = false;
+            QPointer<TAboutForm> box;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, &poll, [&] {
+                auto* about = qobject_cast<TAboutForm*>(QApplication::activeModalWidget());
+                if (!about || !about->isVisible() || box)
+                    return;
+                box = about;
+                modal = about->isModal() && about->parentWidget() == w;
+                for (const char* name : {"VersionLabel1", "VersionLabel2", "VersionLabel3"})
+                    shown << child<QLabel>(about, name)->text();
+                QTest::mouseClick(child<QPushButton>(about, "BitBtn1"), Qt::LeftButton);
+            });
+            poll.start(10);
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(helpMenu).center());
+            QMenu* menu = helpMenu->menu();
+            QTRY_VERIFY(menu->isVisible());
+            QAction* about = child<QAction>(w, "About1");
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+            QTRY_VERIFY(box.isNull() && !shown.isEmpty());  // shown, ended and destroyed
+            QVERIFY(modal);
+            QCOMPARE(shown, QStringList({"Quillory", "Product Version: 1.2.1.1",
+                                         "Legal Copyright: © 2026 Kaverin. All rights "
+                                         "reserved."}));
+            QVERIFY(w->findChildren<TAboutForm*>().isEmpty());
+        }
     }
 
     void statePaneShowsWordAndPicture_data() {
