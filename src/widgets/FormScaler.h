@@ -168,7 +168,8 @@ struct TFrame {
 // its font (DBGridSelfResize), any other QTableView has default column and
 // row sizes; a column counts as given an explicit width when the grid's
 // model gives it a width in characters (GridModel::WidthCharsRole). Columns
-// have no fonts of their own here. QLabel is the label: one without an
+// have no fonts of their own here. A QLabel with text is the label (one
+// showing a picture is an image and keeps its scaled bounds): one without an
 // AutoSize property on may grow to fit its text but never shrinks (a
 // word-wrapping label keeps its width and fits its height); any control with
 // a bool property named AutoSize that is on is fitted to its contents.

@@ -358,9 +358,10 @@ void TFormScaler::apply(TFrame& frame, double h, double v) {
 
     if (frame.is(TFrame::kLaidOut))
         return;  // the layout sizes it
-    if (auto* label = qobject_cast<QLabel*>(control)) {
+    if (auto* label = qobject_cast<QLabel*>(control); label && label->pixmap().isNull()) {
         // Fits its text; with AutoSize off it may grow but never shrinks. A
-        // word-wrapping label keeps its width.
+        // word-wrapping label keeps its width. (A label showing a picture is
+        // an image: it keeps its scaled bounds.)
         QSize fit = label->sizeHint();
         if (label->wordWrap())
             fit = QSize(label->width(), std::max(0, label->heightForWidth(label->width())));

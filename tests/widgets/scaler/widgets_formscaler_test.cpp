@@ -692,6 +692,12 @@ void TestFormScaler::labelsGrowButNeverShrink() {
     auto* fitted = form.add<QLabel>("Label2", QRect(10, 40, 300, 40));
     fitted->setText(QStringLiteral("Short"));
     fitted->setProperty("autoSize", true);
+    // A picture is no caption: it keeps its scaled place.
+    auto* image = form.add<QLabel>("Image1", QRect(300, 200, 60, 60));
+    QPixmap picture(80, 80);
+    picture.fill(Qt::darkCyan);
+    image->setPixmap(picture);
+    image->setScaledContents(true);
     auto* wrapped = form.add<QLabel>("Label3", QRect(10, 90, 120, 20));
     wrapped->setWordWrap(true);
     wrapped->setText(QStringLiteral("A caption that wraps over several lines of text"));
@@ -712,6 +718,7 @@ void TestFormScaler::labelsGrowButNeverShrink() {
     QCOMPARE(label->width(), std::max(nearest(40 * 0.75), label->sizeHint().width()));
     QCOMPARE(label->height(), std::max(nearest(20 * 225 / 300.0), label->sizeHint().height()));
     QCOMPARE(fitted->size(), fitted->sizeHint());
+    QCOMPARE(image->geometry(), QRect(225, 150, 45, 45));
 }
 
 void TestFormScaler::extraFontsScale() {
