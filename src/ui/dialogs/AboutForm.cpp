@@ -1,11 +1,10 @@
 #include "ui/dialogs/AboutForm.h"
 
 #include "ui_AboutForm.h"
+#include "widgets/FormScaler.h"
 
 #include <QFont>
-#include <QGuiApplication>
 #include <QPalette>
-#include <QScreen>
 
 namespace {
 
@@ -36,7 +35,8 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     const QPixmap logo(QStringLiteral(":/ui/dialogs/pictures/logo.png"));
     ui->Image1->setPixmap(logo);
-    ui->Image1->resize(logo.size());  // sized to the picture
+    ui->Image1->resize(logo.size());      // sized to the picture
+    ui->Image1->setScaledContents(true);  // and scaled with its bounds
 
     ui->Panel2->setAutoFillBackground(true);
     setColor(ui->Panel2, QPalette::Window, QColor(0, 128, 128));
@@ -50,10 +50,10 @@ TAboutForm::TAboutForm(QWidget* parent)
     ui->BitBtn1->setIcon(QIcon(QStringLiteral(":/ui/dialogs/pictures/ok.png")));
     connect(ui->BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
-    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Fitted to the screen and centred on it by its scaler, as the other dialogs are.
+    auto* scaler = new TFormScaler(this);
+    scaler->setObjectName(QStringLiteral("FormScaler1"));
+    scaler->setDesignMetrics(QSize(1152, 864), 120, QRect(360, 243, 414, 381), QSize(406, 354));
 }
 
 TAboutForm::~TAboutForm() = default;

@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "app/Program.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
@@ -15,9 +16,13 @@
 #include "widgets/data/DBGrid.h"
 
 #include <QHeaderView>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -29,19 +34,21 @@ namespace {
 
 // What each screen gives the forms: outer bounds, centred, from the design
 // sizes 870 x 676 (main window), 505 x 352 (preferences), 525 x 354
-// (maintenance) times 800 / 1152 = 600 / 864 on the smaller screen.
+// (maintenance), 414 x 381 (about box) times 800 / 1152 = 600 / 864 on the
+// smaller screen.
 struct Expected {
     QSize screen;
     QRect main;
     QRect preferences;
     QRect maintenance;
+    QRect about;
 };
 
 const Expected kScreens[] = {
     {QSize(1152, 864), QRect(141, 94, 870, 676), QRect(323, 256, 505, 352),
-     QRect(313, 255, 525, 354)},
-    {QSize(800, 600), QRect(98, 65, 604, 469), QRect(224, 178, 351, 244),
-     QRect(217, 177, 365, 246)},
+     QRect(313, 255, 525, 354), QRect(369, 241, 414, 381)},
+    {QSize(800, 600), QRect(98, 65, 604, 469), QRect(224, 178, 351, 244), QRect(217, 177, 365, 246),
+     QRect(256, 167, 288, 265)},
 };
 
 const Expected& expected() {
@@ -204,6 +211,38 @@ private slots:
                      scaler->scaled(d.pages));
             QCOMPARE(d.dialog->font(), scaler->Font());
         }
+    }
+
+    void aboutBoxOpensCentredAtItsSize() {
+        BoxCatcher boxes;
+        Installation installation;
+        auto program = start();
+        TMain* w = program->mainWindow();
+        QRect bounds;
+        bool scaled = false;
+        QPointer<TAboutForm> box;
+        // The box is modal: look at it once it is up, then close it with OK.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            auto* about = qobject_cast<TAboutForm*>(QApplication::activeModalWidget());
+            if (!about || !about->isVisible() || box)
+                return;
+            box = about;
+            scaled = about->findChild<TFormScaler*>(QStringLiteral("FormScaler1")) != nullptr;
+            bounds = outer(about);
+            QTest::mouseClick(child<QPushButton>(about, "BitBtn1"), Qt::LeftButton);
+        });
+        poll.start(10);
+        auto* bar = w->menuBar();
+        QAction* helpMenu = child<QMenu>(w, "Help1")->menuAction();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(helpMenu).center());
+        QMenu* menu = helpMenu->menu();
+        QTRY_VERIFY(menu->isVisible());
+        QAction* about = child<QAction>(w, "About1");
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+        QTRY_VERIFY(box.isNull() && bounds.isValid());
+        QVERIFY(scaled);
+        QCOMPARE(bounds, expected().about);
     }
 };
 
