@@ -837,9 +837,7 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
         ASSERT_EQ(p.members[0].blocks.size(), 2u);
         EXPECT_EQ(p.members[0].blocks[0], -16384);
         EXPECT_FALSE(p.endRecord);
-        EXPECT_EQ(r.errors,
-              (std::vector<std::pair<int, std::string>>{
-                  {1, "Cannot read file: " + dir / "plainfile/sub" + ": cannot make the folder"}}));
+        EXPECT_EQ(r.errors, (std::vector<std::pair<int, std::string>>{{1, "Cannot read file"}}));
     }
     fs.shortReadsOf.clear();
 
