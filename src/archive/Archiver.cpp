@@ -154,7 +154,11 @@ void TArchiver::recordError(int code) {
 
 void TArchiver::recordError(int code, const std::string& detail, bool stop) {
     m_errorCode = code;
-    m_errorDetail = detail;
+    // Every member that failed is named, in the order met.
+    if (!m_errorDetail.empty()) {
+        m_errorDetail += "; ";
+    }
+    m_errorDetail += detail;
     if (stop) {
         m_continue = false;
     }
