@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 
+#include "archive/ArchiveScan.h"
 #include "archive/ArchiveTestUtil.h"
 #include "archive/Archiver.h"
 #include "archive/FaultyFileSystem.h"
@@ -290,6 +291,10 @@ TEST_F(RestoreSafetyTest, DamagedArchivesAreReportedNotLoopedOrPassed) {
         }
         EXPECT_LE(prompts, 1) << c.what;
         EXPECT_FALSE(test::exists(out() + "/x.dat")) << c.what;
+        // list and verify see the same damage, and end.
+        const ScanResult scan = scanArchive(bkp(), FileSystem::posix(), {});
+        EXPECT_FALSE(scan.complete) << c.what;
+        EXPECT_FALSE(scan.error.empty()) << c.what;
     }
 }
 
