@@ -1,8 +1,8 @@
 #include "archive/ArchiveScan.h"
 
 #include <algorithm>
-#include <set>
 #include <memory>
+#include <set>
 
 #include "archive/FileInfo.h"
 #include "archive/Format.h"

@@ -215,7 +215,8 @@ public:
     std::unique_ptr<ByteStream> createBeside(const std::string& target,
                                              std::string& tempPath) override {
         const std::size_t slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        const std::string folder =
+            slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
         // A hidden name in the same folder, so that the rename stays on one
         // file system; mkostemp creates it with O_EXCL (never through a link).
         std::string path = folder + ".qly-tmp-XXXXXX";

@@ -875,9 +875,9 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
     r.errors.clear();
     EXPECT_FALSE(a.Restore(bkp(), out()));
     EXPECT_EQ(a.errorCode(), kErrOverwriteFailed);
-    EXPECT_EQ(r.errors, (std::vector<std::pair<int, std::string>>{
-                            {2, "Overwriting file failed: " + out() +
-                                    "/a.dat: No space left on device"}}));
+    EXPECT_EQ(r.errors,
+              (std::vector<std::pair<int, std::string>>{
+                  {2, "Overwriting file failed: " + out() + "/a.dat: No space left on device"}}));
     EXPECT_FALSE(test::exists(out() + "/a.dat"));
     EXPECT_FALSE(test::exists(out() + "/b.dat"));
     fs.failWritesTo.clear();

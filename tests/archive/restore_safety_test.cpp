@@ -90,8 +90,9 @@ TEST_F(RestoreSafetyTest, AFailedMemberLeavesTheOldFileByteForByte) {
         const std::size_t headerAndName = 12 + 4 + (src() + "/MAIN.DBF").size() + 4 + 4;
         switch (f) {
             case CutShort:
-                writeFile(bkp(), Bytes(goodArchive.begin(),
-                                       goodArchive.begin() + static_cast<long>(headerAndName + 9000)));
+                writeFile(bkp(),
+                          Bytes(goodArchive.begin(),
+                                goodArchive.begin() + static_cast<long>(headerAndName + 9000)));
                 break;
             case FullDisk:
                 fs.failWritesTo = out() + "/MAIN.DBF";
@@ -119,8 +120,8 @@ TEST_F(RestoreSafetyTest, AFailedMemberLeavesTheOldFileByteForByte) {
         EXPECT_EQ(listing(out()), std::vector<std::string>{"MAIN.DBF"}) << f;
         EXPECT_EQ(a.ProcessedFiles(), 0) << f;
         if (f == FullDisk) {
-            EXPECT_EQ(errors.text(), "Overwriting file failed: " + out() +
-                                         "/MAIN.DBF: No space left on device");
+            EXPECT_EQ(errors.text(),
+                      "Overwriting file failed: " + out() + "/MAIN.DBF: No space left on device");
         }
         // The file was never stamped as restored: "newer" still takes it.
         TArchiver again;
