@@ -282,8 +282,12 @@ Status IndexFile::flush(bool sync) {
     CDX_TRY(m_directory->flush());
     for (auto& tag : m_tags)
         CDX_TRY(tag->flush());
-    if (sync && !m_io->sync())
-        return Status::ioError(fileName() + ": cannot be written to disk");
+    // A close after reads only has nothing to force to disk.
+    if (sync && m_unsynced) {
+        if (!m_io->sync())
+            return Status::ioError(fileName() + ": cannot be written to disk");
+        m_unsynced = false;
+    }
     return Status::ok();
 }
 
@@ -316,6 +320,7 @@ Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size)
     if (!m_io->write(offset, bytes, size))
         return Status::ioError(fileName() + ": cannot be written");
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);
+    m_unsynced = true;
     return Status::ok();
 }
 

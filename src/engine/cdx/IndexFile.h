@@ -93,6 +93,7 @@ private:
     size_t m_cacheLimit = 16384;
     Seen m_seen;
     bool m_changing = false;
+    bool m_unsynced = false;  // written since the last sync
     std::unique_ptr<Tag> m_directory;
     std::vector<std::unique_ptr<Tag>> m_tags;
 };

@@ -63,8 +63,9 @@ private:
     int m_fd;
     std::string m_path;
     // Read-ahead: the aligned block read last (pages of a tag built in one
-    // go lie side by side, so a walk reads one block instead of many pages).
-    static constexpr size_t kBlockSize = 64 * 1024;
+    // go lie side by side, so a walk reads one block instead of many pages);
+    // small, so that a page missed at random costs little more than the page.
+    static constexpr size_t kBlockSize = 4 * 1024;
     std::vector<uint8_t> m_block;
     uint64_t m_blockOffset = 0;
     size_t m_blockBytes = 0;
