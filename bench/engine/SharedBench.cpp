@@ -78,6 +78,8 @@ public:
 
 private:
     Items() {
+        // The engine is made first, so that it outlives this object at exit.
+        xb_CloseAll();
         std::string tmpl = (fs::temp_directory_path() / "qly-items-bench-XXXXXX").string();
         if (!::mkdtemp(tmpl.data()))
             std::abort();
