@@ -27,13 +27,19 @@ public:
 
     // Steps 2 to 6 of the start-up order. False when the program cannot run
     // (the main window could not open LOOKUP.DBF in the working folder; the
-    // error has been shown).
+    // error has been shown), or when the data folder holds none of the three
+    // tables and the user declined the offer to create them empty there (or
+    // their creation failed, shown with the path and the cause).
     bool start();
 
     TMain* mainWindow() const { return m_window.get(); }
     TDataModule2* dataModule() const { return m_dataModule.get(); }
 
 private:
+    // Offers empty tables for a data folder without any; false when the
+    // program cannot go on.
+    bool offerTables();
+
     std::unique_ptr<TMain> m_window;
     std::unique_ptr<TDataModule2> m_dataModule;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "data/InventoryTables.h"
 #include "engine/Dates.h"
 #include "engine/Engine.h"
 #include "engine/IndexSet.h"
@@ -21,80 +22,7 @@ using qly::engine::Engine;
 using qly::engine::Field;
 using qly::engine::IndexSet;
 using qly::engine::Table;
-using qly::engine::TagDef;
 using qly::engine::WorkArea;
-
-Field character(const char* name, int width) {
-    return Field{name, 'C', width, 0, 0};
-}
-Field numeric(const char* name, int width, int decimals) {
-    return Field{name, 'N', width, decimals, 0};
-}
-Field date(const char* name) {
-    return Field{name, 'D', 8, 0, 0};
-}
-Field logical(const char* name) {
-    return Field{name, 'L', 1, 0, 0};
-}
-Field memo(const char* name) {
-    return Field{name, 'M', 10, 0, 0};
-}
-
-struct TableDef {
-    const char* file;
-    std::vector<Field> fields;
-    std::vector<TagDef> tags;
-};
-
-// The tables an installation starts with, field for field.
-std::vector<TableDef> installationTables() {
-    return {
-        {"MAIN.DBF",
-         {character("NAME", 40),
-          character("CATAGORY", 40),
-          character("SERIALNUM", 50),
-          character("PARTNUM", 50),
-          character("MODELNUM", 40),
-          character("MANUFACT", 40),
-          character("LOCATION", 40),
-          numeric("QUANTITY", 4, 0),
-          character("SERVCONTR", 40),
-          character("SERVCONTAC", 50),
-          character("SERVPNUM", 20),
-          character("SERVCOMPAN", 40),
-          numeric("PURCHPRICE", 12, 2),
-          date("PURCHDATE"),
-          character("PURCHPLACE", 50),
-          logical("DISPOSED"),
-          date("DISPDATE"),
-          character("DISPMETHOD", 50),
-          character("UNIT_ID", 20),
-          character("USER1", 50),
-          character("USER2", 50),
-          character("USER3", 50),
-          character("USER4", 50),
-          date("DATE1"),
-          date("DATE2"),
-          memo("DESCRIPT")},
-         {TagDef{"NAME", "NAME", "", false, false}}},
-        {"MANUFACT.DBF",
-         {character("COMPANY", 50), memo("ADDRESS"), character("CITY", 50),
-          character("STATEPROV", 50), character("PHONE", 20), character("FAX", 20),
-          character("CONTACT", 50), character("EMAIL", 60), character("WEBSITE", 60),
-          character("USER1", 50), character("USER2", 50), character("USER3", 50),
-          character("USER4", 50), date("DATE1"), date("DATE2")},
-         {TagDef{"COMPANY", "COMPANY", "", false, false}}},
-        {"Location.dbf",
-         {character("NAME_ID", 50), memo("ADDRESS"), character("DIVISION", 50),
-          character("COST_CENTR", 50), numeric("WSNUM", 4, 0), numeric("EMPLNUM", 4, 0),
-          character("MANAGERNAM", 50), character("PHONE", 20), character("FAX", 20),
-          character("DEPARTMENT", 40), character("EMAIL", 60), character("WEBSITE", 60),
-          character("USER1", 50), character("USER2", 50), character("USER3", 50),
-          character("USER4", 50)},
-         {TagDef{"NAME_ID", "NAME_ID", "", false, false}}},
-        {"LOOKUP.DBF", {character("COMPANY", 50), character("LOCATION", 50)}, {}},
-    };
-}
 
 int usage(const char* synopsis) {
     std::fprintf(stderr, "usage: qlyctl %s\n", synopsis);
@@ -196,41 +124,16 @@ int cmdInit(const Args& args) {
     std::filesystem::create_directories(folder, ec);
     if (ec)
         return failure("init", folder + ": cannot create the folder: " + ec.message());
-    const std::vector<TableDef> tables = installationTables();
+    std::vector<qly::inventory::TableDef> tables = qly::inventory::inventoryTables();
+    tables.push_back(qly::inventory::lookupTable());
     // Nothing is overwritten: stop before making anything when one file is there.
-    for (const TableDef& t : tables) {
-        for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
-            const std::string path =
-                qly::engine::resolveFileName(qly::engine::withExtension(folder + t.file, ext));
-            if (qly::engine::fileExists(path))
-                return failure("init", path + ": exists already; nothing was created");
-        }
-    }
-    qly::engine::Settings settings;
-    for (const TableDef& t : tables) {
-        const std::string path = folder + t.file;
-        std::string error;
-        if (!qly::engine::createTable(path, t.fields, t.tags, settings, error))
-            return failure("init", error);
+    std::string error;
+    std::vector<std::string> created;
+    const bool ok = qly::inventory::createTables(folder, tables, error, &created);
+    for (const std::string& path : created)
         std::printf("created %s\n", path.c_str());
-        for (const char* ext : {".cdx", ".fpt"}) {
-            const std::string companion = qly::engine::withExtension(path, ext);
-            if (qly::engine::fileExists(companion))
-                std::printf("created %s\n", companion.c_str());
-        }
-        if (t.tags.empty()) {
-            // The scratch table holds one blank record.
-            std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
-            std::vector<char> blank(static_cast<size_t>(table ? table->recordLength() : 0));
-            uint32_t recno = 0;
-            if (!table)
-                return failure("init", error);
-            table->blankRecord(blank.data());
-            if (table->appendRecord(blank.data(), 1, recno, error) != Table::kAppendOk ||
-                !table->commit(error))
-                return failure("init", error);
-        }
-    }
+    if (!ok)
+        return failure("init", error);
     return kExitOk;
 }
 

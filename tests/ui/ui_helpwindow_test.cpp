@@ -42,7 +42,8 @@ void TestHelpWindow::showsContentsTopicsAndGoesBack() {
     QCOMPARE(window->currentContext(), 4005);
     QCOMPARE(window->currentFile(), dir.path() + QStringLiteral("/4005.html"));
     QVERIFY(window->browser()->toPlainText().contains(QStringLiteral("Where the tables are")));
-    QCOMPARE(window->windowTitle(), QStringLiteral("Quillory Help - Database location"));
+    // One title on every page (it used to add the page's title).
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quillory Help"));
 
     auto* back = window->findChild<QPushButton*>(QStringLiteral("BackButton"));
     QVERIFY(!back->isEnabled());

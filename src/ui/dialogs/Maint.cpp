@@ -8,6 +8,7 @@
 #include "settings/DataPath.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/DialogMessages.h"
+#include "ui/dialogs/Preferences.h"
 #include "ui_Maint.h"
 #include "widgets/FormScaler.h"
 #include "widgets/data/ErrorBox.h"
@@ -272,8 +273,13 @@ void TMaint::ReadReg() {
     std::string path;
     const qly::SettingsStatus status = reg.readString(qly::kValuePath, &path);
     reg.close();
-    if (!status.ok())
-        throw QlyError(status.message());
+    if (!status.ok()) {
+        // As the preferences dialog does: say so and open on the program's
+        // folder.
+        qly::showMessage(this, qly::MessageKind::Information,
+                         QString::fromUtf8(TPreferences::kMsgCouldNotOpenRegistry));
+        return;
+    }
     s_maintFolder = QString::fromStdString(qly::applyDataPathRule(path, qly::programFolder()));
 }
 

@@ -23,6 +23,7 @@
 #include "widgets/help/HelpWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDir>
 #include <QLineEdit>
@@ -180,7 +181,11 @@ void TMain::connectHandlers() {
     for (QAction* action : {m_ui->Delete1, m_ui->Delete2})
         connect(action, &QAction::triggered, this, on(&TMain::Delete1Click));
     connect(m_ui->Contents1, &QAction::triggered, this, on(&TMain::Contents1Click));
-    connect(m_ui->DBGrid1, &QAbstractItemView::doubleClicked, this, on(&TMain::DBGrid1DblClick));
+    // A double click anywhere on the grid (a cell, below the last row, a
+    // title) switches to the detail view.
+    m_ui->DBGrid1->viewport()->installEventFilter(this);
+    m_ui->DBGrid1->horizontalHeader()->viewport()->installEventFilter(this);
+    m_ui->DBGrid1->verticalHeader()->viewport()->installEventFilter(this);
 
     // The list view's choices.
     m_ui->StaticText5->installEventFilter(this);
@@ -259,18 +264,57 @@ void TMain::connectDataModule(TDataModule2* dataModule) {
         {QStringLiteral("QUANTITY"), QStringLiteral("Quantity"), 10},
     });
     m_ui->DBStateStatus1->setDataSource(dataModule->DSMain);
-    m_ui->DBLookupCombo1->setLookupSource(dataModule->DSManuf);
+    // The lookup lists read copies of the lookup tables that no scope of
+    // the manufacturer or location page narrows.
+    TDataSource* manufacturers = lookupCopy(dataModule->ManufT, "ManufListT");
+    TDataSource* locations = lookupCopy(dataModule->LocationT, "LocationListT");
+    m_itemPage->setLookupSources(manufacturers, locations);
+    m_ui->DBLookupCombo1->setLookupSource(manufacturers);
     m_ui->DBLookupCombo1->setLookupColumns({
         {QStringLiteral("COMPANY"), QString(), 10},
         {QStringLiteral("CITY"), QString(), 10},
         {QStringLiteral("CONTACT"), QString(), 10},
     });
-    m_ui->DBLookupCombo2->setLookupSource(dataModule->DSLocation);
+    m_ui->DBLookupCombo2->setLookupSource(locations);
     m_ui->DBLookupCombo2->setLookupColumns({
         {QStringLiteral("NAME_ID"), QString(), 10},
         {QStringLiteral("DIVISION"), QString(), 10},
         {QStringLiteral("COST_CENTR"), QString(), 10},
     });
+}
+
+TDataSource* TMain::lookupCopy(TDbTable* original, const char* name) {
+    // Opened read-only beside the original whenever it opens; read again
+    // after every change of the original's records.
+    auto* copy = new TDbTable(this);
+    copy->setObjectName(QString::fromLatin1(name));
+    copy->setTableName(original->tableName());
+    copy->setIndexName(original->indexName());
+    copy->setReadOnly(true);
+    auto* source = new TDataSource(this);
+    source->setDataSet(copy);
+    const auto follow = [this, original, copy] {
+        try {
+            if (!original->active()) {
+                copy->close();
+                return;
+            }
+            if (!copy->active()) {
+                copy->setDatabaseName(original->databaseName());
+                copy->open();
+            } else {
+                copy->refresh();
+            }
+        } catch (const std::exception& error) {
+            qly::showErrorBox(QString::fromStdString(error.what()), this);
+        }
+    };
+    connect(original, &TDbTable::activeChanged, copy, follow);
+    connect(original, &TDbTable::afterPost, copy, follow);
+    connect(original, &TDbTable::afterDelete, copy, follow);
+    if (original->active())
+        follow();
+    return source;
 }
 
 void TMain::governHint(QWidget* widget) {
@@ -297,8 +341,13 @@ void TMain::FormCreate() {
         setShowHints(hints != 0);
         store.close();
     }
-    m_ui->StaticText4->setText(QString::fromLatin1(kTodayPrefix) +
-                               qly::dates::formatDate(QDate::currentDate()) + QLatin1Char(' '));
+    // A short date without a numeric month (the C locale's) is shown as
+    // yyyy-MM-dd, which every reader recognises.
+    const QString today =
+        qly::dates::shortDateFormat().contains(QStringLiteral("MMM"), Qt::CaseInsensitive)
+            ? QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
+            : qly::dates::formatDate(QDate::currentDate());
+    m_ui->StaticText4->setText(QString::fromLatin1(kTodayPrefix) + today + QLatin1Char(' '));
     fitPane(m_ui->StaticText4);
     m_ui->Notebook1->setCurrentIndex(0);
 }
@@ -336,6 +385,15 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
             if (!m_showHints && m_governed.contains(watched))
                 return true;
             break;
+        case QEvent::MouseButtonDblClick:
+            if ((watched == m_ui->DBGrid1->viewport() ||
+                 watched == m_ui->DBGrid1->horizontalHeader()->viewport() ||
+                 watched == m_ui->DBGrid1->verticalHeader()->viewport()) &&
+                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                guarded(this, [this] { DBGrid1DblClick(); });
+                return true;  // no cell editor opens in the grid now hidden
+            }
+            break;
         case QEvent::MouseButtonRelease:
             if (watched == m_ui->StaticText5) {
                 auto* mouse = static_cast<QMouseEvent*>(event);
@@ -364,13 +422,47 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- The frame's commands
 
+bool TMain::postPendingEdit() {
+    // A modified edit or insert is posted as a move to another record would
+    // post it; a refused post shows its message and keeps the window open.
+    TDbTable* table = m_dataModule ? m_dataModule->MainT : nullptr;
+    if (!table || !table->active())
+        return true;
+    if (table->state() != TDataSetState::dsEdit && table->state() != TDataSetState::dsInsert)
+        return true;
+    if (QWidget* focused = QApplication::focusWidget(); focused && isAncestorOf(focused)) {
+        // a grid cell editor hands its value over first
+        if (m_ui->DBGrid1->isAncestorOf(focused))
+            m_ui->DBGrid1->setFocus(Qt::OtherFocusReason);
+    }
+    try {
+        table->checkBrowseMode();
+    } catch (const std::exception& error) {
+        qly::showErrorBox(QString::fromStdString(error.what()), this);
+        return false;
+    }
+    return true;
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (!m_closing && !postPendingEdit()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TMain::BarButton1Click() {
+    if (!postPendingEdit())
+        return;
     if (m_dataModule) {
         m_dataModule->MainT->close();
         m_dataModule->ManufT->close();
         m_dataModule->LocationT->close();
     }
+    m_closing = true;
     close();
+    m_closing = false;
 }
 
 void TMain::BarButton2Click() {
@@ -390,6 +482,25 @@ void TMain::showListView() {
     // the keys Ctrl+X, Ctrl+C, Ctrl+V and Ctrl+Del.
     addActions({m_ui->Cut2, m_ui->Copy2, m_ui->Paste2, m_ui->Delete2});
     m_ui->BarButton2->setText(QString::fromLatin1(kDetailViewCaption));
+    // The keys go to the grid, never to a control of the hidden view.
+    m_ui->DBGrid1->setFocus(Qt::OtherFocusReason);
+}
+
+void TMain::focusFrontPage() {
+    // The first control in tab order of the page in front takes the keys.
+    QWidget* page = m_ui->Notebook1->currentWidget();
+    if (!page)
+        return;
+    QWidget* candidate = page->nextInFocusChain();
+    for (int guard = 0; candidate && candidate != page && guard < 10000; ++guard) {
+        if (page->isAncestorOf(candidate) && candidate->isVisible() && candidate->isEnabled() &&
+            (candidate->focusPolicy() & Qt::TabFocus) && !candidate->focusProxy()) {
+            candidate->setFocus(Qt::TabFocusReason);
+            return;
+        }
+        candidate = candidate->nextInFocusChain();
+    }
+    m_ui->Notebook1->setFocus(Qt::OtherFocusReason);
 }
 
 void TMain::showDetailView() {
@@ -401,10 +512,29 @@ void TMain::showDetailView() {
     for (QAction* action : {m_ui->Cut2, m_ui->Copy2, m_ui->Paste2, m_ui->Delete2})
         removeAction(action);  // the Edit menu's items take the keys again
     m_ui->Edit1->setEnabled(true);
+    focusFrontPage();
 }
 
 void TMain::DBGrid1DblClick() {
     showDetailView();
+}
+
+void TMain::offsetFromOthers(QWidget* dialog) {
+    // A second dialog of the same kind opens down and right of the first, so
+    // that both can be seen.
+    constexpr int kOffset = 28;
+    const QList<QWidget*> dialogs = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (int moves = 0; moves < 50; ++moves) {
+        bool covered = false;
+        for (QWidget* other : dialogs) {
+            if (other != dialog && other->isVisible() && other->isWindow() &&
+                other->metaObject() == dialog->metaObject() && other->pos() == dialog->pos())
+                covered = true;
+        }
+        if (!covered)
+            return;
+        dialog->move(dialog->pos() + QPoint(kOffset, kOffset));
+    }
 }
 
 void TMain::BarButton3Click() {
@@ -419,16 +549,19 @@ void TMain::BarButton3Click() {
         }
     });
     dialog->show();
+    offsetFromOthers(dialog);
 }
 
 void TMain::BarButton4Click() {
     auto* dialog = new TPreferences(this);
     dialog->show();
+    offsetFromOthers(dialog);
 }
 
 void TMain::BarButton5Click() {
     auto* dialog = new TReports(this);
     dialog->show();
+    offsetFromOthers(dialog);
 }
 
 void TMain::About1Click() {

@@ -109,14 +109,21 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void placePages();
     void buildPopupMenu();
     void connectHandlers();
     void openLookupTable();
+    TDataSource* lookupCopy(TDbTable* original, const char* name);
     void showListView();
     void showDetailView();
+    void focusFrontPage();
+    void offsetFromOthers(QWidget* dialog);
+    // Posts a modified pending edit or insert of the items; false (after
+    // showing why) when the table refuses it.
+    bool postPendingEdit();
     void setFilter(const QString& expression);
     // The indicator and label states of one choice (0 = name, 1 = category,
     // 2 = manufacturer, 3 = location).
@@ -136,4 +143,5 @@ private:
     bool m_showHints = false;
     bool m_lookupOpenFailed = false;
     bool m_settingChoice = false;
+    bool m_closing = false;  // Exit has posted and closed the tables
 };

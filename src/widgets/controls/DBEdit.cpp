@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QTimer>
 
 namespace {
@@ -264,6 +265,32 @@ void DBEdit::focusInEvent(QFocusEvent* event) {
         reset();
     if (!m_mask.isEmpty() && !hasSelectedText() && event->reason() != Qt::MouseFocusReason)
         setCursorPosition(m_mask.nextEditable(0));
+}
+
+void DBEdit::mousePressEvent(QMouseEvent* event) {
+    QLineEdit::mousePressEvent(event);
+    if (m_mask.isEmpty() || event->button() != Qt::LeftButton || hasSelectedText())
+        return;
+    const QString shown = text();
+    if (shown.size() != m_mask.length())
+        return;
+    if (m_mask.isUnfilled(shown)) {
+        setCursorPosition(m_mask.nextEditable(0));
+        return;
+    }
+    if (cursorPosition() < shown.size())
+        return;  // a click on the text keeps its place
+    // past the text: the free position after the last one filled
+    int free = m_mask.length();
+    for (int i = m_mask.length() - 1; i >= 0; --i) {
+        if (m_mask.isLiteral(i))
+            continue;
+        if (shown.at(i) != m_mask.blank())
+            break;
+        free = i;
+    }
+    if (free < m_mask.length())
+        setCursorPosition(free);
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event) {

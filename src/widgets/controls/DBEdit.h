@@ -45,6 +45,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // A click in an empty masked box, or past its text, puts the caret at
+    // the first free position, where typing fills the template.
+    void mousePressEvent(QMouseEvent* event) override;
 
     // The text that shows a field's value.
     virtual QString textOfField(const TField& field) const;

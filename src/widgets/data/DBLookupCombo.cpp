@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,6 +47,9 @@ public:
     void activeChanged() override { m_owner->showFieldValue(); }
     void dataSetChanged() override { m_owner->showFieldValue(); }
     void dataSetScrolled() override { m_owner->showFieldValue(); }
+    // Insert and cancel change the buffer without moving: a new record's
+    // box shows the empty value it holds.
+    void stateChanged() override { m_owner->showFieldValue(); }
     void recordChanged(TField* field) override {
         if (!field || field->fieldName().compare(m_owner->m_dataField, Qt::CaseInsensitive) == 0)
             m_owner->showFieldValue();
@@ -229,8 +233,15 @@ void DBLookupCombo::showFieldValue() {
     if (value != m_edit->text()) {
         m_showing = true;
         m_edit->setText(value);
+        showStart();
         m_showing = false;
     }
+}
+
+void DBLookupCombo::showStart() {
+    // A long name shows its beginning while the box is not being typed in.
+    if (!m_edit->hasFocus())
+        m_edit->setCursorPosition(0);
 }
 
 void DBLookupCombo::writeField() {
@@ -277,6 +288,7 @@ void DBLookupCombo::setText(const QString& text) {
         return;
     m_showing = true;
     m_edit->setText(text);
+    showStart();
     m_showing = false;
     writeField();
     emit changed();
@@ -324,8 +336,12 @@ void DBLookupCombo::showPopup() {
     int width = 0;
     for (int i = 0; i < m_model->columnCount(); ++i) {
         const int chars = m_model->headerData(i, Qt::Horizontal, GridModel::WidthCharsRole).toInt();
-        const int columnWidth =
-            (chars > 0 ? chars : 10) * metrics.horizontalAdvance(QLatin1Char('0')) + 8;
+        // at least as wide as its title
+        const QString title = m_model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int titleWidth =
+            m_list->horizontalHeader()->fontMetrics().horizontalAdvance(title) + 16;
+        const int columnWidth = std::max(
+            (chars > 0 ? chars : 10) * metrics.horizontalAdvance(QLatin1Char('0')) + 8, titleWidth);
         m_list->setColumnWidth(i, columnWidth);
         width += columnWidth;
     }
@@ -408,6 +424,10 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::MouseButtonPress:
                 if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
                     emit clicked();
+                break;
+            case QEvent::FocusOut:
+                if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+                    QTimer::singleShot(0, m_edit, [this] { showStart(); });
                 break;
             default:
                 break;

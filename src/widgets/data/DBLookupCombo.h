@@ -101,6 +101,7 @@ private:
     void onTextEdited(const QString& text);
     void writeField();
     void showFieldValue();
+    void showStart();
     QString keyOfRow(int row) const;
     int keyColumn() const;
     int lowerBound(const QString& key) const;

@@ -1,5 +1,6 @@
 #include "widgets/help/HelpWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -147,6 +148,14 @@ void HelpWindow::showFile(const QString& fileName, int context) {
     else
         m_browser->setSource(url);
     updateTitle();
+    if (!isVisible()) {
+        // Opens centred over the window the user asked from.
+        QWidget* over = QApplication::activeWindow();
+        if (over && over != this) {
+            const QRect frame = over->frameGeometry();
+            move(frame.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
     show();
     raise();
     activateWindow();
@@ -157,8 +166,8 @@ QString HelpWindow::currentFile() const {
 }
 
 void HelpWindow::updateTitle() {
-    const QString title = m_browser->documentTitle();
-    setWindowTitle(title.isEmpty() ? kWindowTitle : kWindowTitle + QStringLiteral(" - ") + title);
+    // One title whatever the page: the page's own heading names it.
+    setWindowTitle(kWindowTitle);
 }
 
 }  // namespace qly

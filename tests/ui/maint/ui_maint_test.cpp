@@ -3,6 +3,7 @@
 #include "data/DbTable.h"
 #include "data/Error.h"
 #include "data/XBase.h"
+#include "settings/DataPath.h"
 #include "support/FixtureFolder.h"
 #include "ui/dialogs/DialogMessages.h"
 #include "ui/dialogs/Maint.h"
@@ -85,7 +86,7 @@ private slots:
     void cleanup();
 
     void formLooksAsDesigned();
-    void anUnreadablePathStopsTheCreation();
+    void anUnreadablePathIsSaidAndTheDialogOpens();
     void tableChoiceFillsTheBackupList_data();
     void tableChoiceFillsTheBackupList();
     void backupWritesTheChosenTables_data();
@@ -316,19 +317,18 @@ void TestMaint::formLooksAsDesigned() {
     QVERIFY(child<QLabel>(dialog, "SafetyLabel")->text().isEmpty());
 }
 
-void TestMaint::anUnreadablePathStopsTheCreation() {
-    // A PATH of the wrong type: no dialog on a folder it did not mean.
+void TestMaint::anUnreadablePathIsSaidAndTheDialogOpens() {
+    // A PATH of the wrong type: the settings message, then the dialog opens
+    // on the program's folder, as with no PATH (it used to throw and never
+    // open, unlike the preferences dialog).
     QFile file(m_root->path() + QStringLiteral("/config/KVR/QLY32.reg"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=dword:00000001\n");
     file.close();
-    try {
-        TMaint dialog(m_module.get());
-        QFAIL("created");
-    } catch (const QlyError& error) {
-        QCOMPARE(QString::fromStdString(error.what()),
-                 QStringLiteral("Invalid data type for 'PATH'"));
-    }
+    TMaint dialog(m_module.get());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages[0].text, QStringLiteral("Could not open Registry!"));
+    QCOMPARE(TMaint::maintFolder(), QString::fromStdString(qly::programFolder()));
 }
 
 // ---- Backup

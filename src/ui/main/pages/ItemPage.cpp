@@ -5,6 +5,7 @@
 #include "data/DataModule2.h"
 #include "data/GridModel.h"
 #include "data/XBase.h"
+#include "widgets/controls/DBDateEdit.h"
 #include "widgets/controls/DBNavigator.h"
 #include "widgets/data/ErrorBox.h"
 
@@ -107,6 +108,11 @@ void ItemPage::connectDataModule(TDataModule2* dataModule) {
     m_ui->DBNavigator1->setDataSource(source);
 }
 
+void ItemPage::setLookupSources(TDataSource* manufacturers, TDataSource* locations) {
+    m_ui->DBLookupCombo3->setLookupSource(manufacturers);
+    m_ui->DBLookupCombo4->setLookupSource(locations);
+}
+
 DBNavigator* ItemPage::navigator() const {
     return m_ui->DBNavigator1;
 }
@@ -125,6 +131,10 @@ QList<QWidget*> ItemPage::governedHintWidgets() const {
     for (int i = 0; i < DBNavigator::kButtonCount; ++i)
         widgets.append(m_ui->DBNavigator1->button(static_cast<DBNavigator::Button>(i)));
     widgets.append(m_ui->IncrementalSearch1);
+    widgets.append(m_ui->SpeedButton1);
+    widgets.append(m_ui->SpeedButton2);
+    widgets.append(m_ui->DBDateEdit1->dropButton());
+    widgets.append(m_ui->DBDateEdit2->dropButton());
     return widgets;
 }
 
@@ -134,7 +144,9 @@ void ItemPage::SpeedButton1Click() {
         if (!company.isEmpty() && m_dataModule)
             m_dataModule->XBase2->setScope(company, company);
     } catch (const std::exception& error) {
+        // a refused scope ends the jump: the page stays, View All unchanged
         qly::showErrorBox(QString::fromUtf8(error.what()), window());
+        return;
     }
     emit manufacturerPageRequested();
 }
@@ -145,7 +157,9 @@ void ItemPage::SpeedButton2Click() {
         if (!location.isEmpty() && m_dataModule)
             m_dataModule->XBase3->setScope(location, location);
     } catch (const std::exception& error) {
+        // a refused scope ends the jump: the page stays, View All unchanged
         qly::showErrorBox(QString::fromUtf8(error.what()), window());
+        return;
     }
     emit locationPageRequested();
 }

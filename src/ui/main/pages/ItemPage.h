@@ -10,6 +10,7 @@ class DBNavigator;
 class DBLookupCombo;
 class IncrementalSearch;
 class TDataModule2;
+class TDataSource;
 
 namespace Ui {
 class ItemPage;
@@ -34,13 +35,17 @@ public:
     // Binds the controls to the data module's data sources.
     void connectDataModule(TDataModule2* dataModule);
     TDataModule2* dataModule() const { return m_dataModule; }
+    // The tables the lookup boxes' lists read (by default the data
+    // module's manufacturers and locations).
+    void setLookupSources(TDataSource* manufacturers, TDataSource* locations);
 
     DBNavigator* navigator() const;
     IncrementalSearch* searchBox() const;
     DBLookupCombo* manufacturerBox() const;
     DBLookupCombo* locationBox() const;
     // The widgets whose hints follow the window's show-hints setting: the
-    // navigator's buttons and the search box.
+    // navigator's buttons, the search box, the "..." buttons and the date
+    // boxes' calendar buttons.
     QList<QWidget*> governedHintWidgets() const;
 
 public slots:
