@@ -718,14 +718,28 @@ void TDbTable::validateBuffer() const {
 }
 
 void TDbTable::writeBuffer() {
+    // the changed fields go into a copy of the record, written at once later
+    if (!xb_BeginRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
         const TField& f = *m_fields[i];
-        if (!qly::record::store(f, m_buffer[i]))
+        if (!qly::record::store(f, m_buffer[i])) {
+            const QString why = engineError();
+            xb_CancelRecord();
             fail(QStringLiteral("%1: Cannot store field '%2': %3")
-                     .arg(fileLabel(), f.fieldName(), engineError()));
+                     .arg(fileLabel(), f.fieldName(), why));
+        }
     }
+    if (!xb_PostRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
 }
 
 void TDbTable::post() {
@@ -761,39 +775,50 @@ void TDbTable::post() {
                     why = engineError();
                     break;
             }
+            if (r == kXbAppendIndexFailed)
+                dropNewRecord(xb_RecNo());
             fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));
         }
         const long recno = xb_RecNo();
-        if (!m_exclusive)
-            xb_Rlock(recno);
         try {
+            if (!m_exclusive && !xb_Rlock(recno))
+                fail(QStringLiteral("%1: Cannot lock the new record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
             writeBuffer();
+            if (!xb_Commit())
+                fail(QStringLiteral("%1: Cannot write record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
         } catch (...) {
-            // take the half-written new record away again
-            xb_Delete();
-            xb_Commit();
-            xb_Unlock(0);
-            xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
+            // take the new record away again; the insert stays open
+            dropNewRecord(recno);
             throw;
         }
         m_recNo = recno;
     } else {
-        try {
-            writeBuffer();
-        } catch (...) {
+        writeBuffer();  // throws with the stored record as it was
+        if (!xb_Commit()) {
+            const QString why = engineError();
             // put the record back as it was when the edit began
             xb_PutRecord(m_image);
-            throw;
+            xb_Commit();
+            fail(QStringLiteral("%1: Cannot write record %2: %3")
+                     .arg(fileLabel())
+                     .arg(m_recNo)
+                     .arg(why));
         }
     }
-    xb_Commit();
     if (!m_exclusive)
         xb_Unlock(0);
-    xb_Go(m_recNo);
     m_modified = false;
     m_countCache = -1;
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_state = TDataSetState::dsBrowse;
+    if (!xb_Go(m_recNo))
+        m_recNo = 0;
     afterMove();
     emit stateChanged(m_state);
     emit dataSetChanged();
@@ -801,6 +826,17 @@ void TDbTable::post() {
     emit afterPost();
     for (auto& handler : m_afterPost)
         handler(*this);
+}
+
+void TDbTable::dropNewRecord(long recno) {
+    if (recno > 0 && xb_Go(recno) && xb_RecNo() == recno) {
+        xb_CancelRecord();
+        xb_Delete();
+        xb_Commit();
+    }
+    if (!m_exclusive)
+        xb_Unlock(0);
+    xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
 }
 
 void TDbTable::cancel() {

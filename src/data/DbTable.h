@@ -198,6 +198,7 @@ private:
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
+    void dropNewRecord(long recno);
     QString fileLabel() const;
     void buildFields();
     void fail(const QString& message) const;

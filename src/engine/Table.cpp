@@ -438,12 +438,23 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     std::vector<char> old(static_cast<size_t>(m_recordLength));
     if (!readRecord(recno, old.data(), error))
         return false;
-    if (!m_file.writeAt(recordOffset(recno), image, static_cast<size_t>(m_recordLength), error))
+    const size_t length = static_cast<size_t>(m_recordLength);
+    if (!m_file.writeAt(recordOffset(recno), image, length, error)) {
+        // a short write may have torn the record: put the old image back
+        std::string ignored;
+        m_file.writeAt(recordOffset(recno), old.data(), length, ignored);
         return false;
+    }
     m_modified = true;
     ++*m_generation;
-    if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error))
+    if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error)) {
+        // the keys could not follow: the record stays as it was, and the
+        // keys already moved go back where the old image has them
+        std::string ignored;
+        if (m_file.writeAt(recordOffset(recno), old.data(), length, ignored))
+            m_observer->recordWritten(recno, image, old.data(), ignored);
         return false;
+    }
     return true;
 }
 
