@@ -54,11 +54,20 @@ TDbTable::TDbTable(QObject* parent) : QObject(parent) {}
 TDbTable::~TDbTable() {
     // no signals while being destroyed: the receivers may be gone already
     blockSignals(true);
-    close();
+    try {
+        close();
+    } catch (const QlyError&) {
+        // nobody is left to tell; the area is closed all the same
+    }
 }
 
 void TDbTable::fail(const QString& message) const {
     throw QlyError(message.toStdString());
+}
+
+void TDbTable::check(int result, const QString& what) const {
+    if (!result)
+        fail(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, engineError()));
 }
 
 void TDbTable::setDatabaseName(const QString& name) {
@@ -208,7 +217,15 @@ void TDbTable::open() {
     m_state = TDataSetState::dsBrowse;
     m_modified = false;
     m_countCache = -1;
-    xb_GoTop();
+    if (!xb_GoTop()) {
+        const QString why = engineError();
+        xb_Select(m_area);
+        xb_Close();
+        m_area = 0;
+        m_fields.clear();
+        m_state = TDataSetState::dsInactive;
+        fail(QStringLiteral("%1: Cannot read the table: %2").arg(fileLabel(), why));
+    }
     afterMove();
     m_bof = true;
     emit activeChanged(true);
@@ -283,7 +300,8 @@ void TDbTable::close() {
     m_modified = false;
     xb_Select(m_area);
     xb_Unlock(0);
-    xb_Close();
+    const bool closed = xb_Close() != 0;
+    const QString why = closed ? QString() : engineError();
     m_area = 0;
     m_recNo = 0;
     m_countCache = -1;
@@ -296,6 +314,8 @@ void TDbTable::close() {
     emit activeChanged(false);
     emit stateChanged(m_state);
     emit dataSetChanged();
+    if (!closed)
+        fail(QStringLiteral("%1: Cannot close the table: %2").arg(fileLabel(), why));
 }
 
 // ---------------------------------------------------------------------------
@@ -429,7 +449,7 @@ void TDbTable::setState(TDataSetState state) {
 void TDbTable::first() {
     requireBrowsable();
     selectArea(false);
-    xb_GoTop();
+    check(xb_GoTop(), QStringLiteral("Cannot move to the first record"));
     afterMove();
     m_bof = true;
     emit recordMoved();
@@ -438,7 +458,7 @@ void TDbTable::first() {
 void TDbTable::last() {
     requireBrowsable();
     selectArea(false);
-    xb_GoBottom();
+    check(xb_GoBottom(), QStringLiteral("Cannot move to the last record"));
     afterMove();
     m_eof = true;
     emit recordMoved();
@@ -461,7 +481,13 @@ int TDbTable::moveBy(int distance) {
     long at = m_recNo;
     bool hitEnd = false;
     while (moved != distance) {
-        xb_Skip(step);
+        if (!xb_Skip(step)) {
+            const QString why = engineError();
+            xb_Go(at);
+            afterMove();
+            emit recordMoved();
+            fail(QStringLiteral("%1: Cannot move: %2").arg(fileLabel(), why));
+        }
         if (step > 0 ? xb_Eof() : xb_Bof()) {
             hitEnd = true;
             break;
@@ -878,16 +904,22 @@ void TDbTable::deleteRecord() {
                  .arg(fileLabel())
                  .arg(m_recNo));
     const long deleted = m_recNo;
-    const bool ok = xb_Delete();
+    bool ok = xb_Delete() != 0;
+    QString why = ok ? QString() : engineError();
     m_countCache = -1;
-    xb_Commit();
+    if (ok && !xb_Commit()) {
+        ok = false;
+        why = engineError();
+        xb_Recall();  // the record stays as it was
+        xb_Commit();
+    }
     if (!m_exclusive)
         xb_Unlock(0);
     if (!ok)
         fail(QStringLiteral("%1: Cannot delete record %2: %3")
                  .arg(fileLabel())
                  .arg(deleted)
-                 .arg(engineError()));
+                 .arg(why));
     // the following record becomes current, or the last when none follows
     xb_Go(deleted);
     xb_Skip(1);

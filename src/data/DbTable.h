@@ -202,6 +202,7 @@ private:
     QString fileLabel() const;
     void buildFields();
     void fail(const QString& message) const;
+    void check(int result, const QString& what) const;  // throws with the engine message
 
     QString m_databaseName;
     QString m_tableName;

@@ -122,4 +122,16 @@ TEST_F(TDataPost, AFailedInsertLeavesNoRecordBehind) {
     EXPECT_FALSE(t->findNearest(QStringLiteral("New Company")));
 }
 
+TEST_F(TDataPost, ADeleteWhoseCommitFailsKeepsTheRecord) {
+    FixtureFolder folder;
+    auto t = manufacturers(folder);
+    const long recno = t->recNo();
+    const long count = t->recordCount();
+    WriteFault::arm("MANUFACT.DBF", 0, 8, 0);
+    EXPECT_NE(QLY_ERROR_OF(t->deleteRecord()).find("Cannot delete"), std::string::npos);
+    WriteFault::disarm();
+    EXPECT_EQ(t->recordCount(), count);
+    EXPECT_TRUE(t->gotoRecord(recno)) << "the record is not marked deleted";
+}
+
 }  // namespace
