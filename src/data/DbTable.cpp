@@ -54,11 +54,20 @@ TDbTable::TDbTable(QObject* parent) : QObject(parent) {}
 TDbTable::~TDbTable() {
     // no signals while being destroyed: the receivers may be gone already
     blockSignals(true);
-    close();
+    try {
+        close();
+    } catch (const QlyError&) {
+        // nobody is left to tell; the area is closed all the same
+    }
 }
 
 void TDbTable::fail(const QString& message) const {
     throw QlyError(message.toStdString());
+}
+
+void TDbTable::check(int result, const QString& what) const {
+    if (!result)
+        fail(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, engineError()));
 }
 
 void TDbTable::setDatabaseName(const QString& name) {
@@ -208,7 +217,15 @@ void TDbTable::open() {
     m_state = TDataSetState::dsBrowse;
     m_modified = false;
     m_countCache = -1;
-    xb_GoTop();
+    if (!xb_GoTop()) {
+        const QString why = engineError();
+        xb_Select(m_area);
+        xb_Close();
+        m_area = 0;
+        m_fields.clear();
+        m_state = TDataSetState::dsInactive;
+        fail(QStringLiteral("%1: Cannot read the table: %2").arg(fileLabel(), why));
+    }
     afterMove();
     m_bof = true;
     emit activeChanged(true);
@@ -283,7 +300,8 @@ void TDbTable::close() {
     m_modified = false;
     xb_Select(m_area);
     xb_Unlock(0);
-    xb_Close();
+    const bool closed = xb_Close() != 0;
+    const QString why = closed ? QString() : engineError();
     m_area = 0;
     m_recNo = 0;
     m_countCache = -1;
@@ -296,6 +314,8 @@ void TDbTable::close() {
     emit activeChanged(false);
     emit stateChanged(m_state);
     emit dataSetChanged();
+    if (!closed)
+        fail(QStringLiteral("%1: Cannot close the table: %2").arg(fileLabel(), why));
 }
 
 // ---------------------------------------------------------------------------
@@ -429,7 +449,7 @@ void TDbTable::setState(TDataSetState state) {
 void TDbTable::first() {
     requireBrowsable();
     selectArea(false);
-    xb_GoTop();
+    check(xb_GoTop(), QStringLiteral("Cannot move to the first record"));
     afterMove();
     m_bof = true;
     emit recordMoved();
@@ -438,7 +458,7 @@ void TDbTable::first() {
 void TDbTable::last() {
     requireBrowsable();
     selectArea(false);
-    xb_GoBottom();
+    check(xb_GoBottom(), QStringLiteral("Cannot move to the last record"));
     afterMove();
     m_eof = true;
     emit recordMoved();
@@ -461,7 +481,13 @@ int TDbTable::moveBy(int distance) {
     long at = m_recNo;
     bool hitEnd = false;
     while (moved != distance) {
-        xb_Skip(step);
+        if (!xb_Skip(step)) {
+            const QString why = engineError();
+            xb_Go(at);
+            afterMove();
+            emit recordMoved();
+            fail(QStringLiteral("%1: Cannot move: %2").arg(fileLabel(), why));
+        }
         if (step > 0 ? xb_Eof() : xb_Bof()) {
             hitEnd = true;
             break;
@@ -718,14 +744,28 @@ void TDbTable::validateBuffer() const {
 }
 
 void TDbTable::writeBuffer() {
+    // the changed fields go into a copy of the record, written at once later
+    if (!xb_BeginRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
         const TField& f = *m_fields[i];
-        if (!qly::record::store(f, m_buffer[i]))
+        if (!qly::record::store(f, m_buffer[i])) {
+            const QString why = engineError();
+            xb_CancelRecord();
             fail(QStringLiteral("%1: Cannot store field '%2': %3")
-                     .arg(fileLabel(), f.fieldName(), engineError()));
+                     .arg(fileLabel(), f.fieldName(), why));
+        }
     }
+    if (!xb_PostRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
 }
 
 void TDbTable::post() {
@@ -761,39 +801,50 @@ void TDbTable::post() {
                     why = engineError();
                     break;
             }
+            if (r == kXbAppendIndexFailed)
+                dropNewRecord(xb_RecNo());
             fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));
         }
         const long recno = xb_RecNo();
-        if (!m_exclusive)
-            xb_Rlock(recno);
         try {
+            if (!m_exclusive && !xb_Rlock(recno))
+                fail(QStringLiteral("%1: Cannot lock the new record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
             writeBuffer();
+            if (!xb_Commit())
+                fail(QStringLiteral("%1: Cannot write record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
         } catch (...) {
-            // take the half-written new record away again
-            xb_Delete();
-            xb_Commit();
-            xb_Unlock(0);
-            xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
+            // take the new record away again; the insert stays open
+            dropNewRecord(recno);
             throw;
         }
         m_recNo = recno;
     } else {
-        try {
-            writeBuffer();
-        } catch (...) {
+        writeBuffer();  // throws with the stored record as it was
+        if (!xb_Commit()) {
+            const QString why = engineError();
             // put the record back as it was when the edit began
             xb_PutRecord(m_image);
-            throw;
+            xb_Commit();
+            fail(QStringLiteral("%1: Cannot write record %2: %3")
+                     .arg(fileLabel())
+                     .arg(m_recNo)
+                     .arg(why));
         }
     }
-    xb_Commit();
     if (!m_exclusive)
         xb_Unlock(0);
-    xb_Go(m_recNo);
     m_modified = false;
     m_countCache = -1;
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_state = TDataSetState::dsBrowse;
+    if (!xb_Go(m_recNo))
+        m_recNo = 0;
     afterMove();
     emit stateChanged(m_state);
     emit dataSetChanged();
@@ -801,6 +852,17 @@ void TDbTable::post() {
     emit afterPost();
     for (auto& handler : m_afterPost)
         handler(*this);
+}
+
+void TDbTable::dropNewRecord(long recno) {
+    if (recno > 0 && xb_Go(recno) && xb_RecNo() == recno) {
+        xb_CancelRecord();
+        xb_Delete();
+        xb_Commit();
+    }
+    if (!m_exclusive)
+        xb_Unlock(0);
+    xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
 }
 
 void TDbTable::cancel() {
@@ -842,16 +904,22 @@ void TDbTable::deleteRecord() {
                  .arg(fileLabel())
                  .arg(m_recNo));
     const long deleted = m_recNo;
-    const bool ok = xb_Delete();
+    bool ok = xb_Delete() != 0;
+    QString why = ok ? QString() : engineError();
     m_countCache = -1;
-    xb_Commit();
+    if (ok && !xb_Commit()) {
+        ok = false;
+        why = engineError();
+        xb_Recall();  // the record stays as it was
+        xb_Commit();
+    }
     if (!m_exclusive)
         xb_Unlock(0);
     if (!ok)
         fail(QStringLiteral("%1: Cannot delete record %2: %3")
                  .arg(fileLabel())
                  .arg(deleted)
-                 .arg(engineError()));
+                 .arg(why));
     // the following record becomes current, or the last when none follows
     xb_Go(deleted);
     xb_Skip(1);

@@ -198,9 +198,11 @@ private:
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
+    void dropNewRecord(long recno);
     QString fileLabel() const;
     void buildFields();
     void fail(const QString& message) const;
+    void check(int result, const QString& what) const;  // throws with the engine message
 
     QString m_databaseName;
     QString m_tableName;

@@ -445,12 +445,23 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
         return false;
     if (m_observer && !m_observer->beginWrite(error))
         return false;
-    bool ok =
-        m_file.writeAt(recordOffset(recno), image, static_cast<size_t>(m_recordLength), error);
-    if (ok) {
+    const size_t length = static_cast<size_t>(m_recordLength);
+    bool ok = m_file.writeAt(recordOffset(recno), image, length, error);
+    if (!ok) {
+        // a short write may have torn the record: put the old image back
+        std::string ignored;
+        m_file.writeAt(recordOffset(recno), old.data(), length, ignored);
+    } else {
         m_modified = true;
         ++*m_generation;
-        ok = !m_observer || m_observer->recordWritten(recno, old.data(), image, error);
+        if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error)) {
+            // the keys could not follow: the record stays as it was, and the
+            // keys already moved go back where the old image has them
+            std::string ignored;
+            if (m_file.writeAt(recordOffset(recno), old.data(), length, ignored))
+                m_observer->recordWritten(recno, image, old.data(), ignored);
+            ok = false;
+        }
     }
     std::string endError;
     if (m_observer && !m_observer->endWrite(endError) && ok) {

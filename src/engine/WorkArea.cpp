@@ -72,6 +72,7 @@ void WorkArea::setTurboRead(bool on) {
 }
 
 void WorkArea::beginCall() {
+    m_staged.reset();  // a move drops a record being built
     // Without turbo read, each call sees what other users wrote since: the
     // read-ahead is dropped when the file changed. Nobody else writes a table
     // opened exclusively.
@@ -428,7 +429,45 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
     return true;
 }
 
+bool WorkArea::beginRecord(std::string& error) {
+    m_staged.reset();
+    if (m_eof || m_recno == 0) {
+        error = "No current record (end of file)";
+        return false;
+    }
+    if (!m_table->writable()) {
+        error = m_table->readOnlyReason();
+        return false;
+    }
+    auto image = std::make_unique<std::vector<char>>(m_record.size());
+    if (m_table->mode() == Table::Mode::Shared) {
+        // build on the record as it is now, not as we last read it
+        if (!m_table->readRecord(m_recno, image->data(), error))
+            return false;
+    } else {
+        std::memcpy(image->data(), m_record.data(), image->size());
+    }
+    m_staged = std::move(image);
+    return true;
+}
+
+bool WorkArea::postRecord(std::string& error) {
+    if (!m_staged) {
+        error = "No record is being built";
+        return false;
+    }
+    const std::unique_ptr<std::vector<char>> image = std::move(m_staged);
+    return change(
+        [&image](char* out, std::string&) {
+            std::memcpy(out, image->data(), image->size());
+            return true;
+        },
+        error);
+}
+
 bool WorkArea::change(const Mutation& mutate, std::string& error) {
+    if (m_staged)
+        return mutate(m_staged->data(), error);
     if (m_eof || m_recno == 0) {
         error = "No current record (end of file)";
         return false;

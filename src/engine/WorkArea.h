@@ -99,6 +99,16 @@ public:
     bool replaceLogical(int field, bool value, std::string& error);
     bool putMemo(int field, const std::string& data, std::string& error);
 
+    // A whole-record change: after beginRecord, the replace and memo calls
+    // above build a copy of the current record (memos are written to the
+    // memo file at once, into new blocks, so the stored record still points
+    // at its old ones); postRecord then writes that copy in one write and
+    // updates the keys, cancelRecord drops it. Either ends the staging.
+    bool beginRecord(std::string& error);
+    bool postRecord(std::string& error);
+    void cancelRecord() { m_staged.reset(); }
+    bool staging() const { return m_staged != nullptr; }
+
     // Invalidates the read-ahead window (after writes through another area).
     void dropCache() { dropWindow(); }
 
@@ -124,6 +134,7 @@ private:
     bool m_turbo = false;
 
     std::vector<char> m_record;
+    std::unique_ptr<std::vector<char>> m_staged;  // the record being built
     uint32_t m_recno = 0;
     bool m_bof = true;
     bool m_eof = true;

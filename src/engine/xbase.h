@@ -106,6 +106,15 @@ int xb_Deleted();  // current record is marked deleted
 int xb_RecSize();                            // record length incl. the deletion flag
 std::string xb_GetRecord();                  // the current record image (RecSize bytes)
 int xb_PutRecord(const std::string& image);  // replaces the current record image; boolean
+// A whole-record change, written at once: after xb_BeginRecord the
+// xb_Replace / xb_PutMemo / xb_PutBlob calls build a copy of the current
+// record instead of writing it (memos go to new blocks of the memo file at
+// once); xb_PostRecord writes the copy in one write and then its keys. A
+// failure at any step leaves the stored record as it was. xb_CancelRecord,
+// a move or a failed xb_PostRecord drops the copy. Booleans.
+int xb_BeginRecord();
+int xb_PostRecord();
+void xb_CancelRecord();
 int xb_FieldCount();
 std::string xb_FieldName(int n);  // 1-based
 char xb_FieldType(int n);         // 'C','N','F','D','L','M','G','B','P'; 0 if no such field
