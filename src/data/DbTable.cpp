@@ -9,6 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSysInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -41,6 +48,73 @@ QString engineError() {
 
 std::string latin1(const QString& text) {
     return text.toLatin1().toStdString();
+}
+
+// Open markers: a file "<table>.qly-open.<host>.<pid>" beside the table for
+// as long as this process has it open for writing. A marker whose process
+// is gone tells of a writer that did not close the table.
+QHash<QString, int>& openMarkers() {
+    static QHash<QString, int> markers;  // marker path -> opens in this process
+    return markers;
+}
+
+QString markerPrefix(const QString& table) {
+    return QFileInfo(table).fileName() + QStringLiteral(".qly-open.");
+}
+
+QString ownMarker(const QString& table) {
+    return QFileInfo(table).dir().filePath(markerPrefix(table) + QSysInfo::machineHostName() +
+                                           u'.' + QString::number(::getpid()));
+}
+
+// Removes the markers of writers on this host that are gone; true when one was found.
+bool takeStaleMarkers(const QString& table) {
+    const QDir dir = QFileInfo(table).dir();
+    const QString prefix = markerPrefix(table);
+    const QString host = QSysInfo::machineHostName();
+    bool stale = false;
+    const QStringList entries =
+        dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        const QString rest = entry.mid(prefix.size());
+        const qsizetype dot = rest.lastIndexOf(u'.');
+        if (dot <= 0 || rest.left(dot) != host)
+            continue;  // another machine's writer: nothing can be told from here
+        bool ok = false;
+        const qint64 pid = rest.mid(dot + 1).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;  // still running
+        stale = true;
+        QFile::remove(dir.filePath(entry));
+    }
+    return stale;
+}
+
+void addMarker(const QString& table) {
+    const QString path = ownMarker(table);
+    if (openMarkers()[path]++ > 0)
+        return;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
+    if (fd >= 0) {
+        const QByteArray text =
+            QByteArray::number(::getpid()) + ' ' + QSysInfo::machineHostName().toUtf8() + '\n';
+        [[maybe_unused]] const ssize_t n = ::write(fd, text.constData(), text.size());
+        ::close(fd);
+    }
+}
+
+void removeMarker(const QString& table) {
+    const QString path = ownMarker(table);
+    auto it = openMarkers().find(path);
+    if (it == openMarkers().end())
+        return;
+    if (--it.value() == 0) {
+        openMarkers().erase(it);
+        QFile::remove(path);
+    }
 }
 
 bool isEditState(TDataSetState s) {
@@ -181,6 +255,31 @@ int TDbTable::driverFor(const QString& path) const {
     }
 }
 
+void TDbTable::checkIndexAfterCrash(int driver) {
+    // the last writer did not close the table: its index is checked before use
+    const int area = xb_Use(m_openPath.toStdString(), std::string(), kXbModeExclusive, driver);
+    if (area == 0)
+        return;  // open elsewhere; the ordinary open says why when it matters
+    if (xb_TagName(1).empty()) {
+        xb_Close();
+        return;  // no index to check
+    }
+    if (!xb_Verify()) {
+        const QString why = engineError();
+        if (xb_Reindex())
+            m_repairMessage = QStringLiteral(
+                                  "%1 was not closed properly last time; its index was wrong (%2) "
+                                  "and has been rebuilt")
+                                  .arg(m_openPath, why);
+        else
+            m_repairMessage = QStringLiteral(
+                                  "%1 was not closed properly last time; its index is wrong (%2) "
+                                  "and could not be rebuilt: %3")
+                                  .arg(m_openPath, why, engineError());
+    }
+    xb_Close();
+}
+
 QString TDbTable::fileLabel() const {
     return m_openPath.isEmpty() ? resolvedPath() : m_openPath;
 }
@@ -196,6 +295,9 @@ void TDbTable::open() {
         m_readOnly ? kXbModeReadOnly : (m_exclusive ? kXbModeExclusive : kXbModeShared);
     xb_SetStringType(1);
     xb_ClearError();
+    m_repairMessage.clear();
+    if (mode != kXbModeReadOnly && takeStaleMarkers(m_openPath))
+        checkIndexAfterCrash(driver);
     const int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
     if (area == 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, engineError()));
@@ -228,7 +330,13 @@ void TDbTable::open() {
     }
     afterMove();
     m_bof = true;
+    if (mode != kXbModeReadOnly) {
+        addMarker(m_openPath);
+        m_marked = true;
+    }
     emit activeChanged(true);
+    if (!m_repairMessage.isEmpty())
+        emit indexRepaired(m_repairMessage);
     emit stateChanged(m_state);
     emit dataSetChanged();
 }
@@ -301,6 +409,9 @@ void TDbTable::close() {
     xb_Select(m_area);
     xb_Unlock(0);
     const bool closed = xb_Close() != 0;
+    if (m_marked && closed)
+        removeMarker(m_openPath);  // a failed close leaves it for the next open to check
+    m_marked = false;
     const QString why = closed ? QString() : engineError();
     m_area = 0;
     m_recNo = 0;

@@ -759,6 +759,15 @@ int xb_SetScope(const std::string& low, const std::string& high) {
     return a->goTop(error) ? kTrue : fail(e, error);
 }
 
+int xb_Verify() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    std::string error;
+    return a->indexes().verify(error) ? kTrue : fail(e, error, kErrNoIndex);
+}
+
 int xb_Reindex() {
     Engine& e = begin();
     WorkArea* a = requireArea(e);

@@ -200,7 +200,10 @@ std::string xb_TagName(int order);          // "" if none
 int xb_TagArea(const std::string& tag);     // -> order number, 0 if none
 int xb_Seek(const std::string& key);        // -1 found, 0 not found / failed
 int xb_SetScope(const std::string& low, const std::string& high);  // boolean; empty low removes
-int xb_Reindex();                                                  // boolean
+int xb_Reindex();
+// Checks every tag of the open indexes against the table; boolean (0: the
+// index is wrong, xb_LastError says where).
+int xb_Verify();                              // boolean
 int xb_Query(const std::string& expression);  // boolean; "" removes the filter; a bad
                                               // expression returns 0 and keeps the old one
 std::string xb_DBFilter();                    // current filter expression
