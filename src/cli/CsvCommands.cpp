@@ -551,11 +551,11 @@ int cmdImport(const Args& args) {
         } else if (a == "--rtf") {
             keepRtf = true;
         } else if (a == "--map" || a.rfind("--map=", 0) == 0) {
-            std::string spec = a == "--map" ? (i + 1 < args.size() ? args[++i] : "") : a.substr(6);
-            const size_t eq = spec.find('=');
+            std::string mapText = a == "--map" ? (i + 1 < args.size() ? args[++i] : "") : a.substr(6);
+            const size_t eq = mapText.find('=');
             if (eq == std::string::npos || eq == 0)
                 return usage(synopsis);
-            mapping[upper(spec.substr(0, eq))] = upper(spec.substr(eq + 1));
+            mapping[upper(mapText.substr(0, eq))] = upper(mapText.substr(eq + 1));
         } else if (!a.empty() && a[0] == '-') {
             return usage(synopsis);
         } else {
