@@ -175,6 +175,12 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     connect(
         m_model, &GridModel::editError, this,
         [this](const QString& message) { qly::showErrorBox(message, this); }, Qt::QueuedConnection);
+    // The new row of an insertion goes when the insertion ends (see
+    // rowsAboutToBeRemoved); then the grid follows the table again.
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_following = false;
+        onModelCurrentRow(m_model->currentRow());
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
         onModelCurrentRow(m_model->currentRow());
@@ -227,6 +233,11 @@ void DBGrid::setDefaultRowHeight(int height) {
 
 void DBGrid::updateTitleStyle() {
     horizontalHeader()->setStyleSheet(QString::fromLatin1(kTitleStyle));
+}
+
+void DBGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    m_following = true;  // until rowsRemoved
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
 void DBGrid::onModelCurrentRow(int row) {
