@@ -11,6 +11,7 @@ packages=(
   fonts-liberation2
   attr
   poppler-utils  # pdftotext: the report tests read back the PDF files
+  desktop-file-utils appstream  # validation of the installed desktop entry and metainfo
 )
 
 missing=()

@@ -196,6 +196,58 @@ void BM_OneStreamDeflateLevel1(benchmark::State& state) {
     state.counters["ratio_pct"] = 100.0 - 100.0 * static_cast<double>(packed) / all.size();
 }
 
+// Restoring many small members into one folder, as a folder of notes or
+// pictures gives: each new file must not cost a look through the folder.
+void BM_RestoreManySmallMembers(benchmark::State& state) {
+    const auto count = static_cast<int>(state.range(0));
+    std::string tmpl = (fs::temp_directory_path() / "qlymanyXXXXXX").string();
+    const std::string base = ::mkdtemp(tmpl.data());
+    const std::string folder = base + "/many";
+    const std::string archive = base + "/many.bkp";
+    std::vector<char> bytes;
+    auto int32 = [&bytes](std::int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF));
+    };
+    auto text = [&bytes, &int32](const std::string& s) {
+        int32(static_cast<std::int32_t>(s.size()));
+        bytes.insert(bytes.end(), s.begin(), s.end());
+    };
+    const std::string record(200, 'r');
+    text("many");
+    int32(count * 200);
+    int32(count);
+    for (int i = 0; i < count; ++i) {
+        text("c:\\data\\notes\\N" + std::to_string(i) + ".TXT");
+        int32(0x5A2C6000);
+        bytes.insert(bytes.end(), {'E', 'C', '2', '\0'});
+        int32(-200);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+        int32(0);
+    }
+    int32(0);
+    std::ofstream(archive, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        state.ResumeTiming();
+        TArchiver a;
+        if (!a.Restore(archive, folder) || a.ProcessedFiles() != count) {
+            state.SkipWithError("restore failed");
+            break;
+        }
+    }
+    fs::remove_all(base);
+    state.counters["members"] = count;
+}
+
+BENCHMARK(BM_RestoreManySmallMembers)
+    ->Arg(4000)
+    ->Arg(32000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK(BM_BackupFastest)
     ->Arg(qly::archive::clFastest)
     ->Arg(qly::archive::clDefault)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "archive/FileInfo.h"
 #include "archive/Format.h"
@@ -58,6 +59,7 @@ ScanResult scanArchive(const std::string& path, FileSystem& fs,
     result.readable = true;
 
     BlockStreamReader reader;
+    std::set<int> volumesSeen{1};
     std::int64_t expanded = 0;
     ScannedMember* current = nullptr;
     auto readStream = [&](ScannedMember* member) {
@@ -94,6 +96,14 @@ ScanResult scanArchive(const std::string& path, FileSystem& fs,
             if (digits.size() != 3 || !std::all_of(digits.begin(), digits.end(),
                                                    [](char c) { return c >= '0' && c <= '9'; })) {
                 return fail("a volume change record is damaged");
+            }
+            // A continuation belongs to a member; a volume named twice
+            // would be read forever.
+            if (current == nullptr) {
+                return fail("a volume continues no member");
+            }
+            if (!volumesSeen.insert(std::stoi(digits)).second) {
+                return fail("volume " + digits + " is named again (a volume loop)");
             }
             const std::string next = volumeFileName(path, digits);
             input.reset();

@@ -1,11 +1,16 @@
 #include "archive/Archiver.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <unordered_map>
 
 #include "archive/ByteOrder.h"
 #include "archive/FileInfo.h"
@@ -143,7 +148,20 @@ int TArchiver::CompressionRate() const {
 
 void TArchiver::recordError(int code) {
     m_errorCode = code;
+    m_errorDetail.clear();
     m_continue = false;
+}
+
+void TArchiver::recordError(int code, const std::string& detail, bool stop) {
+    m_errorCode = code;
+    // Every member that failed is named, in the order met.
+    if (!m_errorDetail.empty()) {
+        m_errorDetail += "; ";
+    }
+    m_errorDetail += detail;
+    if (stop) {
+        m_continue = false;
+    }
 }
 
 void TArchiver::reportProgress(const std::string& filename, std::int64_t done) {
@@ -162,7 +180,10 @@ void TArchiver::reportError() {
     if (m_errorCode == kErrNone) {
         return;
     }
-    const std::string text = errorMessage(m_errorCode);
+    std::string text = errorMessage(m_errorCode);
+    if (!m_errorDetail.empty()) {
+        text += ": " + m_errorDetail;
+    }
     if (OnError) {
         OnError(*this, m_errorCode, text);
     } else if (MessageBox) {
@@ -217,10 +238,29 @@ private:
         m_a.m_bytesWritten += 4;
         return put(kMagicCurrent, 4);
     }
-    bool closeVolume() {
-        bool ok = m_out == nullptr || m_out->flush();
+    // Writes a volume to a temporary file beside it: an archive of the same
+    // name stays as it was until the new volume is complete.
+    bool createVolume(const std::string& path) {
+        m_volumePath = path;
+        m_fileOut = m_a.m_fs->createBeside(path, m_tempPath);
+        m_out = m_fileOut.get();
+        return m_out != nullptr;
+    }
+    // Ends the current volume: kept, it replaces the file of its name;
+    // otherwise its temporary file is removed.
+    bool closeVolume(bool keep) {
+        bool ok = m_out == nullptr || (m_fileOut ? m_out->sync() : m_out->flush());
         m_fileOut.reset();
         m_out = nullptr;
+        if (!m_tempPath.empty()) {
+            if (keep && ok && m_a.m_fs->replace(m_tempPath, m_volumePath)) {
+                m_tempPath.clear();
+                return true;
+            }
+            m_a.m_fs->remove(m_tempPath);
+            m_tempPath.clear();
+            return false;
+        }
         return ok;
     }
 
@@ -239,6 +279,13 @@ private:
     std::unique_ptr<std::uint8_t[]> m_piece;
     std::unique_ptr<std::uint8_t[]> m_packed;
     bool m_raised = false;
+    std::string m_volumePath;
+    std::string m_tempPath;
+    // Members written whole, with their modification time before reading.
+    std::vector<std::pair<std::string, std::int64_t>> m_archived;
+
+public:
+    ~BackupRun() { closeVolume(false); }
 };
 
 bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
@@ -291,8 +338,7 @@ bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
     if (m_toStream) {
         m_out = a.BackupStream;
     } else {
-        m_fileOut = a.m_fs->create(m_archiveName);
-        m_out = m_fileOut.get();
+        createVolume(m_archiveName);
     }
     m_volume = 1;
     m_volumeSize = 0;
@@ -324,10 +370,18 @@ bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
             a.recordError(kErrCannotWriteArchive);
         }
     }
-    if (!closeVolume() && !m_raised && a.m_errorCode == kErrNone && a.m_continue) {
-        a.recordError(kErrCannotWriteArchive);
+    // An archive that could not be written is dropped whole; one cut short
+    // by a cancel or an unreadable source keeps what it holds.
+    const bool keep = !m_raised && a.m_errorCode != kErrCannotWriteArchive;
+    if (!closeVolume(keep) && keep) {
+        a.recordError(kErrCannotWriteArchive, m_volumePath);
     }
     const bool ok = !m_raised && a.m_continue && a.m_errorCode == kErrNone;
+    if (!m_raised && a.m_errorCode != kErrCannotWriteArchive) {
+        for (const auto& [file, mtime] : m_archived) {
+            clearArchiveAttributeAsOf(file, mtime);
+        }
+    }
     if (!identityFile.empty()) {
         ::unlink(identityFile.c_str());
     }
@@ -350,6 +404,9 @@ bool TArchiver::BackupRun::writeMember(const std::string& path, const std::strin
         m_raised = true;
         return false;
     }
+    // Taken before the first byte is read: a change made while the member is
+    // read leaves the file marked for the next backup.
+    const std::int64_t mtimeBefore = fileModificationNs(path);
     std::unique_ptr<ByteStream> in = a.m_fs->openRead(path);
     if (in == nullptr || !putInt32(fileDosStamp(path))) {
         a.recordError(kErrCannotReadFile);
@@ -439,8 +496,8 @@ bool TArchiver::BackupRun::writeMember(const std::string& path, const std::strin
     if (complete && !isIdentityList) {
         ++a.m_processedFiles;
     }
-    if (a.m_setArchiveFlag && !isIdentityList) {
-        clearArchiveAttribute(path);
+    if (a.m_setArchiveFlag && !isIdentityList && complete) {
+        m_archived.emplace_back(path, mtimeBefore);
     }
     return true;
 }
@@ -451,17 +508,16 @@ bool TArchiver::BackupRun::nextVolume(bool& streamOpen) {
     const std::string digits = volumeDigits(m_volume);
     const bool written = putInt32(kEndMark) && putString(std::string(kVolumeChangePrefix) + digits);
     streamOpen = false;
-    if (!closeVolume() || !written) {
-        a.recordError(kErrCannotWriteArchive);
+    if (!written || !closeVolume(true)) {
+        a.recordError(kErrCannotWriteArchive, m_volumePath);
         return false;
     }
     if (!a.askForDisk(m_volume)) {
         return false;
     }
-    m_fileOut = a.m_fs->create(volumeFileName(m_archiveName, digits));
-    m_out = m_fileOut.get();
+    const bool created = createVolume(volumeFileName(m_archiveName, digits));
     m_volumeSize = 0;
-    if (m_out == nullptr || !putMagic()) {
+    if (!created || !putMagic()) {
         a.recordError(kErrCannotWriteArchive);
         return false;
     }
@@ -471,6 +527,7 @@ bool TArchiver::BackupRun::nextVolume(bool& streamOpen) {
 
 bool TArchiver::Backup(const std::vector<std::string>& fileList, const std::string& archiveName) {
     m_errorCode = kErrNone;
+    m_errorDetail.clear();
     m_raisedError.clear();
     m_busy = true;
     bool ok = false;
@@ -492,6 +549,9 @@ class TArchiver::RestoreRun {
 public:
     RestoreRun(TArchiver& a, const std::string& archiveName, const std::string& targetFolder)
         : m_a(a), m_archiveName(archiveName), m_targetFolder(targetFolder) {}
+    ~RestoreRun() { discard(); }
+    RestoreRun(const RestoreRun&) = delete;
+    RestoreRun& operator=(const RestoreRun&) = delete;
 
     bool run();
 
@@ -509,9 +569,31 @@ private:
     // Forms the target path of a member; false when the name is unsafe.
     bool targetFor(const std::string& name, std::string& target) const;
     bool decide(const std::string& target, std::int32_t stamp) const;
-    // Expands a block stream into `target` (created or appended to). Returns
-    // false when an error was raised.
-    bool expandInto(const std::string& target, std::int32_t stamp, bool append);
+    // The target with its last component matched without regard to case;
+    // each folder is read once and kept up to date as files are restored.
+    std::string resolve(const std::string& target);
+    // Starts a member: checks and locks its target and creates the temporary
+    // file it expands into. False when the member is refused (recorded).
+    bool begin(const std::string& target, std::int32_t stamp);
+    // Expands a block stream into the member's temporary file. Returns false
+    // when an error was raised.
+    bool expand();
+    // A member whose stream ended whole replaces its target; a member that
+    // failed or was cancelled leaves the target as it was and no temporary
+    // file.
+    void commit();
+    void discard();
+
+    struct Member {
+        bool active = false;
+        std::string target;
+        std::string temp;
+        std::int32_t stamp = kNoDateStamp;
+        std::unique_ptr<ByteStream> out;
+        int lockFd = -1;
+        bool existed = false;
+        mode_t mode = 0644;
+    };
 
     TArchiver& m_a;
     std::string m_archiveName;
@@ -519,6 +601,9 @@ private:
     std::unique_ptr<ByteStream> m_fileIn;
     std::unique_ptr<ArchiveInput> m_input;
     BlockStreamReader m_reader;
+    Member m_member;
+    // Per folder: lower-cased name -> the name on disk ("" when ambiguous).
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> m_folders;
 };
 
 bool TArchiver::RestoreRun::openVolume(const std::string& path) {
@@ -584,17 +669,81 @@ bool TArchiver::RestoreRun::decide(const std::string& target, std::int32_t stamp
     }
 }
 
-bool TArchiver::RestoreRun::expandInto(const std::string& target, std::int32_t stamp, bool append) {
-    TArchiver& a = m_a;
-    std::unique_ptr<ByteStream> out = append ? a.m_fs->openAppend(target) : a.m_fs->create(target);
-    if (out == nullptr) {
-        a.recordError(kErrCannotReadFile);
-        return true;
+std::string TArchiver::RestoreRun::resolve(const std::string& target) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+        return target;
     }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    auto it = m_folders.find(folder);
+    if (it == m_folders.end()) {
+        std::unordered_map<std::string, std::string> names;
+        if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                auto [pos, inserted] = names.emplace(lowerAscii(entry->d_name), entry->d_name);
+                if (!inserted) {
+                    pos->second.clear();  // two names differ only in case
+                }
+            }
+            ::closedir(dir);
+        }
+        it = m_folders.emplace(folder, std::move(names)).first;
+    }
+    const auto found = it->second.find(lowerAscii(name));
+    if (found == it->second.end() || found->second.empty()) {
+        return target;
+    }
+    return folder + found->second;
+}
+
+static std::string causeText(int error) {
+    return error != 0 ? std::strerror(error) : "write failed";
+}
+
+bool TArchiver::RestoreRun::begin(const std::string& target, std::int32_t stamp) {
+    TArchiver& a = m_a;
+    discard();
+    Member& m = m_member;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) {
+        // A link, a folder, a pipe or a device is never written through.
+        if (!S_ISREG(st.st_mode)) {
+            a.recordError(kErrOverwriteFailed, target + ": not a regular file", false);
+            return false;
+        }
+        m.lockFd = lockForReplace(target);
+        if (m.lockFd < 0) {
+            a.recordError(kErrOverwriteFailed,
+                          target + (errno == EWOULDBLOCK ? ": in use by another program"
+                                                         : ": " + causeText(errno)),
+                          false);
+            return false;
+        }
+        m.existed = true;
+        m.mode = st.st_mode & 07777;
+    }
+    m.out = a.m_fs->createBeside(target, m.temp);
+    if (m.out == nullptr) {
+        a.recordError(kErrOverwriteFailed, target + ": " + causeText(errno));
+        discard();
+        return false;
+    }
+    m.active = true;
+    m.target = target;
+    m.stamp = stamp;
+    return true;
+}
+
+bool TArchiver::RestoreRun::expand() {
+    TArchiver& a = m_a;
+    ByteStream& out = *m_member.out;
     bool writeFailed = false;
     const BlockStreamReader::Status status =
         m_reader.read(*m_input, true, [&](const std::uint8_t* data, std::size_t size) {
-            if (!out->write(data, static_cast<std::int64_t>(size))) {
+            if (!out.write(data, static_cast<std::int64_t>(size))) {
                 writeFailed = true;
                 return false;
             }
@@ -602,36 +751,90 @@ bool TArchiver::RestoreRun::expandInto(const std::string& target, std::int32_t s
             if (a.ProcessEvents) {
                 a.ProcessEvents();
             }
-            a.reportProgress(target, a.m_bytesDone);
+            a.reportProgress(m_member.target, a.m_bytesDone);
             return a.m_continue;
         });
-    if (!out->flush()) {
-        writeFailed = true;
-    }
-    out.reset();
-    // What was written keeps the member's date stamp, also after a failure.
-    setFileDosStamp(target, stamp);
 
     using S = BlockStreamReader::Status;
     if (writeFailed) {
-        a.recordError(kErrOverwriteFailed);
+        a.recordError(kErrOverwriteFailed, m_member.target + ": " + causeText(out.errorNumber()));
+        discard();
         return true;
     }
     switch (status) {
         case S::Ok:
+            return true;
         case S::Stopped:
+            discard();
             return true;
         case S::BadMagic:
+            discard();
             return raiseFor(status);
         case S::DecompressError:
-            a.recordError(kErrCompression);
+            a.recordError(kErrCompression, m_member.target + ": damaged compressed data");
+            discard();
             return true;
         case S::Truncated:
         case S::Damaged:
         default:
-            a.recordError(kErrCannotReadFile);
+            a.recordError(kErrCannotReadFile,
+                          m_member.target + (status == S::Truncated ? ": archive ends early"
+                                                                    : ": damaged archive"));
+            discard();
             return true;
     }
+}
+
+void TArchiver::RestoreRun::commit() {
+    if (!m_member.active) {
+        return;
+    }
+    TArchiver& a = m_a;
+    Member& m = m_member;
+    // A file that replaces an older one is made durable before the rename,
+    // so that a crash leaves the old or the new one whole. A new file puts
+    // nothing at risk and is only flushed (a sync per file would make a
+    // restore of many small files take minutes).
+    if (!(m.existed ? m.out->sync() : m.out->flush())) {
+        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(m.out->errorNumber()));
+        discard();
+        return;
+    }
+    m.out.reset();
+    if (m.existed) {
+        ::chmod(m.temp.c_str(), m.mode);
+    }
+    setFileDosStamp(m.temp, m.stamp);
+    if (!a.m_fs->replace(m.temp, m.target)) {
+        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(errno));
+        discard();
+        return;
+    }
+    const std::size_t slash = m.target.rfind('/');
+    const auto folder =
+        m_folders.find(slash == std::string::npos ? std::string() : m.target.substr(0, slash + 1));
+    if (folder != m_folders.end()) {
+        const std::string name = slash == std::string::npos ? m.target : m.target.substr(slash + 1);
+        folder->second.emplace(lowerAscii(name), name);
+    }
+    m.temp.clear();
+    ++a.m_processedFiles;
+    discard();
+}
+
+void TArchiver::RestoreRun::discard() {
+    Member& m = m_member;
+    m.out.reset();
+    if (!m.temp.empty()) {
+        m_a.m_fs->remove(m.temp);
+        m.temp.clear();
+    }
+    if (m.lockFd >= 0) {
+        ::close(m.lockFd);
+        m.lockFd = -1;
+    }
+    m.active = false;
+    m.existed = false;
 }
 
 bool TArchiver::RestoreRun::run() {
@@ -679,10 +882,9 @@ bool TArchiver::RestoreRun::run() {
     a.m_fileCount = fileCount;
     a.m_bytesDone = 0;
 
-    // The member last read, for its continuation on the next volume.
-    bool currentRestored = false;
-    std::string currentTarget;
-    std::int32_t currentStamp = kNoDateStamp;
+    // Volumes already read: one named again would loop forever.
+    std::set<int> volumesRead{1};
+    bool memberSeen = false;
 
     for (;;) {
         std::int32_t nameLength = 0;
@@ -690,6 +892,7 @@ bool TArchiver::RestoreRun::run() {
             return raise(kMsgStreamRead);
         }
         if (nameLength == 0) {
+            commit();
             break;
         }
         if (nameLength < 0 || nameLength > kMaxNameLength) {
@@ -710,6 +913,10 @@ bool TArchiver::RestoreRun::run() {
                 return raise(kMsgStreamRead);
             }
             const int volume = std::stoi(digits);
+            // A continuation belongs to a member; a volume named twice loops.
+            if (!memberSeen || !volumesRead.insert(volume).second) {
+                return raise(kMsgStreamRead);
+            }
             m_input.reset();
             m_fileIn.reset();
             const std::string path = volumeFileName(
@@ -723,8 +930,8 @@ bool TArchiver::RestoreRun::run() {
             if (!openVolume(path)) {
                 return raise(kMsgCannotReadArchive);
             }
-            if (currentRestored) {
-                if (!expandInto(currentTarget, currentStamp, true)) {
+            if (m_member.active) {
+                if (!expand()) {
                     return false;
                 }
             } else {
@@ -734,20 +941,25 @@ bool TArchiver::RestoreRun::run() {
                 }
             }
         } else {
+            // The member before ended whole: it replaces its target now.
+            commit();
+            memberSeen = true;
             std::int32_t stamp = 0;
             if (!m_input->readInt32(stamp)) {
                 return raise(kMsgStreamRead);
             }
-            currentRestored = false;
             bool doRestore = false;
             std::string target;
             if (name != kFileListName) {
                 if (!targetFor(name, target)) {
                     // Never written outside the target folder; the rest of
                     // the archive still restores.
-                    m_a.m_errorCode = kErrCannotReadFile;
+                    a.recordError(
+                        kErrCannotReadFile,
+                        name + ": refused, a name with \"..\" or leading outside the folder",
+                        false);
                 } else {
-                    target = resolveFileName(target);
+                    target = resolve(target);
                     doRestore = decide(target, stamp);
                     if (a.OnRestoreFile) {
                         a.OnRestoreFile(a, target, stamp, doRestore);
@@ -760,19 +972,33 @@ bool TArchiver::RestoreRun::run() {
                     return raise(kMsgCannotCreateDirectory);
                 }
                 const std::string folder = slash == 0 ? std::string("/") : target.substr(0, slash);
-                if (!makeDirectories(folder)) {
-                    a.recordError(kErrCannotReadFile);
+                std::string refused;
+                bool madeFolder = false;
+                if (!m_targetFolder.empty() &&
+                    target.compare(0, m_targetFolder.size(), m_targetFolder) == 0) {
+                    // Folders below the target are never links.
+                    madeFolder = makeDirectories(m_targetFolder) &&
+                                 makeDirectoriesBelow(m_targetFolder,
+                                                      folder.size() > m_targetFolder.size()
+                                                          ? folder.substr(m_targetFolder.size())
+                                                          : std::string(),
+                                                      refused);
+                    if (!madeFolder && refused.empty()) {
+                        refused = m_targetFolder.substr(0, m_targetFolder.size() - 1);
+                    }
+                } else {
+                    madeFolder = makeDirectories(folder);
+                    refused = folder;
+                }
+                if (!madeFolder) {
+                    a.recordError(kErrCannotReadFile, refused + ": cannot make the folder");
                     break;
                 }
-                currentRestored = true;
-                currentTarget = target;
-                currentStamp = stamp;
-                if (!expandInto(target, stamp, false)) {
+                doRestore = begin(target, stamp);
+            }
+            if (doRestore) {
+                if (!expand()) {
                     return false;
-                }
-                // Errors and cancellation clear the flag: the member is whole.
-                if (a.m_continue) {
-                    ++a.m_processedFiles;
                 }
             } else {
                 const BlockStreamReader::Status status = m_reader.read(*m_input, false, {});
@@ -785,11 +1011,13 @@ bool TArchiver::RestoreRun::run() {
             break;
         }
     }
+    discard();
     return a.m_continue && a.m_errorCode == kErrNone;
 }
 
 bool TArchiver::Restore(const std::string& archiveName, const std::string& targetFolder) {
     m_errorCode = kErrNone;
+    m_errorDetail.clear();
     m_raisedError.clear();
     bool ok = false;
     bool started = false;

@@ -132,6 +132,9 @@ private:
     friend class RestoreRun;
 
     void recordError(int code);
+    // Records an error with what it concerns ("<path>: <cause>"), shown after
+    // the error's message; `stop` ends the operation as recordError does.
+    void recordError(int code, const std::string& detail, bool stop = true);
     void reportProgress(const std::string& filename, std::int64_t done);
     void reportError();
     bool askForDisk(int volume);
@@ -155,6 +158,7 @@ private:
     std::int64_t m_bytesWritten = 0;
     bool m_continue = true;
     int m_errorCode = 0;
+    std::string m_errorDetail;
     std::string m_raisedError;
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace qly::archive {
@@ -146,12 +147,29 @@ public:
         return static_cast<std::int64_t>(st.st_size) + static_cast<std::int64_t>(m_writeLen);
     }
 
+    bool sync() override {
+        if (!flush()) {
+            return false;
+        }
+        if (::fsync(m_fd) != 0) {
+            m_errno = errno;
+            m_failed = true;
+            return false;
+        }
+        return true;
+    }
+
+    int errorNumber() const override { return m_errno; }
+
 private:
     ssize_t readSome(std::uint8_t* out, std::size_t size) {
         for (;;) {
             const ssize_t n = ::read(m_fd, out, size);
             if (n < 0 && errno == EINTR) {
                 continue;
+            }
+            if (n < 0) {
+                m_errno = errno;
             }
             return n;
         }
@@ -164,6 +182,7 @@ private:
                 if (errno == EINTR) {
                     continue;
                 }
+                m_errno = errno;
                 return false;
             }
             in += n;
@@ -178,6 +197,7 @@ private:
     std::size_t m_readEnd = 0;
     std::size_t m_writeLen = 0;
     bool m_failed = false;
+    int m_errno = 0;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -190,6 +210,23 @@ public:
     }
     std::unique_ptr<ByteStream> openAppend(const std::string& path) override {
         return open(path, O_WRONLY | O_APPEND);
+    }
+
+    std::unique_ptr<ByteStream> createBeside(const std::string& target,
+                                             std::string& tempPath) override {
+        const std::size_t slash = target.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        // A hidden name in the same folder, so that the rename stays on one
+        // file system; mkostemp creates it with O_EXCL (never through a link).
+        std::string path = folder + ".qly-tmp-XXXXXX";
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0) {
+            return nullptr;
+        }
+        ::fchmod(fd, 0644);
+        tempPath = path;
+        return std::make_unique<PosixFile>(fd);
     }
 
 private:
@@ -208,6 +245,19 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<ByteStream> FileSystem::createBeside(const std::string& target,
+                                                     std::string& tempPath) {
+    return posix().createBeside(target, tempPath);
+}
+
+bool FileSystem::replace(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool FileSystem::remove(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 FileSystem& FileSystem::posix() {
     static PosixFileSystem fs;

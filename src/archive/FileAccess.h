@@ -23,6 +23,10 @@ public:
     virtual bool flush() { return true; }
     // The size of the stream's file, or -1 when unknown.
     virtual std::int64_t size() { return -1; }
+    // Flushes and makes the written bytes durable; false on failure.
+    virtual bool sync() { return flush(); }
+    // The errno of the last failed read or write (0 when unknown).
+    virtual int errorNumber() const { return 0; }
 };
 
 // Reads exactly `size` bytes; false when fewer could be read.
@@ -57,6 +61,15 @@ public:
     virtual std::unique_ptr<ByteStream> create(const std::string& path) = 0;
     // Opens an existing file for writing at its end.
     virtual std::unique_ptr<ByteStream> openAppend(const std::string& path) = 0;
+    // Creates a new, empty file with a fresh name in the folder of `target`
+    // (never an existing name, never through a link) and gives its path in
+    // `tempPath`; nullptr with errno set on failure.
+    virtual std::unique_ptr<ByteStream> createBeside(const std::string& target,
+                                                     std::string& tempPath);
+    // Renames `from` over `to` in one step; false with errno set on failure.
+    virtual bool replace(const std::string& from, const std::string& to);
+    // Removes a file; false with errno set on failure.
+    virtual bool remove(const std::string& path);
 
     // The process-wide real file system.
     static FileSystem& posix();

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -113,6 +114,77 @@ void clearArchiveAttribute(const std::string& path) {
     // A file system without user extended attributes refuses this: the
     // attribute then stays set, as documented.
     (void)::setxattr(path.c_str(), kArchivedAttribute, value.data(), value.size(), 0);
+}
+
+std::int64_t fileModificationNs(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void clearArchiveAttributeAsOf(const std::string& path, std::int64_t mtimeNs) {
+    if (mtimeNs < 0) {
+        return;
+    }
+    struct stat st {};
+    st.st_mtim.tv_sec = static_cast<time_t>(mtimeNs / 1000000000);
+    st.st_mtim.tv_nsec = static_cast<long>(mtimeNs % 1000000000);
+    const std::string value = mtimeText(st);
+    (void)::setxattr(path.c_str(), kArchivedAttribute, value.data(), value.size(), 0);
+}
+
+bool makeDirectoriesBelow(const std::string& base, const std::string& relative,
+                          std::string& refused) {
+    std::string path = base;
+    if (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    std::size_t pos = 0;
+    while (pos < relative.size()) {
+        std::size_t slash = relative.find('/', pos);
+        if (slash == std::string::npos) {
+            slash = relative.size();
+        }
+        const std::string part = relative.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        path += '/';
+        path += part;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                refused = path;
+                return false;
+            }
+            continue;
+        }
+        if (errno != ENOENT || (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) ||
+            ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            refused = path;
+            return false;
+        }
+    }
+    return true;
+}
+
+int lockForReplace(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+    }
+    return fd;
 }
 
 bool makeDirectories(const std::string& path) {

@@ -32,9 +32,25 @@ bool setFileDosStamp(const std::string& path, std::int32_t stamp);
 // nothing.
 bool archiveAttributeSet(const std::string& path);
 void clearArchiveAttribute(const std::string& path);
+// Clears it as of the modification time `mtimeNs` (nanoseconds since the
+// epoch) taken before the file was read: a change made since then leaves
+// the attribute set.
+void clearArchiveAttributeAsOf(const std::string& path, std::int64_t mtimeNs);
+// The file's modification time in nanoseconds, or -1.
+std::int64_t fileModificationNs(const std::string& path);
 
 // Creates the folder and every missing parent; true when it exists after.
 bool makeDirectories(const std::string& path);
+// Creates `relative` (folders separated by '/') below the existing folder
+// `base`, never walking into a link or through anything but a folder; on
+// failure `refused` names the path that stopped it.
+bool makeDirectoriesBelow(const std::string& base, const std::string& relative,
+                          std::string& refused);
+
+// Takes the exclusive lock a table's user holds shared (flock) on an existing
+// file, without waiting and without following a link. Returns the open
+// descriptor holding it, or -1 with errno set (EWOULDBLOCK: in use).
+int lockForReplace(const std::string& path);
 
 // Resolves a path whose last component may differ in letter case from the
 // file on disk: the exact name when it exists, otherwise the one entry of

@@ -199,6 +199,11 @@ BlockStreamReader::Status BlockStreamReader::readCurrent(ArchiveInput& input, bo
                 return Status::DecompressError;
             }
             produced = kBlockSize - z.avail_out;
+            // One block holds one stream expanding to at least one byte:
+            // bytes after its end or an empty expansion are damage.
+            if (z.avail_in != 0 || produced == 0) {
+                return Status::Damaged;
+            }
             data = m_impl->out.get();
         }
         if (sink && !sink(data, produced)) {

@@ -57,8 +57,9 @@ public:
     bool isOk() const { return m_result.isOk(); }
     explicit operator bool() const { return isOk(); }
     const Result& result() const { return m_result; }
-    T& value() { return m_value; }
-    const T& value() const { return m_value; }
+    T& value() & { return m_value; }
+    const T& value() const& { return m_value; }
+    T&& value() && { return std::move(m_value); }
 
 private:
     Result m_result;

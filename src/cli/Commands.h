@@ -20,6 +20,14 @@ int cmdInit(const Args& args);
 int cmdDump(const Args& args);
 int cmdReindex(const Args& args);
 
+// CSV files (CsvCommands.cpp).
+int cmdExport(const Args& args);
+int cmdImport(const Args& args);
+
+// Deleted records (DeletedCommands.cpp).
+int cmdDeleted(const Args& args);
+int cmdRecall(const Args& args);
+
 // Backup archives (ArchiveCommands.cpp).
 int cmdBackup(const Args& args);
 int cmdRestore(const Args& args);

@@ -18,6 +18,11 @@ const Command kCommands[] = {
     {"init", qlyctl::cmdInit, "init FOLDER"},
     {"dump", qlyctl::cmdDump, "dump TABLE [--order TAG] [--deleted]"},
     {"reindex", qlyctl::cmdReindex, "reindex TABLE"},
+    {"export", qlyctl::cmdExport, "export TABLE OUT.csv [--rtf]"},
+    {"import", qlyctl::cmdImport,
+     "import TABLE IN.csv [--dry-run] [--map COLUMN=FIELD]... [--rtf]"},
+    {"deleted", qlyctl::cmdDeleted, "deleted TABLE"},
+    {"recall", qlyctl::cmdRecall, "recall TABLE RECNO..."},
     {"backup", qlyctl::cmdBackup,
      "backup ARCHIVE FILESPEC... [--level fastest|none|default|max] [--volume-size BYTES]\n"
      "         [--title TEXT] [--file-ids] [--incremental]"},

@@ -9,6 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSysInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -43,6 +50,73 @@ std::string latin1(const QString& text) {
     return text.toLatin1().toStdString();
 }
 
+// Open markers: a file "<table>.qly-open.<host>.<pid>" beside the table for
+// as long as this process has it open for writing. A marker whose process
+// is gone tells of a writer that did not close the table.
+QHash<QString, int>& openMarkers() {
+    static QHash<QString, int> markers;  // marker path -> opens in this process
+    return markers;
+}
+
+QString markerPrefix(const QString& table) {
+    return QFileInfo(table).fileName() + QStringLiteral(".qly-open.");
+}
+
+QString ownMarker(const QString& table) {
+    return QFileInfo(table).dir().filePath(markerPrefix(table) + QSysInfo::machineHostName() +
+                                           u'.' + QString::number(::getpid()));
+}
+
+// Removes the markers of writers on this host that are gone; true when one was found.
+bool takeStaleMarkers(const QString& table) {
+    const QDir dir = QFileInfo(table).dir();
+    const QString prefix = markerPrefix(table);
+    const QString host = QSysInfo::machineHostName();
+    bool stale = false;
+    const QStringList entries =
+        dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        const QString rest = entry.mid(prefix.size());
+        const qsizetype dot = rest.lastIndexOf(u'.');
+        if (dot <= 0 || rest.left(dot) != host)
+            continue;  // another machine's writer: nothing can be told from here
+        bool ok = false;
+        const qint64 pid = rest.mid(dot + 1).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;  // still running
+        stale = true;
+        QFile::remove(dir.filePath(entry));
+    }
+    return stale;
+}
+
+void addMarker(const QString& table) {
+    const QString path = ownMarker(table);
+    if (openMarkers()[path]++ > 0)
+        return;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
+    if (fd >= 0) {
+        const QByteArray text =
+            QByteArray::number(::getpid()) + ' ' + QSysInfo::machineHostName().toUtf8() + '\n';
+        [[maybe_unused]] const ssize_t n = ::write(fd, text.constData(), text.size());
+        ::close(fd);
+    }
+}
+
+void removeMarker(const QString& table) {
+    const QString path = ownMarker(table);
+    auto it = openMarkers().find(path);
+    if (it == openMarkers().end())
+        return;
+    if (--it.value() == 0) {
+        openMarkers().erase(it);
+        QFile::remove(path);
+    }
+}
+
 bool isEditState(TDataSetState s) {
     return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
 }
@@ -54,11 +128,20 @@ TDbTable::TDbTable(QObject* parent) : QObject(parent) {}
 TDbTable::~TDbTable() {
     // no signals while being destroyed: the receivers may be gone already
     blockSignals(true);
-    close();
+    try {
+        close();
+    } catch (const QlyError&) {
+        // nobody is left to tell; the area is closed all the same
+    }
 }
 
 void TDbTable::fail(const QString& message) const {
     throw QlyError(message.toStdString());
+}
+
+void TDbTable::check(int result, const QString& what) const {
+    if (!result)
+        fail(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, engineError()));
 }
 
 void TDbTable::setDatabaseName(const QString& name) {
@@ -172,6 +255,31 @@ int TDbTable::driverFor(const QString& path) const {
     }
 }
 
+void TDbTable::checkIndexAfterCrash(int driver) {
+    // the last writer did not close the table: its index is checked before use
+    const int area = xb_Use(m_openPath.toStdString(), std::string(), kXbModeExclusive, driver);
+    if (area == 0)
+        return;  // open elsewhere; the ordinary open says why when it matters
+    if (xb_TagName(1).empty()) {
+        xb_Close();
+        return;  // no index to check
+    }
+    if (!xb_Verify()) {
+        const QString why = engineError();
+        if (xb_Reindex())
+            m_repairMessage = QStringLiteral(
+                                  "%1 was not closed properly last time; its index was wrong (%2) "
+                                  "and has been rebuilt")
+                                  .arg(m_openPath, why);
+        else
+            m_repairMessage = QStringLiteral(
+                                  "%1 was not closed properly last time; its index is wrong (%2) "
+                                  "and could not be rebuilt: %3")
+                                  .arg(m_openPath, why, engineError());
+    }
+    xb_Close();
+}
+
 QString TDbTable::fileLabel() const {
     return m_openPath.isEmpty() ? resolvedPath() : m_openPath;
 }
@@ -187,6 +295,9 @@ void TDbTable::open() {
         m_readOnly ? kXbModeReadOnly : (m_exclusive ? kXbModeExclusive : kXbModeShared);
     xb_SetStringType(1);
     xb_ClearError();
+    m_repairMessage.clear();
+    if (mode != kXbModeReadOnly && takeStaleMarkers(m_openPath))
+        checkIndexAfterCrash(driver);
     const int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
     if (area == 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, engineError()));
@@ -208,10 +319,24 @@ void TDbTable::open() {
     m_state = TDataSetState::dsBrowse;
     m_modified = false;
     m_countCache = -1;
-    xb_GoTop();
+    if (!xb_GoTop()) {
+        const QString why = engineError();
+        xb_Select(m_area);
+        xb_Close();
+        m_area = 0;
+        m_fields.clear();
+        m_state = TDataSetState::dsInactive;
+        fail(QStringLiteral("%1: Cannot read the table: %2").arg(fileLabel(), why));
+    }
     afterMove();
     m_bof = true;
+    if (mode != kXbModeReadOnly) {
+        addMarker(m_openPath);
+        m_marked = true;
+    }
     emit activeChanged(true);
+    if (!m_repairMessage.isEmpty())
+        emit indexRepaired(m_repairMessage);
     emit stateChanged(m_state);
     emit dataSetChanged();
 }
@@ -283,7 +408,11 @@ void TDbTable::close() {
     m_modified = false;
     xb_Select(m_area);
     xb_Unlock(0);
-    xb_Close();
+    const bool closed = xb_Close() != 0;
+    if (m_marked && closed)
+        removeMarker(m_openPath);  // a failed close leaves it for the next open to check
+    m_marked = false;
+    const QString why = closed ? QString() : engineError();
     m_area = 0;
     m_recNo = 0;
     m_countCache = -1;
@@ -296,6 +425,8 @@ void TDbTable::close() {
     emit activeChanged(false);
     emit stateChanged(m_state);
     emit dataSetChanged();
+    if (!closed)
+        fail(QStringLiteral("%1: Cannot close the table: %2").arg(fileLabel(), why));
 }
 
 // ---------------------------------------------------------------------------
@@ -429,7 +560,7 @@ void TDbTable::setState(TDataSetState state) {
 void TDbTable::first() {
     requireBrowsable();
     selectArea(false);
-    xb_GoTop();
+    check(xb_GoTop(), QStringLiteral("Cannot move to the first record"));
     afterMove();
     m_bof = true;
     emit recordMoved();
@@ -438,7 +569,7 @@ void TDbTable::first() {
 void TDbTable::last() {
     requireBrowsable();
     selectArea(false);
-    xb_GoBottom();
+    check(xb_GoBottom(), QStringLiteral("Cannot move to the last record"));
     afterMove();
     m_eof = true;
     emit recordMoved();
@@ -461,7 +592,13 @@ int TDbTable::moveBy(int distance) {
     long at = m_recNo;
     bool hitEnd = false;
     while (moved != distance) {
-        xb_Skip(step);
+        if (!xb_Skip(step)) {
+            const QString why = engineError();
+            xb_Go(at);
+            afterMove();
+            emit recordMoved();
+            fail(QStringLiteral("%1: Cannot move: %2").arg(fileLabel(), why));
+        }
         if (step > 0 ? xb_Eof() : xb_Bof()) {
             hitEnd = true;
             break;
@@ -718,14 +855,28 @@ void TDbTable::validateBuffer() const {
 }
 
 void TDbTable::writeBuffer() {
+    // the changed fields go into a copy of the record, written at once later
+    if (!xb_BeginRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
         const TField& f = *m_fields[i];
-        if (!qly::record::store(f, m_buffer[i]))
+        if (!qly::record::store(f, m_buffer[i])) {
+            const QString why = engineError();
+            xb_CancelRecord();
             fail(QStringLiteral("%1: Cannot store field '%2': %3")
-                     .arg(fileLabel(), f.fieldName(), engineError()));
+                     .arg(fileLabel(), f.fieldName(), why));
+        }
     }
+    if (!xb_PostRecord())
+        fail(QStringLiteral("%1: Cannot write record %2: %3")
+                 .arg(fileLabel())
+                 .arg(xb_RecNo())
+                 .arg(engineError()));
 }
 
 void TDbTable::post() {
@@ -761,39 +912,50 @@ void TDbTable::post() {
                     why = engineError();
                     break;
             }
+            if (r == kXbAppendIndexFailed)
+                dropNewRecord(xb_RecNo());
             fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));
         }
         const long recno = xb_RecNo();
-        if (!m_exclusive)
-            xb_Rlock(recno);
         try {
+            if (!m_exclusive && !xb_Rlock(recno))
+                fail(QStringLiteral("%1: Cannot lock the new record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
             writeBuffer();
+            if (!xb_Commit())
+                fail(QStringLiteral("%1: Cannot write record %2: %3")
+                         .arg(fileLabel())
+                         .arg(recno)
+                         .arg(engineError()));
         } catch (...) {
-            // take the half-written new record away again
-            xb_Delete();
-            xb_Commit();
-            xb_Unlock(0);
-            xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
+            // take the new record away again; the insert stays open
+            dropNewRecord(recno);
             throw;
         }
         m_recNo = recno;
     } else {
-        try {
-            writeBuffer();
-        } catch (...) {
+        writeBuffer();  // throws with the stored record as it was
+        if (!xb_Commit()) {
+            const QString why = engineError();
             // put the record back as it was when the edit began
             xb_PutRecord(m_image);
-            throw;
+            xb_Commit();
+            fail(QStringLiteral("%1: Cannot write record %2: %3")
+                     .arg(fileLabel())
+                     .arg(m_recNo)
+                     .arg(why));
         }
     }
-    xb_Commit();
     if (!m_exclusive)
         xb_Unlock(0);
-    xb_Go(m_recNo);
     m_modified = false;
     m_countCache = -1;
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_state = TDataSetState::dsBrowse;
+    if (!xb_Go(m_recNo))
+        m_recNo = 0;
     afterMove();
     emit stateChanged(m_state);
     emit dataSetChanged();
@@ -801,6 +963,17 @@ void TDbTable::post() {
     emit afterPost();
     for (auto& handler : m_afterPost)
         handler(*this);
+}
+
+void TDbTable::dropNewRecord(long recno) {
+    if (recno > 0 && xb_Go(recno) && xb_RecNo() == recno) {
+        xb_CancelRecord();
+        xb_Delete();
+        xb_Commit();
+    }
+    if (!m_exclusive)
+        xb_Unlock(0);
+    xb_Go(m_insertReturn > 0 ? m_insertReturn : recno);
 }
 
 void TDbTable::cancel() {
@@ -842,16 +1015,22 @@ void TDbTable::deleteRecord() {
                  .arg(fileLabel())
                  .arg(m_recNo));
     const long deleted = m_recNo;
-    const bool ok = xb_Delete();
+    bool ok = xb_Delete() != 0;
+    QString why = ok ? QString() : engineError();
     m_countCache = -1;
-    xb_Commit();
+    if (ok && !xb_Commit()) {
+        ok = false;
+        why = engineError();
+        xb_Recall();  // the record stays as it was
+        xb_Commit();
+    }
     if (!m_exclusive)
         xb_Unlock(0);
     if (!ok)
         fail(QStringLiteral("%1: Cannot delete record %2: %3")
                  .arg(fileLabel())
                  .arg(deleted)
-                 .arg(engineError()));
+                 .arg(why));
     // the following record becomes current, or the last when none follows
     xb_Go(deleted);
     xb_Skip(1);

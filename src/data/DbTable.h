@@ -58,6 +58,8 @@ public:
     TTableType tableType() const { return m_tableType; }
     void setTableType(TTableType type);
     bool readOnly() const { return m_readOnly; }
+    // What the last open repaired ("" when nothing): see indexRepaired.
+    QString repairMessage() const { return m_repairMessage; }
     void setReadOnly(bool on);
     bool exclusive() const { return m_exclusive; }
     void setExclusive(bool on);
@@ -188,6 +190,9 @@ signals:
     void afterDelete();
     void afterInsert();
     void recordInserting(bool atEnd);  // insert/append began (for the grid's new row)
+    // At open: the last writer did not close the table and its index was
+    // found wrong; the message says whether it was rebuilt (for the user).
+    void indexRepaired(const QString& message);
 
 private:
     void requireActive() const;
@@ -198,14 +203,19 @@ private:
     void afterMove();
     void validateBuffer() const;
     void writeBuffer();
+    void dropNewRecord(long recno);
+    void checkIndexAfterCrash(int driver);
     QString fileLabel() const;
     void buildFields();
     void fail(const QString& message) const;
+    void check(int result, const QString& what) const;  // throws with the engine message
 
     QString m_databaseName;
     QString m_tableName;
     TTableType m_tableType = ttDefault;
     bool m_readOnly = false;
+    bool m_marked = false;    // our open marker stands beside the table
+    QString m_repairMessage;  // of the last open, "" when nothing was repaired
     bool m_exclusive = false;
     QString m_indexName;
     QList<TFieldDef> m_fieldDefs;

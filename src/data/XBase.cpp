@@ -142,10 +142,13 @@ void TXBase::reindex() {
     Bracket bracket(*this);
     finishEdit();
     const long keep = m_table->recNo();
-    xb_Reindex();
+    const bool ok = xb_Reindex() != 0;
+    const std::string error = ok ? std::string() : xb_LastError();
     if (keep > 0)
         xb_Go(keep);
     m_table->resyncFromEngine(true);
+    if (!ok)
+        throw QlyError(error);  // the engine's own message
 }
 
 int TXBase::setOrder(int order) {

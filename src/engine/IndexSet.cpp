@@ -115,6 +115,8 @@ public:
 
     uint32_t first() override {
         m_error.clear();
+        if (!m_set.recheck(m_error))
+            return 0;
         if (!m_set.m_scoped)
             return take(m_cursor.first());
         const std::string& from = m_tag.tag->descending() ? m_set.m_high : m_set.m_low;
@@ -124,6 +126,8 @@ public:
     }
     uint32_t last() override {
         m_error.clear();
+        if (!m_set.recheck(m_error))
+            return 0;
         if (!m_set.m_scoped)
             return take(m_cursor.last());
         const std::string& to = m_tag.tag->descending() ? m_set.m_low : m_set.m_high;
@@ -149,6 +153,8 @@ public:
     uint32_t seek(const std::string& key, bool& found) {
         m_error.clear();
         found = false;
+        if (!m_set.recheck(m_error))
+            return 0;
         const uint32_t r =
             take(m_cursor.seek(bytesOf(key), static_cast<uint32_t>(key.size()), &found));
         if (r == 0)
@@ -181,6 +187,8 @@ private:
     // Puts the cursor on recno's entry (or where it would be).
     bool sync(uint32_t recno, bool& exact) {
         m_error.clear();
+        if (!m_set.recheck(m_error))
+            return false;
         if (m_cursor.valid() && !m_cursor.stale() && m_cursor.recNo() == recno) {
             exact = true;
             return true;
@@ -519,6 +527,61 @@ bool IndexSet::lowestWithKey(OpenTag& tag, const std::string& key, uint32_t exce
             }
         }
         first += got;
+    }
+    return true;
+}
+
+namespace {
+// As often as the work area re-reads the record count of a shared table.
+constexpr auto kIndexRecheckInterval = std::chrono::milliseconds(50);
+// An index lock is held only for one record's key changes.
+constexpr int kIndexLockSeconds = 10;
+}  // namespace
+
+bool IndexSet::beginWrite(std::string& error) {
+    m_changing = 0;
+    if (m_table.mode() != Table::Mode::Shared)
+        return true;
+    for (auto& f : m_files) {
+        const cdx::Status s = f->beginChange(kIndexLockSeconds);
+        if (!s) {
+            error = s.message();
+            std::string ignored;
+            endWrite(ignored);
+            return false;
+        }
+        ++m_changing;
+    }
+    m_checked = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool IndexSet::endWrite(std::string& error) {
+    bool ok = true;
+    for (size_t i = 0; i < m_changing && i < m_files.size(); ++i) {
+        const cdx::Status s = m_files[i]->endChange();
+        if (!s && ok) {
+            error = s.message();
+            ok = false;
+        }
+    }
+    m_changing = 0;
+    return ok;
+}
+
+bool IndexSet::recheck(std::string& error) {
+    if (m_table.mode() != Table::Mode::Shared || m_changing)
+        return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_checked < kIndexRecheckInterval)
+        return true;
+    m_checked = now;
+    for (auto& f : m_files) {
+        const cdx::Status s = f->refreshIfChanged();
+        if (!s) {
+            error = s.message();
+            return false;
+        }
     }
     return true;
 }

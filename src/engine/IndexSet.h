@@ -14,6 +14,7 @@
 // Index files of one table opened in several work areas of this process are
 // shared, so that every area sees the others' changes.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -89,6 +90,12 @@ public:
 
     bool recordWritten(uint32_t recno, const char* oldImage, const char* newImage,
                        std::string& error) override;
+    // In a shared table, record writes change the index files under their locks.
+    bool beginWrite(std::string& error) override;
+    bool endWrite(std::string& error) override;
+    // In a shared table, re-reads index files another writer changed, at most
+    // once per recheck interval.
+    bool recheck(std::string& error);
 
     // Creates the structural index of a table that has none yet and sets the
     // table's flag. The table must hold no records.
@@ -122,6 +129,8 @@ private:
     std::string m_low;
     std::string m_high;
     std::string m_scratch;
+    std::chrono::steady_clock::time_point m_checked{};
+    size_t m_changing = 0;  // index files locked by beginWrite
 };
 
 // Creates a table and, with tags, its structural index. Fails when a file

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -14,7 +15,11 @@ namespace qly::engine {
 
 namespace {
 
+// Lock bytes of FoxPro-compatible engines: the header at 0x7FFFFFFE, record n
+// at 0x7FFFFFFE - n; a file lock covers the record bytes below the header.
 constexpr uint64_t kHeaderLockOffset = 0x7FFFFFFE;
+// How long a commit waits for the header lock that another writer holds.
+constexpr int kCommitLockSeconds = 10;
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;  // FoxPro's 2 GB limit
 constexpr char kEndOfFile = 0x1A;
 
@@ -438,13 +443,32 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     std::vector<char> old(static_cast<size_t>(m_recordLength));
     if (!readRecord(recno, old.data(), error))
         return false;
-    if (!m_file.writeAt(recordOffset(recno), image, static_cast<size_t>(m_recordLength), error))
+    if (m_observer && !m_observer->beginWrite(error))
         return false;
-    m_modified = true;
-    ++*m_generation;
-    if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error))
-        return false;
-    return true;
+    const size_t length = static_cast<size_t>(m_recordLength);
+    bool ok = m_file.writeAt(recordOffset(recno), image, length, error);
+    if (!ok) {
+        // a short write may have torn the record: put the old image back
+        std::string ignored;
+        m_file.writeAt(recordOffset(recno), old.data(), length, ignored);
+    } else {
+        m_modified = true;
+        ++*m_generation;
+        if (m_observer && !m_observer->recordWritten(recno, old.data(), image, error)) {
+            // the keys could not follow: the record stays as it was, and the
+            // keys already moved go back where the old image has them
+            std::string ignored;
+            if (m_file.writeAt(recordOffset(recno), old.data(), length, ignored))
+                m_observer->recordWritten(recno, image, old.data(), ignored);
+            ok = false;
+        }
+    }
+    std::string endError;
+    if (m_observer && !m_observer->endWrite(endError) && ok) {
+        error = endError;
+        ok = false;
+    }
+    return ok;
 }
 
 bool Table::writeCountAndDate(uint32_t count, std::string& error) {
@@ -466,11 +490,19 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
     if (!checkWritable(error))
         return kAppendReadOnly;
     bool shared = m_mode == Mode::Shared;
+    const auto started = std::chrono::steady_clock::now();
+    // The index lock first, then the header lock (the order every writer keeps).
+    if (m_observer && !m_observer->beginWrite(error))
+        return kAppendLockFailed;
     if (shared && !m_file.lockRange(kHeaderLockOffset, 1, lockTimeout)) {
         error = "Table " + m_path + " is locked by another user";
+        std::string ignored;
+        if (m_observer)
+            m_observer->endWrite(ignored);
         return kAppendLockFailed;
     }
     int result = kAppendOk;
+    uint64_t newRecordLock = 0;
     do {
         if (shared) {
             // Another process may have appended since we last looked.
@@ -480,6 +512,22 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
                 break;
             }
             m_count = readLe32(b);
+            // The new record's lock byte lies inside another program's file
+            // lock: holding it honours that lock (waiting what is left of
+            // the timeout).
+            if (m_count < 0x7FFFFFFEu) {
+                const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
+                                        std::chrono::steady_clock::now() - started)
+                                        .count();
+                const int left = std::max(0, lockTimeout - static_cast<int>(waited));
+                newRecordLock = kHeaderLockOffset - (m_count + 1);
+                if (!m_file.lockRange(newRecordLock, 1, left)) {
+                    newRecordLock = 0;
+                    error = "Table " + m_path + " is locked by another user";
+                    result = kAppendLockFailed;
+                    break;
+                }
+            }
         }
         uint64_t end = recordOffset(m_count + 1) + static_cast<uint64_t>(m_recordLength) + 1;
         if (m_count == 0xFFFFFFFFu || end > kMaxFileSize) {
@@ -507,11 +555,18 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
         m_modified = true;
         ++*m_generation;
     } while (false);
+    if (newRecordLock && !m_locks.count(recno))
+        m_file.unlockRange(newRecordLock, 1);
     if (shared)
         m_file.unlockRange(kHeaderLockOffset, 1);
     if (result == kAppendOk && m_observer &&
         !m_observer->recordWritten(recno, nullptr, image, error))
         result = kAppendIndexFailed;
+    std::string endError;
+    if (m_observer && !m_observer->endWrite(endError) && result == kAppendOk) {
+        error = endError;
+        result = kAppendIndexFailed;
+    }
     return result;
 }
 
@@ -615,14 +670,26 @@ bool Table::commit(std::string& error) {
         return true;
     {
         uint32_t count = m_count;
-        if (m_mode == Mode::Shared) {
-            // Another process may have appended: never lower the stored count.
-            unsigned char b[4];
-            if (!m_file.readAt(4, b, 4, error))
-                return false;
-            count = std::max(count, readLe32(b));
+        const bool shared = m_mode == Mode::Shared;
+        // Another process may be appending: read and rewrite the count under
+        // the header lock, and never lower the stored count.
+        if (shared && !m_file.lockRange(kHeaderLockOffset, 1, kCommitLockSeconds)) {
+            error = "Table " + m_path + " is locked by another user; its header was not written";
+            return false;
         }
-        if (!writeCountAndDate(count, error))
+        bool written = true;
+        if (shared) {
+            unsigned char b[4];
+            written = m_file.readAt(4, b, 4, error);
+            if (written) {
+                count = std::max(count, readLe32(b));
+                m_count = count;
+            }
+        }
+        written = written && writeCountAndDate(count, error);
+        if (shared)
+            m_file.unlockRange(kHeaderLockOffset, 1);
+        if (!written)
             return false;
         m_modified = false;
     }

@@ -40,6 +40,11 @@ public:
     // record. Returning false reports a failure (error set).
     virtual bool recordWritten(uint32_t recno, const char* oldImage, const char* newImage,
                                std::string& error) = 0;
+    // Around every record write: beginWrite before the record is written (a
+    // false result refuses the write), endWrite after recordWritten or a
+    // failed write (a false result reports an index failure).
+    virtual bool beginWrite(std::string& /*error*/) { return true; }
+    virtual bool endWrite(std::string& /*error*/) { return true; }
 };
 
 class Table {

@@ -72,6 +72,7 @@ void WorkArea::setTurboRead(bool on) {
 }
 
 void WorkArea::beginCall() {
+    m_staged.reset();  // a move drops a record being built
     // Without turbo read, each call sees what other users wrote since: the
     // read-ahead is dropped when the file changed. Nobody else writes a table
     // opened exclusively.
@@ -104,15 +105,23 @@ uint32_t WorkArea::windowCapacity() {
 void WorkArea::dropWindow() {
     m_windowCount = 0;
     m_blocks.clear();
+    m_blockUse.clear();
+    m_blockBytes = 0;
 }
 
 const char* WorkArea::fetchBlock(uint32_t recno, uint32_t perBlock, std::string& error) {
     const size_t len = static_cast<size_t>(m_table->recordLength());
     const uint32_t block = (recno - 1) / perBlock;
     auto it = m_blocks.find(block);
-    if (it == m_blocks.end()) {
-        if (m_blocks.size() >= kMaxBlocks)
-            m_blocks.clear();
+    if (it != m_blocks.end()) {
+        m_blockUse.splice(m_blockUse.begin(), m_blockUse, it->second.use);
+    } else {
+        while (!m_blockUse.empty() && m_blockBytes + perBlock * len > kMaxBlockBytes) {
+            auto oldest = m_blocks.find(m_blockUse.back());
+            m_blockBytes -= oldest->second.records.capacity();
+            m_blocks.erase(oldest);
+            m_blockUse.pop_back();
+        }
         if (m_blocks.empty()) {
             // The file as it is now: beginCall drops the blocks when it changes.
             m_table->fileStamp(m_windowFileSize, m_windowFileTime);
@@ -122,14 +131,16 @@ const char* WorkArea::fetchBlock(uint32_t recno, uint32_t perBlock, std::string&
         std::vector<char> records(static_cast<size_t>(perBlock) * len);
         const uint32_t got = m_table->readRecords(block * perBlock + 1, perBlock, records.data());
         records.resize(static_cast<size_t>(got) * len);
-        it = m_blocks.emplace(block, std::move(records)).first;
+        m_blockBytes += records.capacity();
+        m_blockUse.push_front(block);
+        it = m_blocks.emplace(block, Block{std::move(records), m_blockUse.begin()}).first;
     }
     const size_t at = static_cast<size_t>(recno - 1 - block * perBlock) * len;
-    if (at + len > it->second.size()) {
+    if (at + len > it->second.records.size()) {
         error = "Cannot read record " + std::to_string(recno) + " of " + m_table->path();
         return nullptr;
     }
-    return it->second.data() + at;
+    return it->second.records.data() + at;
 }
 
 uint32_t WorkArea::readWindow(uint32_t first, uint32_t count) {
@@ -191,8 +202,17 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     // In an index order the next record is anywhere: keep whole blocks of
     // records, so that a walk reads each part of the file once.
     if (m_order)
-        return fetchBlock(recno, capacity, error);
-    uint32_t n = capacity;
+        return fetchBlock(recno, static_cast<uint32_t>(std::max<size_t>(1, kBlockBytes / len)),
+                          error);
+    // The first read is small (an open reads one record); a window that is
+    // read on from where the last one ended grows up to the capacity.
+    constexpr uint32_t kFirstWindow = 16;
+    const bool continuing =
+        m_windowCount &&
+        (direction < 0 ? recno + 1 == m_windowFirst : recno == m_windowFirst + m_windowCount);
+    m_windowRun =
+        std::min(capacity, continuing ? std::max(kFirstWindow, m_windowRun * 4) : kFirstWindow);
+    uint32_t n = m_windowRun;
     uint32_t first = recno;
     if (direction < 0)
         first = recno > n ? recno - n + 1 : 1;
@@ -409,7 +429,45 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
     return true;
 }
 
+bool WorkArea::beginRecord(std::string& error) {
+    m_staged.reset();
+    if (m_eof || m_recno == 0) {
+        error = "No current record (end of file)";
+        return false;
+    }
+    if (!m_table->writable()) {
+        error = m_table->readOnlyReason();
+        return false;
+    }
+    auto image = std::make_unique<std::vector<char>>(m_record.size());
+    if (m_table->mode() == Table::Mode::Shared) {
+        // build on the record as it is now, not as we last read it
+        if (!m_table->readRecord(m_recno, image->data(), error))
+            return false;
+    } else {
+        std::memcpy(image->data(), m_record.data(), image->size());
+    }
+    m_staged = std::move(image);
+    return true;
+}
+
+bool WorkArea::postRecord(std::string& error) {
+    if (!m_staged) {
+        error = "No record is being built";
+        return false;
+    }
+    const std::unique_ptr<std::vector<char>> image = std::move(m_staged);
+    return change(
+        [&image](char* out, std::string&) {
+            std::memcpy(out, image->data(), image->size());
+            return true;
+        },
+        error);
+}
+
 bool WorkArea::change(const Mutation& mutate, std::string& error) {
+    if (m_staged)
+        return mutate(m_staged->data(), error);
     if (m_eof || m_recno == 0) {
         error = "No current record (end of file)";
         return false;

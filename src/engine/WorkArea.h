@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -98,6 +99,16 @@ public:
     bool replaceLogical(int field, bool value, std::string& error);
     bool putMemo(int field, const std::string& data, std::string& error);
 
+    // A whole-record change: after beginRecord, the replace and memo calls
+    // above build a copy of the current record (memos are written to the
+    // memo file at once, into new blocks, so the stored record still points
+    // at its old ones); postRecord then writes that copy in one write and
+    // updates the keys, cancelRecord drops it. Either ends the staging.
+    bool beginRecord(std::string& error);
+    bool postRecord(std::string& error);
+    void cancelRecord() { m_staged.reset(); }
+    bool staging() const { return m_staged != nullptr; }
+
     // Invalidates the read-ahead window (after writes through another area).
     void dropCache() { dropWindow(); }
 
@@ -123,6 +134,7 @@ private:
     bool m_turbo = false;
 
     std::vector<char> m_record;
+    std::unique_ptr<std::vector<char>> m_staged;  // the record being built
     uint32_t m_recno = 0;
     bool m_bof = true;
     bool m_eof = true;
@@ -131,10 +143,19 @@ private:
     std::vector<char> m_window;
     uint32_t m_windowFirst = 0;
     uint32_t m_windowCount = 0;
-    // In an index order: blocks of records by block number (records
-    // [n * capacity + 1, (n + 1) * capacity]), dropped with the window.
-    static constexpr size_t kMaxBlocks = 256;
-    std::unordered_map<uint32_t, std::vector<char>> m_blocks;
+    uint32_t m_windowRun = 0;  // records of the last window read; grows while reads go on
+    // In an index order: small blocks of records by block number (records
+    // [n * perBlock + 1, (n + 1) * perBlock]), the least recently used one
+    // given up when they hold kMaxBlockBytes; all dropped with the window.
+    static constexpr size_t kBlockBytes = 16 * 1024;
+    static constexpr size_t kMaxBlockBytes = 64 * 1024 * 1024;
+    struct Block {
+        std::vector<char> records;
+        std::list<uint32_t>::iterator use;
+    };
+    std::unordered_map<uint32_t, Block> m_blocks;
+    std::list<uint32_t> m_blockUse;  // most recently used first
+    size_t m_blockBytes = 0;
     int64_t m_windowFileSize = -1;  // the file's size and time when the window was read
     int64_t m_windowFileTime = -1;
     uint64_t m_windowGeneration = 0;

@@ -229,6 +229,30 @@ int xb_PutRecord(const std::string& image) {
     return a->putRecord(image, error) ? kTrue : fail(e, error);
 }
 
+int xb_BeginRecord() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    std::string error;
+    return a->beginRecord(error) ? kTrue : fail(e, error);
+}
+
+int xb_PostRecord() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    std::string error;
+    return a->postRecord(error) ? kTrue : fail(e, error);
+}
+
+void xb_CancelRecord() {
+    WorkArea* a = Engine::instance().currentArea();
+    if (a)
+        a->cancelRecord();
+}
+
 namespace {
 const Field* fieldByNumber(int n) {
     Engine& e = begin();
@@ -733,6 +757,15 @@ int xb_SetScope(const std::string& low, const std::string& high) {
     if (!a->indexes().setScope(low, high, error))
         return fail(e, error, kErrNoIndex);
     return a->goTop(error) ? kTrue : fail(e, error);
+}
+
+int xb_Verify() {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    std::string error;
+    return a->indexes().verify(error) ? kTrue : fail(e, error, kErrNoIndex);
 }
 
 int xb_Reindex() {

@@ -106,6 +106,15 @@ int xb_Deleted();  // current record is marked deleted
 int xb_RecSize();                            // record length incl. the deletion flag
 std::string xb_GetRecord();                  // the current record image (RecSize bytes)
 int xb_PutRecord(const std::string& image);  // replaces the current record image; boolean
+// A whole-record change, written at once: after xb_BeginRecord the
+// xb_Replace / xb_PutMemo / xb_PutBlob calls build a copy of the current
+// record instead of writing it (memos go to new blocks of the memo file at
+// once); xb_PostRecord writes the copy in one write and then its keys. A
+// failure at any step leaves the stored record as it was. xb_CancelRecord,
+// a move or a failed xb_PostRecord drops the copy. Booleans.
+int xb_BeginRecord();
+int xb_PostRecord();
+void xb_CancelRecord();
 int xb_FieldCount();
 std::string xb_FieldName(int n);  // 1-based
 char xb_FieldType(int n);         // 'C','N','F','D','L','M','G','B','P'; 0 if no such field
@@ -191,7 +200,10 @@ std::string xb_TagName(int order);          // "" if none
 int xb_TagArea(const std::string& tag);     // -> order number, 0 if none
 int xb_Seek(const std::string& key);        // -1 found, 0 not found / failed
 int xb_SetScope(const std::string& low, const std::string& high);  // boolean; empty low removes
-int xb_Reindex();                                                  // boolean
+int xb_Reindex();
+// Checks every tag of the open indexes against the table; boolean (0: the
+// index is wrong, xb_LastError says where).
+int xb_Verify();                              // boolean
 int xb_Query(const std::string& expression);  // boolean; "" removes the filter; a bad
                                               // expression returns 0 and keeps the old one
 std::string xb_DBFilter();                    // current filter expression

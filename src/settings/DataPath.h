@@ -7,9 +7,19 @@
 
 namespace qly {
 
-// The folder of the running executable, ending in "/". Falls back to the
-// current folder when /proc/self/exe cannot be read.
+// The folder an empty PATH stands for, ending in "/": the folder of the
+// running executable (the current folder when /proc/self/exe cannot be
+// read), or, for an installed program, installedDataFolder().
 std::string programFolder();
+
+// True when the executable's folder is that of an installed program
+// (PREFIX/lib/quillory/ beside PREFIX/share/metainfo/ with the program's
+// metainfo file): its folder is not the user's to write in.
+bool isInstalledProgramFolder(const std::string& executableFolder);
+
+// $XDG_DATA_HOME/Quillory/data/, with ~/.local/share when XDG_DATA_HOME is
+// unset or not absolute.
+std::string installedDataFolder(const char* xdgDataHome, const char* home);
 
 // Appends "/" when the last character is not "/"; an empty text stays empty.
 std::string appendPathSeparator(std::string path);

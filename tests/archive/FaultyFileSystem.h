@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,11 @@ public:
     std::unique_ptr<ByteStream> openAppend(const std::string& path) override {
         return wrapWrite(path, FileSystem::posix().openAppend(path));
     }
+    // A temporary file beside a spoiled target fails like the target would.
+    std::unique_ptr<ByteStream> createBeside(const std::string& target,
+                                             std::string& tempPath) override {
+        return wrapWrite(target, FileSystem::posix().createBeside(target, tempPath));
+    }
 
 private:
     class Limited : public ByteStream {
@@ -62,6 +68,7 @@ private:
             if (m_writeLeft >= 0 && size > m_writeLeft) {
                 m_inner->write(data, m_writeLeft);
                 m_writeLeft = 0;
+                m_errno = ENOSPC;  // as a full disk reports it
                 return false;
             }
             if (m_writeLeft >= 0) {
@@ -69,14 +76,17 @@ private:
             }
             return m_inner->write(data, size);
         }
-        bool flush() override { return m_inner->flush(); }
+        bool flush() override { return m_errno == 0 && m_inner->flush(); }
+        bool sync() override { return m_errno == 0 && m_inner->sync(); }
         std::int64_t size() override { return m_inner->size(); }
+        int errorNumber() const override { return m_errno != 0 ? m_errno : m_inner->errorNumber(); }
 
     private:
         std::unique_ptr<ByteStream> m_inner;
         std::int64_t m_readLeft;
         std::int64_t m_writeLeft;
         bool m_readFails;
+        int m_errno = 0;
     };
 
     std::unique_ptr<ByteStream> wrapWrite(const std::string& path,

@@ -1,7 +1,10 @@
 // qlyctl backup, restore, list and verify, run as a user runs them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -132,6 +135,38 @@ TEST_F(QlyctlArchive, ReportsDamageAndBadUsage) {
                              "backup a.bkp x --volume-size -5"}) {
         EXPECT_EQ(qlyctl(dir.path(), args).exitCode, 2) << args;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A restore over the program's tables: a table another program holds open is
+// refused by name, a cut-short archive leaves the good table as it was, and
+// the summary counts only what was restored.
+TEST_F(QlyctlArchive, RestoreNeverReplacesAHeldOrGoodTableWithLess) {
+    ASSERT_EQ(qlyctl(dir.path(), "backup a.bkp data/MAIN.DBF data/MAIN.fpt").exitCode, 0);
+    const Bytes goodDbf = makeBytes(90000, 7, true);
+    writeFile(dir / "out/MAIN.DBF", goodDbf);
+
+    const int fd = ::open((dir / "out/MAIN.DBF").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);  // as the running program holds it
+    Outcome r = qlyctl(dir.path(), "restore a.bkp out");
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("out/MAIN.DBF: in use by another program"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 files restored"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(dir / "out/MAIN.DBF"), goodDbf);
+    EXPECT_EQ(readFile(dir / "out/MAIN.fpt"), readFile(dir / "data/MAIN.fpt"));
+
+    // Cut inside MAIN.DBF's blocks.
+    const Bytes archive = readFile(dir / "a.bkp");
+    writeFile(dir / "cut.bkp", Bytes(archive.begin(), archive.begin() + 9000));
+    r = qlyctl(dir.path(), "restore cut.bkp out");
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_EQ(readFile(dir / "out/MAIN.DBF"), goodDbf);
+    EXPECT_EQ(r.out.find("1 files restored"), std::string::npos) << r.out;
 }
 
 }  // namespace

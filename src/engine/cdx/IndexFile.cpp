@@ -13,6 +13,11 @@ namespace {
 
 constexpr uint32_t kTagNameLength = 10;
 constexpr uint32_t kDirectoryRoot = 0x400;
+// The index lock byte of FoxPro-compatible engines, and the compound header's
+// slot that counts the changes (zero in files written elsewhere; other
+// engines ignore it).
+constexpr uint64_t kIndexLockOffset = 0x7FFFFFFE;
+constexpr uint32_t kChangeCounterOffset = 8;
 
 #define CDX_TRY(expr)       \
     do {                    \
@@ -92,7 +97,76 @@ Status IndexFile::load() {
     }
     std::sort(m_tags.begin(), m_tags.end(),
               [](const auto& a, const auto& b) { return a->headerOffset() < b->headerOffset(); });
+    return look(m_seen);
+}
+
+Status IndexFile::look(Seen& seen) {
+    if (!m_io->stamp(seen.size, seen.mtimeNs))
+        return Status::ioError(fileName() + ": cannot be read");
+    // Read past the read-ahead: another process may have written the header.
+    m_io->forgetReadAhead();
+    uint8_t b[4];
+    if (seen.size < kChangeCounterOffset + 4 || !m_io->read(kChangeCounterOffset, b, 4))
+        return Status::ioError(fileName() + ": cannot be read");
+    seen.counter = getLe32(b);
     return Status::ok();
+}
+
+Status IndexFile::reload(const Seen& seen) {
+    // Only unchanged pages may be forgotten; a writer flushes before unlocking.
+    m_io->forgetReadAhead();
+    m_ioSize = seen.size;
+    m_end = std::max<uint32_t>(
+        m_end, static_cast<uint32_t>((seen.size + kPageSize - 1) / kPageSize * kPageSize));
+    CDX_TRY(m_directory->readHeader());
+    ++m_directory->m_version;
+    for (auto& tag : m_tags) {
+        CDX_TRY(tag->readHeader());
+        ++tag->m_version;
+    }
+    m_seen = seen;
+    return Status::ok();
+}
+
+Status IndexFile::refreshIfChanged() {
+    if (m_changing)
+        return Status::ok();
+    Seen now;
+    CDX_TRY(look(now));
+    if (now == m_seen)
+        return Status::ok();
+    CDX_TRY(flush());
+    return reload(now);
+}
+
+Status IndexFile::beginChange(int timeoutSeconds) {
+    if (m_readOnly)
+        return Status::invalid(fileName() + ": the index is open read-only");
+    if (!m_io->lockRange(kIndexLockOffset, 1, timeoutSeconds))
+        return Status::ioError(fileName() + ": the index is locked by another user");
+    Status s = refreshIfChanged();
+    if (!s) {
+        m_io->unlockRange(kIndexLockOffset, 1);
+        return s;
+    }
+    m_changing = true;
+    return Status::ok();
+}
+
+Status IndexFile::endChange() {
+    if (!m_changing)
+        return Status::ok();
+    m_changing = false;
+    Status s = flush();
+    if (s) {
+        uint8_t b[4];
+        putLe32(b, m_seen.counter + 1);
+        s = writeBytes(kChangeCounterOffset, b, 4);
+    }
+    if (s)
+        s = look(m_seen);
+    m_io->unlockRange(kIndexLockOffset, 1);
+    return s;
 }
 
 Status IndexFile::validateSpec(const TagSpec& tagSpec) {
@@ -208,8 +282,12 @@ Status IndexFile::flush(bool sync) {
     CDX_TRY(m_directory->flush());
     for (auto& tag : m_tags)
         CDX_TRY(tag->flush());
-    if (sync && !m_io->sync())
-        return Status::ioError(fileName() + ": cannot be written to disk");
+    // A close after reads only has nothing to force to disk.
+    if (sync && m_unsynced) {
+        if (!m_io->sync())
+            return Status::ioError(fileName() + ": cannot be written to disk");
+        m_unsynced = false;
+    }
     return Status::ok();
 }
 
@@ -242,6 +320,7 @@ Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size)
     if (!m_io->write(offset, bytes, size))
         return Status::ioError(fileName() + ": cannot be written");
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);
+    m_unsynced = true;
     return Status::ok();
 }
 

@@ -46,6 +46,17 @@ public:
     // Appends a new empty tag.
     Status addTag(const TagSpec& tagSpec, Tag** out = nullptr);
 
+    // Sharing the file with other writers (our other processes or another
+    // program). A change is made between beginChange, which takes the index
+    // lock and re-reads what another writer changed, and endChange, which
+    // writes the changed pages, counts the change in the compound header
+    // and releases the lock.
+    Status beginChange(int timeoutSeconds);
+    Status endChange();
+    // Re-reads the tag headers and forgets every cached page when another
+    // writer changed the file since it was last looked at.
+    Status refreshIfChanged();
+
     Status flush(bool sync = false);
     Status close();
     // Checks the directory and every tag.
@@ -63,12 +74,26 @@ private:
     IndexFile(std::unique_ptr<PageIo> io, bool readOnly);
     Status load();
     static Status validateSpec(const TagSpec& tagSpec);
+    // What was seen of the file last: the change counter, size and time.
+    struct Seen {
+        uint32_t counter = 0;
+        uint64_t size = 0;
+        int64_t mtimeNs = 0;
+        bool operator==(const Seen& o) const {
+            return counter == o.counter && size == o.size && mtimeNs == o.mtimeNs;
+        }
+    };
+    Status look(Seen& seen);
+    Status reload(const Seen& seen);
 
     std::unique_ptr<PageIo> m_io;
     bool m_readOnly;
     uint32_t m_end = 0;
     uint64_t m_ioSize = 0;  // bytes in the file; only this object writes it
     size_t m_cacheLimit = 16384;
+    Seen m_seen;
+    bool m_changing = false;
+    bool m_unsynced = false;  // written since the last sync
     std::unique_ptr<Tag> m_directory;
     std::vector<std::unique_ptr<Tag>> m_tags;
 };

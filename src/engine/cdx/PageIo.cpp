@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace cdx {
 
@@ -99,6 +101,44 @@ uint64_t PosixPageIo::size() const {
 bool PosixPageIo::truncate(uint64_t size) {
     m_blockBytes = 0;
     return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+}
+
+bool PosixPageIo::lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) {
+    // Open-file-description locks: two opens in one process exclude each
+    // other as two processes do, and they meet other programs' fcntl locks.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+            return true;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void PosixPageIo::unlockRange(uint64_t offset, uint64_t length) {
+    struct flock fl {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    ::fcntl(m_fd, F_OFD_SETLK, &fl);
+}
+
+bool PosixPageIo::stamp(uint64_t& size, int64_t& mtimeNs) const {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return false;
+    size = static_cast<uint64_t>(st.st_size);
+    mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
 }
 
 bool PosixPageIo::sync() {

@@ -20,6 +20,21 @@ public:
     virtual bool truncate(uint64_t size) = 0;
     virtual bool sync() = 0;
     virtual const std::string& name() const = 0;
+
+    // Sharing with other writers. A byte-range write lock, retried until
+    // timeoutSeconds have passed (0: one try); files held in memory need none.
+    virtual bool lockRange(uint64_t /*offset*/, uint64_t /*length*/, int /*timeoutSeconds*/) {
+        return true;
+    }
+    virtual void unlockRange(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // Size and modification time, to tell whether another process wrote.
+    virtual bool stamp(uint64_t& size, int64_t& mtimeNs) const {
+        size = this->size();
+        mtimeNs = 0;
+        return true;
+    }
+    // Forgets what was read ahead (another process may have changed it).
+    virtual void forgetReadAhead() {}
 };
 
 // A file on disk (POSIX pread/pwrite).
@@ -36,6 +51,10 @@ public:
     bool truncate(uint64_t size) override;
     bool sync() override;
     const std::string& name() const override { return m_path; }
+    bool lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) override;
+    void unlockRange(uint64_t offset, uint64_t length) override;
+    bool stamp(uint64_t& size, int64_t& mtimeNs) const override;
+    void forgetReadAhead() override { m_blockBytes = 0; }
 
 private:
     PosixPageIo(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
@@ -44,8 +63,9 @@ private:
     int m_fd;
     std::string m_path;
     // Read-ahead: the aligned block read last (pages of a tag built in one
-    // go lie side by side, so a walk reads one block instead of many pages).
-    static constexpr size_t kBlockSize = 64 * 1024;
+    // go lie side by side, so a walk reads one block instead of many pages);
+    // small, so that a page missed at random costs little more than the page.
+    static constexpr size_t kBlockSize = 4 * 1024;
     std::vector<uint8_t> m_block;
     uint64_t m_blockOffset = 0;
     size_t m_blockBytes = 0;

@@ -379,24 +379,52 @@ void TMaint::findLastSafetyArchive() {
         return std::make_pair(stamp, n);
     };
     m_lastSafety.clear();
-    const QStringList found =
-        QDir(s_maintFolder)
+    QStringList found =
+        QDir(safetyFolder())
             .entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files);
-    for (const QString& name : found) {
-        if (m_lastSafety.isEmpty() || key(m_lastSafety) < key(name))
-            m_lastSafety = name;
-    }
+    std::sort(found.begin(), found.end(),
+              [&key](const QString& a, const QString& b) { return key(a) > key(b); });
+    if (!found.isEmpty())
+        m_lastSafety = found.first();
     showSafetyArchive();
 }
 
+QString TMaint::safetyFolder() {
+    return s_maintFolder + QString::fromLatin1(kSafetyFolder);
+}
+
+void TMaint::pruneSafetyArchives() {
+    const auto key = [](const QString& name) {
+        const QString stem = QFileInfo(name).completeBaseName().mid(int(qstrlen(kSafetyPrefix)));
+        const int dash = stem.indexOf(QLatin1Char('-'), stem.indexOf(QLatin1Char('-')) + 1);
+        const QString stamp = dash < 0 ? stem : stem.left(dash);
+        const int n = dash < 0 ? 1 : stem.mid(dash + 1).toInt();
+        return std::make_pair(stamp, n);
+    };
+    QStringList found =
+        QDir(safetyFolder())
+            .entryList({QString::fromLatin1(kSafetyPrefix) + QStringLiteral("*.bkp")}, QDir::Files);
+    std::sort(found.begin(), found.end(),
+              [&key](const QString& a, const QString& b) { return key(a) > key(b); });
+    for (int i = kSafetyKept; i < found.size(); ++i)
+        QFile::remove(safetyFolder() + found[i]);
+}
+
 void TMaint::showSafetyArchive() {
-    ui->SafetyLabel->setText(
-        m_lastSafety.isEmpty() ? QString() : QString::fromLatin1(kSafetyCaption) + m_lastSafety);
+    ui->SafetyLabel->setText(m_lastSafety.isEmpty()
+                                 ? QString()
+                                 : QString::fromLatin1(kSafetyCaption) +
+                                       QDir::toNativeSeparators(safetyFolder() + m_lastSafety));
 }
 
 bool TMaint::makeSafetyArchive() {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base = s_maintFolder + QString::fromLatin1(kSafetyPrefix) + stamp;
+    if (!QDir().mkpath(safetyFolder())) {
+        qly::showMessage(isVisible() ? this : parentWidget(), qly::MessageKind::Error,
+                         QStringLiteral("Cannot create the folder ") + safetyFolder());
+        return false;
+    }
+    const QString base = safetyFolder() + QString::fromLatin1(kSafetyPrefix) + stamp;
     QString name = base + QStringLiteral(".bkp");
     for (int n = 2; QFileInfo::exists(name); ++n)
         name = base + QLatin1Char('-') + QString::number(n) + QStringLiteral(".bkp");
@@ -424,6 +452,7 @@ bool TMaint::makeSafetyArchive() {
         return false;
     }
     m_lastSafety = QFileInfo(name).fileName();
+    pruneSafetyArchives();
     showSafetyArchive();
     return true;
 }
@@ -452,6 +481,24 @@ void TMaint::Button3Click() {
     }
     for (TDbTable* table : tables)
         table->close();
+    // Whatever the restore's outcome, the tables open again (each table's
+    // companion applies its filter again as it opens) and the count shown
+    // is brought up to date. A failed restore changed no file, so they open
+    // as they were.
+    struct Reopen {
+        TMaint* dialog;
+        TDbTable* const* tables;
+        ~Reopen() {
+            for (int i = 0; i < 3; ++i) {
+                try {
+                    tables[i]->open();
+                } catch (...) {
+                    // Shown by the caller's own error, or on the next use.
+                }
+            }
+            emit dialog->restoreFinished();
+        }
+    } reopen{this, tables};
 
     bool ok = false;
     bool restored = false;
@@ -466,7 +513,7 @@ void TMaint::Button3Click() {
 
     QWidget* parent = isVisible() ? this : parentWidget();
     if (restored && !m_archiver->raisedError().empty())
-        throw QlyError(m_archiver->raisedError());  // the tables stay closed
+        throw QlyError(m_archiver->raisedError());  // the tables open again as they were
     if (ok) {
         qly::showMessage(
             parent, qly::MessageKind::Information,
@@ -479,9 +526,6 @@ void TMaint::Button3Click() {
         qly::showMessage(parent, qly::MessageKind::Information,
                          QString::fromLatin1(kMsgRestoreFailed));
     }
-    // Each table's companion applies its filter again as the table opens.
-    for (TDbTable* table : tables)
-        table->open();
 }
 
 // ---- Re-index
@@ -519,7 +563,8 @@ void TMaint::Button5Click() {
             return;
     }
 
-    if (table->active())
+    const bool wasActive = table->active();
+    if (wasActive)
         table->checkBrowseMode();  // an edit in progress is kept
     table->close();
     table->setExclusive(true);
@@ -528,10 +573,16 @@ void TMaint::Button5Click() {
         xbase->reindex();
         table->close();
     } catch (...) {
-        // The table stays as the failing step left it; only the switch goes
-        // back, so that its next opening is a shared one again.
-        if (!table->active())
+        // The engine's message is shown; the table opens again shared, as
+        // it was before.
+        try {
+            table->close();
             table->setExclusive(false);
+            if (wasActive)
+                table->open();
+        } catch (...) {
+            table->setExclusive(false);
+        }
         throw;
     }
     table->setExclusive(false);

@@ -93,7 +93,15 @@ public:
     // The file name of the newest safety archive in the maintenance folder
     // ("" when none).
     QString lastSafetyArchive() const { return m_lastSafety; }
+    // The folder inside the data path that keeps the newest safety archives.
+    static constexpr const char* kSafetyFolder = "backups/";
+    static constexpr int kSafetyKept = 5;
 
+signals:
+    // After every restore, whatever its outcome: the tables are open again.
+    void restoreFinished();
+
+public:
     // Table files of the backup choices, in the order of the list.
     static QStringList tableFiles(int choice);
 
@@ -145,6 +153,8 @@ private:
     bool makeSafetyArchive();
     void findLastSafetyArchive();
     void showSafetyArchive();
+    void pruneSafetyArchives();
+    static QString safetyFolder();
 
     std::unique_ptr<Ui::TMaint> ui;
     TFormScaler* m_formScaler = nullptr;  // FormScaler1

@@ -540,6 +540,14 @@ void TMain::offsetFromOthers(QWidget* dialog) {
 void TMain::BarButton3Click() {
     // A new dialog each time, owned by the main window and not modal.
     auto* dialog = new TMaint(m_dataModule, this);
+    // The record count pane follows every restore.
+    connect(dialog, &TMaint::restoreFinished, this, [this] {
+        try {
+            UpdateTextDisplay();
+        } catch (...) {
+            // A table that could not open again shows no count.
+        }
+    });
     dialog->show();
     offsetFromOthers(dialog);
 }

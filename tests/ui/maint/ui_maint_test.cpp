@@ -9,6 +9,10 @@
 #include "ui/dialogs/Maint.h"
 #include "widgets/help/HelpWindow.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -26,6 +30,8 @@
 #include <QRandomGenerator>
 #include <QTabWidget>
 #include <QTemporaryDir>
+
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -94,10 +100,13 @@ private slots:
     void restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath();
     void restoreOfAMissingArchiveReopensFromTheOldFolder();
     void restoreIntoAFolderThatDoesNotExistYet();
-    void restoreOfACutArchiveRaisesAndLeavesTheTablesClosed();
+    void restoreOfACutArchiveRaisesAndReopensTheTables();
     void reindexEachTable_data();
     void reindexEachTable();
     void reindexWithTheTableInUseFails();
+    void aFailedReindexShowsTheEngineMessage();
+    void aFailedRestoreReopensTheTablesWithTheirFilter();
+    void safetyArchivesKeepTheNewestFive();
     void runningOperationShowsProgressAndBlocksASecond();
     void closingDuringABackupWaitsForIt();
     void closeAndAFreshDialog();
@@ -520,13 +529,14 @@ void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter() {
 
     // The tables as they were before the restore are in a safety archive of
     // the data folder, which the restore page names.
-    const QStringList safety = QDir(m_data).entryList({"before-restore-*.bkp"}, QDir::Files);
+    const QStringList safety =
+        QDir(m_data + "backups").entryList({"before-restore-*.bkp"}, QDir::Files);
     QCOMPARE(safety.size(), 1);
     QCOMPARE(dialog->lastSafetyArchive(), safety[0]);
     QVERIFY(child<QLabel>(dialog, "SafetyLabel")->text().endsWith(safety[0]));
     qly::archive::TArchiver reader;
     const QString check = m_root->path() + QStringLiteral("/check/");
-    QVERIFY(reader.Restore((m_data + safety[0]).toStdString(), check.toStdString()));
+    QVERIFY(reader.Restore((m_data + "backups/" + safety[0]).toStdString(), check.toStdString()));
     QCOMPARE(reader.FileCount(), 9);
     QCOMPARE(readAll(fileIn(check, QStringLiteral("Main.dbf"))), beforeRestore);
 
@@ -534,12 +544,12 @@ void TestMaint::restoreOfOneTableReopensTheTablesWithTheirFilter() {
     // first safety archive.
     m_messages.clear();
     dialog->Button3Click();
-    QStringList newer = QDir(m_data).entryList({"before-restore-*.bkp"}, QDir::Files);
+    QStringList newer = QDir(m_data + "backups").entryList({"before-restore-*.bkp"}, QDir::Files);
     QCOMPARE(newer.size(), 2);
     newer.removeOne(safety[0]);
     QCOMPARE(dialog->lastSafetyArchive(), newer[0]);
     qly::archive::TArchiver second;
-    QVERIFY(second.Restore((m_data + newer[0]).toStdString(),
+    QVERIFY(second.Restore((m_data + "backups/" + newer[0]).toStdString(),
                            (m_root->path() + QStringLiteral("/check2/")).toStdString()));
     QCOMPARE(second.FileCount(), 9);
     // A new dialog names the newest safety archive.
@@ -625,7 +635,7 @@ void TestMaint::restoreIntoAFolderThatDoesNotExistYet() {
     QVERIFY(dialog->lastSafetyArchive().isEmpty());
 }
 
-void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed() {
+void TestMaint::restoreOfACutArchiveRaisesAndReopensTheTables() {
     TMaint* dialog = newDialog();
     choose(dialog, "RadioGroup1", 3);
     m_fileAnswer = m_out + QStringLiteral("cut.bkp");
@@ -647,8 +657,10 @@ void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed() {
         QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("Stream read error"));
     }
     QVERIFY(m_messages.isEmpty());
-    QVERIFY(!m_module->MainT->active() && !m_module->ManufT->active() &&
-            !m_module->LocationT->active());
+    // Nothing changed on disk, so the tables open again as they were (they
+    // used to stay closed until the program restarted).
+    QVERIFY(m_module->MainT->active() && m_module->ManufT->active() &&
+            m_module->LocationT->active());
     QVERIFY(!dialog->operationRunning());
 
     // Through the button, the error box shows the message.
@@ -672,7 +684,7 @@ void TestMaint::restoreOfACutArchiveRaisesAndLeavesTheTablesClosed() {
     for (const char* name : kAllFiles)
         after += readAll(fileIn(m_data, QString::fromLatin1(name)));
     QCOMPARE(after, tables);
-    QCOMPARE(QDir(m_data).entryList({"before-restore-*.bkp"}, QDir::Files).size(), 2);
+    QCOMPARE(QDir(m_data + "backups").entryList({"before-restore-*.bkp"}, QDir::Files).size(), 2);
 }
 
 // ---- Re-index
@@ -731,8 +743,9 @@ void TestMaint::reindexWithTheTableInUseFails() {
         QVERIFY(!QString::fromStdString(error.what()).isEmpty());
     }
     QVERIFY(m_messages.isEmpty());
-    QVERIFY(!m_module->ManufT->active());     // left as the failing step left it
-    QVERIFY(!m_module->ManufT->exclusive());  // its next opening is shared again
+    // Open again, shared, as it was (it used to be left closed).
+    QVERIFY(m_module->ManufT->active());
+    QVERIFY(!m_module->ManufT->exclusive());
     QVERIFY(m_module->MainT->active() && m_module->LocationT->active());
     QCOMPARE(readAll(fileIn(m_data, QStringLiteral("Manufact.cdx"))), cdx);
 
@@ -741,6 +754,115 @@ void TestMaint::reindexWithTheTableInUseFails() {
     dialog->Button5Click();
     QCOMPARE(texts(), QStringList({QStringLiteral("Manufacturer Table re-indexed!")}));
     QVERIFY(m_module->ManufT->active());
+}
+
+void TestMaint::aFailedReindexShowsTheEngineMessage() {
+    TMaint* dialog = newDialog();
+    choose(dialog, "RadioGroup2", 0);
+    const QByteArray cdx = readAll(fileIn(m_data, QStringLiteral("Main.cdx")));
+    // A folder nothing can be written to (immutable, as root ignores modes).
+    const auto setWritable = [this](bool writable) {
+        if (::geteuid() != 0) {
+            QFile::setPermissions(
+                m_data, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                            (writable ? QFileDevice::WriteOwner : QFileDevice::Permissions()));
+            return true;
+        }
+        const int fd = ::open(m_data.toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = writable ? (flags & ~FS_IMMUTABLE_FL) : (flags | FS_IMMUTABLE_FL);
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return ok;
+    };
+    if (!setWritable(false))
+        QSKIP("this file system cannot make a folder read-only for root");
+    QString shown;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    QTest::mouseClick(child<QPushButton>(dialog, "Button5"), Qt::LeftButton);
+    poll.stop();
+    setWritable(true);
+    QVERIFY(!texts().contains(QStringLiteral("Main Table re-indexed!")));
+    QVERIFY2(!shown.isEmpty() || !m_messages.isEmpty(), "no error shown");
+    QVERIFY(!shown.contains(QStringLiteral("re-indexed")));
+    QVERIFY(m_module->MainT->active());
+    QVERIFY(!m_module->MainT->exclusive());
+    QCOMPARE(readAll(fileIn(m_data, QStringLiteral("Main.cdx"))), cdx);
+}
+
+void TestMaint::aFailedRestoreReopensTheTablesWithTheirFilter() {
+    TDbTable* mainT = m_module->MainT;
+    m_module->XBase1->setFilter(QStringLiteral("CATAGORY=\"Desk\""));
+    const QStringList before = visibleNames(mainT, "NAME");
+    QVERIFY(!before.isEmpty());
+    TMaint* dialog = newDialog();
+    QSignalSpy finished(dialog, &TMaint::restoreFinished);
+    // A file that is not an archive.
+    m_fileAnswer = m_out + QStringLiteral("notes.bkp");
+    {
+        QFile file(m_fileAnswer);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no archive at all, only some text");
+    }
+    QString shown;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    QTest::mouseClick(child<QPushButton>(dialog, "Button3"), Qt::LeftButton);
+    poll.stop();
+    QVERIFY(!shown.isEmpty() || !m_messages.isEmpty());
+    QCOMPARE(finished.count(), 1);
+    for (TDbTable* table : {mainT, m_module->ManufT, m_module->LocationT})
+        QVERIFY(table->active());
+    QCOMPARE(visibleNames(mainT, "NAME"), before);  // the filter is back
+
+    // A missing archive: the same.
+    m_fileAnswer = m_out + QStringLiteral("missing.bkp");
+    poll.start(10);
+    QTest::mouseClick(child<QPushButton>(dialog, "Button3"), Qt::LeftButton);
+    poll.stop();
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(visibleNames(mainT, "NAME"), before);
+}
+
+void TestMaint::safetyArchivesKeepTheNewestFive() {
+    const QString folder = m_data + QStringLiteral("backups/");
+    QDir().mkpath(folder);
+    for (int i = 1; i <= 6; ++i) {
+        QFile old(folder + QStringLiteral("before-restore-20000101-00000%1.bkp").arg(i));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+    }
+    TMaint* dialog = newDialog();
+    choose(dialog, "RadioGroup1", 3);
+    m_fileAnswer = m_out + QStringLiteral("all.bkp");
+    dialog->Button1Click();
+    m_messages.clear();
+    QTest::mouseClick(child<QPushButton>(dialog, "Button3"), Qt::LeftButton);
+    const QStringList kept =
+        QDir(folder).entryList({"before-restore-*.bkp"}, QDir::Files, QDir::Name);
+    QCOMPARE(kept.size(), 5);
+    QVERIFY(!kept.contains(QStringLiteral("before-restore-20000101-000001.bkp")));
+    QVERIFY(!kept.contains(QStringLiteral("before-restore-20000101-000002.bkp")));
+    QCOMPARE(dialog->lastSafetyArchive(), kept.last());
+    QCOMPARE(child<QLabel>(dialog, "SafetyLabel")->text(),
+             QString::fromLatin1(TMaint::kSafetyCaption) +
+                 QDir::toNativeSeparators(folder + kept.last()));
 }
 
 // ---- Running operations, closing, help
