@@ -1,16 +1,13 @@
 #include "widgets/data/DBGrid.h"
 
 #include "data/DataSource.h"
-#include "data/DbTable.h"
 #include "widgets/data/ErrorBox.h"
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 
 #include <cmath>
 
@@ -22,36 +19,6 @@ const char* const kTitleStyle =
     "QHeaderView::section:horizontal {"
     " background-color: #008080; color: white; padding: 1px 4px;"
     " border: none; border-right: 1px solid #004c4c; border-bottom: 1px solid #004c4c; }";
-
-// The cells' editors: the first change typed into one puts the table into
-// edit state, so that the state pane says "Edit" at once.
-class CellDelegate : public QStyledItemDelegate {
-public:
-    explicit CellDelegate(DBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-            DBGrid* grid = m_grid;
-            QObject::connect(line, &QLineEdit::textEdited, grid, [grid] {
-                TDataSource* source = grid->dataSource();
-                TDbTable* table = source ? source->dataSet() : nullptr;
-                if (!table || !table->active() || table->state() != TDataSetState::dsBrowse)
-                    return;
-                try {
-                    table->edit();
-                } catch (const std::exception& error) {
-                    qly::showErrorBox(QString::fromStdString(error.what()), grid);
-                }
-            });
-        }
-        return editor;
-    }
-
-private:
-    DBGrid* m_grid;
-};
 
 }  // namespace
 
@@ -149,7 +116,6 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     setVerticalHeader(m_indicator);
     m_indicator->setFixedWidth(kIndicatorWidth);
     setModel(m_model);
-    setItemDelegate(new CellDelegate(this));
 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -175,6 +141,12 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     connect(
         m_model, &GridModel::editError, this,
         [this](const QString& message) { qly::showErrorBox(message, this); }, Qt::QueuedConnection);
+    // The new row of an insertion goes when the insertion ends (see
+    // rowsAboutToBeRemoved); then the grid follows the table again.
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_following = false;
+        onModelCurrentRow(m_model->currentRow());
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
         onModelCurrentRow(m_model->currentRow());
@@ -227,6 +199,11 @@ void DBGrid::setDefaultRowHeight(int height) {
 
 void DBGrid::updateTitleStyle() {
     horizontalHeader()->setStyleSheet(QString::fromLatin1(kTitleStyle));
+}
+
+void DBGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    m_following = true;  // until rowsRemoved
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
 void DBGrid::onModelCurrentRow(int row) {

@@ -78,6 +78,10 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void changeEvent(QEvent* event) override;
     void commitData(QWidget* editor) override;
+    // The view's current index moving off a removed row (the new row of an
+    // insertion, when it ends) does not move the table off the record just
+    // posted.
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
 
 private:
     void onModelCurrentRow(int row);

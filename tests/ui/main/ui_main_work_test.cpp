@@ -494,29 +494,6 @@ private slots:
         QVERIFY(w->findChildren<TMaint*>().at(0)->isVisible());
     }
 
-    void statePaneSaysEditAsSoonAsACellChanges() {
-        auto run = start();
-        TMain* w = run->window;
-        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+L")));
-        auto* grid = child<DBGrid>(w, "DBGrid1");
-        const QPoint cell = grid->visualRect(grid->model()->index(2, 0)).center();
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
-        const QString name = field(run->dm->MainT, "NAME");
-        QTest::keyClick(grid, Qt::Key_F2);
-        QLineEdit* editor = grid->findChild<QLineEdit*>();
-        QVERIFY(editor);
-        QCOMPARE(child<DBStateStatus>(w, "DBStateStatus1")->text(), QStringLiteral("Browse"));
-        QTest::keyClick(editor, Qt::Key_End);
-        QTest::keyClicks(editor, QStringLiteral("x"));
-        QCOMPARE(child<DBStateStatus>(w, "DBStateStatus1")->text(), QStringLiteral("Edit"));
-        QCOMPARE(editor->text(), name + QStringLiteral("x"));  // the typing is kept
-        QTest::keyClick(editor, Qt::Key_Return);
-        QTest::keyClick(grid, Qt::Key_Down);
-        QCOMPARE(run->dm->MainT->state(), TDataSetState::dsBrowse);
-        QTest::keyClick(grid, Qt::Key_Up);
-        QCOMPARE(field(run->dm->MainT, "NAME"), name + QStringLiteral("x"));
-    }
-
     void lookupBoxesShowTheStartOfTheirText() {
         auto run = start();
         TMain* w = run->window;
