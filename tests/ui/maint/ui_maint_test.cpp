@@ -78,6 +78,13 @@ QString fileIn(const QString& folder, const QString& name) {
 
 }  // namespace
 
+// The open tables keep their open markers beside them; only the table files
+// themselves are counted.
+static QStringList withoutOpenMarkers(QStringList names) {
+    names.removeIf([](const QString& n) { return n.contains(QStringLiteral(".qly-open.")); });
+    return names;
+}
+
 class TestMaint : public QObject {
     Q_OBJECT
 
@@ -587,7 +594,7 @@ void TestMaint::restoreOfAnArchiveFromAnotherFolderIntoAChangedDataPath() {
     for (const char* name : {"Location.dbf", "Location.cdx", "Location.fpt"})
         QCOMPARE(readAll(fileIn(moved, QString::fromLatin1(name))),
                  readAll(other + QString::fromLatin1(name).toLower()));
-    QCOMPARE(QDir(moved).entryList({"location.*"}, QDir::Files).size(), 3);
+    QCOMPARE(withoutOpenMarkers(QDir(moved).entryList({"location.*"}, QDir::Files)).size(), 3);
     for (TDbTable* table : {m_module->MainT, m_module->ManufT, m_module->LocationT}) {
         QCOMPARE(table->databaseName(), moved);
         QVERIFY(table->active());
@@ -630,7 +637,7 @@ void TestMaint::restoreIntoAFolderThatDoesNotExistYet() {
         QVERIFY(table->active());
         QCOMPARE(table->databaseName(), fresh);
     }
-    QCOMPARE(QDir(fresh).entryList(QDir::Files).size(),
+    QCOMPARE(withoutOpenMarkers(QDir(fresh).entryList(QDir::Files)).size(),
              9);  // no safety archive: there was nothing to keep
     QVERIFY(dialog->lastSafetyArchive().isEmpty());
 }
