@@ -846,23 +846,51 @@ ImportResult importTable(const std::string& tablePath, const std::string& csvPat
     std::vector<Fault> none;
     CsvReader writer(data, none);
     writer.next();  // the header
+    // Records go in batches under one hold of the locks (one index change
+    // each); their memos are written just before them, in one write too.
+    constexpr uint32_t kBatch = 512;
+    std::string batch(recordLength * kBatch, ' ');
+    std::vector<size_t> memoFields;
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (fields[k].isMemoRef())
+            memoFields.push_back(k);
+    }
+    std::vector<std::string> memoStore(memoFields.size() * kBatch);
+    std::vector<Table::MemoWrite> memoWrites;
+    uint32_t batched = 0;
     bool ok = true;
+    const auto appendBatch = [&] {
+        if (batched == 0)
+            return true;
+        if (!table.writeMemos(memoWrites, lockTimeout, error))
+            return false;
+        uint32_t first = 0;
+        const int appended = table.appendRecords(batch.data(), batched, lockTimeout, first, error);
+        if (appended == Table::kAppendOk || appended == Table::kAppendIndexFailed)
+            result.appended += batched;
+        memoWrites.clear();
+        batched = 0;
+        if (options.progress)
+            options.progress("Importing", result.appended, result.rows);
+        return appended == Table::kAppendOk;
+    };
     while (ok && writer.next()) {
         convert(writer, nullptr);
-        for (size_t k = 0; ok && k < fields.size(); ++k) {
-            if (!memos[k].empty() && fields[k].isMemoRef())
-                ok = table.writeMemo(image.data(), fields[k], memos[k], lockTimeout, error);
+        char* slot = batch.data() + static_cast<size_t>(batched) * recordLength;
+        std::memcpy(slot, image.data(), recordLength);
+        for (size_t j = 0; j < memoFields.size(); ++j) {
+            std::string& memo = memos[memoFields[j]];
+            if (memo.empty())
+                continue;
+            std::string& kept = memoStore[static_cast<size_t>(batched) * memoFields.size() + j];
+            kept.swap(memo);
+            memoWrites.push_back({slot, &fields[memoFields[j]], &kept});
         }
-        if (!ok)
-            break;
-        uint32_t recno = 0;
-        const int appended = table.appendRecord(image.data(), lockTimeout, recno, error);
-        if (appended == Table::kAppendOk || appended == Table::kAppendIndexFailed)
-            ++result.appended;
-        ok = appended == Table::kAppendOk;
-        if (result.appended % kProgressStep == 0 && options.progress)
-            options.progress("Importing", result.appended, result.rows);
+        if (++batched == kBatch)
+            ok = appendBatch();
     }
+    if (ok)
+        ok = appendBatch();
     if (ok)
         ok = table.commit(error);
     open.close();

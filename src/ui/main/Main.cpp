@@ -11,6 +11,8 @@
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/DeletedRecords.h"
+#include "ui/dialogs/ImportExport.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/dialogs/Reports.h"
@@ -110,6 +112,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
 
     placePages();
     buildPopupMenu();
+    buildExtraMenuItems();
     connectHandlers();
 
     // Places the window for the screen (centred, or where the layout file
@@ -155,6 +158,20 @@ void TMain::buildPopupMenu() {
             [this](const QPoint& pos) { m_popupMenu->popup(mapToGlobal(pos)); });
 }
 
+void TMain::buildExtraMenuItems() {
+    // After the standard items of their menus, each behind a separator of
+    // its own.
+    m_ui->File1->addSeparator();
+    m_import = m_ui->File1->addAction(QStringLiteral("Import…"));
+    m_import->setObjectName(QStringLiteral("Import1"));
+    m_ui->File1->addSeparator();
+    m_export = m_ui->File1->addAction(QStringLiteral("Export…"));
+    m_export->setObjectName(QStringLiteral("Export1"));
+    m_ui->Edit1->addSeparator();
+    m_deletedRecords = m_ui->Edit1->addAction(QStringLiteral("Deleted Records…"));
+    m_deletedRecords->setObjectName(QStringLiteral("DeletedRecords1"));
+}
+
 void TMain::connectHandlers() {
     const auto on = [this](auto handler) {
         return [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); };
@@ -181,6 +198,9 @@ void TMain::connectHandlers() {
     for (QAction* action : {m_ui->Delete1, m_ui->Delete2})
         connect(action, &QAction::triggered, this, on(&TMain::Delete1Click));
     connect(m_ui->Contents1, &QAction::triggered, this, on(&TMain::Contents1Click));
+    connect(m_import, &QAction::triggered, this, on(&TMain::Import1Click));
+    connect(m_export, &QAction::triggered, this, on(&TMain::Export1Click));
+    connect(m_deletedRecords, &QAction::triggered, this, on(&TMain::DeletedRecords1Click));
     // A double click anywhere on the grid (a cell, below the last row, a
     // title) switches to the detail view.
     m_ui->DBGrid1->viewport()->installEventFilter(this);
@@ -309,6 +329,7 @@ TDataSource* TMain::lookupCopy(TDbTable* original, const char* name) {
             qly::showErrorBox(QString::fromStdString(error.what()), this);
         }
     };
+    m_lookupCopies.append(qMakePair(original, copy));
     connect(original, &TDbTable::activeChanged, copy, follow);
     connect(original, &TDbTable::afterPost, copy, follow);
     connect(original, &TDbTable::afterDelete, copy, follow);
@@ -684,4 +705,49 @@ void TMain::Delete1Click() {
 
 void TMain::Contents1Click() {
     qly::HelpWindow::showContents();
+}
+
+// ---- Import, export and deleted records
+
+void TMain::openImportExport(bool importing) {
+    auto* dialog = new TImportExport(
+        importing ? TImportExport::Mode::Import : TImportExport::Mode::Export, m_dataModule, this);
+    connect(dialog, &TImportExport::tableChanged, this, &TMain::tableChangedOutside);
+    dialog->show();
+    offsetFromOthers(dialog);
+}
+
+void TMain::Import1Click() {
+    openImportExport(true);
+}
+
+void TMain::Export1Click() {
+    openImportExport(false);
+}
+
+void TMain::DeletedRecords1Click() {
+    auto* dialog = new TDeletedRecords(m_dataModule, this);
+    connect(dialog, &TDeletedRecords::tableChanged, this, &TMain::tableChangedOutside);
+    dialog->show();
+    offsetFromOthers(dialog);
+}
+
+void TMain::tableChangedOutside(TDbTable* table) {
+    guarded(this, [this, table] {
+        if (!table || !table->active())
+            return;
+        // The grid, the pages and the navigator follow the table's re-read.
+        table->refresh();
+        for (const auto& [original, copy] : m_lookupCopies) {
+            if (original == table && copy->active())
+                copy->refresh();
+        }
+        if (m_dataModule && table == m_dataModule->MainT)
+            UpdateTextDisplay();
+    });
+    // Other open Deleted Records windows list the table anew.
+    for (TDeletedRecords* other : findChildren<TDeletedRecords*>(Qt::FindDirectChildrenOnly)) {
+        if (other != sender() && other->chosenTable() == table)
+            other->reload();
+    }
 }
