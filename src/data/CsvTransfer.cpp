@@ -61,7 +61,11 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 
 // Appends code page 1252 bytes as UTF-8.
 void appendUtf8FromCp1252(std::string_view bytes, std::string& out) {
-    for (char c : bytes) {
+    size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+        ++ascii;
+    out.append(bytes.data(), ascii);
+    for (char c : bytes.substr(ascii)) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x80) {
             out += c;
@@ -96,12 +100,16 @@ bool cp1252FromUtf8(std::string_view text, std::string& out, std::string& fault)
     const size_t n = text.size();
     size_t i = 0;
     while (i < n) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-            ++i;
+        // Plain ASCII runs go over whole.
+        size_t run = i;
+        while (run < n && static_cast<unsigned char>(text[run]) < 0x80)
+            ++run;
+        if (run > i) {
+            out.append(text.data() + i, run - i);
+            i = run;
             continue;
         }
+        const auto b = static_cast<unsigned char>(text[i]);
         int extra = 0;
         char32_t code = 0;
         char32_t least = 0;
