@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -85,8 +84,9 @@ std::unique_ptr<Table> Table::open(const std::string& path, Mode mode, std::stri
     t->m_path = resolved;
     t->m_mode = mode;
     bool wantWrite = mode != Mode::ReadOnly;
-    if (!t->m_file.open(resolved, wantWrite, error)) {
-        if (!wantWrite || (errno != EACCES && errno != EROFS))
+    qly::ErrorCode why = qly::ErrorCode::Ok;
+    if (!t->m_file.open(resolved, wantWrite, error, &why)) {
+        if (!wantWrite || why != qly::ErrorCode::ReadOnly)
             return nullptr;
         // A file we may not write opens for reading only.
         if (!t->m_file.open(resolved, false, error))
@@ -320,13 +320,14 @@ bool Table::create(const std::string& path, std::vector<Field> fields, int memoB
     if (hasMemo && !MemoFile::create(memoPath, blockSize, error))
         return false;
     File f;
-    if (!f.create(dbfPath, error) || !f.writeAt(0, buf.data(), buf.size(), error) || !f.sync()) {
+    if (!f.create(dbfPath, error) || !f.writeAt(0, buf.data(), buf.size(), error) ||
+        !f.sync(error)) {
         if (f.isOpen()) {
             f.close();
-            std::remove(dbfPath.c_str());
+            removeFile(dbfPath);
         }
         if (hasMemo)
-            std::remove(memoPath.c_str());
+            removeFile(memoPath);
         if (error.empty())
             error = "Cannot write " + dbfPath;
         return false;
@@ -693,12 +694,10 @@ bool Table::commit(std::string& error) {
             return false;
         m_modified = false;
     }
-    if (!m_file.sync()) {
-        error = "Cannot flush " + m_path;
+    if (!m_file.sync(error))
         return false;
-    }
-    if (m_memo.isOpen())
-        m_memo.sync();
+    if (m_memo.isOpen() && !m_memo.sync(error))
+        return false;
     return true;
 }
 

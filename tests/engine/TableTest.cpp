@@ -722,39 +722,27 @@ TEST_F(Tables, RandomDamageNeverCrashes) {
 }
 
 // Failed writes (a full disk) leave the table and its memos as they were.
-struct Fault {
-    static inline std::string file;     // name part that must match
-    static inline uint64_t offset = 0;  // 0: any offset
-    static inline long allowed = 0;     // bytes written before failing
-    static long hook(const std::string& path, uint64_t at, size_t) {
-        if (path.find(file) == std::string::npos || (offset && at != offset))
-            return -1;
-        return allowed;
-    }
-};
-
 class FailedWrites : public EngineTest {
 protected:
-    void TearDown() override {
-        qly::engine::setWriteFault(nullptr);
-        EngineTest::TearDown();
+    // Writes to file at offset (any offset: -1) fail after `allowed` bytes:
+    // that write only (once), or every write from then on.
+    void failWrites(const char* file, int64_t offset, int64_t allowed, bool once = false) {
+        m_faulty.failWritesAfter(allowed, file, offset, once);
     }
-    void failWrites(const char* file, uint64_t offset, long allowed) {
-        Fault::file = file;
-        Fault::offset = offset;
-        Fault::allowed = allowed;
-        qly::engine::setWriteFault(&Fault::hook);
-    }
+    void healDisk() { m_faulty.failWritesAfter(-1); }
+
+    qly::FaultyFileSystem m_faulty{qly::FileSystem::posix()};
+    qly::engine::ScopedFileSystem m_using{m_faulty};
 };
 
 TEST_F(FailedWrites, AppendThatCannotWriteTheRecordAddsNothing) {
     fixtures("sample");
     ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
     std::string before = readFile(m_dir / "MAIN.DBF");
-    failWrites("MAIN.DBF", 866 + 40 * 830, 100);  // the record, cut short
+    failWrites("MAIN.DBF", 866 + 40 * 830, 100, true);  // the record, cut short
     EXPECT_EQ(xb_AppendEx(), kXbAppendWriteFailed);
     EXPECT_FALSE(xb_LastError().empty());
-    qly::engine::setWriteFault(nullptr);
+    healDisk();
     EXPECT_EQ(xb_RecCount(), 40);
     std::string after = readFile(m_dir / "MAIN.DBF");
     EXPECT_EQ(after.substr(0, before.size()), before);
@@ -770,7 +758,7 @@ TEST_F(FailedWrites, AppendThatCannotWriteTheCountKeepsTheOldCount) {
     ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
     failWrites("MAIN.DBF", 0, 0);  // the header
     EXPECT_EQ(xb_AppendEx(), kXbAppendWriteFailed);
-    qly::engine::setWriteFault(nullptr);
+    healDisk();
     std::string bytes = readFile(m_dir / "MAIN.DBF");
     EXPECT_EQ(le32(bytes, 4), 40u);
     EXPECT_EQ(xb_RecCount(), 40);
@@ -786,9 +774,9 @@ TEST_F(FailedWrites, MemoThatCannotBeWrittenLeavesTheOldOne) {
     xb_Go(1);
     std::string memo = xb_GetMemo("DESCRIPT");
     std::string record = xb_GetRecord();
-    failWrites("MAIN.fpt", 0, 0);  // the next-free pointer
+    failWrites("MAIN.fpt", -1, 0);  // the memo and its next-free pointer
     EXPECT_EQ(xb_PutMemo("DESCRIPT", "new text"), 0);
-    qly::engine::setWriteFault(nullptr);
+    healDisk();
     EXPECT_EQ(xb_Skip(0), -1);  // read the record again from the file
     EXPECT_EQ(xb_GetRecord(), record);
     EXPECT_EQ(xb_GetMemo("DESCRIPT"), memo);
