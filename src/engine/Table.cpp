@@ -447,11 +447,14 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     if (m_observer && !m_observer->beginWrite(error))
         return false;
     const size_t length = static_cast<size_t>(m_recordLength);
+    const std::string where = "record " + std::to_string(recno) + " of " + m_path;
     bool ok = m_file.writeAt(recordOffset(recno), image, length, error);
     if (!ok) {
-        // a short write may have torn the record: put the old image back
-        std::string ignored;
-        m_file.writeAt(recordOffset(recno), old.data(), length, ignored);
+        // A short write may have torn the record: put the old image back.
+        ++*m_generation;
+        std::string why;
+        if (!m_file.writeAt(recordOffset(recno), old.data(), length, why))
+            error += "; " + where + " may be damaged: " + why;
     } else {
         m_modified = true;
         ++*m_generation;
@@ -466,8 +469,22 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     }
     std::string endError;
     if (m_observer && !m_observer->endWrite(endError) && ok) {
+        // The keys were not written (a full disk, an I/O error): the record
+        // and its keys go back as they were, in a change of their own (the
+        // keys at least in memory, written with the next change that can).
         error = endError;
         ok = false;
+        std::string why;
+        const bool began = m_observer->beginWrite(why);
+        bool undone = m_file.writeAt(recordOffset(recno), old.data(), length, why);
+        if (undone) {
+            ++*m_generation;
+            undone = m_observer->recordWritten(recno, image, old.data(), why) && began;
+        }
+        if (began && !m_observer->endWrite(why))
+            undone = false;
+        if (!undone)
+            error += "; " + where + " and its index may disagree (rebuild the indexes): " + why;
     }
     return ok;
 }

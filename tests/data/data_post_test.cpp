@@ -51,6 +51,8 @@ TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
     const FaultCase cases[] = {
         {"memo write", "MANUFACT.fpt", -1, 0, false},
         {"torn record", "MANUFACT.DBF", kTheRecord, 20, true},
+        {"key write", "MANUFACT.cdx", -1, 0, true},
+        {"torn index page", "MANUFACT.cdx", -1, 100, true},
         {"commit (record count and date)", "MANUFACT.DBF", 0, 0, false},
     };
     for (const FaultCase& c : cases) {
@@ -71,7 +73,11 @@ TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
             failWrites(c.file, c.offset == kTheRecord ? at : c.offset, c.allowed, c.once);
             const std::string error = QLY_ERROR_OF(t->post());
             healDisk();
-            EXPECT_NE(error.find("Cannot"), std::string::npos) << error;
+            EXPECT_NE(error.find("Cannot write " +
+                                 folder.file(QString::fromLatin1(c.file)).toStdString() +
+                                 ": No space left on device"),
+                      std::string::npos)
+                << error << " -- " << folder.file(QString::fromLatin1(c.file)).toStdString();
             EXPECT_EQ(t->state(), TDataSetState::dsEdit) << "the typed values are kept";
             t->cancel();
         }
@@ -95,19 +101,31 @@ TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
 }
 
 TEST_F(TDataPost, AFailedInsertLeavesNoRecordBehind) {
-    FixtureFolder folder;
-    auto t = manufacturers(folder);
-    const long count = t->recordCount();
-    t->append();
-    t->fieldByName("COMPANY")->setAsString(QStringLiteral("New Company"));
-    t->fieldByName("ADDRESS")->setAsString(QStringLiteral("somewhere"));
-    failWrites("MANUFACT.fpt", -1, 0);
-    EXPECT_NE(QLY_ERROR_OF(t->post()), "");
-    healDisk();
-    EXPECT_EQ(t->state(), TDataSetState::dsInsert);
-    t->cancel();
-    EXPECT_EQ(t->recordCount(), count);
-    EXPECT_FALSE(t->findNearest(QStringLiteral("New Company")));
+    const FaultCase cases[] = {
+        {"memo write", "MANUFACT.fpt", -1, 0, false},
+        {"key write", "MANUFACT.cdx", -1, 0, true},
+        {"torn index page, disk stays full", "MANUFACT.cdx", -1, 100, false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FixtureFolder folder;
+        auto t = manufacturers(folder);
+        const long count = t->recordCount();
+        t->append();
+        t->fieldByName("COMPANY")->setAsString(QStringLiteral("New Company"));
+        t->fieldByName("ADDRESS")->setAsString(QStringLiteral("somewhere"));
+        failWrites(c.file, c.offset, c.allowed, c.once);
+        const std::string error = QLY_ERROR_OF(t->post());
+        EXPECT_NE(error.find(folder.file(QString::fromLatin1(c.file)).toStdString()),
+                  std::string::npos)
+            << error;
+        healDisk();
+        EXPECT_EQ(t->state(), TDataSetState::dsInsert);
+        t->cancel();
+        EXPECT_EQ(t->recordCount(), count);
+        EXPECT_FALSE(t->findNearest(QStringLiteral("New Company")));
+        EXPECT_EQ(xb_Verify(), -1) << xb_LastError();
+    }
 }
 
 TEST_F(TDataPost, ADeleteWhoseCommitFailsKeepsTheRecord) {

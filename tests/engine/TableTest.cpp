@@ -768,6 +768,72 @@ TEST_F(FailedWrites, AppendThatCannotWriteTheCountKeepsTheOldCount) {
     EXPECT_EQ(xb_RecCount(), 40);
 }
 
+// A post whose record or keys cannot be written leaves the record and every
+// tag as they were, in memory and in the files, and says which file and why.
+TEST_F(FailedWrites, APostWhoseRecordOrKeysFailLeavesTheRecordAndItsKeys) {
+    constexpr int64_t kTheRecord = -2;
+    struct Case {
+        const char* what;
+        const char* file;
+        int64_t offset;  // -1: any
+        int64_t allowed;
+        bool once;
+        const char* damage;  // what the message adds when the disk stays full
+    };
+    const Case cases[] = {
+        {"index write refused", "MANUFACT.cdx", -1, 0, true, nullptr},
+        {"index page torn", "MANUFACT.cdx", -1, 100, true, nullptr},
+        {"index page torn, disk stays full", "MANUFACT.cdx", -1, 100, false, "may disagree"},
+        {"record torn", "MANUFACT.DBF", kTheRecord, 20, true, nullptr},
+        {"record torn, disk stays full", "MANUFACT.DBF", kTheRecord, 20, false, "may be damaged"},
+    };
+    const uint32_t header = 514, length = 587, recno = 3;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = m_dir / std::to_string(++n);
+        ASSERT_EQ(qly::test::copyFixtureSet("sample", folder), "");
+        const std::string dbf = (folder / "MANUFACT.DBF").string();
+        ASSERT_GT(xb_Use(dbf, "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+        ASSERT_EQ(xb_SetOrder(xb_TagArea("COMPANY")), -1);
+        ASSERT_EQ(xb_Go(recno), -1);
+        const std::string record = xb_GetRecord();
+        const std::string company = xb_GetTrimString("COMPANY");
+        ASSERT_EQ(xb_BeginRecord(), -1);
+        ASSERT_EQ(xb_Replace("COMPANY", kXbReplaceText, std::string("Zzz Renamed Ltd")), -1);
+        failWrites(c.file, c.offset == kTheRecord ? header + (recno - 1) * length : c.offset,
+                   c.allowed, c.once);
+        EXPECT_EQ(xb_PostRecord(), 0);
+        const std::string error = xb_LastError();
+        EXPECT_NE(error.find(c.file), std::string::npos) << error;
+        EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+        if (c.damage) {
+            EXPECT_NE(error.find(c.damage), std::string::npos) << error;
+        }
+        healDisk();
+        if (c.damage) {
+            // Nothing can be put back while the disk refuses every write.
+            xb_CloseAll();
+            continue;
+        }
+        EXPECT_EQ(readFile(folder / "MANUFACT.DBF").substr(header + (recno - 1) * length, length),
+                  record);
+        EXPECT_EQ(xb_Verify(), -1) << xb_LastError();
+        EXPECT_EQ(xb_Seek("Zzz"), 0);
+        EXPECT_EQ(xb_Seek(company), -1);
+        EXPECT_EQ(xb_RecNo(), recno);
+        EXPECT_EQ(xb_GetRecord(), record);
+        xb_CloseAll();
+        // and the files agree when read afresh
+        ASSERT_GT(xb_Use(dbf, "", kXbModeShared, kXbDriverFox), 0) << xb_LastError();
+        EXPECT_EQ(xb_Verify(), -1) << xb_LastError();
+        ASSERT_EQ(xb_SetOrder(xb_TagArea("COMPANY")), -1);
+        EXPECT_EQ(xb_Seek(company), -1);
+        EXPECT_EQ(xb_RecNo(), recno);
+        xb_CloseAll();
+    }
+}
+
 TEST_F(FailedWrites, MemoThatCannotBeWrittenLeavesTheOldOne) {
     fixtures("sample");
     ASSERT_GT(xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox), 0);
