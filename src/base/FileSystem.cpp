@@ -50,6 +50,7 @@ FileInfo infoOf(const struct stat& st) {
     info.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
+    info.permissions = static_cast<uint32_t>(st.st_mode & 07777);
     return info;
 }
 
@@ -115,6 +116,12 @@ public:
         return Result::ok();
     }
 
+    Result setPermissions(uint32_t permissions) override {
+        if (::fchmod(m_fd, static_cast<mode_t>(permissions & 07777)) != 0)
+            return sysFailure("Cannot set the permissions of", path());
+        return Result::ok();
+    }
+
     Result lockFile(bool exclusive) override {
         while (::flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK)
@@ -159,7 +166,9 @@ class PosixFileSystem : public FileSystem {
 public:
     ResultOr<std::unique_ptr<FileHandle>> open(const std::string& path, OpenMode mode,
                                                Links links) override {
-        int flags = O_CLOEXEC;
+        // Non-blocking, so that a FIFO or a device does not hold the open up
+        // before it is refused; no terminal becomes the controlling one.
+        int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
         switch (mode) {
             case OpenMode::Read:
                 flags |= O_RDONLY;
@@ -191,6 +200,7 @@ public:
             ::close(fd);
             return Result::invalid("Not a regular file: " + path);
         }
+        // A regular file ignores O_NONBLOCK: reads and writes wait as usual.
         return std::unique_ptr<FileHandle>(new PosixHandle(fd, path));
     }
 
@@ -301,6 +311,7 @@ struct MemoryFileSystem::Node {
     std::string target;  // of a symbolic link
     int64_t mtimeNs = 0;
     uint64_t inode = 0;
+    uint32_t permissions = 0644;
     // Locks of the node's handles: whole-file holders and byte ranges.
     int sharedLocks = 0;
     bool exclusiveLock = false;
@@ -373,7 +384,13 @@ public:
         i.mtimeNs = m_node->mtimeNs;
         i.device = 1;
         i.inode = m_node->inode;
+        i.permissions = m_node->permissions;
         return i;
+    }
+
+    Result setPermissions(uint32_t permissions) override {
+        m_node->permissions = permissions & 07777;
+        return Result::ok();
     }
 
     Result truncate(uint64_t size) override {
@@ -506,6 +523,7 @@ ResultOr<FileInfo> MemoryFileSystem::info(const std::string& rawPath) {
     i.mtimeNs = it->second->mtimeNs;
     i.device = 1;
     i.inode = it->second->inode;
+    i.permissions = it->second->permissions;
     return i;
 }
 
@@ -592,6 +610,10 @@ public:
         if (m_fs.nextSyncFails())
             return Result::ioError("Cannot sync " + path() + ": " + std::strerror(EIO));
         return m_inner->sync();
+    }
+
+    Result setPermissions(uint32_t permissions) override {
+        return m_inner->setPermissions(permissions);
     }
 
     Result lockFile(bool exclusive) override {
@@ -690,6 +712,16 @@ Result AtomicFile::open() {
             m_file = std::move(file.value());
             m_tempPath = std::move(temp);
             m_written = 0;
+            if (m_keepPermissions) {
+                ResultOr<FileInfo> old = m_fs.info(m_target);
+                if (old && old.value().type == FileType::Regular) {
+                    Result r = m_file->setPermissions(old.value().permissions);
+                    if (!r) {
+                        discard();
+                        return r;
+                    }
+                }
+            }
             return Result::ok();
         }
         if (m_fs.exists(temp))
