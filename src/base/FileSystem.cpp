@@ -588,6 +588,15 @@ public:
     ResultOr<size_t> readAt(uint64_t offset, void* buffer, size_t size) override {
         if (m_fs.m_readMost > 0)
             size = std::min(size, m_fs.m_readMost);
+        if (m_fs.m_readEnd >= 0 && path().find(m_fs.m_readEndPart) != std::string::npos) {
+            const auto end = static_cast<uint64_t>(m_fs.m_readEnd);
+            if (offset >= end) {
+                if (m_fs.m_readEndFails && size > 0)
+                    return Result::ioError("Cannot read " + path() + ": " + std::strerror(EIO));
+                return size_t{0};
+            }
+            size = static_cast<size_t>(std::min<uint64_t>(size, end - offset));
+        }
         return m_inner->readAt(offset, buffer, size);
     }
 

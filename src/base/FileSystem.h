@@ -154,6 +154,14 @@ public:
     void failRename(int nth) { m_renameFailAt = nth; }
     // Reads return at most this many bytes per call (0: whole reads).
     void shortReads(size_t most) { m_readMost = most; }
+    // Reads of paths containing pathPart find the file ending after `bytes`
+    // bytes, or with `fail` fail there as an unreadable sector does; a
+    // negative count turns it off.
+    void endReadsAfter(int64_t bytes, std::string pathPart, bool fail = false) {
+        m_readEnd = bytes;
+        m_readEndPart = std::move(pathPart);
+        m_readEndFails = fail;
+    }
     // Every lock is refused as if another program held it.
     void refuseLocks(bool refuse) { m_refuseLocks = refuse; }
     // Opens of paths containing pathPart fail (empty: turns it off).
@@ -183,6 +191,9 @@ private:
     int m_syncFailAt = 0;
     int m_renameFailAt = 0;
     size_t m_readMost = 0;
+    int64_t m_readEnd = -1;
+    std::string m_readEndPart;
+    bool m_readEndFails = false;
     bool m_refuseLocks = false;
     std::string m_openFailPart;
 };

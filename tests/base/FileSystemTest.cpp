@@ -305,6 +305,27 @@ TEST(FaultyFileSystem, ShortReadsAndNthSyncAndRefusedLocks) {
     EXPECT_THAT(f->lockFile(false), FailsWith(ErrorCode::Locked));
 }
 
+TEST(FaultyFileSystem, ReadsEndOrFailPartWayOnMatchingFilesOnly) {
+    MemoryFileSystem memory;
+    memory.bytes("data.bin").assign(10, 'a');
+    memory.bytes("other.bin").assign(10, 'b');
+    FaultyFileSystem faulty(memory);
+    auto data = faulty.open("data.bin", OpenMode::Read).value();
+    auto other = faulty.open("other.bin", OpenMode::Read).value();
+    char buf[10];
+    faulty.endReadsAfter(4, "data");
+    EXPECT_EQ(data->readAt(0, buf, 10).value(), 4u);
+    EXPECT_EQ(data->readAt(4, buf, 10).value(), 0u);
+    EXPECT_EQ(other->readAt(0, buf, 10).value(), 10u);
+    faulty.endReadsAfter(4, "data", true);
+    EXPECT_EQ(data->readAt(2, buf, 10).value(), 2u);
+    auto failed = data->readAt(4, buf, 10);
+    EXPECT_THAT(failed, FailsWith(ErrorCode::IoError));
+    EXPECT_NE(failed.result().message().find("data.bin"), std::string::npos);
+    faulty.endReadsAfter(-1, "");
+    EXPECT_EQ(data->readAt(0, buf, 10).value(), 10u);
+}
+
 }  // namespace
 
 namespace {
