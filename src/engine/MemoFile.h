@@ -49,7 +49,7 @@ public:
     // numbers. None is written when it fails.
     bool writeMany(const std::vector<std::pair<const std::string*, uint32_t>>& memos,
                    int lockTimeout, std::vector<uint32_t>& blocks, std::string& error);
-    bool sync() { return m_file.sync(); }
+    bool sync(std::string& error) { return m_file.sync(error); }
 
     uint32_t blockSize() const { return m_blockSize; }
     Kind kind() const { return m_kind; }
