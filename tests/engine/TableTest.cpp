@@ -897,7 +897,7 @@ TEST_F(FailedWrites, BatchAppendWritesEveryRecordOrNone) {
     ASSERT_TRUE(table.writeMemos(writes, 0, error)) << error;
 
     const std::string before = readFile(m_dir / "MAIN.DBF");
-    failWrites("MAIN.DBF", 866 + 40 * 830, 100);  // the records, cut short
+    failWrites("MAIN.DBF", 866 + 40 * 830, 100, true);  // the records, cut short
     uint32_t first = 0;
     EXPECT_EQ(table.appendRecords(images.data(), 3, 0, first, error),
               qly::engine::Table::kAppendWriteFailed);
