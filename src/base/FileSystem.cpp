@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace qly {
 
@@ -282,6 +284,17 @@ ResultOr<uint64_t> FileHandle::size() {
     if (!i)
         return i.result();
     return i.value().size;
+}
+
+Result lockRangeWaiting(FileHandle& handle, uint64_t offset, uint64_t length, int timeoutSeconds,
+                        int pauseMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        Result r = handle.lockRange(offset, length);
+        if (r.code() != ErrorCode::Locked || std::chrono::steady_clock::now() >= deadline)
+            return r;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
 }
 
 FileSystem& FileSystem::posix() {
@@ -646,10 +659,12 @@ private:
     std::unique_ptr<FileHandle> m_inner;
 };
 
-void FaultyFileSystem::failWritesAfter(int64_t bytes, std::string pathPart, int64_t atOffset) {
+void FaultyFileSystem::failWritesAfter(int64_t bytes, std::string pathPart, int64_t atOffset,
+                                       bool once) {
     m_writeBudget = bytes;
     m_writePart = std::move(pathPart);
     m_writeOffset = atOffset;
+    m_writeOnce = once;
 }
 
 size_t FaultyFileSystem::allowedWrite(const std::string& path, uint64_t offset, size_t size) {
@@ -664,7 +679,7 @@ size_t FaultyFileSystem::allowedWrite(const std::string& path, uint64_t offset, 
         return size;
     }
     const auto allowed = static_cast<size_t>(m_writeBudget);
-    m_writeBudget = 0;
+    m_writeBudget = m_writeOnce ? -1 : 0;
     return allowed;
 }
 

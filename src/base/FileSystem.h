@@ -78,6 +78,11 @@ private:
     std::string m_path;
 };
 
+// A byte-range lock of handle, tried again every pauseMs until
+// timeoutSeconds have passed (0: one try). Locked when it is still held.
+Result lockRangeWaiting(FileHandle& handle, uint64_t offset, uint64_t length, int timeoutSeconds,
+                        int pauseMs);
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -146,8 +151,12 @@ public:
     // Writes to paths containing pathPart (all paths when empty), and starting
     // at offset when given (>= 0), succeed until `bytes` more bytes have been
     // written; the write that crosses the budget writes only what is left and
-    // fails as a full disk does. A negative budget turns this off.
-    void failWritesAfter(int64_t bytes, std::string pathPart = "", int64_t atOffset = -1);
+    // fails as a full disk does. A negative budget turns this off. With once,
+    // only the write that crosses the budget fails and later writes go
+    // through (a passing error, or a full disk that still takes writes over
+    // bytes the file has).
+    void failWritesAfter(int64_t bytes, std::string pathPart = "", int64_t atOffset = -1,
+                         bool once = false);
     // The nth sync (file or folder) / rename from now on fails (1: the next);
     // 0 turns it off.
     void failSync(int nth) { m_syncFailAt = nth; }
@@ -188,6 +197,7 @@ private:
     int64_t m_writeBudget = -1;
     std::string m_writePart;
     int64_t m_writeOffset = -1;
+    bool m_writeOnce = false;
     int m_syncFailAt = 0;
     int m_renameFailAt = 0;
     size_t m_readMost = 0;

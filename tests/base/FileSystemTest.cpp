@@ -287,6 +287,30 @@ TEST(FaultyFileSystem, WritesFailAfterTheBudgetOnMatchingFilesOnly) {
     EXPECT_THAT(data->writeAt(8, "x", 1), IsOk());
 }
 
+TEST(FaultyFileSystem, AFaultOnceTearsOneWriteAndLetsTheNextThrough) {
+    MemoryFileSystem memory;
+    FaultyFileSystem faulty(memory);
+    faulty.failWritesAfter(2, "data", 4, true);
+    auto data = faulty.open("data.bin", OpenMode::CreateNew).value();
+    EXPECT_THAT(data->writeAt(0, "wxyz", 4), IsOk());  // another offset
+    EXPECT_THAT(data->writeAt(4, "abcd", 4), FailsWith(ErrorCode::NoSpace));
+    EXPECT_EQ(std::string(memory.bytes("data.bin").begin(), memory.bytes("data.bin").end()),
+              "wxyzab");
+    EXPECT_THAT(data->writeAt(4, "abcd", 4), IsOk());
+}
+
+TEST(FileHandle, ALockWaitsItsTimeOutAndIsTakenOnceFree) {
+    MemoryFileSystem memory;
+    memory.bytes("f").assign(4, 'a');
+    auto holder = memory.open("f", OpenMode::ReadWrite).value();
+    auto waiter = memory.open("f", OpenMode::ReadWrite).value();
+    ASSERT_THAT(holder->lockRange(100, 1), IsOk());
+    EXPECT_THAT(lockRangeWaiting(*waiter, 100, 1, 0, 1), FailsWith(ErrorCode::Locked));
+    EXPECT_THAT(lockRangeWaiting(*waiter, 101, 1, 0, 1), IsOk());  // another byte
+    holder->unlockRange(100, 1);
+    EXPECT_THAT(lockRangeWaiting(*waiter, 100, 1, 1, 1), IsOk());
+}
+
 TEST(FaultyFileSystem, ShortReadsAndNthSyncAndRefusedLocks) {
     MemoryFileSystem memory;
     memory.bytes("f").assign(10, 'a');
