@@ -129,6 +129,10 @@ private:
     // 2 = manufacturer, 3 = location).
     void markChoice(int choice);
     static void fitPane(QLabel* pane);
+    // Gathers what an open repaired and shows it in one box once the opens
+    // in progress are done.
+    void noteRepair(const QString& message);
+    void showRepairs();
 
     std::unique_ptr<Ui::TMain> m_ui;
     QMenu* m_popupMenu = nullptr;
@@ -144,4 +148,5 @@ private:
     bool m_lookupOpenFailed = false;
     bool m_settingChoice = false;
     bool m_closing = false;  // Exit has posted and closed the tables
+    QStringList m_repairs;   // repair messages not shown yet
 };

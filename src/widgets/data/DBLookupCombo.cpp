@@ -416,6 +416,7 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
                 break;
             }
             case QEvent::FocusIn: {
+                update();  // the frame shows the focus while the box has it
                 const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
                 if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
                     emit entered();
@@ -426,6 +427,7 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
                     emit clicked();
                 break;
             case QEvent::FocusOut:
+                update();  // and no longer once it has left
                 if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
                     QTimer::singleShot(0, m_edit, [this] { showStart(); });
                 break;
