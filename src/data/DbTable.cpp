@@ -491,11 +491,10 @@ QVariant TDbTable::fieldValue(const TField& field) const {
         auto* self = const_cast<TDbTable*>(this);
         self->selectArea(true);
         const std::string stored = field.dataType() == TFieldType::ftMemo
-                                      ? xb_GetMemo(bytes(field.fieldName()))
-                                      : xb_GetBlob(bytes(field.fieldName()));
+                                       ? xb_GetMemo(bytes(field.fieldName()))
+                                       : xb_GetBlob(bytes(field.fieldName()));
         if (field.dataType() == TFieldType::ftMemo)
-            m_memoCache[i] =
-                QVariant(qly::cp1252::decode(stored));
+            m_memoCache[i] = QVariant(qly::cp1252::decode(stored));
         else
             m_memoCache[i] =
                 QVariant(QByteArray(stored.data(), static_cast<qsizetype>(stored.size())));
@@ -770,7 +769,7 @@ void TDbTable::engineFailed(const QString& what) {
     xb_Select(m_area);
     if (m_recNo > 0)
         xb_Go(m_recNo);
-    fail(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, why));
+    throw QlyError(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, why).toStdString());
 }
 
 void TDbTable::standOnEngineRecord() {

@@ -226,7 +226,7 @@ private:
     void buildFields();
     void fail(const QString& message) const;
     void check(int result, const QString& what) const;  // throws with the engine message
-    void requireWritable() const;                        // throws when read-only
+    void requireWritable() const;                       // throws when read-only
     // Throws the engine's message after putting the engine back on the
     // current record.
     [[noreturn]] void engineFailed(const QString& what);

@@ -1,7 +1,7 @@
 #include "data/Field.h"
 
-#include "data/DateFormat.h"
 #include "data/CodePage.h"
+#include "data/DateFormat.h"
 #include "data/DbTable.h"
 
 #include <QLocale>

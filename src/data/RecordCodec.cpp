@@ -27,8 +27,8 @@ void requireEncodable(const QString& text, const QString& fieldName) {
     const qsizetype at = qly::cp1252::firstUnencodable(text);
     if (at < 0)
         return;
-    const bool pair = text.at(at).isHighSurrogate() && at + 1 < text.size() &&
-                      text.at(at + 1).isLowSurrogate();
+    const bool pair =
+        text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
     const char32_t code =
         pair ? QChar::surrogateToUcs4(text.at(at), text.at(at + 1)) : text.at(at).unicode();
     const QString hex =

@@ -37,7 +37,8 @@ TEST_F(TDataText, TextIsStoredAsCodePage1252AndReadsBackTheSame) {
     const std::vector<Case> cases = {
         {QStringLiteral("Ann\u2019s desk \u20ac"), QByteArray("Ann\x92s desk \x80")},
         {QStringLiteral("\u201cBig\u201d \u2013 \u2026 \u00e9\u00ff"),
-         QByteArray("\x93" "Big\x94 \x96 \x85 \xe9\xff")},
+         QByteArray("\x93"
+                    "Big\x94 \x96 \x85 \xe9\xff")},
         {highHalfOfThePage(), highHalfBytes()},
     };
     FixtureFolder folder;

@@ -61,8 +61,8 @@ TEST_F(Companion, AnExpressionTheEngineRefusesRaisesItsMessageAndIsNotStored) {
     xbase.setFilter(QStringLiteral("CATAGORY=\"Desk\""));
     ASSERT_EQ(t->recordCount(), 6);
 
-    for (const char* refused : {"CATAGORY=\"De\"sk\"", "CATAGORY=", "NOSUCHFIELD=\"x\"",
-                                "QUANTITY"}) {
+    for (const char* refused :
+         {"CATAGORY=\"De\"sk\"", "CATAGORY=", "NOSUCHFIELD=\"x\"", "QUANTITY"}) {
         SCOPED_TRACE(refused);
         const std::string message = QLY_ERROR_OF(xbase.setFilter(QString::fromLatin1(refused)));
         EXPECT_NE(message, "");
@@ -72,8 +72,8 @@ TEST_F(Companion, AnExpressionTheEngineRefusesRaisesItsMessageAndIsNotStored) {
         EXPECT_EQ(column(*t, "NAME").size(), 6u);
     }
     // the other delimiters take a value holding a double quote
-    for (const char* delimited : {"CATAGORY='De\"sk'", "CATAGORY=[De\"sk]",
-                                  "CATAGORY=\"De\" + '\"' + \"sk\""}) {
+    for (const char* delimited :
+         {"CATAGORY='De\"sk'", "CATAGORY=[De\"sk]", "CATAGORY=\"De\" + '\"' + \"sk\""}) {
         SCOPED_TRACE(delimited);
         EXPECT_EQ(xbase.query(QString::fromLatin1(delimited)), -1);
         EXPECT_EQ(xbase.filter(), QString::fromLatin1(delimited));

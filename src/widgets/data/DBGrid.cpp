@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <cmath>
 #include <functional>
@@ -330,8 +331,7 @@ void DBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hin
     // Escape in the editor: an edit it began and that changed nothing ends
     TDataSource* source = dataSource();
     TDbTable* table = source ? source->dataSet() : nullptr;
-    if (table && table->active() && table->state() == TDataSetState::dsEdit &&
-        !table->modified()) {
+    if (table && table->active() && table->state() == TDataSetState::dsEdit && !table->modified()) {
         try {
             table->cancel();
         } catch (const std::exception& error) {

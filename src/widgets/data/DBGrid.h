@@ -97,7 +97,7 @@ private:
     GridModel* m_model = nullptr;
     DBGridIndicator* m_indicator = nullptr;
     QMetaObject::Connection m_stateConnection;
-    bool m_following = false;  // moving the view to the table's record
+    bool m_following = false;    // moving the view to the table's record
     QPointer<QWidget> m_editor;  // the open cell editor
     QMetaObject::Connection m_updateConnection;
     bool m_rowsFollowFont = true;

@@ -348,7 +348,8 @@ void DBLookupCombo::showPopup() {
     const int rowHeight = metrics.height() + 4;
     m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     const int rows = std::clamp(m_model->rowCount(), 1, kVisibleRows);
-    const int header = m_list->horizontalHeader()->isVisible()
+    // (isHidden, not isVisible: the list is not shown yet when it is sized)
+    const int header = !m_list->horizontalHeader()->isHidden()
                            ? m_list->horizontalHeader()->sizeHint().height()
                            : 0;
     width += m_list->verticalScrollBar()->sizeHint().width() + 2;

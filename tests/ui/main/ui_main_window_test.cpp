@@ -615,7 +615,7 @@ private slots:
     void quotesInATypedValueAreDelimited_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expression");
-        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("matching");
         QTest::newRow("quote") << QStringLiteral("17\"") << QStringLiteral("CATAGORY='17\"'") << 3;
         QTest::newRow("quote and apostrophe")
             << QStringLiteral("17\" '") << QStringLiteral("CATAGORY=[17\" ']") << 2;
@@ -626,13 +626,12 @@ private slots:
     void quotesInATypedValueAreDelimited() {
         QFETCH(QString, typed);
         QFETCH(QString, expression);
-        QFETCH(int, rows);
+        QFETCH(int, matching);
         auto run = start();
         TMain* w = run->window;
         // three items whose categories hold the delimiters
         TDbTable* items = run->dm->MainT;
-        const QString categories[] = {QStringLiteral("17\" Screens"),
-                                      QStringLiteral("17\" 'Wide'"),
+        const QString categories[] = {QStringLiteral("17\" Screens"), QStringLiteral("17\" 'Wide'"),
                                       QStringLiteral("17\" 'W' [B]")};
         items->first();
         for (const QString& category : categories) {
@@ -647,7 +646,7 @@ private slots:
         QTest::keyClicks(category->lineEdit(), typed);
         QCOMPARE(filterOf(*run), expression);
         QCOMPARE(items->engineFilter(), expression);
-        QCOMPARE(rows(w), rows);
+        QCOMPARE(rows(w), matching);
         QVERIFY(run->boxes.texts.isEmpty());
         // and the list goes on: another choice filters again
         QTest::mouseClick(child<QLabel>(w, "StaticText5"), Qt::LeftButton);
