@@ -137,6 +137,11 @@ std::string xb_Alias() {
     return a ? a->alias() : std::string();
 }
 
+std::string xb_ReadOnlyReason() {
+    WorkArea* a = begin().currentArea();
+    return a ? a->table().readOnlyReason() : std::string();
+}
+
 int xb_Close() {
     Engine& e = begin();
     if (!requireArea(e))

@@ -86,6 +86,10 @@ int xb_Select(int area);                         // makes area current, returns 
 int xb_WorkArea(const std::string& alias = {});  // alias -> its area or 0; "" -> current area
 std::string xb_Alias();                          // alias of the current area, "" if none
 int xb_Close();                                  // closes the current area; boolean
+// Why the current area refuses writes: "" when it takes them (an area opened
+// shared or exclusively on a file the process may not write opens for
+// reading only; so does a format this engine only reads).
+std::string xb_ReadOnlyReason();
 
 // ---------------------------------------------------------------------------
 // Moving (within the current order, scope, filter and the deleted setting).

@@ -33,6 +33,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdint>
@@ -47,9 +48,23 @@ const char* const kCategories[] = {
     "Vehicles",
 };
 
+// The text between delimiters it does not hold: "...", '...' or [...]; a text
+// holding all three is joined from pieces ("a" + '"' + "b").
+QString quoted(const QString& value) {
+    if (!value.contains(u'"'))
+        return u'"' + value + u'"';
+    if (!value.contains(u'\''))
+        return u'\'' + value + u'\'';
+    if (!value.contains(u']'))
+        return u'[' + value + u']';
+    QStringList pieces;
+    for (const QString& piece : value.split(u'"'))
+        pieces << u'"' + piece + u'"';
+    return pieces.join(QStringLiteral(" + '\"' + "));
+}
+
 QString expression(const char* field, const QString& value) {
-    // The value goes in unchanged, without escaping: the engine evaluates it.
-    return QString::fromLatin1(field) + QStringLiteral("=\"") + value + QLatin1Char('"');
+    return QString::fromLatin1(field) + u'=' + quoted(value);
 }
 
 QFont arial(int pixels) {
@@ -94,7 +109,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
 
     for (const char* category : kCategories)
         m_ui->ComboBox1->addItem(QString::fromLatin1(category));
-    m_ui->ComboBox1->setMaxVisibleItems(13);
+    m_ui->ComboBox1->setMaxVisibleItems(8);  // as every drop-down list of the program
     m_ui->ComboBox1->setCurrentIndex(-1);
     m_ui->ComboBox1->setEditText(QString());
     m_ui->ComboBox1->setCompleter(nullptr);  // the text is taken as typed
@@ -267,6 +282,14 @@ void TMain::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     if (!dataModule)
         return;
+    // The user hears once of each index an open had to repair (the tables
+    // open after this, in the data module's creation, and again after a
+    // restore or re-index).
+    for (TDbTable* table : {dataModule->MainT, dataModule->ManufT, dataModule->LocationT}) {
+        connect(table, &TDbTable::indexRepaired, this, &TMain::noteRepair);
+        if (table->active() && !table->repairMessage().isEmpty())
+            noteRepair(table->repairMessage());
+    }
     m_itemPage->connectDataModule(dataModule);
     m_manufacturerPage->connectDataModule(dataModule);
     m_locationPage->connectDataModule(dataModule);
@@ -301,6 +324,26 @@ void TMain::connectDataModule(TDataModule2* dataModule) {
         {QStringLiteral("DIVISION"), QString(), 10},
         {QStringLiteral("COST_CENTR"), QString(), 10},
     });
+}
+
+void TMain::noteRepair(const QString& message) {
+    if (m_repairs.contains(message))
+        return;
+    m_repairs << message;
+    if (m_repairs.size() == 1)
+        QTimer::singleShot(0, this, &TMain::showRepairs);
+}
+
+void TMain::showRepairs() {
+    if (m_repairs.isEmpty())
+        return;
+    const QString text = m_repairs.join(QStringLiteral("\n\n"));
+    m_repairs.clear();
+    const bool failed = text.contains(QStringLiteral("could not be rebuilt"));
+    QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information,
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("IndexRepaired"));
+    box.exec();
 }
 
 TDataSource* TMain::lookupCopy(TDbTable* original, const char* name) {

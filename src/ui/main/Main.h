@@ -141,6 +141,10 @@ private:
     // Records of the table were written past it (an import, a recall): the
     // table, its lookup copy and the count pane are read again.
     void tableChangedOutside(TDbTable* table);
+    // Gathers what an open repaired and shows it in one box once the opens
+    // in progress are done.
+    void noteRepair(const QString& message);
+    void showRepairs();
 
     std::unique_ptr<Ui::TMain> m_ui;
     QMenu* m_popupMenu = nullptr;
@@ -160,4 +164,5 @@ private:
     bool m_lookupOpenFailed = false;
     bool m_settingChoice = false;
     bool m_closing = false;  // Exit has posted and closed the tables
+    QStringList m_repairs;   // repair messages not shown yet
 };
