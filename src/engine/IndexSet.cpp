@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 #include "engine/Dates.h"
 #include "engine/File.h"
@@ -778,52 +778,142 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     return true;
 }
 
+namespace {
+
+// An order-free digest of a set of (key, record) entries: two sums of
+// independent 64-bit mixes, so that a lost, added or changed entry shows.
+struct EntryDigest {
+    uint64_t a = 0;
+    uint64_t b = 0;
+    uint64_t count = 0;
+
+    static uint64_t mix(uint64_t h) {
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        h ^= h >> 33;
+        return h;
+    }
+    void add(const uint8_t* key, size_t length, uint32_t rec) {
+        uint64_t h1 = 0x9E3779B97F4A7C15ull ^ rec, h2 = 0xD6E8FEB86659FD93ull + rec;
+        size_t i = 0;
+        for (; i + 8 <= length; i += 8) {
+            uint64_t w = 0;
+            std::memcpy(&w, key + i, 8);
+            h1 = mix(h1 ^ w);
+            h2 = mix(h2 + w * 0x9FB21C651E98DF25ull);
+        }
+        uint64_t w = length;
+        for (size_t k = 0; i < length; ++i, ++k)
+            w ^= uint64_t{key[i]} << (8 * (k % 8));
+        a += mix(h1 ^ w);
+        b += mix(h2 + w);
+        ++count;
+    }
+    bool operator==(const EntryDigest& o) const { return a == o.a && b == o.b && count == o.count; }
+};
+
+}  // namespace
+
 bool IndexSet::verify(std::string& error) {
+    // Each tag's digest of what the table gives against the digest of what
+    // the tag holds: the records are read once, in large runs, and each tag
+    // walked once. Only when they differ are the records looked up one by
+    // one, to tell which key is wrong.
     const uint32_t total = m_table.recordCount();
-    std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
+    const size_t len = static_cast<size_t>(m_table.recordLength());
+    const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (1u << 20) / len));
+    std::vector<char> buffer(run * len);
+    std::vector<EntryDigest> expected(m_tags.size());
+    std::vector<std::unordered_set<std::string>> distinct(m_tags.size());
     std::string key;
-    for (auto& t : m_tags) {
-        const std::string where = t->file->fileName() + " tag " + t->tag->name();
+    for (uint32_t first = 1; first <= total;) {
+        const uint32_t got =
+            m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        if (got == 0) {
+            error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
+            return false;
+        }
+        for (uint32_t k = 0; k < got; ++k) {
+            const char* image = buffer.data() + k * len;
+            for (size_t i = 0; i < m_tags.size(); ++i) {
+                OpenTag& t = *m_tags[i];
+                bool included = false;
+                makeKey(t, image, first + k, key, included, false);
+                if (!included)
+                    continue;
+                // A unique tag holds the lowest record with each key.
+                if (t.tag->unique() && !distinct[i].insert(key).second)
+                    continue;
+                expected[i].add(bytesOf(key), key.size(), first + k);
+            }
+        }
+        first += got;
+    }
+    for (size_t i = 0; i < m_tags.size(); ++i) {
+        OpenTag& t = *m_tags[i];
         uint64_t entries = 0;
-        cdx::Status s = t->tag->check(&entries);
+        cdx::Status s = t.tag->check(&entries);
+        EntryDigest held;
+        cdx::TagPos pos;
+        if (s)
+            s = t.tag->first(pos);
+        while (s && pos.valid()) {
+            const uint8_t* k = nullptr;
+            uint32_t r = 0;
+            s = t.tag->entryAt(pos, &k, &r);
+            if (s) {
+                held.add(k, t.tag->keyLength(), r);
+                s = t.tag->next(pos);
+            }
+        }
         if (!s) {
             error = s.message();
             return false;
         }
-        uint64_t expected = 0;
-        std::set<std::string> distinct;
-        for (uint32_t r = 1; r <= total; ++r) {
-            if (!m_table.readRecord(r, image.data(), error))
-                return false;
-            bool included = false;
-            makeKey(*t, image.data(), r, key, included, false);
-            if (!included)
-                continue;
-            bool found = false;
-            if (t->tag->unique()) {
-                // The lowest record with the key holds it.
-                if (!distinct.insert(key).second)
-                    continue;
-                s = t->tag->contains(bytesOf(key), r, &found);
-            } else {
-                s = t->tag->contains(bytesOf(key), r, &found);
-            }
-            if (!s) {
-                error = s.message();
-                return false;
-            }
-            if (!found) {
-                error = where + ": the key of record " + std::to_string(r) + " is missing";
-                return false;
-            }
-            ++expected;
-        }
-        if (entries != expected) {
-            error = where + ": holds " + std::to_string(entries) + " keys where the table gives " +
-                    std::to_string(expected);
+        if (!(held == expected[i]) || entries != expected[i].count)
+            return verifyByRecord(t, entries, error);
+    }
+    return true;
+}
+
+bool IndexSet::verifyByRecord(OpenTag& t, uint64_t entries, std::string& error) {
+    const uint32_t total = m_table.recordCount();
+    std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
+    std::string key;
+    const std::string where = t.file->fileName() + " tag " + t.tag->name();
+    uint64_t expected = 0;
+    std::unordered_set<std::string> distinct;
+    for (uint32_t r = 1; r <= total; ++r) {
+        if (!m_table.readRecord(r, image.data(), error))
+            return false;
+        bool included = false;
+        makeKey(t, image.data(), r, key, included, false);
+        if (!included)
+            continue;
+        // The lowest record with the key holds it in a unique tag.
+        if (t.tag->unique() && !distinct.insert(key).second)
+            continue;
+        bool found = false;
+        const cdx::Status s = t.tag->contains(bytesOf(key), r, &found);
+        if (!s) {
+            error = s.message();
             return false;
         }
+        if (!found) {
+            error = where + ": the key of record " + std::to_string(r) + " is missing";
+            return false;
+        }
+        ++expected;
     }
+    if (entries != expected) {
+        error = where + ": holds " + std::to_string(entries) + " keys where the table gives " +
+                std::to_string(expected);
+        return false;
+    }
+    // Every record's key is there and the counts agree: the tag cannot hold
+    // anything else.
     return true;
 }
 

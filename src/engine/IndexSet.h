@@ -118,6 +118,9 @@ private:
     bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key,
                    std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
+    // verify's slow path for a tag whose entries differ from the table's:
+    // finds the record whose key is wrong.
+    bool verifyByRecord(OpenTag& tag, uint64_t entries, std::string& error);
 
     Table& m_table;
     const Settings* m_settings;

@@ -138,6 +138,7 @@ private:
     Status usable() const;
     Status writable() const;
     Status trimCache();
+    static size_t nodeBytes(const Node& n);
     void dropNode(uint32_t offset);
     void forgetAll();
     Status descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
@@ -171,6 +172,8 @@ private:
     bool m_rootDirty = false;
     uint64_t m_version = 0;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> m_cache;
+    size_t m_cacheBytes = 0;  // of the cached nodes, as counted when they came in
+    std::vector<PathStep> m_searchPath;
     std::vector<uint32_t> m_dropped;
     Node* m_hot = nullptr;  // the node found last, looked up first
     uint32_t m_hotOffset = kNoPage;
