@@ -56,7 +56,7 @@ public:
             return it->second;
         const std::string path = (m_dir / ("ITEMS" + std::to_string(n) + ".DBF")).string();
         if (m_keep && reusable(path, n))
-            return m_tables[n] = path;
+            return m_tables.emplace(n, path).first->second;
         std::error_code ec;
         fs::remove(path, ec);
         fs::remove(fs::path(path).replace_extension(".CDX"), ec);
@@ -84,7 +84,7 @@ public:
             std::abort();
         }
         xb_Close();
-        return m_tables[n] = path;
+        return m_tables.emplace(n, path).first->second;
     }
 
 private:

@@ -115,6 +115,7 @@ Status IndexFile::look(Seen& seen) {
 Status IndexFile::reload(const Seen& seen) {
     // Only unchanged pages may be forgotten; a writer flushes before unlocking.
     m_io->forgetReadAhead();
+    m_pages.clear();
     m_ioSize = seen.size;
     m_end = std::max<uint32_t>(
         m_end, static_cast<uint32_t>((seen.size + kPageSize - 1) / kPageSize * kPageSize));
@@ -204,6 +205,7 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     for (const TagSpec& tagSpec : tags)
         CDX_TRY(validateSpec(tagSpec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
+    file->m_pages.clear();
     if (!file->m_io->truncate(0))
         return Status::ioError(file->fileName() + ": cannot be written");
     file->m_ioSize = 0;
@@ -309,7 +311,11 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
         std::snprintf(at, sizeof at, "0x%X", offset);
         return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
     }
-    if (!m_io->read(offset, page, size))
+    const bool read =
+        m_pages.read(offset, page, size, m_ioSize, [this](uint64_t at, uint8_t* bytes, size_t n) {
+            return m_io->read(at, bytes, n) ? true : false;
+        });
+    if (!read)
         return Status::ioError(fileName() + ": cannot be read");
     return Status::ok();
 }
@@ -317,6 +323,7 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
 Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
     if (m_readOnly)
         return Status::invalid(fileName() + ": the index is open read-only");
+    m_pages.forget(offset, size);
     if (!m_io->write(offset, bytes, size))
         return Status::ioError(fileName() + ": cannot be written");
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);

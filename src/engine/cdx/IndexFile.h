@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cdx/PageCache.h"
 #include "engine/cdx/PageIo.h"
 #include "engine/cdx/Status.h"
 #include "engine/cdx/Tag.h"
@@ -90,6 +91,7 @@ private:
     Status reload(const Seen& seen);
 
     std::unique_ptr<PageIo> m_io;
+    PageCache m_pages;  // what was read of the file since another writer changed it
     bool m_readOnly;
     uint32_t m_end = 0;
     uint64_t m_ioSize = 0;  // bytes in the file; only this object writes it

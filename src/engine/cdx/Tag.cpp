@@ -192,9 +192,8 @@ Status Tag::node(uint32_t offset, Node*& out) {
         out = m_hot;
         return Status::ok();
     }
-    auto it = m_cache.find(offset);
-    if (it != m_cache.end()) {
-        out = it->second.get();
+    if (Node* held = m_cache.lookup(offset)) {
+        out = held;
         m_hot = out;
         m_hotOffset = offset;
         return Status::ok();

@@ -11,6 +11,7 @@
 
 #include "engine/cdx/KeyCodec.h"
 #include "engine/cdx/Node.h"
+#include "engine/cdx/NodeMap.h"
 #include "engine/cdx/Status.h"
 
 // One tag of a compound index: a 1024-byte tag header and a B-tree of
@@ -171,7 +172,7 @@ private:
     uint32_t m_root = kNoPage;
     bool m_rootDirty = false;
     uint64_t m_version = 0;
-    std::unordered_map<uint32_t, std::unique_ptr<Node>> m_cache;
+    NodeMap m_cache;
     size_t m_cacheBytes = 0;  // of the cached nodes, as counted when they came in
     std::vector<PathStep> m_searchPath;
     std::vector<uint32_t> m_dropped;
