@@ -60,6 +60,9 @@ WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table,
     m_indexes = std::make_unique<IndexSet>(*m_table, settings);
     m_record.resize(static_cast<size_t>(m_table->recordLength()));
     m_table->blankRecord(m_record.data());
+    // The table has just read its record count.
+    m_countGeneration = m_table->writeGeneration();
+    m_countChecked = std::chrono::steady_clock::now();
     std::string ignored;
     goTop(ignored);
 }

@@ -59,7 +59,12 @@ Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_pt
 }
 
 Status IndexFile::load() {
-    const uint64_t size = m_io->size();
+    // The file's size and time first: a change another writer makes while
+    // the pages below are read shows at the next look.
+    Seen seen;
+    if (!m_io->stamp(seen.size, seen.mtimeNs))
+        return Status::ioError(fileName() + ": cannot be read");
+    const uint64_t size = seen.size;
     m_ioSize = size;
     if (size < kHeaderSize + kPageSize)
         return Status::corrupt(fileName() + ": too short to be a compound index");
@@ -97,7 +102,11 @@ Status IndexFile::load() {
     }
     std::sort(m_tags.begin(), m_tags.end(),
               [](const auto& a, const auto& b) { return a->headerOffset() < b->headerOffset(); });
-    return look(m_seen);
+    uint8_t b[4];
+    CDX_TRY(readPage(kChangeCounterOffset, b, 4));
+    seen.counter = getLe32(b);
+    m_seen = seen;
+    return Status::ok();
 }
 
 Status IndexFile::look(Seen& seen) {

@@ -18,6 +18,7 @@ namespace cdx {
 class PageCache {
 public:
     static constexpr size_t kBlockSize = 64 * 1024;
+    static constexpr size_t kFirstRead = 4 * 1024;
 
     explicit PageCache(size_t limitBytes = size_t{32} << 20) : m_limit(limitBytes) {}
 
@@ -29,21 +30,30 @@ public:
         auto* to = static_cast<uint8_t*>(out);
         while (n > 0) {
             const uint64_t number = offset / kBlockSize;
+            const uint64_t start = number * kBlockSize;
+            if (start >= fileSize)
+                return false;
+            const size_t at = static_cast<size_t>(offset - start);
+            const size_t part = std::min(n, kBlockSize - at);
             const std::vector<uint8_t>* block = find(number);
+            if (block && at + part > block->size()) {
+                // Only the start of the block was read: read all of it.
+                dropBlock(number);
+                block = nullptr;
+            }
             if (!block) {
-                const uint64_t start = number * kBlockSize;
-                if (start >= fileSize)
-                    return false;
-                std::vector<uint8_t> bytes(
-                    static_cast<size_t>(std::min<uint64_t>(kBlockSize, fileSize - start)));
+                size_t length =
+                    static_cast<size_t>(std::min<uint64_t>(kBlockSize, fileSize - start));
+                // The first read of a file (its headers, when it opens) stays small.
+                if (m_blocks.empty() && at + part <= kFirstRead)
+                    length = std::min(length, kFirstRead);
+                std::vector<uint8_t> bytes(length);
                 if (!readBlock(start, bytes.data(), bytes.size()))
                     return false;
                 block = add(number, std::move(bytes));
             }
-            const size_t at = static_cast<size_t>(offset - number * kBlockSize);
-            if (at >= block->size())
+            if (at + part > block->size())
                 return false;
-            const size_t part = std::min(n, block->size() - at);
             std::memcpy(to, block->data() + at, part);
             to += part;
             offset += part;
@@ -65,6 +75,7 @@ private:
     const std::vector<uint8_t>* find(uint64_t number);
     const std::vector<uint8_t>* add(uint64_t number, std::vector<uint8_t> bytes);
     void drop(std::unordered_map<uint64_t, Entry>::iterator it);
+    void dropBlock(uint64_t number) { drop(m_blocks.find(number)); }
 
     size_t m_limit;
     size_t m_bytes = 0;
