@@ -463,8 +463,9 @@ TEST_F(IndexTest, MovesThatReadNoFieldStillGiveEachRecordItsOwnFields) {
         ASSERT_THAT(xb_AppendEx(), XbReturns(kXbAppendOk));
         ASSERT_THAT(xb_Replace("NAME", kXbReplaceText, "K" + std::to_string(1000 - i)), XbTrue());
         ASSERT_THAT(xb_Replace("N", kXbReplaceDouble, static_cast<double>(i)), XbTrue());
-        if (i % 3 == 0)
+        if (i % 3 == 0) {
             ASSERT_EQ(xb_Delete(), -1);
+        }
     }
     ASSERT_THAT(xb_SetOrder(1), XbTrue());
     struct Case {
