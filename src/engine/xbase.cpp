@@ -64,6 +64,23 @@ WorkArea* fieldOf(const std::string& name, int& index) {
         e.setError("Field " + name + " is not found", kErrNoField);
         return nullptr;
     }
+    std::string error;
+    if (!a->loadRecord(error)) {
+        e.setError(error);
+        return nullptr;
+    }
+    return a;
+}
+
+// The current area with its record read; nullptr when there is none or the
+// read failed (error set).
+WorkArea* recordOf(Engine& e) {
+    WorkArea* a = requireArea(e);
+    std::string error;
+    if (a && !a->loadRecord(error)) {
+        e.setError(error);
+        return nullptr;
+    }
     return a;
 }
 
@@ -204,7 +221,7 @@ int xb_Eof() {
 
 int xb_Deleted() {
     Engine& e = begin();
-    WorkArea* a = requireArea(e);
+    WorkArea* a = recordOf(e);
     return a ? boolOf(a->isDeleted()) : kFalse;
 }
 
@@ -219,7 +236,7 @@ int xb_RecSize() {
 
 std::string xb_GetRecord() {
     Engine& e = begin();
-    WorkArea* a = requireArea(e);
+    WorkArea* a = recordOf(e);
     if (!a)
         return {};
     return std::string(a->record(), static_cast<size_t>(a->table().recordLength()));
@@ -744,7 +761,7 @@ int xb_Seek(const std::string& key) {
         return fail(e, error);
     // Hidden records were passed over: is the one reached still a match?
     if (found && !a->eof() && a->recno() != recno &&
-        !ix.keyMatches(a->record(), a->recno(), key, found, error))
+        (!a->loadRecord(error) || !ix.keyMatches(a->record(), a->recno(), key, found, error)))
         return fail(e, error);
     if (a->eof())
         found = false;
@@ -935,6 +952,10 @@ std::string xb_EvalString(const std::string& expression) {
     std::string blank;
     RecordView view;
     if (a) {
+        if (!a->loadRecord(error)) {
+            fail(e, error);
+            return {};
+        }
         view.data = a->record();
         view.recno = a->recno();
     } else {
