@@ -551,7 +551,8 @@ int cmdImport(const Args& args) {
         } else if (a == "--rtf") {
             keepRtf = true;
         } else if (a == "--map" || a.rfind("--map=", 0) == 0) {
-            std::string mapText = a == "--map" ? (i + 1 < args.size() ? args[++i] : "") : a.substr(6);
+            std::string mapText =
+                a == "--map" ? (i + 1 < args.size() ? args[++i] : "") : a.substr(6);
             const size_t eq = mapText.find('=');
             if (eq == std::string::npos || eq == 0)
                 return usage(synopsis);
