@@ -1,6 +1,9 @@
 # Build helpers shared by every folder of the tree.
 
 set(QLY_WARNINGS -Wall -Wextra -Wold-style-cast -Wnon-virtual-dtor)
+if(QLY_WERROR)
+  list(APPEND QLY_WARNINGS -Werror)
+endif()
 
 if(QLY_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
