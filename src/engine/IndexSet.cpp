@@ -1,6 +1,5 @@
 #include "engine/IndexSet.h"
 
-#include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -58,10 +57,10 @@ std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<cdx::IndexFile>>& openFile
 }
 
 bool identityOf(const std::string& path, std::pair<uint64_t, uint64_t>& id) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    qly::ResultOr<qly::FileInfo> info = fileSystem().info(path);
+    if (!info)
         return false;
-    id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    id = {info.value().device, info.value().inode};
     return true;
 }
 
@@ -76,9 +75,9 @@ std::shared_ptr<cdx::IndexFile> openShared(const std::string& path, std::string&
         }
     }
     std::unique_ptr<cdx::IndexFile> file;
-    cdx::Status s = cdx::IndexFile::open(path, false, file);
+    cdx::Status s = cdx::IndexFile::open(path, false, file, fileSystem());
     if (s.code() == cdx::Code::IoError)
-        s = cdx::IndexFile::open(path, true, file);
+        s = cdx::IndexFile::open(path, true, file, fileSystem());
     if (!s) {
         error = s.message();
         return nullptr;
@@ -678,17 +677,23 @@ bool IndexSet::reindex(std::string& error) {
         return false;
     }
     const int current = m_current;
-    for (size_t i = 0; i < m_files.size(); ++i)
-        if (!rebuildFile(i, error))
-            return false;
-    // The files were replaced: take their tags afresh.
+    bool rebuilt = true;
+    for (size_t i = 0; rebuilt && i < m_files.size(); ++i)
+        rebuilt = rebuildFile(i, error);
+    // The files were replaced (some of them, when one failed): take their
+    // tags afresh.
     std::vector<std::shared_ptr<cdx::IndexFile>> files;
     files.swap(m_files);
     m_order.reset();
     m_tags.clear();
+    std::string why;
     for (auto& f : files)
-        if (!addFile(std::move(f), error))
+        if (!addFile(std::move(f), rebuilt ? error : why))
             return false;
+    if (!rebuilt) {
+        setOrder(current <= orderCount() ? current : 0, why);
+        return false;
+    }
     return setOrder(current <= orderCount() ? current : 0, error);
 }
 
@@ -753,7 +758,7 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     for (auto& r : rebuilt)
         tagSpecs.push_back(r.tagSpec);
     std::unique_ptr<cdx::IndexFile> fresh;
-    cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh);
+    cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh, fileSystem());
     for (size_t i = 0; s && i < rebuilt.size(); ++i)
         s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(),
                                 rebuilt[i].recs.size());
@@ -761,20 +766,27 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         s = fresh->close();
     fresh.reset();
     if (!s) {
-        std::remove(temp.c_str());
+        removeFile(temp);
         error = s.message();
         return false;
     }
     forgetShared(path);
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = "Cannot replace " + path;
+    if (qly::Result r = fileSystem().rename(temp, path); !r) {
+        removeFile(temp);
+        error = r.message();
         return false;
     }
+    // The new file is in place; a failing folder sync means the rename may
+    // not survive a power cut, which the caller hears about.
+    const qly::Result synced = fileSystem().syncFolder(qly::folderOfPath(path));
     std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
     if (!reopened)
         return false;
     m_files[index] = std::move(reopened);
+    if (!synced) {
+        error = synced.message();
+        return false;
+    }
     return true;
 }
 
@@ -866,17 +878,17 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags,
         tagSpecs.push_back(tagSpec);
     }
     std::unique_ptr<cdx::IndexFile> file;
-    cdx::Status s = cdx::IndexFile::create(path, tagSpecs, true, file);
+    cdx::Status s = cdx::IndexFile::create(path, tagSpecs, true, file, fileSystem());
     if (s)
         s = file->close();
     file.reset();
     if (!s) {
-        std::remove(path.c_str());
+        removeFile(path);
         error = s.message();
         return false;
     }
     if (!table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error)) {
-        std::remove(path.c_str());
+        removeFile(path);
         return false;
     }
     if (table.recordCount() == 0)
@@ -901,8 +913,8 @@ bool createTable(const std::string& path, const std::vector<Field>& fields,
     const std::string made = table ? table->path() : path;
     table.reset();
     if (!ok) {
-        std::remove(made.c_str());
-        std::remove(withExtension(made, ".fpt").c_str());
+        removeFile(made);
+        removeFile(withExtension(made, ".fpt"));
     }
     return ok;
 }
