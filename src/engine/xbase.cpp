@@ -806,6 +806,41 @@ int xb_Reindex() {
     return a->goTop(error) ? kTrue : fail(e, error);
 }
 
+int xb_TableInfo(XbTableInfo& info) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    const Table& t = a->table();
+    info.path = t.path();
+    info.version = t.version();
+    info.flags = t.flags();
+    info.recordCount = static_cast<long>(t.recordCount());
+    info.recordLength = t.recordLength();
+    info.orderCount = a->indexes().orderCount();
+    return kTrue;
+}
+
+int xb_TagInfo(int order, XbTagInfo& info, bool countKeys) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    const qly::engine::IndexSet& ix = a->indexes();
+    if (order < 1 || order > ix.orderCount())
+        return fail(e, "Order " + std::to_string(order) + " is not open for " + a->table().path(),
+                    kErrNoIndex);
+    const qly::engine::TagInfo tag = ix.tagInfo(order, countKeys);
+    info.file = tag.file;
+    info.name = tag.name;
+    info.keyExpression = tag.keyExpression;
+    info.forExpression = tag.forExpression;
+    info.unique = tag.unique;
+    info.descending = tag.descending;
+    info.keys = tag.keys;
+    return kTrue;
+}
+
 int xb_Query(const std::string& expression) {
     Engine& e = begin();
     WorkArea* a = requireArea(e);

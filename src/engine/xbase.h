@@ -234,6 +234,31 @@ int xb_SetTurboRead(int on);  // current area; returns the previous value
 void xb_SetSystemDateFormat(const std::string& pattern);
 std::string xb_DateFormatPattern();  // the pattern in force (century applied), e.g. "dd.mm.yyyy"
 
+// ---------------------------------------------------------------------------
+// Describing the open table (listings such as qlyctl dump)
+
+struct XbTableInfo {
+    std::string path;      // the table file as opened (letter case resolved)
+    int version = 0;       // the header's version byte
+    int flags = 0;         // the header's table flags byte
+    long recordCount = 0;  // records in the file, deleted included
+    int recordLength = 0;  // incl. the deletion flag
+    int orderCount = 0;    // tags of the open indexes (orders 1..orderCount)
+};
+int xb_TableInfo(XbTableInfo& info);  // the current area's table; boolean
+
+struct XbTagInfo {
+    std::string file;  // the index file holding the tag
+    std::string name;
+    std::string keyExpression;
+    std::string forExpression;  // "" = every record
+    bool unique = false;
+    bool descending = false;
+    unsigned long long keys = 0;  // counted only when asked (a walk of the tag)
+};
+// The tag of an order (1..orderCount) of the current area; boolean.
+int xb_TagInfo(int order, XbTagInfo& info, bool countKeys = false);
+
 // Evaluates an expression on the current record and returns its value as
 // text (numbers plainly, dates in the current format, logicals ".T."/".F.");
 // "" and an error text when it is malformed.
