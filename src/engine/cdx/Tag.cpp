@@ -83,6 +83,7 @@ Status Tag::readHeader() {
     CDX_TRY(m_file->readPage(m_headerOffset, h, kHeaderSize));
     auto bad = [&](const std::string& what) { return Status::corrupt(where() + ": " + what); };
     m_root = getLe32(h);
+    m_freeHead = getLe32(h + 4);
     m_keyLength = getLe16(h + 12);
     m_options = h[14];
     if (m_keyLength < 1 || m_keyLength > kMaxKeyLength)
@@ -197,7 +198,7 @@ Status Tag::node(uint32_t offset, Node*& out) {
 
 Node* Tag::newNode(uint16_t attr) {
     auto n = std::make_unique<Node>();
-    n->offset = m_file->allocate(1);
+    n->offset = m_file->takePage();
     n->attr = attr;
     n->keyLength = m_keyLength;
     n->dirty = true;
@@ -490,8 +491,11 @@ Status Tag::remove(const uint8_t* key, uint32_t rec) {
     nodeErase(*leaf, i, m_fill);
     ++m_version;
     Status s = settleAfterRemove(path);
-    for (uint32_t off : m_dropped)
+    for (uint32_t off : m_dropped) {
         m_cache.erase(off);
+        if (s)
+            s = m_file->freePage(off);
+    }
     m_dropped.clear();
     m_hot = nullptr;
     m_hotOffset = kNoPage;
@@ -951,10 +955,12 @@ Status Tag::checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, ui
     return Status::ok();
 }
 
-Status Tag::check(uint64_t* entries) {
+Status Tag::check(uint64_t* entries, std::unordered_set<uint32_t>* pages) {
     CDX_TRY(usable());
     CheckState st;
     CDX_TRY(checkNode(m_root, 0, nullptr, 0, nullptr, 0, st));
+    if (pages)
+        pages->insert(st.seen.begin(), st.seen.end());
     for (const auto& level : st.levels) {
         for (size_t i = 0; i < level.size(); ++i) {
             const uint32_t wantLeft = i ? level[i - 1].offset : kNoPage;

@@ -18,7 +18,8 @@
 //
 // Tag header (the compound header at offset 0 has the same layout and
 // describes the tag directory, whose keys are the tag names):
-//   0   u32 root node offset          4   u32 free list (written 0, ignored)
+//   0   u32 root node offset          4   u32 free list head (compound header
+//                                          only; 0 = none)
 //   8   u32 reserved (0)              12  u16 key length (1-240)
 //   14  u8  options: 0x01 unique, 0x08 FOR clause, 0x20 compact,
 //           0x40 compound, 0x80 structural (compound header only)
@@ -94,7 +95,8 @@ public:
     Status build(const uint8_t* keys, const uint32_t* recs, size_t n);
     // Walks the whole tree: well-formed nodes, keys in order, separators
     // and sibling links right. *entries receives the number of keys.
-    Status check(uint64_t* entries = nullptr);
+    // pages, when given, receives the offsets of the tag's nodes.
+    Status check(uint64_t* entries = nullptr, std::unordered_set<uint32_t>* pages = nullptr);
 
     // Physical walking, ascending, for Cursor. An invalid position is the
     // end. prefixLen compares only the first bytes of keys.
@@ -168,6 +170,7 @@ private:
     bool m_machine = true;
     uint8_t m_fill = 0x20;
     uint32_t m_root = kNoPage;
+    uint32_t m_freeHead = 0;  // as read from the header
     bool m_rootDirty = false;
     uint64_t m_version = 0;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> m_cache;
