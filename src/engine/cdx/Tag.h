@@ -151,6 +151,10 @@ private:
     Status settleAfterInsert(std::vector<PathStep>& path, uint32_t hint);
     Status settleAfterRemove(std::vector<PathStep>& path);
     Status split(Node* n, uint32_t hint, Node*& right);
+    // Spreads the entries of a leaf too full for its page over it and a
+    // sibling under the same parent when both then fit (the fuller the
+    // leaves, the smaller the file). parent->children[j] is n.
+    Status shareWithSibling(Node* parent, uint32_t j, Node* n);
     Status unlink(Node* n);
     bool setSeparator(Node* parent, uint32_t j, const Node* child);
     Node* newNode(uint16_t attr);
