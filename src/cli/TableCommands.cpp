@@ -215,14 +215,29 @@ int cmdReindex(const Args& args) {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return usage(synopsis);
     Engine& engine = Engine::instance();
-    const int number = engine.use(args[0], "", Table::Mode::Exclusive);
-    if (number == 0)
-        return failure("reindex", engine.lastError());
+    // The inventory tables are rebuilt with their own tags when their index
+    // cannot be read or has lost one.
+    qly::inventory::registerInventoryTags();
+    int number = engine.use(args[0], "", Table::Mode::Exclusive);
+    if (number == 0) {
+        // The table may be sound while its index is not: rebuild it from the table.
+        const std::string why = engine.lastError();
+        bool rebuilt = false;
+        std::string report, error;
+        if (!engine.repairIndex(args[0], false, rebuilt, report, error))
+            return failure("reindex", why + (error.empty() || error == why ? "" : "; " + error));
+        if (!rebuilt)
+            return failure("reindex", why);
+        std::printf("%s\n", report.c_str());
+        number = engine.use(args[0], "", Table::Mode::Exclusive);
+        if (number == 0)
+            return failure("reindex", engine.lastError());
+    }
     WorkArea& area = *engine.area(number);
     IndexSet& indexes = area.indexes();
     std::string error;
     const std::string path = area.table().path();
-    if (indexes.orderCount() == 0) {
+    if (!indexes.canReindex()) {
         engine.close(number);
         std::printf("%s has no index; nothing to rebuild\n", path.c_str());
         return kExitOk;

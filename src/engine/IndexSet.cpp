@@ -799,11 +799,10 @@ bool IndexSet::reindex(std::string& error) {
         if (!file)
             return false;
         m_files.insert(m_files.begin(), std::move(file));
-    } else {
-        for (size_t i = 0; i < m_files.size(); ++i)
-            if (!rebuildFile(i, error))
-                return false;
     }
+    for (size_t i = haveStructural || known.empty() ? 0 : 1; i < m_files.size(); ++i)
+        if (!rebuildFile(i, error))
+            return false;
     // The files were replaced: take their tags afresh.
     std::vector<std::shared_ptr<cdx::IndexFile>> files;
     files.swap(m_files);

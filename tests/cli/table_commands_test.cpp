@@ -156,6 +156,33 @@ TEST_F(QlyctlTables, ReindexRepairsADamagedIndex) {
     EXPECT_NE(r.out.find("no index"), std::string::npos);
 }
 
+TEST_F(QlyctlTables, ReindexRebuildsAnUnreadableIndexWithTheInventoryTags) {
+    struct Case {
+        const char* table;
+        const char* cdx;
+        size_t at;  // a byte of the index made zero
+        const char* tag;
+    } cases[] = {
+        {"data/MAIN.DBF", "data/MAIN.cdx", 14, "NAME"},                // compound header options
+        {"data/MANUFACT.DBF", "data/MANUFACT.cdx", 0x402, "COMPANY"},  // directory key count
+        {"data/Location.dbf", "data/Location.cdx", 0x5FC, "NAME_ID"},  // tag name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        sample();
+        std::string cdx = readFile(dir / c.cdx);
+        cdx[c.at] = '\0';
+        std::ofstream(dir / c.cdx, std::ios::binary | std::ios::trunc)
+            .write(cdx.data(), static_cast<long>(cdx.size()));
+        Outcome r = qlyctl("reindex " + at(c.table));
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find("rebuilt"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("tag ") + c.tag + ":"), std::string::npos) << r.out;
+        r = qlyctl("dump " + at(c.table) + " --order " + c.tag);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+    }
+}
+
 TEST_F(QlyctlTables, BadUseGivesUsageAndFailuresNameTheFile) {
     struct Case {
         const char* args;

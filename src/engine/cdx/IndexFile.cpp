@@ -127,11 +127,18 @@ Status IndexFile::loadFreeList(uint32_t head) {
             m_free.clear();
             return Status::ok();
         }
-        chain.push_back(at);
-        uint8_t b[4];
-        if (!m_io->read(at, b, sizeof b))
+        // A free page holds its link and zeros; a node never looks like that
+        // (its sibling words are never zero), so a damaged link into the
+        // tree is found out here.
+        uint8_t page[kPageSize];
+        if (!m_io->read(at, page, sizeof page))
             return Status::ioError(fileName() + ": cannot be read");
-        at = getLe32(b);
+        if (std::any_of(page + 4, page + kPageSize, [](uint8_t b) { return b != 0; })) {
+            m_free.clear();
+            return Status::ok();
+        }
+        chain.push_back(at);
+        at = getLe32(page);
     }
     m_free.assign(chain.rbegin(), chain.rend());
     return Status::ok();
