@@ -1,5 +1,6 @@
 // qlyctl's table commands: init (the installation's empty tables), dump
-// (structure and records in a stable text form) and reindex.
+// (structure and records in a stable text form), reindex and verify of a
+// table's indexes.
 
 #include <cstdio>
 #include <filesystem>
@@ -253,6 +254,35 @@ int cmdReindex(const Args& args) {
     engine.close(number);
     if (!ok)
         return failure("reindex", error);
+    return kExitOk;
+}
+
+int cmdVerifyTable(const Args& args) {
+    const char* synopsis = "verify TABLE.dbf";
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return usage(synopsis);
+    Engine& engine = Engine::instance();
+    qly::inventory::registerInventoryTags();
+    const int number = engine.use(args[0], "", Table::Mode::ReadOnly);
+    if (number == 0)
+        return failure("verify", engine.lastError());
+    WorkArea& area = *engine.area(number);
+    IndexSet& indexes = area.indexes();
+    const std::string path = area.table().path();
+    std::string error;
+    const bool ok = indexes.verify(error);
+    if (ok) {
+        if (indexes.orderCount() == 0)
+            std::printf("%s: OK, no index\n", path.c_str());
+        for (int o = 1; o <= indexes.orderCount(); ++o) {
+            const qly::engine::TagInfo info = indexes.tagInfo(o, true);
+            std::printf("%s: OK, tag %s: %llu keys\n", info.file.c_str(), info.name.c_str(),
+                        static_cast<unsigned long long>(info.keys));
+        }
+    }
+    engine.close(number);
+    if (!ok)
+        return failure("verify", error);
     return kExitOk;
 }
 

@@ -1004,6 +1004,14 @@ bool IndexSet::verify(std::string& error) {
     const uint32_t total = m_table.recordCount();
     std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
     std::string key;
+    // The directory, and no free page in use by a tag.
+    for (auto& f : m_files) {
+        const cdx::Status s = f->check();
+        if (!s) {
+            error = s.message();
+            return false;
+        }
+    }
     for (auto& t : m_tags) {
         const std::string where = t->file->fileName() + " tag " + t->tag->name();
         uint64_t entries = 0;

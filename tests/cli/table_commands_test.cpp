@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -154,6 +155,31 @@ TEST_F(QlyctlTables, ReindexRepairsADamagedIndex) {
     r = qlyctl("reindex " + at("data/LOOKUP.DBF"));
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("no index"), std::string::npos);
+}
+
+TEST_F(QlyctlTables, VerifyAndDumpReportAnEntryNamingNoRecord) {
+    sample();
+    std::string cdx = readFile(dir / "data/MAIN.cdx");
+    // The tag's only leaf, at 0xA00: entry 2 is given record number 0.
+    const size_t bytesPerEntry = static_cast<unsigned char>(cdx[0xA17]);
+    const unsigned recordBits = static_cast<unsigned char>(cdx[0xA14]);
+    uint64_t v = 0;
+    std::memcpy(&v, &cdx[0xA00 + 24 + 2 * bytesPerEntry], bytesPerEntry);
+    v &= ~((uint64_t{1} << recordBits) - 1);
+    std::memcpy(&cdx[0xA00 + 24 + 2 * bytesPerEntry], &v, bytesPerEntry);
+    std::ofstream(dir / "data/MAIN.cdx", std::ios::binary | std::ios::trunc)
+        .write(cdx.data(), static_cast<long>(cdx.size()));
+    for (const char* command : {"verify ", "dump --order NAME "}) {
+        SCOPED_TRACE(command);
+        Outcome r = qlyctl(std::string(command) + at("data/MAIN.DBF"));
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.out.find("MAIN.cdx tag NAME: an entry names record 0"), std::string::npos)
+            << r.out;
+    }
+    ASSERT_EQ(qlyctl("reindex " + at("data/MAIN.DBF")).exitCode, 0);
+    Outcome r = qlyctl("verify " + at("data/MAIN.DBF"));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("OK, tag NAME: 40 keys"), std::string::npos) << r.out;
 }
 
 TEST_F(QlyctlTables, ReindexRebuildsAnUnreadableIndexWithTheInventoryTags) {
