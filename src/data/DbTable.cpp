@@ -871,11 +871,16 @@ void TDbTable::validateBuffer() const {
 
 void TDbTable::writeBuffer() {
     // the changed fields go into a copy of the record, written at once later
+    // The engine's text first: the next xb_ call clears it.
+    auto recordFailure = [this] {
+        const QString why = engineError();
+        return QStringLiteral("%1: Cannot write record %2: %3")
+            .arg(fileLabel())
+            .arg(xb_RecNo())
+            .arg(why);
+    };
     if (!xb_BeginRecord())
-        fail(QStringLiteral("%1: Cannot write record %2: %3")
-                 .arg(fileLabel())
-                 .arg(xb_RecNo())
-                 .arg(engineError()));
+        fail(recordFailure());
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
@@ -888,10 +893,7 @@ void TDbTable::writeBuffer() {
         }
     }
     if (!xb_PostRecord())
-        fail(QStringLiteral("%1: Cannot write record %2: %3")
-                 .arg(fileLabel())
-                 .arg(xb_RecNo())
-                 .arg(engineError()));
+        fail(recordFailure());
 }
 
 void TDbTable::post() {
@@ -906,6 +908,7 @@ void TDbTable::post() {
         xb_ClearError();
         const int r = xb_AppendEx();
         if (r != kXbAppendOk) {
+            const QString detail = xb_LastError().empty() ? QString() : engineError();
             QString why;
             switch (r) {
                 case kXbAppendLockFailed:
@@ -924,9 +927,13 @@ void TDbTable::post() {
                     why = QStringLiteral("an index could not be updated");
                     break;
                 default:
-                    why = engineError();
                     break;
             }
+            // The engine's text names the file and the cause.
+            if (why.isEmpty())
+                why = engineError();
+            else if (!detail.isEmpty())
+                why += QStringLiteral(" (%1)").arg(detail);
             if (r == kXbAppendIndexFailed)
                 dropNewRecord(xb_RecNo());
             fail(QStringLiteral("%1: Cannot add a record: %2").arg(fileLabel(), why));

@@ -1,6 +1,5 @@
 #include "engine/IndexSet.h"
 
-#include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -59,10 +58,10 @@ std::map<std::pair<uint64_t, uint64_t>, std::weak_ptr<cdx::IndexFile>>& openFile
 }
 
 bool identityOf(const std::string& path, std::pair<uint64_t, uint64_t>& id) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    qly::ResultOr<qly::FileInfo> info = fileSystem().info(path);
+    if (!info)
         return false;
-    id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    id = {info.value().device, info.value().inode};
     return true;
 }
 
@@ -77,9 +76,9 @@ std::shared_ptr<cdx::IndexFile> openShared(const std::string& path, std::string&
         }
     }
     std::unique_ptr<cdx::IndexFile> file;
-    cdx::Status s = cdx::IndexFile::open(path, false, file);
+    cdx::Status s = cdx::IndexFile::open(path, false, file, fileSystem());
     if (s.code() == cdx::Code::IoError)
-        s = cdx::IndexFile::open(path, true, file);
+        s = cdx::IndexFile::open(path, true, file, fileSystem());
     if (!s) {
         error = s.message();
         return nullptr;
@@ -789,7 +788,8 @@ bool IndexSet::reindex(std::string& error) {
     if (!haveStructural && !known.empty()) {
         // A known table without its structural index gets it back.
         const std::string path = resolveFileName(withExtension(m_table.path(), ".cdx"));
-        if (!writeIndex(m_table, path, true, known, m_settings, error))
+        std::string unsynced;
+        if (!writeIndex(m_table, path, true, known, m_settings, unsynced, error))
             return false;
         if (!(m_table.flags() & Table::kFlagStructuralCdx) &&
             !m_table.setFlags(static_cast<uint8_t>(m_table.flags() | Table::kFlagStructuralCdx),
@@ -799,18 +799,28 @@ bool IndexSet::reindex(std::string& error) {
         if (!file)
             return false;
         m_files.insert(m_files.begin(), std::move(file));
-    }
-    for (size_t i = haveStructural || known.empty() ? 0 : 1; i < m_files.size(); ++i)
-        if (!rebuildFile(i, error))
+        if (!unsynced.empty()) {
+            error = unsynced;
             return false;
-    // The files were replaced: take their tags afresh.
+        }
+    }
+    bool rebuilt = true;
+    for (size_t i = haveStructural || known.empty() ? 0 : 1; rebuilt && i < m_files.size(); ++i)
+        rebuilt = rebuildFile(i, error);
+    // The files were replaced (some of them, when one failed): take their
+    // tags afresh.
     std::vector<std::shared_ptr<cdx::IndexFile>> files;
     files.swap(m_files);
     m_order.reset();
     m_tags.clear();
+    std::string why;
     for (auto& f : files)
-        if (!addFile(std::move(f), error))
+        if (!addFile(std::move(f), rebuilt ? error : why))
             return false;
+    if (!rebuilt) {
+        setOrder(current <= orderCount() ? current : 0, why);
+        return false;
+    }
     return setOrder(current <= orderCount() ? current : 0, error);
 }
 
@@ -825,18 +835,24 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         return true;  // a file without tags is left as it is
     const std::string path = file->fileName();
     file.reset();
-    if (!writeIndex(m_table, path, m_files[index]->structural(), defs, m_settings, error))
+    std::string unsynced;
+    if (!writeIndex(m_table, path, m_files[index]->structural(), defs, m_settings, unsynced, error))
         return false;
     std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
     if (!reopened)
         return false;
     m_files[index] = std::move(reopened);
+    if (!unsynced.empty()) {
+        error = unsynced;
+        return false;
+    }
     return true;
 }
 
 bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural,
                           const std::vector<TagDef>& tags, const Settings* settings,
-                          std::string& error) {
+                          std::string& unsynced, std::string& error) {
+    unsynced.clear();
     IndexSet builder(table, settings);
     std::vector<std::unique_ptr<OpenTag>> open;
     std::vector<cdx::TagSpec> tagSpecs;
@@ -909,7 +925,7 @@ bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural
     // A new file beside the old one, then put in its place.
     const std::string temp = path + ".new";
     std::unique_ptr<cdx::IndexFile> fresh;
-    cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh);
+    cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh, fileSystem());
     for (size_t i = 0; s && i < open.size(); ++i)
         if (!recs[i].empty())
             s = fresh->tag(i).build(bytesOf(keys[i]), recs[i].data(), recs[i].size());
@@ -917,16 +933,21 @@ bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural
         s = fresh->close();
     fresh.reset();
     if (!s) {
-        std::remove(temp.c_str());
+        removeFile(temp);
         error = s.message();
         return false;
     }
     forgetShared(path);
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = "Cannot replace " + path + ": " + std::strerror(errno);
+    if (qly::Result r = fileSystem().rename(temp, path); !r) {
+        removeFile(temp);
+        error = r.message();
         return false;
     }
+    // The new file is in place; a failing folder sync means the rename may
+    // not survive a power cut, which the caller hears about.
+    const qly::Result synced = fileSystem().syncFolder(qly::folderOfPath(path));
+    if (!synced)
+        unsynced = synced.message();
     return true;
 }
 
@@ -944,7 +965,7 @@ bool IndexSet::rebuildStructural(Table& table, const Settings* settings, std::st
     bool readable = false;
     if (fileExists(path)) {
         std::unique_ptr<cdx::IndexFile> file;
-        const cdx::Status s = cdx::IndexFile::open(path, true, file);
+        const cdx::Status s = cdx::IndexFile::open(path, true, file, fileSystem());
         if (s) {
             readable = true;
             for (size_t i = 0; readable && i < file->tagCount(); ++i) {
@@ -979,8 +1000,13 @@ bool IndexSet::rebuildStructural(Table& table, const Settings* settings, std::st
         error = path + " has no tags; nothing to rebuild";
         return false;
     }
-    if (!writeIndex(table, path, true, tags, settings, error))
+    std::string unsynced;
+    if (!writeIndex(table, path, true, tags, settings, unsynced, error))
         return false;
+    if (!unsynced.empty()) {
+        error = unsynced;
+        return false;
+    }
     if (!(table.flags() & Table::kFlagStructuralCdx) &&
         !table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error))
         return false;
@@ -1075,10 +1101,16 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags,
         error = "The index " + resolveFileName(path) + " exists already";
         return false;
     }
-    if (!writeIndex(table, path, true, tags, settings, error))
+    std::string unsynced;
+    if (!writeIndex(table, path, true, tags, settings, unsynced, error))
         return false;
+    if (!unsynced.empty()) {
+        removeFile(path);
+        error = unsynced;
+        return false;
+    }
     if (!table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error)) {
-        std::remove(path.c_str());
+        removeFile(path);
         return false;
     }
     return true;
@@ -1095,8 +1127,8 @@ bool createTable(const std::string& path, const std::vector<Field>& fields,
     const std::string made = table ? table->path() : path;
     table.reset();
     if (!ok) {
-        std::remove(made.c_str());
-        std::remove(withExtension(made, ".fpt").c_str());
+        removeFile(made);
+        removeFile(withExtension(made, ".fpt"));
     }
     return ok;
 }

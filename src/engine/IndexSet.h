@@ -139,10 +139,11 @@ private:
                    std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
     // Builds an index file holding tags, from every record, beside path and
-    // then in its place.
+    // then in its place. unsynced receives the error of syncing the folder
+    // after the rename ("" when it was synced): the file is in place anyway.
     static bool writeIndex(Table& table, const std::string& path, bool structural,
                            const std::vector<TagDef>& tags, const Settings* settings,
-                           std::string& error);
+                           std::string& unsynced, std::string& error);
     // The damage message for an entry naming a record the table does not have.
     std::string badRecordText(const OpenTag& tag, uint32_t recno) const;
 

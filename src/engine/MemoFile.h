@@ -42,7 +42,7 @@ public:
     // Writes data as a new memo; block receives its number.
     bool write(const std::string& data, uint32_t type, int lockTimeout, uint32_t& block,
                std::string& error);
-    bool sync() { return m_file.sync(); }
+    bool sync(std::string& error) { return m_file.sync(error); }
 
     uint32_t blockSize() const { return m_blockSize; }
     Kind kind() const { return m_kind; }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -85,8 +84,9 @@ std::unique_ptr<Table> Table::open(const std::string& path, Mode mode, std::stri
     t->m_path = resolved;
     t->m_mode = mode;
     bool wantWrite = mode != Mode::ReadOnly;
-    if (!t->m_file.open(resolved, wantWrite, error)) {
-        if (!wantWrite || (errno != EACCES && errno != EROFS))
+    qly::ErrorCode why = qly::ErrorCode::Ok;
+    if (!t->m_file.open(resolved, wantWrite, error, &why)) {
+        if (!wantWrite || why != qly::ErrorCode::ReadOnly)
             return nullptr;
         // A file we may not write opens for reading only.
         if (!t->m_file.open(resolved, false, error))
@@ -320,13 +320,14 @@ bool Table::create(const std::string& path, std::vector<Field> fields, int memoB
     if (hasMemo && !MemoFile::create(memoPath, blockSize, error))
         return false;
     File f;
-    if (!f.create(dbfPath, error) || !f.writeAt(0, buf.data(), buf.size(), error) || !f.sync()) {
+    if (!f.create(dbfPath, error) || !f.writeAt(0, buf.data(), buf.size(), error) ||
+        !f.sync(error)) {
         if (f.isOpen()) {
             f.close();
-            std::remove(dbfPath.c_str());
+            removeFile(dbfPath);
         }
         if (hasMemo)
-            std::remove(memoPath.c_str());
+            removeFile(memoPath);
         if (error.empty())
             error = "Cannot write " + dbfPath;
         return false;
@@ -446,11 +447,14 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     if (m_observer && !m_observer->beginWrite(error))
         return false;
     const size_t length = static_cast<size_t>(m_recordLength);
+    const std::string where = "record " + std::to_string(recno) + " of " + m_path;
     bool ok = m_file.writeAt(recordOffset(recno), image, length, error);
     if (!ok) {
-        // a short write may have torn the record: put the old image back
-        std::string ignored;
-        m_file.writeAt(recordOffset(recno), old.data(), length, ignored);
+        // A short write may have torn the record: put the old image back.
+        ++*m_generation;
+        std::string why;
+        if (!m_file.writeAt(recordOffset(recno), old.data(), length, why))
+            error += "; " + where + " may be damaged: " + why;
     } else {
         m_modified = true;
         ++*m_generation;
@@ -465,8 +469,22 @@ bool Table::writeRecord(uint32_t recno, const char* image, std::string& error) {
     }
     std::string endError;
     if (m_observer && !m_observer->endWrite(endError) && ok) {
+        // The keys were not written (a full disk, an I/O error): the record
+        // and its keys go back as they were, in a change of their own (the
+        // keys at least in memory, written with the next change that can).
         error = endError;
         ok = false;
+        std::string why;
+        const bool began = m_observer->beginWrite(why);
+        bool undone = m_file.writeAt(recordOffset(recno), old.data(), length, why);
+        if (undone) {
+            ++*m_generation;
+            undone = m_observer->recordWritten(recno, image, old.data(), why) && began;
+        }
+        if (began && !m_observer->endWrite(why))
+            undone = false;
+        if (!undone)
+            error += "; " + where + " and its index may disagree (rebuild the indexes): " + why;
     }
     return ok;
 }
@@ -693,12 +711,10 @@ bool Table::commit(std::string& error) {
             return false;
         m_modified = false;
     }
-    if (!m_file.sync()) {
-        error = "Cannot flush " + m_path;
+    if (!m_file.sync(error))
         return false;
-    }
-    if (m_memo.isOpen())
-        m_memo.sync();
+    if (m_memo.isOpen() && !m_memo.sync(error))
+        return false;
     return true;
 }
 

@@ -3,46 +3,27 @@
 // the engine's message and keeps the edit open.
 #include "DataTestSupport.h"
 
+#include "base/FileSystem.h"
 #include "engine/File.h"
 
-#include <QDir>
-
 namespace {
-
-// Fails writes to one file (name matched ignoring case) that touch
-// [from, to), after writing `allowed` bytes of them.
-struct WriteFault {
-    static inline std::string file;
-    static inline uint64_t from = 0;
-    static inline uint64_t to = UINT64_MAX;
-    static inline long allowed = 0;
-    static long hook(const std::string& path, uint64_t at, size_t size) {
-        const QString name = QFileInfo(QString::fromStdString(path)).fileName();
-        if (name.compare(QString::fromStdString(file), Qt::CaseInsensitive) != 0)
-            return -1;
-        if (at + size <= from || at >= to)
-            return -1;
-        return allowed;
-    }
-    static void arm(const char* f, uint64_t lo, uint64_t hi, long n) {
-        file = f;
-        from = lo;
-        to = hi;
-        allowed = n;
-        qly::engine::setWriteFault(&hook);
-    }
-    static void disarm() { qly::engine::setWriteFault(nullptr); }
-};
 
 constexpr uint64_t kHeader = 514;  // MANUFACT.DBF
 constexpr uint64_t kRecord = 587;
 
+// The engine's files go through a file system that fails where a test asks.
 class TDataPost : public DataTest {
 protected:
     void TearDown() override {
-        WriteFault::disarm();
-        DataTest::TearDown();
+        DataTest::TearDown();  // closes the tables before their file system goes
     }
+    // Writes to the file named by part at offset (-1: any) fail after
+    // `allowed` bytes: that write only (once), or every write from then on.
+    void failWrites(const char* part, int64_t offset, int64_t allowed, bool once = false) {
+        m_faulty.failWritesAfter(allowed, part, offset, once);
+    }
+    void healDisk() { m_faulty.failWritesAfter(-1); }
+
     std::unique_ptr<TDbTable> manufacturers(const FixtureFolder& folder) {
         auto t = std::make_unique<TDbTable>();
         t->setDatabaseName(folder.path());
@@ -51,20 +32,28 @@ protected:
         t->open();
         return t;
     }
+
+    qly::FaultyFileSystem m_faulty{qly::FileSystem::posix()};
+    qly::engine::ScopedFileSystem m_using{m_faulty};
 };
+
+constexpr int64_t kTheRecord = -2;  // the offset of the edited record
 
 struct FaultCase {
     const char* what;
     const char* file;
-    uint64_t from, to;
-    long allowed;
+    int64_t offset;  // -1: any
+    int64_t allowed;
+    bool once;
 };
 
 TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
     const FaultCase cases[] = {
-        {"memo write", "MANUFACT.FPT", 0, UINT64_MAX, 0},
-        {"torn record", "MANUFACT.DBF", kHeader, UINT64_MAX, 20},
-        {"commit (record count and date)", "MANUFACT.DBF", 0, 8, 0},
+        {"memo write", "MANUFACT.fpt", -1, 0, false},
+        {"torn record", "MANUFACT.DBF", kTheRecord, 20, true},
+        {"key write", "MANUFACT.cdx", -1, 0, true},
+        {"torn index page", "MANUFACT.cdx", -1, 100, true},
+        {"commit (record count and date)", "MANUFACT.DBF", 0, 0, false},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -80,10 +69,15 @@ TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
             t->edit();
             t->fieldByName("COMPANY")->setAsString(QStringLiteral("Zzz Renamed Ltd"));
             t->fieldByName("ADDRESS")->setAsString(QStringLiteral("1 New Street"));
-            WriteFault::arm(c.file, c.from, c.to, c.allowed);
+            const int64_t at = static_cast<int64_t>(kHeader + (recno - 1) * kRecord);
+            failWrites(c.file, c.offset == kTheRecord ? at : c.offset, c.allowed, c.once);
             const std::string error = QLY_ERROR_OF(t->post());
-            WriteFault::disarm();
-            EXPECT_NE(error.find("Cannot"), std::string::npos) << error;
+            healDisk();
+            EXPECT_NE(error.find("Cannot write " +
+                                 folder.file(QString::fromLatin1(c.file)).toStdString() +
+                                 ": No space left on device"),
+                      std::string::npos)
+                << error << " -- " << folder.file(QString::fromLatin1(c.file)).toStdString();
             EXPECT_EQ(t->state(), TDataSetState::dsEdit) << "the typed values are kept";
             t->cancel();
         }
@@ -107,19 +101,31 @@ TEST_F(TDataPost, AFailedWriteAtAnyStepLeavesTheRecordAndItsKeysAsTheyWere) {
 }
 
 TEST_F(TDataPost, AFailedInsertLeavesNoRecordBehind) {
-    FixtureFolder folder;
-    auto t = manufacturers(folder);
-    const long count = t->recordCount();
-    t->append();
-    t->fieldByName("COMPANY")->setAsString(QStringLiteral("New Company"));
-    t->fieldByName("ADDRESS")->setAsString(QStringLiteral("somewhere"));
-    WriteFault::arm("MANUFACT.FPT", 0, UINT64_MAX, 0);
-    EXPECT_NE(QLY_ERROR_OF(t->post()), "");
-    WriteFault::disarm();
-    EXPECT_EQ(t->state(), TDataSetState::dsInsert);
-    t->cancel();
-    EXPECT_EQ(t->recordCount(), count);
-    EXPECT_FALSE(t->findNearest(QStringLiteral("New Company")));
+    const FaultCase cases[] = {
+        {"memo write", "MANUFACT.fpt", -1, 0, false},
+        {"key write", "MANUFACT.cdx", -1, 0, true},
+        {"torn index page, disk stays full", "MANUFACT.cdx", -1, 100, false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FixtureFolder folder;
+        auto t = manufacturers(folder);
+        const long count = t->recordCount();
+        t->append();
+        t->fieldByName("COMPANY")->setAsString(QStringLiteral("New Company"));
+        t->fieldByName("ADDRESS")->setAsString(QStringLiteral("somewhere"));
+        failWrites(c.file, c.offset, c.allowed, c.once);
+        const std::string error = QLY_ERROR_OF(t->post());
+        EXPECT_NE(error.find(folder.file(QString::fromLatin1(c.file)).toStdString()),
+                  std::string::npos)
+            << error;
+        healDisk();
+        EXPECT_EQ(t->state(), TDataSetState::dsInsert);
+        t->cancel();
+        EXPECT_EQ(t->recordCount(), count);
+        EXPECT_FALSE(t->findNearest(QStringLiteral("New Company")));
+        EXPECT_EQ(xb_Verify(), -1) << xb_LastError();
+    }
 }
 
 TEST_F(TDataPost, ADeleteWhoseCommitFailsKeepsTheRecord) {
@@ -127,9 +133,9 @@ TEST_F(TDataPost, ADeleteWhoseCommitFailsKeepsTheRecord) {
     auto t = manufacturers(folder);
     const long recno = t->recNo();
     const long count = t->recordCount();
-    WriteFault::arm("MANUFACT.DBF", 0, 8, 0);
+    failWrites("MANUFACT.DBF", 0, 0);
     EXPECT_NE(QLY_ERROR_OF(t->deleteRecord()).find("Cannot delete"), std::string::npos);
-    WriteFault::disarm();
+    healDisk();
     EXPECT_EQ(t->recordCount(), count);
     EXPECT_TRUE(t->gotoRecord(recno)) << "the record is not marked deleted";
 }

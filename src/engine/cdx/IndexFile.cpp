@@ -28,6 +28,12 @@ constexpr uint32_t kFreeListOffset = 4;
             return s_;      \
     } while (false)
 
+// A failure of the file itself; its text names the file and the cause.
+Status failure(const qly::Result& r) {
+    return r.code() == qly::ErrorCode::Corrupt ? Status::corrupt(r.message())
+                                               : Status::ioError(r.message());
+}
+
 std::string upper(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -45,12 +51,12 @@ IndexFile::~IndexFile() {
         flush();
 }
 
-Status IndexFile::open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out) {
-    std::string error;
-    auto io = PosixPageIo::open(path, readOnly, false, &error);
+Status IndexFile::open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out,
+                       qly::FileSystem& fs) {
+    qly::ResultOr<std::unique_ptr<PageIo>> io = PageIo::open(fs, path, readOnly, false);
     if (!io)
-        return Status::ioError(error);
-    return open(std::move(io), readOnly, out);
+        return failure(io.result());
+    return open(std::move(io.value()), readOnly, out);
 }
 
 Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_ptr<IndexFile>& out) {
@@ -61,7 +67,10 @@ Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_pt
 }
 
 Status IndexFile::load() {
-    const uint64_t size = m_io->size();
+    qly::ResultOr<uint64_t> sized = m_io->size();
+    if (!sized)
+        return failure(sized.result());
+    const uint64_t size = sized.value();
     m_ioSize = size;
     if (size < kHeaderSize + kPageSize)
         return Status::corrupt(fileName() + ": too short to be a compound index");
@@ -145,13 +154,15 @@ Status IndexFile::loadFreeList(uint32_t head) {
 }
 
 Status IndexFile::look(Seen& seen) {
-    if (!m_io->stamp(seen.size, seen.mtimeNs))
-        return Status::ioError(fileName() + ": cannot be read");
+    if (qly::Result r = m_io->stamp(seen.size, seen.mtimeNs); !r)
+        return failure(r);
     // Read past the read-ahead: another process may have written the header.
     m_io->forgetReadAhead();
     uint8_t b[4];
-    if (seen.size < kChangeCounterOffset + 4 || !m_io->read(kChangeCounterOffset, b, 4))
-        return Status::ioError(fileName() + ": cannot be read");
+    if (seen.size < kChangeCounterOffset + 4)
+        return Status::corrupt(fileName() + ": too short to be a compound index");
+    if (qly::Result r = m_io->read(kChangeCounterOffset, b, 4); !r)
+        return failure(r);
     seen.counter = getLe32(b);
     return Status::ok();
 }
@@ -187,8 +198,11 @@ Status IndexFile::refreshIfChanged() {
 Status IndexFile::beginChange(int timeoutSeconds) {
     if (m_readOnly)
         return Status::invalid(fileName() + ": the index is open read-only");
-    if (!m_io->lockRange(kIndexLockOffset, 1, timeoutSeconds))
-        return Status::ioError(fileName() + ": the index is locked by another user");
+    if (qly::Result r = m_io->lockRange(kIndexLockOffset, 1, timeoutSeconds); !r) {
+        if (r.code() == qly::ErrorCode::Locked)
+            return Status::ioError(fileName() + ": the index is locked by another user");
+        return failure(r);
+    }
     Status s = refreshIfChanged();
     if (!s) {
         m_io->unlockRange(kIndexLockOffset, 1);
@@ -234,14 +248,13 @@ Status IndexFile::validateSpec(const TagSpec& tagSpec) {
 }
 
 Status IndexFile::create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
-                         std::unique_ptr<IndexFile>& out) {
+                         std::unique_ptr<IndexFile>& out, qly::FileSystem& fs) {
     for (const TagSpec& tagSpec : tags)
         CDX_TRY(validateSpec(tagSpec));
-    std::string error;
-    auto io = PosixPageIo::open(path, false, true, &error);
+    qly::ResultOr<std::unique_ptr<PageIo>> io = PageIo::open(fs, path, false, true);
     if (!io)
-        return Status::ioError(error);
-    return create(std::move(io), tags, structural, out);
+        return failure(io.result());
+    return create(std::move(io.value()), tags, structural, out);
 }
 
 Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags,
@@ -249,8 +262,8 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     for (const TagSpec& tagSpec : tags)
         CDX_TRY(validateSpec(tagSpec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
-    if (!file->m_io->truncate(0))
-        return Status::ioError(file->fileName() + ": cannot be written");
+    if (qly::Result r = file->m_io->truncate(0); !r)
+        return failure(r);
     file->m_ioSize = 0;
     uint8_t header[kHeaderSize];
     TagSpec directory;
@@ -331,8 +344,8 @@ Status IndexFile::flush(bool sync) {
         CDX_TRY(writeFreeHead());
     // A close after reads only has nothing to force to disk.
     if (sync && m_unsynced) {
-        if (!m_io->sync())
-            return Status::ioError(fileName() + ": cannot be written to disk");
+        if (qly::Result r = m_io->sync(); !r)
+            return failure(r);
         m_unsynced = false;
     }
     return Status::ok();
@@ -364,16 +377,16 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
         std::snprintf(at, sizeof at, "0x%X", offset);
         return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
     }
-    if (!m_io->read(offset, page, size))
-        return Status::ioError(fileName() + ": cannot be read");
+    if (qly::Result r = m_io->read(offset, page, size); !r)
+        return failure(r);
     return Status::ok();
 }
 
 Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
     if (m_readOnly)
         return Status::invalid(fileName() + ": the index is open read-only");
-    if (!m_io->write(offset, bytes, size))
-        return Status::ioError(fileName() + ": cannot be written");
+    if (qly::Result r = m_io->write(offset, bytes, size); !r)
+        return failure(r);
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);
     m_unsynced = true;
     return Status::ok();

@@ -30,11 +30,13 @@ public:
     IndexFile(const IndexFile&) = delete;
     IndexFile& operator=(const IndexFile&) = delete;
 
-    static Status open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out);
+    static Status open(const std::string& path, bool readOnly, std::unique_ptr<IndexFile>& out,
+                       qly::FileSystem& fs = qly::FileSystem::posix());
     static Status open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_ptr<IndexFile>& out);
     // Creates (or replaces) a file holding the given tags, all empty.
     static Status create(const std::string& path, const std::vector<TagSpec>& tags, bool structural,
-                         std::unique_ptr<IndexFile>& out);
+                         std::unique_ptr<IndexFile>& out,
+                         qly::FileSystem& fs = qly::FileSystem::posix());
     static Status create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>& tags,
                          bool structural, std::unique_ptr<IndexFile>& out);
 

@@ -1,34 +1,23 @@
 #include "engine/cdx/PageIo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace cdx {
 
-std::unique_ptr<PosixPageIo> PosixPageIo::open(const std::string& path, bool readOnly, bool create,
-                                               std::string* error) {
-    int flags = readOnly ? O_RDONLY : O_RDWR;
-    if (create)
-        flags = O_RDWR | O_CREAT | O_TRUNC;
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    return std::unique_ptr<PosixPageIo>(new PosixPageIo(fd, path));
+PageIo::PageIo(std::unique_ptr<qly::FileHandle> file) : m_file(std::move(file)) {}
+
+qly::ResultOr<std::unique_ptr<PageIo>> PageIo::open(qly::FileSystem& fs, const std::string& path,
+                                                    bool readOnly, bool create) {
+    const qly::OpenMode mode = create     ? qly::OpenMode::CreateOrTruncate
+                               : readOnly ? qly::OpenMode::Read
+                                          : qly::OpenMode::ReadWrite;
+    qly::ResultOr<std::unique_ptr<qly::FileHandle>> file = fs.open(path, mode);
+    if (!file)
+        return file.result();
+    return std::make_unique<PageIo>(std::move(file.value()));
 }
 
-PosixPageIo::~PosixPageIo() {
-    ::close(m_fd);
-}
-
-bool PosixPageIo::read(uint64_t offset, void* buffer, size_t n) {
+qly::Result PageIo::read(uint64_t offset, void* buffer, size_t n) {
     if (n > kBlockSize / 2)
         return readRaw(offset, buffer, n);
     auto inBlock = [&] {
@@ -39,137 +28,68 @@ bool PosixPageIo::read(uint64_t offset, void* buffer, size_t n) {
         m_blockOffset = offset / kBlockSize * kBlockSize;
         m_blockBytes = 0;
         while (m_blockBytes < kBlockSize) {
-            const ssize_t got =
-                ::pread(m_fd, m_block.data() + m_blockBytes, kBlockSize - m_blockBytes,
-                        static_cast<off_t>(m_blockOffset + m_blockBytes));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
+            qly::ResultOr<size_t> got =
+                m_file->readAt(m_blockOffset + m_blockBytes, m_block.data() + m_blockBytes,
+                               kBlockSize - m_blockBytes);
+            if (!got) {
                 m_blockBytes = 0;
-                return false;
+                return got.result();
             }
-            if (got == 0)
+            if (got.value() == 0)
                 break;
-            m_blockBytes += static_cast<size_t>(got);
+            m_blockBytes += got.value();
         }
         if (!inBlock())
             return readRaw(offset, buffer, n);
     }
     std::memcpy(buffer, m_block.data() + (offset - m_blockOffset), n);
-    return true;
+    return qly::Result::ok();
 }
 
-bool PosixPageIo::readRaw(uint64_t offset, void* buffer, size_t n) {
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        const ssize_t got = ::pread(m_fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+qly::Result PageIo::readRaw(uint64_t offset, void* buffer, size_t n) {
+    return m_file->readExactly(offset, buffer, n);
 }
 
-bool PosixPageIo::write(uint64_t offset, const void* buffer, size_t n) {
+qly::Result PageIo::write(uint64_t offset, const void* buffer, size_t n) {
     if (offset < m_blockOffset + kBlockSize && offset + n > m_blockOffset)
         m_blockBytes = 0;
-    const auto* p = static_cast<const char*>(buffer);
-    while (n > 0) {
-        const ssize_t put = ::pwrite(m_fd, p, n, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        p += put;
-        n -= static_cast<size_t>(put);
-        offset += static_cast<uint64_t>(put);
-    }
-    return true;
+    return m_file->writeAt(offset, buffer, n);
 }
 
-uint64_t PosixPageIo::size() const {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
-        return 0;
-    return static_cast<uint64_t>(st.st_size);
-}
-
-bool PosixPageIo::truncate(uint64_t size) {
+qly::Result PageIo::truncate(uint64_t size) {
     m_blockBytes = 0;
-    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+    return m_file->truncate(size);
 }
 
-bool PosixPageIo::lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) {
-    // Open-file-description locks: two opens in one process exclude each
-    // other as two processes do, and they meet other programs' fcntl locks.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    for (;;) {
-        struct flock fl {};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = static_cast<off_t>(offset);
-        fl.l_len = static_cast<off_t>(length);
-        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
-            return true;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
-            return false;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+qly::Result PageIo::lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) {
+    return qly::lockRangeWaiting(*m_file, offset, length, timeoutSeconds, 2);
 }
 
-void PosixPageIo::unlockRange(uint64_t offset, uint64_t length) {
-    struct flock fl {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(offset);
-    fl.l_len = static_cast<off_t>(length);
-    ::fcntl(m_fd, F_OFD_SETLK, &fl);
+qly::Result PageIo::stamp(uint64_t& size, int64_t& mtimeNs) {
+    qly::ResultOr<qly::FileInfo> info = m_file->info();
+    if (!info)
+        return info.result();
+    size = info.value().size;
+    mtimeNs = info.value().mtimeNs;
+    return qly::Result::ok();
 }
 
-bool PosixPageIo::stamp(uint64_t& size, int64_t& mtimeNs) const {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
-        return false;
-    size = static_cast<uint64_t>(st.st_size);
-    mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
+namespace detail {
+
+MemoryPageFiles::MemoryPageFiles(std::vector<uint8_t> bytes, const std::string& name) {
+    // The folders of the name, so that a test may give a full path.
+    for (size_t slash = name.find('/', 1); slash != std::string::npos;
+         slash = name.find('/', slash + 1))
+        (void)memory.makeFolder(name.substr(0, slash));
+    memory.bytes(name) = std::move(bytes);
+    qly::ResultOr<std::unique_ptr<qly::FileHandle>> opened =
+        faulty.open(name, qly::OpenMode::ReadWrite);
+    handle = std::move(opened.value());
 }
 
-bool PosixPageIo::sync() {
-    return ::fdatasync(m_fd) == 0;
-}
+}  // namespace detail
 
-bool MemoryPageIo::read(uint64_t offset, void* buffer, size_t n) {
-    if (offset > m_bytes.size() || n > m_bytes.size() - offset)
-        return false;
-    std::memcpy(buffer, m_bytes.data() + offset, n);
-    return true;
-}
-
-bool MemoryPageIo::write(uint64_t offset, const void* buffer, size_t n) {
-    if (m_writeBudget >= 0) {
-        if (static_cast<int64_t>(n) > m_writeBudget) {
-            m_writeBudget = 0;
-            return false;
-        }
-        m_writeBudget -= static_cast<int64_t>(n);
-    }
-    if (offset + n > m_bytes.size())
-        m_bytes.resize(offset + n);
-    if (n > 0)
-        std::memcpy(m_bytes.data() + offset, buffer, n);
-    return true;
-}
-
-bool MemoryPageIo::truncate(uint64_t size) {
-    m_bytes.resize(size);
-    return true;
-}
+MemoryPageIo::MemoryPageIo(std::vector<uint8_t> bytes, const std::string& name)
+    : MemoryPageFiles(std::move(bytes), name), PageIo(std::move(handle)) {}
 
 }  // namespace cdx

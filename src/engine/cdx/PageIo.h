@@ -6,62 +6,48 @@
 #include <string>
 #include <vector>
 
-// File access of the compound-index layer, behind a small interface so that
-// tests can give it a file held in memory or one that fails on purpose.
+#include "base/FileSystem.h"
+
+// File access of the compound-index layer: the pages of one index file on a
+// handle of the base file system (the real one, one held in memory, or one
+// that fails on purpose), with a small read-ahead.
 namespace cdx {
 
 class PageIo {
 public:
+    explicit PageIo(std::unique_ptr<qly::FileHandle> file);
     virtual ~PageIo() = default;
-    // Reads exactly n bytes at offset; false on an error or a short read.
-    virtual bool read(uint64_t offset, void* buffer, size_t n) = 0;
-    virtual bool write(uint64_t offset, const void* buffer, size_t n) = 0;
-    virtual uint64_t size() const = 0;
-    virtual bool truncate(uint64_t size) = 0;
-    virtual bool sync() = 0;
-    virtual const std::string& name() const = 0;
+    PageIo(const PageIo&) = delete;
+    PageIo& operator=(const PageIo&) = delete;
+
+    // Opens an existing file (create = false) or creates/empties it.
+    static qly::ResultOr<std::unique_ptr<PageIo>> open(qly::FileSystem& fs, const std::string& path,
+                                                       bool readOnly, bool create);
+
+    // Reads exactly n bytes at offset; an error or a short read fails.
+    qly::Result read(uint64_t offset, void* buffer, size_t n);
+    qly::Result write(uint64_t offset, const void* buffer, size_t n);
+    qly::ResultOr<uint64_t> size() { return m_file->size(); }
+    qly::Result truncate(uint64_t size);
+    qly::Result sync() { return m_file->sync(); }
+    const std::string& name() const { return m_file->path(); }
 
     // Sharing with other writers. A byte-range write lock, retried until
-    // timeoutSeconds have passed (0: one try); files held in memory need none.
-    virtual bool lockRange(uint64_t /*offset*/, uint64_t /*length*/, int /*timeoutSeconds*/) {
-        return true;
-    }
-    virtual void unlockRange(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // timeoutSeconds have passed (0: one try).
+    qly::Result lockRange(uint64_t offset, uint64_t length, int timeoutSeconds);
+    void unlockRange(uint64_t offset, uint64_t length) { m_file->unlockRange(offset, length); }
     // Size and modification time, to tell whether another process wrote.
-    virtual bool stamp(uint64_t& size, int64_t& mtimeNs) const {
-        size = this->size();
-        mtimeNs = 0;
-        return true;
-    }
+    qly::Result stamp(uint64_t& size, int64_t& mtimeNs);
     // Forgets what was read ahead (another process may have changed it).
-    virtual void forgetReadAhead() {}
-};
+    void forgetReadAhead() { m_blockBytes = 0; }
 
-// A file on disk (POSIX pread/pwrite).
-class PosixPageIo : public PageIo {
-public:
-    // Opens an existing file (create = false) or creates/empties it.
-    static std::unique_ptr<PosixPageIo> open(const std::string& path, bool readOnly, bool create,
-                                             std::string* error);
-    ~PosixPageIo() override;
-
-    bool read(uint64_t offset, void* buffer, size_t n) override;
-    bool write(uint64_t offset, const void* buffer, size_t n) override;
-    uint64_t size() const override;
-    bool truncate(uint64_t size) override;
-    bool sync() override;
-    const std::string& name() const override { return m_path; }
-    bool lockRange(uint64_t offset, uint64_t length, int timeoutSeconds) override;
-    void unlockRange(uint64_t offset, uint64_t length) override;
-    bool stamp(uint64_t& size, int64_t& mtimeNs) const override;
-    void forgetReadAhead() override { m_blockBytes = 0; }
+protected:
+    qly::FileHandle& file() { return *m_file; }
 
 private:
-    PosixPageIo(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    bool readRaw(uint64_t offset, void* buffer, size_t n);
+    qly::Result readRaw(uint64_t offset, void* buffer, size_t n);
 
-    int m_fd;
-    std::string m_path;
+    std::unique_ptr<qly::FileHandle> m_file;
     // Read-ahead: the aligned block read last (pages of a tag built in one
     // go lie side by side, so a walk reads one block instead of many pages);
     // small, so that a page missed at random costs little more than the page.
@@ -71,27 +57,25 @@ private:
     size_t m_blockBytes = 0;
 };
 
-// A file held in memory; writes may be made to fail after a byte budget.
-class MemoryPageIo : public PageIo {
+namespace detail {
+// The file systems of a MemoryPageIo, made before the PageIo over them.
+struct MemoryPageFiles {
+    explicit MemoryPageFiles(std::vector<uint8_t> bytes, const std::string& name);
+    qly::MemoryFileSystem memory;
+    qly::FaultyFileSystem faulty{memory};
+    std::unique_ptr<qly::FileHandle> handle;
+};
+}  // namespace detail
+
+// An index file held in memory, for tests; its writes may be made to fail.
+class MemoryPageIo : private detail::MemoryPageFiles, public PageIo {
 public:
-    explicit MemoryPageIo(std::vector<uint8_t> bytes = {}, std::string name = "memory.cdx")
-        : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
+    explicit MemoryPageIo(std::vector<uint8_t> bytes = {}, const std::string& name = "memory.cdx");
 
-    bool read(uint64_t offset, void* buffer, size_t n) override;
-    bool write(uint64_t offset, const void* buffer, size_t n) override;
-    uint64_t size() const override { return m_bytes.size(); }
-    bool truncate(uint64_t size) override;
-    bool sync() override { return true; }
-    const std::string& name() const override { return m_name; }
-
-    std::vector<uint8_t>& bytes() { return m_bytes; }
-    // Every write fails once this many more bytes have been written (-1: never).
-    void failWritesAfter(int64_t budget) { m_writeBudget = budget; }
-
-private:
-    std::vector<uint8_t> m_bytes;
-    std::string m_name;
-    int64_t m_writeBudget = -1;
+    std::vector<uint8_t>& bytes() { return memory.bytes(name()); }
+    // Every write fails once this many more bytes have been written (the
+    // write that crosses the budget writes what is left; -1: never).
+    void failWritesAfter(int64_t budget) { faulty.failWritesAfter(budget); }
 };
 
 }  // namespace cdx
