@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -322,6 +323,14 @@ int cmdList(const Args& args) {
     return scanCommand("list", args, true);
 }
 int cmdVerify(const Args& args) {
+    // A table (.dbf) has its indexes checked; anything else is an archive.
+    if (args.size() == 1 && args[0].size() > 4) {
+        std::string ext = args[0].substr(args[0].size() - 4);
+        for (char& c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".dbf")
+            return cmdVerifyTable(args);
+    }
     return scanCommand("verify", args, false);
 }
 

@@ -19,6 +19,7 @@ using Args = std::vector<std::string>;
 int cmdInit(const Args& args);
 int cmdDump(const Args& args);
 int cmdReindex(const Args& args);
+int cmdVerifyTable(const Args& args);  // qlyctl verify TABLE.dbf
 
 // CSV files (CsvCommands.cpp).
 int cmdExport(const Args& args);

@@ -1,5 +1,6 @@
 // qlyctl's table commands: init (the installation's empty tables), dump
-// (structure and records in a stable text form) and reindex.
+// (structure and records in a stable text form), reindex and verify of a
+// table's indexes.
 
 #include <cstdio>
 #include <filesystem>
@@ -212,8 +213,20 @@ int cmdReindex(const Args& args) {
     const char* synopsis = "reindex TABLE";
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return usage(synopsis);
-    if (xb_Use(args[0], "", kXbModeExclusive, kXbDriverFox) == 0)
-        return failure("reindex", xb_LastError());
+    // The inventory tables are rebuilt with their own tags when their index
+    // cannot be read or has lost one.
+    qly::inventory::registerInventoryTags();
+    if (xb_Use(args[0], "", kXbModeExclusive, kXbDriverFox) == 0) {
+        // The table may be sound while its index is not: rebuild it from the table.
+        const std::string why = xb_LastError();
+        if (xb_RepairIndex(args[0]) == 0) {
+            const std::string error = xb_LastError();
+            return failure("reindex", why + (error.empty() || error == why ? "" : "; " + error));
+        }
+        std::printf("%s: its index was rebuilt from the table\n", args[0].c_str());
+        if (xb_Use(args[0], "", kXbModeExclusive, kXbDriverFox) == 0)
+            return failure("reindex", xb_LastError());
+    }
     XbTableInfo table;
     if (xb_TableInfo(table) == 0) {
         const std::string message = xb_LastError();
@@ -236,6 +249,30 @@ int cmdReindex(const Args& args) {
     xb_Close();
     if (!ok)
         return failure("reindex", error);
+    return kExitOk;
+}
+
+int cmdVerifyTable(const Args& args) {
+    const char* synopsis = "verify TABLE.dbf";
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return usage(synopsis);
+    qly::inventory::registerInventoryTags();
+    if (xb_Use(args[0], "", kXbModeReadOnly, kXbDriverFox) == 0)
+        return failure("verify", xb_LastError());
+    XbTableInfo table;
+    const bool ok = xb_TableInfo(table) != 0 && xb_Verify() != 0;
+    const std::string error = ok ? std::string() : xb_LastError();
+    if (ok && table.orderCount == 0)
+        std::printf("%s: OK, no index\n", table.path.c_str());
+    XbTagInfo info;
+    for (int o = 1; ok && o <= table.orderCount; ++o) {
+        if (xb_TagInfo(o, info, true) != 0)
+            std::printf("%s: OK, tag %s: %llu keys\n", info.file.c_str(), info.name.c_str(),
+                        info.keys);
+    }
+    xb_Close();
+    if (!ok)
+        return failure("verify", error);
     return kExitOk;
 }
 

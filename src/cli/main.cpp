@@ -30,7 +30,7 @@ const Command kCommands[] = {
      "restore ARCHIVE FOLDER [--mode all|no-overwrite|newer|existing|existing-newer] "
      "[--full-path]"},
     {"list", qlyctl::cmdList, "list ARCHIVE"},
-    {"verify", qlyctl::cmdVerify, "verify ARCHIVE"},
+    {"verify", qlyctl::cmdVerify, "verify ARCHIVE | TABLE.dbf"},
     {"report", qlyctl::cmdReport, "report items|locations|manufacturers FOLDER OUT.pdf"},
     {"version", qlyctl::cmdVersion, "version [FILE]"},
 };

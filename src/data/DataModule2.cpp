@@ -3,6 +3,7 @@
 #include "data/DataSource.h"
 #include "data/DbTable.h"
 #include "data/Error.h"
+#include "data/InventoryTables.h"
 #include "data/Messages.h"
 #include "data/XBase.h"
 #include "data/XBaseEnv.h"
@@ -242,6 +243,8 @@ void TDataModule2::DataModule2Create() {
     }
     if (DataPath.isEmpty())
         DataPath = programFolderPath();
+    // an index that lost its tags is rebuilt with them when its table opens
+    qly::inventory::registerInventoryTags();
     for (TDbTable* t : {MainT, ManufT, LocationT})
         t->setDatabaseName(DataPath);
     for (TDbTable* t : {MainT, ManufT, LocationT}) {

@@ -308,7 +308,22 @@ void TDbTable::open() {
     m_repairMessage.clear();
     if (mode != kXbModeReadOnly && takeStaleMarkers(m_openPath))
         checkIndexAfterCrash(driver);
-    const int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
+    int area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
+    if (area == 0 && mode != kXbModeReadOnly) {
+        // a sound table whose index cannot be used gets its index rebuilt
+        const QString why = engineError();
+        if (xb_RepairIndex(m_openPath.toStdString())) {
+            m_repairMessage =
+                QStringLiteral("%1: its index could not be used (%2) and has been rebuilt")
+                    .arg(m_openPath, why);
+            area = xb_Use(m_openPath.toStdString(), std::string(), mode, driver);
+        } else if (!xb_LastError().empty() && engineError() != why) {
+            fail(QStringLiteral("Cannot open table %1: %2; its index could not be rebuilt: %3")
+                     .arg(m_openPath, why, engineError()));
+        } else {
+            fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, why));
+        }
+    }
     if (area == 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, engineError()));
     m_area = area;

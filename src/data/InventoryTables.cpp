@@ -136,6 +136,11 @@ TableDef lookupTable() {
     return {"LOOKUP.DBF", {character("COMPANY", 50), character("LOCATION", 50)}, {}};
 }
 
+void registerInventoryTags() {
+    for (const TableDef& t : inventoryTables())
+        engine::setKnownTags(t.file, t.tags);
+}
+
 std::string firstExisting(const std::string& folder, const std::vector<TableDef>& tables) {
     for (const TableDef& t : tables) {
         for (const char* ext : {".dbf", ".cdx", ".fpt"}) {

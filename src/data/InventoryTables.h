@@ -18,6 +18,9 @@ struct TableDef {
 // field, and the lookup boxes' scratch table.
 std::vector<TableDef> inventoryTables();
 TableDef lookupTable();
+// Tells the engine the tags of the three inventory tables (by file name), so
+// that an index that lost them, or cannot be read, is rebuilt with them.
+void registerInventoryTags();
 
 // The first file of the tables (.dbf, .cdx or .fpt) that exists in folder,
 // or "" when none does.

@@ -93,6 +93,25 @@ int Engine::use(const std::string& path, const std::string& alias, Table::Mode m
     return number;
 }
 
+bool Engine::repairIndex(const std::string& path, bool force, bool& rebuilt, std::string& report,
+                         std::string& error) {
+    rebuilt = false;
+    report.clear();
+    std::unique_ptr<Table> table = Table::open(path, Table::Mode::Exclusive, error);
+    if (!table)
+        return false;
+    if (!force) {
+        IndexSet probe(*table, &m_settings);
+        std::string why;
+        if (probe.openStructural(why))
+            return true;
+    }
+    if (!IndexSet::rebuildStructural(*table, &m_settings, report, error))
+        return false;
+    rebuilt = true;
+    return table->commit(error);
+}
+
 int Engine::select(int number) {
     int previous = m_current;
     if (number == 0)

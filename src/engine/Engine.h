@@ -29,6 +29,13 @@ public:
     WorkArea* currentArea() const { return area(m_current); }
     int areaOf(const std::string& alias) const;  // 0 when none
     bool close(int number);
+    // For a table no work area has open: rebuilds its structural index from
+    // the table alone (IndexSet::rebuildStructural) when the index cannot be
+    // used as it is, or always with force. rebuilt tells whether it was;
+    // report says what was done. False when the table cannot be opened
+    // exclusively or the index cannot be rebuilt.
+    bool repairIndex(const std::string& path, bool force, bool& rebuilt, std::string& report,
+                     std::string& error);
     void closeAll();
 
     void setError(const std::string& text, int code = 1) {

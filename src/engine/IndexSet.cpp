@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,7 +97,86 @@ void forgetShared(const std::string& path) {
         openFiles().erase(id);
 }
 
+std::map<std::string, std::vector<TagDef>>& knownTagMap() {
+    static std::map<std::string, std::vector<TagDef>> known;
+    return known;
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return upper(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+bool validTagName(const std::string& n) {
+    bool ok = !n.empty() && n.size() <= 10 &&
+              (std::isalpha(static_cast<unsigned char>(n[0])) || n[0] == '_');
+    for (char c : n)
+        ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    return ok;
+}
+
+bool sameExpression(const std::string& a, const std::string& b) {
+    return upper(trimmed(a)) == upper(trimmed(b));
+}
+
+// The tags a rebuilt structural index holds: those it has, each under the
+// name of the known tag with its name or, when its name was lost, with its
+// expressions, then the known tags it lacks.
+std::vector<TagDef> planTags(const std::vector<TagDef>& present, const std::vector<TagDef>& known) {
+    std::vector<TagDef> out;
+    std::vector<bool> used(known.size(), false);
+    std::vector<bool> placed(present.size(), false);
+    for (size_t i = 0; i < present.size(); ++i) {
+        for (size_t k = 0; k < known.size(); ++k) {
+            if (!used[k] && upper(present[i].name) == upper(known[k].name)) {
+                used[k] = placed[i] = true;
+                break;
+            }
+        }
+    }
+    for (size_t i = 0; i < present.size(); ++i) {
+        TagDef def = present[i];
+        for (size_t k = 0; !placed[i] && k < known.size(); ++k) {
+            if (!used[k] && sameExpression(def.keyExpression, known[k].keyExpression) &&
+                sameExpression(def.forExpression, known[k].forExpression)) {
+                def.name = known[k].name;
+                used[k] = placed[i] = true;
+            }
+        }
+        if (!validTagName(def.name)) {
+            // Neither known nor a name at all: named after its place.
+            std::string name = "TAG" + std::to_string(i + 1);
+            for (int n = 2; std::any_of(out.begin(), out.end(),
+                                        [&](const TagDef& t) { return upper(t.name) == name; });
+                 ++n)
+                name = "TAG" + std::to_string(i + 1) + "_" + std::to_string(n);
+            def.name = name;
+        }
+        if (std::none_of(out.begin(), out.end(),
+                         [&](const TagDef& t) { return upper(t.name) == upper(def.name); }))
+            out.push_back(def);
+    }
+    for (size_t k = 0; k < known.size(); ++k)
+        if (!used[k] && std::none_of(out.begin(), out.end(), [&](const TagDef& t) {
+                return upper(t.name) == upper(known[k].name);
+            }))
+            out.push_back(known[k]);
+    return out;
+}
+
 }  // namespace
+
+void setKnownTags(const std::string& tableFile, std::vector<TagDef> tags) {
+    if (tags.empty())
+        knownTagMap().erase(fileNameOf(tableFile));
+    else
+        knownTagMap()[fileNameOf(tableFile)] = std::move(tags);
+}
+
+std::vector<TagDef> knownTags(const std::string& tablePath) {
+    auto it = knownTagMap().find(fileNameOf(tablePath));
+    return it == knownTagMap().end() ? std::vector<TagDef>() : it->second;
+}
 
 struct IndexSet::OpenTag {
     cdx::IndexFile* file = nullptr;
@@ -183,7 +263,21 @@ private:
         }
         if (!m_cursor.valid() || !inScope())
             return 0;
-        return m_cursor.recNo();
+        const uint32_t rec = m_cursor.recNo();
+        if (rec == 0 || rec > m_set.m_table.recordCount()) {
+            // Another writer may have appended since the count was read.
+            std::string error;
+            if (rec != 0 && m_set.m_table.mode() != Table::Mode::Exclusive &&
+                !m_set.m_table.refreshCount(error)) {
+                m_error = error;
+                return 0;
+            }
+            if (rec == 0 || rec > m_set.m_table.recordCount()) {
+                m_error = m_set.badRecordText(m_tag, rec);
+                return 0;
+            }
+        }
+        return rec;
     }
     // Puts the cursor on recno's entry (or where it would be).
     bool sync(uint32_t recno, bool& exact) {
@@ -243,7 +337,16 @@ bool IndexSet::openStructural(std::string& error) {
     std::shared_ptr<cdx::IndexFile> file = openShared(path, error, &id);
     if (!file)
         return false;
-    return addFile(std::move(file), error);
+    if (!addFile(std::move(file), error))
+        return false;
+    for (const TagDef& k : knownTags(m_table.path())) {
+        if (orderOf(k.name) == 0) {
+            error = "The structural index " + path + " of " + m_table.path() + " lacks its tag " +
+                    k.name + ": the index is damaged and must be rebuilt";
+            return false;
+        }
+    }
+    return true;
 }
 
 int IndexSet::openFile(const std::string& name, std::string& error) {
@@ -670,14 +773,16 @@ bool IndexSet::flush(bool sync, std::string& error) {
 
 namespace {
 
-// What a rebuilt tag is made of, taken from an open tag.
-struct Rebuild {
-    cdx::TagSpec tagSpec;
-    std::string keys;
-    std::vector<uint32_t> recs;
-};
+TagDef defOf(const cdx::Tag& tag) {
+    return TagDef{tag.name(), tag.keyExpression(), tag.forExpression(), tag.unique(),
+                  tag.descending()};
+}
 
 }  // namespace
+
+bool IndexSet::canReindex() const {
+    return !m_tags.empty() || !knownTags(m_table.path()).empty();
+}
 
 bool IndexSet::reindex(std::string& error) {
     if (m_table.mode() != Table::Mode::Exclusive) {
@@ -686,8 +791,30 @@ bool IndexSet::reindex(std::string& error) {
     }
     const int current = m_current;
     m_rebuilt.clear();
+    const bool haveStructural =
+        std::any_of(m_files.begin(), m_files.end(), [](const auto& f) { return f->structural(); });
+    const std::vector<TagDef> known = knownTags(m_table.path());
+    if (!haveStructural && !known.empty()) {
+        // A known table without its structural index gets it back.
+        const std::string path = resolveFileName(withExtension(m_table.path(), ".cdx"));
+        std::string unsynced;
+        if (!writeIndex(m_table, path, true, known, m_settings, unsynced, error))
+            return false;
+        if (!(m_table.flags() & Table::kFlagStructuralCdx) &&
+            !m_table.setFlags(static_cast<uint8_t>(m_table.flags() | Table::kFlagStructuralCdx),
+                              error))
+            return false;
+        std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
+        if (!file)
+            return false;
+        m_files.insert(m_files.begin(), std::move(file));
+        if (!unsynced.empty()) {
+            error = unsynced;
+            return false;
+        }
+    }
     bool rebuilt = true;
-    for (size_t i = 0; rebuilt && i < m_files.size(); ++i)
+    for (size_t i = haveStructural || known.empty() ? 0 : 1; rebuilt && i < m_files.size(); ++i)
         rebuilt = rebuildFile(i, error);
     if (rebuilt) {
         m_rebuiltGeneration = m_table.writeGeneration();
@@ -714,80 +841,109 @@ bool IndexSet::reindex(std::string& error) {
 
 bool IndexSet::rebuildFile(size_t index, std::string& error) {
     std::shared_ptr<cdx::IndexFile> file = m_files[index];
-    std::vector<OpenTag*> tags;
-    for (auto& t : m_tags)
-        if (t->file == file.get())
-            tags.push_back(t.get());
-    std::vector<Rebuild> rebuilt(tags.size());
-    for (size_t i = 0; i < tags.size(); ++i) {
-        const OpenTag& t = *tags[i];
-        cdx::TagSpec& tagSpec = rebuilt[i].tagSpec;
-        tagSpec.name = t.tag->name();
-        tagSpec.keyExpression = t.tag->keyExpression();
-        tagSpec.forExpression = t.tag->forExpression();
-        tagSpec.keyType = keyTypeOf(t.type);
-        tagSpec.keyLength = t.type == ValueType::Character
+    std::vector<TagDef> defs;
+    for (size_t i = 0; i < file->tagCount(); ++i)
+        defs.push_back(defOf(file->tag(i)));
+    if (file->structural())
+        defs = planTags(defs, knownTags(m_table.path()));
+    if (defs.empty())
+        return true;  // a file without tags is left as it is
+    const std::string path = file->fileName();
+    file.reset();
+    std::string unsynced;
+    if (!writeIndex(m_table, path, m_files[index]->structural(), defs, m_settings, unsynced, error))
+        return false;
+    std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
+    if (!reopened)
+        return false;
+    m_files[index] = std::move(reopened);
+    if (!unsynced.empty()) {
+        error = unsynced;
+        return false;
+    }
+    return true;
+}
+
+bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural,
+                          const std::vector<TagDef>& tags, const Settings* settings,
+                          std::string& unsynced, std::string& error) {
+    unsynced.clear();
+    IndexSet builder(table, settings);
+    std::vector<std::unique_ptr<OpenTag>> open;
+    std::vector<cdx::TagSpec> tagSpecs;
+    for (const TagDef& def : tags) {
+        auto t = std::make_unique<OpenTag>();
+        std::string why;
+        if (!t->key.compile(def.keyExpression, table.fields(), settings, why)) {
+            error = "Tag " + def.name + ": the key expression " + def.keyExpression +
+                    " cannot be evaluated: " + why;
+            return false;
+        }
+        if (!def.forExpression.empty()) {
+            if (!t->condition.compile(def.forExpression, table.fields(), settings, why) ||
+                t->condition.type() != ValueType::Logical) {
+                error = "Tag " + def.name + ": the FOR expression " + def.forExpression +
+                        " cannot be evaluated" + (why.empty() ? std::string() : ": " + why);
+                return false;
+            }
+            t->hasCondition = true;
+        }
+        t->type = t->key.type();
+        cdx::TagSpec tagSpec;
+        tagSpec.name = def.name;
+        tagSpec.keyExpression = def.keyExpression;
+        tagSpec.forExpression = def.forExpression;
+        tagSpec.keyType = keyTypeOf(t->type);
+        tagSpec.keyLength = t->type == ValueType::Character
                                 ? static_cast<uint32_t>(std::clamp(
-                                      t.key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
-                                : (t.type == ValueType::Logical ? 1 : 8);
-        tagSpec.unique = t.tag->unique();
-        tagSpec.descending = t.tag->descending();
-        tags[i]->keyLength = tagSpec.keyLength;
+                                      t->key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
+                                : (t->type == ValueType::Logical ? 1 : 8);
+        tagSpec.unique = def.unique;
+        tagSpec.descending = def.descending;
+        t->keyLength = tagSpec.keyLength;
+        tagSpecs.push_back(tagSpec);
+        open.push_back(std::move(t));
     }
     // Every record's keys, read in large runs.
-    const uint32_t total = m_table.recordCount();
-    const size_t len = static_cast<size_t>(m_table.recordLength());
+    const uint32_t total = table.recordCount();
+    const size_t len = static_cast<size_t>(table.recordLength());
     const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (1u << 20) / len));
     std::vector<char> buffer(run * len);
-    std::vector<size_t> used(rebuilt.size(), 0);
-    for (auto& r : rebuilt) {
-        r.keys.resize(static_cast<size_t>(total) * r.tagSpec.keyLength);
-        r.recs.reserve(total);
+    std::vector<std::string> keys(open.size());
+    std::vector<std::vector<uint32_t>> recs(open.size());
+    std::vector<size_t> used(open.size(), 0);
+    for (size_t i = 0; i < open.size(); ++i) {
+        keys[i].resize(static_cast<size_t>(total) * open[i]->keyLength);
+        recs[i].reserve(total);
     }
     for (uint32_t first = 1; first <= total;) {
         const uint32_t got =
-            m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+            table.readRecords(first, std::min(run, total - first + 1), buffer.data());
         if (got == 0) {
-            error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
+            error = "Cannot read record " + std::to_string(first) + " of " + table.path();
             return false;
         }
         for (uint32_t k = 0; k < got; ++k) {
             const char* image = buffer.data() + k * len;
-            for (size_t i = 0; i < tags.size(); ++i) {
+            for (size_t i = 0; i < open.size(); ++i) {
                 bool included = false;
-                makeKeyInto(*tags[i], image, first + k, rebuilt[i].keys.data() + used[i], included,
-                            false);
+                builder.makeKeyInto(*open[i], image, first + k, keys[i].data() + used[i], included,
+                                    false);
                 if (!included)
                     continue;
-                used[i] += rebuilt[i].tagSpec.keyLength;
-                rebuilt[i].recs.push_back(first + k);
+                used[i] += open[i]->keyLength;
+                recs[i].push_back(first + k);
             }
         }
         first += got;
     }
-    const std::string path = file->fileName();
-    // What verify expects of each tag (a unique tag keeps fewer keys: left
-    // for verify to work out from the table).
-    std::map<std::pair<std::string, std::string>, KeyDigest> digests;
-    for (auto& r : rebuilt) {
-        if (r.tagSpec.unique)
-            continue;
-        KeyDigest& d = digests[{path, upper(r.tagSpec.name)}];
-        const uint8_t* k = bytesOf(r.keys);
-        for (size_t n = 0; n < r.recs.size(); ++n)
-            d.add(k + n * r.tagSpec.keyLength, r.tagSpec.keyLength, r.recs[n]);
-    }
     // A new file beside the old one, then put in its place.
     const std::string temp = path + ".new";
-    const bool structural = file->structural();
-    std::vector<cdx::TagSpec> tagSpecs;
-    for (auto& r : rebuilt)
-        tagSpecs.push_back(r.tagSpec);
     std::unique_ptr<cdx::IndexFile> fresh;
     cdx::Status s = cdx::IndexFile::create(temp, tagSpecs, structural, fresh, fileSystem());
-    for (size_t i = 0; s && i < rebuilt.size(); ++i)
-        s = fresh->tag(i).build(bytesOf(rebuilt[i].keys), rebuilt[i].recs.data(),
-                                rebuilt[i].recs.size());
+    for (size_t i = 0; s && i < open.size(); ++i)
+        if (!recs[i].empty())
+            s = fresh->tag(i).build(bytesOf(keys[i]), recs[i].data(), recs[i].size());
     if (s)
         s = fresh->close();
     fresh.reset();
@@ -805,15 +961,76 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     // The new file is in place; a failing folder sync means the rename may
     // not survive a power cut, which the caller hears about.
     const qly::Result synced = fileSystem().syncFolder(qly::folderOfPath(path));
-    std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
-    if (!reopened)
-        return false;
-    m_files[index] = std::move(reopened);
-    m_rebuilt.insert(digests.begin(), digests.end());
-    if (!synced) {
-        error = synced.message();
+    if (!synced)
+        unsynced = synced.message();
+    return true;
+}
+
+bool IndexSet::rebuildStructural(Table& table, const Settings* settings, std::string& report,
+                                 std::string& error) {
+    report.clear();
+    if (table.mode() != Table::Mode::Exclusive) {
+        error = "Re-indexing needs " + table.path() + " opened exclusively";
         return false;
     }
+    const std::string path = resolveFileName(withExtension(table.path(), ".cdx"));
+    const std::vector<TagDef> known = knownTags(table.path());
+    std::vector<TagDef> present;
+    std::string why;
+    bool readable = false;
+    if (fileExists(path)) {
+        std::unique_ptr<cdx::IndexFile> file;
+        const cdx::Status s = cdx::IndexFile::open(path, true, file, fileSystem());
+        if (s) {
+            readable = true;
+            for (size_t i = 0; readable && i < file->tagCount(); ++i) {
+                const cdx::Tag& tag = file->tag(i);
+                Expression key, condition;
+                std::string cause;
+                if (!key.compile(tag.keyExpression(), table.fields(), settings, cause) ||
+                    (tag.hasFor() &&
+                     !condition.compile(tag.forExpression(), table.fields(), settings, cause))) {
+                    why = path + " tag " + tag.name() +
+                          ": the expression cannot be evaluated: " + cause;
+                    readable = false;
+                }
+                present.push_back(defOf(tag));
+            }
+        } else {
+            why = s.message();
+        }
+    } else {
+        why = "The structural index " + path + " is missing";
+    }
+    if (!readable) {
+        present.clear();
+        if (known.empty()) {
+            error = why + "; it cannot be rebuilt, since the tags of " + table.path() +
+                    " are not known";
+            return false;
+        }
+    }
+    const std::vector<TagDef> tags = planTags(present, known);
+    if (tags.empty()) {
+        error = path + " has no tags; nothing to rebuild";
+        return false;
+    }
+    std::string unsynced;
+    if (!writeIndex(table, path, true, tags, settings, unsynced, error))
+        return false;
+    if (!unsynced.empty()) {
+        error = unsynced;
+        return false;
+    }
+    if (!(table.flags() & Table::kFlagStructuralCdx) &&
+        !table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error))
+        return false;
+    std::string names;
+    for (const TagDef& t : tags)
+        names += (names.empty() ? "" : ", ") + t.name;
+    report = readable ? path + " was rebuilt from " + table.path() + " (tags " + names + ")"
+                      : path + " could not be used (" + why + ") and was rebuilt from " +
+                            table.path() + " with its known tags (" + names + ")";
     return true;
 }
 
@@ -847,6 +1064,13 @@ void IndexSet::KeyDigest::add(const uint8_t* key, size_t length, uint32_t rec) {
     ++count;
 }
 
+std::string IndexSet::badRecordText(const OpenTag& tag, uint32_t recno) const {
+    return tag.file->fileName() + " tag " + tag.tag->name() + ": an entry names record " +
+           std::to_string(recno) + ", which " + m_table.path() + " does not have (" +
+           std::to_string(m_table.recordCount()) +
+           " records); the index is damaged and must be rebuilt";
+}
+
 bool IndexSet::verify(std::string& error) {
     // Each tag's digest of what the table gives against the digest of what
     // the tag holds: the records are read once, in large runs, and each tag
@@ -871,6 +1095,14 @@ bool IndexSet::verify(std::string& error) {
     std::vector<char> buffer(known ? 0 : run * len);
     std::vector<std::unordered_set<std::string>> distinct(m_tags.size());
     std::string key;
+    // The directory, and no free page in use by a tag.
+    for (auto& f : m_files) {
+        const cdx::Status s = f->check();
+        if (!s) {
+            error = s.message();
+            return false;
+        }
+    }
     for (uint32_t first = 1; !known && first <= total;) {
         const uint32_t got =
             m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
@@ -906,6 +1138,10 @@ bool IndexSet::verify(std::string& error) {
             const uint8_t* k = nullptr;
             uint32_t r = 0;
             s = t.tag->entryAt(pos, &k, &r);
+            if (s && (r == 0 || r > total)) {
+                error = badRecordText(t, r);
+                return false;
+            }
             if (s) {
                 held.add(k, t.tag->keyLength(), r);
                 s = t.tag->next(pos);
@@ -967,59 +1203,18 @@ bool IndexSet::createStructural(Table& table, const std::vector<TagDef>& tags,
         error = "The index " + resolveFileName(path) + " exists already";
         return false;
     }
-    std::vector<cdx::TagSpec> tagSpecs;
-    for (const TagDef& def : tags) {
-        Expression key;
-        std::string why;
-        if (!key.compile(def.keyExpression, table.fields(), settings, why)) {
-            error = "Tag " + def.name + ": the key expression " + def.keyExpression +
-                    " cannot be evaluated: " + why;
-            return false;
-        }
-        if (!def.forExpression.empty()) {
-            Expression cond;
-            if (!cond.compile(def.forExpression, table.fields(), settings, why) ||
-                cond.type() != ValueType::Logical) {
-                error = "Tag " + def.name + ": the FOR expression " + def.forExpression +
-                        " cannot be evaluated" + (why.empty() ? std::string() : ": " + why);
-                return false;
-            }
-        }
-        cdx::TagSpec tagSpec;
-        tagSpec.name = def.name;
-        tagSpec.keyExpression = def.keyExpression;
-        tagSpec.forExpression = def.forExpression;
-        tagSpec.keyType = keyTypeOf(key.type());
-        tagSpec.keyLength = key.type() == ValueType::Character
-                                ? static_cast<uint32_t>(std::clamp(
-                                      key.width(), 1, static_cast<int>(cdx::kMaxKeyLength)))
-                                : (key.type() == ValueType::Logical ? 1 : 8);
-        tagSpec.unique = def.unique;
-        tagSpec.descending = def.descending;
-        tagSpecs.push_back(tagSpec);
-    }
-    std::unique_ptr<cdx::IndexFile> file;
-    cdx::Status s = cdx::IndexFile::create(path, tagSpecs, true, file, fileSystem());
-    if (s)
-        s = file->close();
-    file.reset();
-    if (!s) {
+    std::string unsynced;
+    if (!writeIndex(table, path, true, tags, settings, unsynced, error))
+        return false;
+    if (!unsynced.empty()) {
         removeFile(path);
-        error = s.message();
+        error = unsynced;
         return false;
     }
     if (!table.setFlags(static_cast<uint8_t>(table.flags() | Table::kFlagStructuralCdx), error)) {
         removeFile(path);
         return false;
     }
-    if (table.recordCount() == 0)
-        return true;
-    // Records already there: index them.
-    IndexSet set(table, settings);
-    if (!set.openStructural(error))
-        return false;
-    if (!set.rebuildFile(0, error))
-        return false;
     return true;
 }
 

@@ -50,6 +50,14 @@ struct TagInfo {
     uint64_t keys = 0;  // counted only on request
 };
 
+// Tag definitions the program knows for its tables, by table file name
+// (letter case does not matter), process-wide. A table's structural index
+// that lacks one of them is damaged; a re-index rebuilds it with them, and
+// from them alone where the index cannot be read at all.
+void setKnownTags(const std::string& tableFile, std::vector<TagDef> tags);
+// The definitions known for the table at path (by its file name); empty when none.
+std::vector<TagDef> knownTags(const std::string& tablePath);
+
 class IndexSet : public RecordObserver {
 public:
     IndexSet(Table& table, const Settings* settings);
@@ -81,8 +89,20 @@ public:
     bool setScope(const std::string& low, const std::string& high, std::string& error);
     bool hasScope() const { return m_scoped; }
 
-    // Rebuilds every open index file from the table (which must be open exclusively).
+    // Rebuilds every open index file from the table (which must be open
+    // exclusively). The structural one keeps its tags, corrected by the
+    // table's known tags (a tag whose name was lost is found by its key
+    // expression; a missing one is added); a table with known tags and no
+    // structural index gets one.
     bool reindex(std::string& error);
+    // Is there anything reindex would build?
+    bool canReindex() const;
+    // Rebuilds the structural index of a table open exclusively (and in no
+    // work area) from the table alone: from the tags of its index where that
+    // can be read, corrected by the known tags as reindex does, else from the
+    // known tags. report tells what was done, in a sentence.
+    static bool rebuildStructural(Table& table, const Settings* settings, std::string& report,
+                                  std::string& error);
     // Writes changed index pages; sync also forces them to disk.
     bool flush(bool sync, std::string& error);
     // Each tag against the table: the tree is sound, and every record's key is
@@ -134,6 +154,14 @@ private:
     // verify's slow path for a tag whose entries differ from the table's:
     // finds the record whose key is wrong.
     bool verifyByRecord(OpenTag& tag, uint64_t entries, std::string& error);
+    // Builds an index file holding tags, from every record, beside path and
+    // then in its place. unsynced receives the error of syncing the folder
+    // after the rename ("" when it was synced): the file is in place anyway.
+    static bool writeIndex(Table& table, const std::string& path, bool structural,
+                           const std::vector<TagDef>& tags, const Settings* settings,
+                           std::string& unsynced, std::string& error);
+    // The damage message for an entry naming a record the table does not have.
+    std::string badRecordText(const OpenTag& tag, uint32_t recno) const;
 
     Table& m_table;
     const Settings* m_settings;

@@ -797,7 +797,7 @@ int xb_Reindex() {
         return kFalse;
     std::string error;
     qly::engine::IndexSet& ix = a->indexes();
-    if (ix.orderCount() == 0)
+    if (!ix.canReindex())
         return fail(e, kNoIndex, kErrNoIndex);
     const bool ok = ix.reindex(error) && ix.flush(true, error);
     a->setOrder(ix.order());
@@ -839,6 +839,24 @@ int xb_TagInfo(int order, XbTagInfo& info, bool countKeys) {
     info.descending = tag.descending;
     info.keys = tag.keys;
     return kTrue;
+}
+
+int xb_RepairIndex(const std::string& path) {
+    Engine& e = begin();
+    e.clearError();
+    bool rebuilt = false;
+    std::string report, error;
+    if (!e.repairIndex(path, false, rebuilt, report, error))
+        return fail(e, error, kErrNoIndex);
+    return boolOf(rebuilt);
+}
+
+void xb_SetKnownTags(const std::string& tableFile, const std::vector<XbTagDef>& tags) {
+    std::vector<qly::engine::TagDef> defs;
+    for (const XbTagDef& t : tags)
+        defs.push_back(
+            qly::engine::TagDef{t.name, t.keyExpression, t.forExpression, t.unique, t.descending});
+    qly::engine::setKnownTags(tableFile, std::move(defs));
 }
 
 int xb_Query(const std::string& expression) {

@@ -205,6 +205,15 @@ int xb_TagArea(const std::string& tag);     // -> order number, 0 if none
 int xb_Seek(const std::string& key);        // -1 found, 0 not found / failed
 int xb_SetScope(const std::string& low, const std::string& high);  // boolean; empty low removes
 int xb_Reindex();
+// For a table that is not open: when its structural index cannot be used
+// (missing, unreadable, lacking a known tag), rebuilds it from the table
+// alone, with the tags given by xb_SetKnownTags where the index cannot be
+// read. -1 when it was rebuilt; 0 when it was sound (xb_LastError "") or
+// could not be rebuilt (xb_LastError says why). Needs the table exclusively.
+int xb_RepairIndex(const std::string& path);
+// The tags a table is known to have, by its file name (letter case does not
+// matter), for every later open and re-index; none forgets them.
+void xb_SetKnownTags(const std::string& tableFile, const std::vector<XbTagDef>& tags);
 // Checks every tag of the open indexes against the table; boolean (0: the
 // index is wrong, xb_LastError says where).
 int xb_Verify();                              // boolean

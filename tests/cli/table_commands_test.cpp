@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -152,6 +153,58 @@ TEST_F(QlyctlTables, ReindexRepairsADamagedIndex) {
     r = qlyctl("reindex " + at("data/LOOKUP.DBF"));
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("no index"), std::string::npos);
+}
+
+TEST_F(QlyctlTables, VerifyAndDumpReportAnEntryNamingNoRecord) {
+    sample();
+    std::string cdx = readFile(dir / "data/MAIN.cdx");
+    // The tag's only leaf, at 0xA00: entry 2 is given record number 0.
+    const size_t bytesPerEntry = static_cast<unsigned char>(cdx[0xA17]);
+    const unsigned recordBits = static_cast<unsigned char>(cdx[0xA14]);
+    uint64_t v = 0;
+    std::memcpy(&v, &cdx[0xA00 + 24 + 2 * bytesPerEntry], bytesPerEntry);
+    v &= ~((uint64_t{1} << recordBits) - 1);
+    std::memcpy(&cdx[0xA00 + 24 + 2 * bytesPerEntry], &v, bytesPerEntry);
+    std::ofstream(dir / "data/MAIN.cdx", std::ios::binary | std::ios::trunc)
+        .write(cdx.data(), static_cast<long>(cdx.size()));
+    for (const char* command : {"verify ", "dump --order NAME "}) {
+        SCOPED_TRACE(command);
+        Outcome r = qlyctl(std::string(command) + at("data/MAIN.DBF"));
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.out.find("MAIN.cdx tag NAME: an entry names record 0"), std::string::npos)
+            << r.out;
+    }
+    ASSERT_EQ(qlyctl("reindex " + at("data/MAIN.DBF")).exitCode, 0);
+    Outcome r = qlyctl("verify " + at("data/MAIN.DBF"));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("OK, tag NAME: 40 keys"), std::string::npos) << r.out;
+}
+
+TEST_F(QlyctlTables, ReindexRebuildsAnUnreadableIndexWithTheInventoryTags) {
+    struct Case {
+        const char* table;
+        const char* cdx;
+        size_t at;  // a byte of the index made zero
+        const char* tag;
+    } cases[] = {
+        {"data/MAIN.DBF", "data/MAIN.cdx", 14, "NAME"},                // compound header options
+        {"data/MANUFACT.DBF", "data/MANUFACT.cdx", 0x402, "COMPANY"},  // directory key count
+        {"data/Location.dbf", "data/Location.cdx", 0x5FC, "NAME_ID"},  // tag name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        sample();
+        std::string cdx = readFile(dir / c.cdx);
+        cdx[c.at] = '\0';
+        std::ofstream(dir / c.cdx, std::ios::binary | std::ios::trunc)
+            .write(cdx.data(), static_cast<long>(cdx.size()));
+        Outcome r = qlyctl("reindex " + at(c.table));
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find("rebuilt"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("tag ") + c.tag + ":"), std::string::npos) << r.out;
+        r = qlyctl("dump " + at(c.table) + " --order " + c.tag);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+    }
 }
 
 TEST_F(QlyctlTables, BadUseGivesUsageAndFailuresNameTheFile) {

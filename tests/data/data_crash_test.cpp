@@ -1,6 +1,7 @@
 // A table whose writer was killed is found out at the next open: its index
 // is checked and rebuilt when wrong, with one message for the user.
 #include "DataTestSupport.h"
+#include "data/InventoryTables.h"
 
 #include <QDir>
 
@@ -66,6 +67,39 @@ TEST_F(TDataCrash, AWriterKilledMidPostLeavesAnIndexThatIsRebuiltAtTheNextOpen) 
     EXPECT_TRUE(markers(folder).isEmpty()) << "a clean close removes it";
 
     // a clean close leaves nothing to repair
+    t->open();
+    EXPECT_TRUE(t->repairMessage().isEmpty());
+}
+
+TEST_F(TDataCrash, AnIndexThatCannotBeReadIsRebuiltAtOpenWithItsTags) {
+    FixtureFolder folder;
+    qly::inventory::registerInventoryTags();
+    const QString cdx = folder.file(QStringLiteral("MANUFACT.cdx"));
+    QFile f(cdx);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(14));
+    ASSERT_EQ(f.write("\0", 1), 1);  // no longer a compact compound index
+    f.close();
+
+    // open read-only, nothing is repaired
+    auto reader = std::make_unique<TDbTable>();
+    reader->setDatabaseName(folder.path());
+    reader->setTableName(QStringLiteral("MANUFACT.DBF"));
+    reader->setReadOnly(true);
+    EXPECT_THROW(reader->open(), QlyError);
+
+    QStringList messages;
+    auto t = std::make_unique<TDbTable>();
+    QObject::connect(t.get(), &TDbTable::indexRepaired, [&](const QString& m) { messages << m; });
+    t->setDatabaseName(folder.path());
+    t->setTableName(QStringLiteral("MANUFACT.DBF"));
+    t->setIndexName(QStringLiteral("COMPANY"));
+    t->open();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("rebuilt"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(cdx, Qt::CaseInsensitive)) << messages[0].toStdString();
+    EXPECT_TRUE(t->findNearest(QStringLiteral("A")));
+    t->close();
     t->open();
     EXPECT_TRUE(t->repairMessage().isEmpty());
 }

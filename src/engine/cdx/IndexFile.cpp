@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "engine/cdx/Bytes.h"
 
@@ -18,6 +19,7 @@ constexpr uint32_t kDirectoryRoot = 0x400;
 // engines ignore it).
 constexpr uint64_t kIndexLockOffset = 0x7FFFFFFE;
 constexpr uint32_t kChangeCounterOffset = 8;
+constexpr uint32_t kFreeListOffset = 4;
 
 #define CDX_TRY(expr)       \
     do {                    \
@@ -108,10 +110,52 @@ Status IndexFile::load() {
     }
     std::sort(m_tags.begin(), m_tags.end(),
               [](const auto& a, const auto& b) { return a->headerOffset() < b->headerOffset(); });
+    CDX_TRY(loadFreeList(m_directory->m_freeHead));
     uint8_t b[4];
     CDX_TRY(readPage(kChangeCounterOffset, b, 4));
     seen.counter = getLe32(b);
     m_seen = seen;
+    return Status::ok();
+}
+
+Status IndexFile::loadFreeList(uint32_t head) {
+    m_free.clear();
+    m_freeHeadDirty = false;
+    std::vector<uint32_t> chain;
+    std::unordered_set<uint32_t> seen;
+    uint32_t at = head;
+    while (at != 0 && at != kNoPage) {
+        // Only whole node pages past the headers; a chain that loops or
+        // leaves the file is damaged: its pages are not used again.
+        if (at % kPageSize != 0 || at < kHeaderSize || uint64_t{at} + kPageSize > m_ioSize ||
+            !seen.insert(at).second) {
+            m_free.clear();
+            return Status::ok();
+        }
+        for (const auto& tag : m_tags)
+            if (at == tag->headerOffset() || at == tag->headerOffset() + kPageSize ||
+                at == tag->m_root) {
+                m_free.clear();
+                return Status::ok();
+            }
+        if (at == m_directory->m_root) {
+            m_free.clear();
+            return Status::ok();
+        }
+        // A free page holds its link and zeros; a node never looks like that
+        // (its sibling words are never zero), so a damaged link into the
+        // tree is found out here.
+        uint8_t page[kPageSize];
+        if (!m_io->read(at, page, sizeof page))
+            return Status::ioError(fileName() + ": cannot be read");
+        if (std::any_of(page + 4, page + kPageSize, [](uint8_t b) { return b != 0; })) {
+            m_free.clear();
+            return Status::ok();
+        }
+        chain.push_back(at);
+        at = getLe32(page);
+    }
+    m_free.assign(chain.rbegin(), chain.rend());
     return Status::ok();
 }
 
@@ -142,6 +186,7 @@ Status IndexFile::reload(const Seen& seen) {
         CDX_TRY(tag->readHeader());
         ++tag->m_version;
     }
+    CDX_TRY(loadFreeList(m_directory->m_freeHead));
     m_seen = seen;
     return Status::ok();
 }
@@ -303,6 +348,8 @@ Status IndexFile::flush(bool sync) {
     CDX_TRY(m_directory->flush());
     for (auto& tag : m_tags)
         CDX_TRY(tag->flush());
+    if (m_freeHeadDirty)
+        CDX_TRY(writeFreeHead());
     // A close after reads only has nothing to force to disk.
     if (sync && m_unsynced) {
         if (qly::Result r = m_io->sync(); !r)
@@ -317,10 +364,18 @@ Status IndexFile::close() {
 }
 
 Status IndexFile::check() {
-    CDX_TRY(m_directory->check());
+    std::unordered_set<uint32_t> used;
+    CDX_TRY(m_directory->check(nullptr, &used));
     for (auto& tag : m_tags)
         if (tag->machineCollation())
-            CDX_TRY(tag->check());
+            CDX_TRY(tag->check(nullptr, &used));
+    for (uint32_t page : m_free)
+        if (used.count(page)) {
+            char at[32];
+            std::snprintf(at, sizeof at, "0x%X", page);
+            return Status::corrupt(fileName() + ": the free page list holds page " + at +
+                                   ", which a tag uses");
+        }
     return Status::ok();
 }
 
@@ -358,6 +413,33 @@ uint32_t IndexFile::allocate(uint32_t pages) {
     const uint32_t offset = m_end;
     m_end += pages * kPageSize;
     return offset;
+}
+
+uint32_t IndexFile::takePage() {
+    if (m_free.empty())
+        return allocate(1);
+    const uint32_t offset = m_free.back();
+    m_free.pop_back();
+    m_freeHeadDirty = true;
+    return offset;
+}
+
+Status IndexFile::freePage(uint32_t offset) {
+    uint8_t page[kPageSize] = {};
+    putLe32(page, m_free.empty() ? 0 : m_free.back());
+    CDX_TRY(writeBytes(offset, page, kPageSize));
+    m_free.push_back(offset);
+    m_freeHeadDirty = true;
+    return Status::ok();
+}
+
+Status IndexFile::writeFreeHead() {
+    uint8_t b[4];
+    putLe32(b, m_free.empty() ? 0 : m_free.back());
+    CDX_TRY(writeBytes(kFreeListOffset, b, sizeof b));
+    m_directory->m_freeHead = m_free.empty() ? 0 : m_free.back();
+    m_freeHeadDirty = false;
+    return Status::ok();
 }
 
 }  // namespace cdx

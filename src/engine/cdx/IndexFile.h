@@ -15,8 +15,11 @@
 // are byte offsets. Offset 0 holds the compound header, a tag header whose
 // tree (the tag directory) maps each tag name, upper case and blank-padded
 // to 10 bytes, to the offset of that tag's header. Tags are numbered in
-// the order of their header offsets (creation order). New pages are always
-// taken at the end of the file; pages no longer used stay where they are.
+// the order of their header offsets (creation order). A node page that a
+// tag no longer uses goes to the free list (its head at compound header
+// offset 4, each free page's first 4 bytes, LE, pointing to the next, 0 at
+// the end) and is taken again before the file grows; tag headers are always
+// taken at the end of the file.
 //
 // Changed nodes are kept in memory and written by flush(), close() or the
 // destructor; flush(true) also forces them to disk.
@@ -68,7 +71,13 @@ public:
     // Used by Tag.
     Status readPage(uint32_t offset, uint8_t* page, size_t size = kPageSize);
     Status writeBytes(uint32_t offset, const uint8_t* bytes, size_t size);
+    // Pages at the end of the file.
     uint32_t allocate(uint32_t pages);
+    // One node page: a free one, else a new one at the end.
+    uint32_t takePage();
+    // Gives a node page no tag uses any more to the free list.
+    Status freePage(uint32_t offset);
+    size_t freePageCount() const { return m_free.size(); }
     uint32_t endOffset() const { return m_end; }
     size_t cacheLimit() const { return m_cacheLimit; }
     void setCacheLimit(size_t nodesPerTag) { m_cacheLimit = nodesPerTag; }
@@ -91,6 +100,9 @@ private:
     };
     Status look(Seen& seen);
     Status reload(const Seen& seen);
+    // Reads the free list; a damaged one is left alone and not used.
+    Status loadFreeList(uint32_t head);
+    Status writeFreeHead();
 
     std::unique_ptr<PageIo> m_io;
     PageCache m_pages;  // what was read of the file since another writer changed it
@@ -101,7 +113,9 @@ private:
     size_t m_cacheBytes = size_t{64} << 20;
     Seen m_seen;
     bool m_changing = false;
-    bool m_unsynced = false;  // written since the last sync
+    bool m_unsynced = false;       // written since the last sync
+    std::vector<uint32_t> m_free;  // the free list, its head last
+    bool m_freeHeadDirty = false;
     std::unique_ptr<Tag> m_directory;
     std::vector<std::unique_ptr<Tag>> m_tags;
 };

@@ -83,6 +83,7 @@ Status Tag::readHeader() {
     CDX_TRY(m_file->readPage(m_headerOffset, h, kHeaderSize));
     auto bad = [&](const std::string& what) { return Status::corrupt(where() + ": " + what); };
     m_root = getLe32(h);
+    m_freeHead = getLe32(h + 4);
     m_keyLength = getLe16(h + 12);
     m_options = h[14];
     if (m_keyLength < 1 || m_keyLength > kMaxKeyLength)
@@ -215,7 +216,7 @@ Status Tag::node(uint32_t offset, Node*& out) {
 
 Node* Tag::newNode(uint16_t attr) {
     auto n = std::make_unique<Node>();
-    n->offset = m_file->allocate(1);
+    n->offset = m_file->takePage();
     n->attr = attr;
     n->keyLength = m_keyLength;
     n->dirty = true;
@@ -408,10 +409,78 @@ Status Tag::split(Node* n, uint32_t hint, Node*& right) {
     return Status::ok();
 }
 
+Status Tag::shareWithSibling(Node* parent, uint32_t j, Node* n) {
+    const uint32_t L = m_keyLength;
+    Node* candidates[2] = {nullptr, nullptr};
+    if (j > 0)
+        CDX_TRY(node(parent->children[j - 1], candidates[0]));
+    if (j + 1 < parent->count)
+        CDX_TRY(node(parent->children[j + 1], candidates[1]));
+    // The emptier sibling first.
+    if (candidates[0] && candidates[1] && leafUsed(*candidates[1]) < leafUsed(*candidates[0]))
+        std::swap(candidates[0], candidates[1]);
+    for (Node* s : candidates) {
+        if (!s || !s->leaf())
+            continue;
+        const bool sLeft = s->offset == (j > 0 ? parent->children[j - 1] : kNoPage);
+        Node& a = sLeft ? *s : *n;
+        Node& b = sLeft ? *n : *s;
+        const uint32_t cnt = a.count + b.count;
+        std::vector<uint8_t> keys(a.keys);
+        keys.insert(keys.end(), b.keys.begin(), b.keys.end());
+        std::vector<uint32_t> recs(a.recs);
+        recs.insert(recs.end(), b.recs.begin(), b.recs.end());
+        auto key = [&](uint32_t i) { return keys.data() + size_t{i} * L; };
+        std::vector<uint32_t> after(cnt), alone(cnt), sum(cnt + 1, 0), preMax(cnt), sufMax(cnt);
+        for (uint32_t i = 0; i < cnt; ++i) {
+            alone[i] = storedLength(key(i), nullptr, L, m_fill);
+            after[i] = i ? storedLength(key(i), key(i - 1), L, m_fill) : alone[i];
+            sum[i + 1] = sum[i] + after[i];
+            preMax[i] = std::max(i ? preMax[i - 1] : 0u, recs[i]);
+        }
+        for (uint32_t i = cnt; i-- > 0;)
+            sufMax[i] = std::max(i + 1 < cnt ? sufMax[i + 1] : 0u, recs[i]);
+        uint32_t best = 0, bestGap = ~0u;
+        for (uint32_t cut = 1; cut < cnt; ++cut) {
+            const uint32_t leftBytes = cut * infoBytes(preMax[cut - 1], L) + sum[cut];
+            const uint32_t rightBytes =
+                (cnt - cut) * infoBytes(sufMax[cut], L) + alone[cut] + sum[cnt] - sum[cut + 1];
+            if (leftBytes > kLeafSpace || rightBytes > kLeafSpace)
+                continue;
+            const uint32_t gap =
+                leftBytes > rightBytes ? leftBytes - rightBytes : rightBytes - leftBytes;
+            if (gap < bestGap) {
+                best = cut;
+                bestGap = gap;
+            }
+        }
+        if (best == 0)
+            continue;
+        a.keys.assign(keys.begin(), keys.begin() + size_t{best} * L);
+        a.recs.assign(recs.begin(), recs.begin() + best);
+        a.count = best;
+        b.keys.assign(keys.begin() + size_t{best} * L, keys.end());
+        b.recs.assign(recs.begin() + best, recs.end());
+        b.count = cnt - best;
+        recomputeLeaf(a, m_fill);
+        recomputeLeaf(b, m_fill);
+        a.dirty = b.dirty = true;
+        // The left one's last key moved; the right one's is the pair's last.
+        setSeparator(parent, sLeft ? j - 1 : j, &a);
+        setSeparator(parent, sLeft ? j : j + 1, &b);
+        return Status::ok();
+    }
+    return Status::ok();
+}
+
 Status Tag::settleAfterInsert(std::vector<PathStep>& path, uint32_t hint) {
     for (size_t d = path.size(); d-- > 0;) {
         Node* n = path[d].node;
         Node* right = nullptr;
+        // A leaf first gives entries to a sibling; appends at the end of the
+        // tag split at once, leaving full leaves behind.
+        if (!nodeFits(*n) && n->leaf() && d > 0 && hint + 1 < n->count)
+            CDX_TRY(shareWithSibling(path[d - 1].node, path[d - 1].index, n));
         if (!nodeFits(*n))
             CDX_TRY(split(n, hint, right));
         if (d == 0) {
@@ -461,10 +530,11 @@ Status Tag::unlink(Node* n) {
 
 namespace {
 
+// Less than half full: merged with a neighbour when the two fit in one.
 bool underfull(const Node& n) {
     if (n.leaf())
-        return leafUsed(n) * 3 < kLeafSpace;
-    return n.count * 3 < interiorCapacity(n.keyLength);
+        return leafUsed(n) * 2 < kLeafSpace;
+    return n.count * 2 < interiorCapacity(n.keyLength);
 }
 
 // Moves every entry of b (the right neighbour) into a when they fit.
@@ -509,8 +579,11 @@ Status Tag::remove(const uint8_t* key, uint32_t rec) {
     nodeErase(*leaf, i, m_fill);
     ++m_version;
     Status s = settleAfterRemove(path);
-    for (uint32_t off : m_dropped)
+    for (uint32_t off : m_dropped) {
         m_cache.erase(off);
+        if (s)
+            s = m_file->freePage(off);
+    }
     m_dropped.clear();
     m_hot = nullptr;
     m_hotOffset = kNoPage;
@@ -551,6 +624,7 @@ Status Tag::settleAfterRemove(std::vector<PathStep>& path) {
             continue;
         }
         if (underfull(*n)) {
+            bool merged = false;
             if (j + 1 < parent->count) {
                 Node* r = nullptr;
                 CDX_TRY(node(parent->children[j + 1], r));
@@ -558,8 +632,10 @@ Status Tag::settleAfterRemove(std::vector<PathStep>& path) {
                     CDX_TRY(unlink(r));
                     nodeErase(*parent, j + 1, m_fill);
                     dropNode(r->offset);
+                    merged = true;
                 }
-            } else if (j > 0) {
+            }
+            if (!merged && j > 0) {
                 Node* l = nullptr;
                 CDX_TRY(node(parent->children[j - 1], l));
                 if (tryMerge(*l, *n, m_fill)) {
@@ -970,10 +1046,12 @@ Status Tag::checkNode(uint32_t offset, uint32_t depth, const uint8_t* lowKey, ui
     return Status::ok();
 }
 
-Status Tag::check(uint64_t* entries) {
+Status Tag::check(uint64_t* entries, std::unordered_set<uint32_t>* pages) {
     CDX_TRY(usable());
     CheckState st;
     CDX_TRY(checkNode(m_root, 0, nullptr, 0, nullptr, 0, st));
+    if (pages)
+        pages->insert(st.seen.begin(), st.seen.end());
     for (const auto& level : st.levels) {
         for (size_t i = 0; i < level.size(); ++i) {
             const uint32_t wantLeft = i ? level[i - 1].offset : kNoPage;

@@ -19,7 +19,8 @@
 //
 // Tag header (the compound header at offset 0 has the same layout and
 // describes the tag directory, whose keys are the tag names):
-//   0   u32 root node offset          4   u32 free list (written 0, ignored)
+//   0   u32 root node offset          4   u32 free list head (compound header
+//                                          only; 0 = none)
 //   8   u32 reserved (0)              12  u16 key length (1-240)
 //   14  u8  options: 0x01 unique, 0x08 FOR clause, 0x20 compact,
 //           0x40 compound, 0x80 structural (compound header only)
@@ -95,7 +96,8 @@ public:
     Status build(const uint8_t* keys, const uint32_t* recs, size_t n);
     // Walks the whole tree: well-formed nodes, keys in order, separators
     // and sibling links right. *entries receives the number of keys.
-    Status check(uint64_t* entries = nullptr);
+    // pages, when given, receives the offsets of the tag's nodes.
+    Status check(uint64_t* entries = nullptr, std::unordered_set<uint32_t>* pages = nullptr);
 
     // Physical walking, ascending, for Cursor. An invalid position is the
     // end. prefixLen compares only the first bytes of keys.
@@ -151,6 +153,10 @@ private:
     Status settleAfterInsert(std::vector<PathStep>& path, uint32_t hint);
     Status settleAfterRemove(std::vector<PathStep>& path);
     Status split(Node* n, uint32_t hint, Node*& right);
+    // Spreads the entries of a leaf too full for its page over it and a
+    // sibling under the same parent when both then fit (the fuller the
+    // leaves, the smaller the file). parent->children[j] is n.
+    Status shareWithSibling(Node* parent, uint32_t j, Node* n);
     Status unlink(Node* n);
     bool setSeparator(Node* parent, uint32_t j, const Node* child);
     Node* newNode(uint16_t attr);
@@ -170,6 +176,7 @@ private:
     bool m_machine = true;
     uint8_t m_fill = 0x20;
     uint32_t m_root = kNoPage;
+    uint32_t m_freeHead = 0;  // as read from the header
     bool m_rootDirty = false;
     uint64_t m_version = 0;
     NodeMap m_cache;

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "CdxTestUtil.h"
+#include "engine/cdx/Bytes.h"
 #include "engine/cdx/Cursor.h"
 #include "engine/cdx/IndexFile.h"
 #include "engine/cdx/KeyCodec.h"
@@ -432,4 +433,72 @@ TEST(CdxFile, AFileOnDiskReadsBackAfterChangesAndReopening) {
     ASSERT_TRUE(IndexFile::open(path, true, file).isOk());
     expectSame(file->tag(0), model, "finally");
     std::remove(path.c_str());
+}
+
+TEST(CdxFile, FreedPagesAreChainedFromTheHeaderAndTakenAgainByAnyTag) {
+    auto* io = new MemoryPageIo();
+    std::unique_ptr<IndexFile> file;
+    ASSERT_TRUE(IndexFile::create(std::unique_ptr<PageIo>(io), {tagSpec("A", 30), tagSpec("B", 30)},
+                                  true, file)
+                    .isOk());
+    std::mt19937 rng(7);
+    Model a, b;
+    for (uint32_t r = 1; r <= 3000; ++r) {
+        const std::string k = randomKey(rng, 30);
+        ASSERT_TRUE(file->tag(0).insert(bytes(k), r).isOk());
+        a.insert({k, r});
+    }
+    // Emptying most of A frees its pages.
+    for (auto it = a.begin(); it != a.end();) {
+        if (it->second % 10 == 0) {
+            ++it;
+            continue;
+        }
+        ASSERT_TRUE(file->tag(0).remove(bytes(it->first), it->second).isOk());
+        it = a.erase(it);
+    }
+    ASSERT_TRUE(file->flush().isOk());
+    const size_t freed = file->freePageCount();
+    ASSERT_GT(freed, 20u);
+    // On disk: the head at offset 4, each page's first 4 bytes the next, 0 at the end.
+    std::vector<uint8_t> saved = io->bytes();
+    std::vector<uint32_t> chain;
+    for (uint32_t at = getLe32(&saved[4]); at != 0 && chain.size() <= freed;
+         at = getLe32(&saved[at]))
+        chain.push_back(at);
+    EXPECT_EQ(chain.size(), freed);
+    for (uint32_t page : chain)
+        EXPECT_TRUE(page % kPageSize == 0 && page >= kHeaderSize && page < saved.size()) << page;
+
+    // Read back, B takes the freed pages before the file grows.
+    file.reset();
+    auto* io2 = new MemoryPageIo(saved);
+    ASSERT_TRUE(IndexFile::open(std::unique_ptr<PageIo>(io2), false, file).isOk());
+    EXPECT_EQ(file->freePageCount(), freed);
+    uint32_t r = 1;
+    while (file->freePageCount() > 0) {
+        const std::string k = randomKey(rng, 30);
+        ASSERT_TRUE(file->tag(1).insert(bytes(k), r).isOk());
+        b.insert({k, r++});
+    }
+    ASSERT_TRUE(file->flush().isOk());
+    // The insert that took the last free page may have needed one more.
+    EXPECT_LE(io2->bytes().size(), saved.size() + 2 * kPageSize);
+    EXPECT_EQ(getLe32(&io2->bytes()[4]), 0u);
+    Status s = file->check();
+    EXPECT_TRUE(s.isOk()) << s.message();
+    expectSame(file->tag(0), a, "A after B took its pages");
+    expectSame(file->tag(1), b, "B");
+
+    // A chain that loops is damaged: its pages are not handed out twice.
+    std::vector<uint8_t> looped = saved;
+    putLe32(&looped[chain.back()], chain.front());
+    file.reset();
+    auto* io3 = new MemoryPageIo(looped);
+    ASSERT_TRUE(IndexFile::open(std::unique_ptr<PageIo>(io3), false, file).isOk());
+    EXPECT_EQ(file->freePageCount(), 0u);
+    for (uint32_t i = 0; i < 500; ++i)
+        ASSERT_TRUE(file->tag(1).insert(bytes(randomKey(rng, 30)), 90000 + i).isOk());
+    s = file->check();
+    EXPECT_TRUE(s.isOk()) << s.message();
 }
