@@ -31,7 +31,8 @@ public:
     bool close(int number);
     void closeAll();
 
-    void setError(const std::string& text, int code = 1) {
+    // code: one of the kXbErr* codes of xbase.h.
+    void setError(const std::string& text, int code) {
         m_error = text;
         m_errorCode = code;
     }
