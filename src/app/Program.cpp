@@ -5,6 +5,7 @@
 #include "data/DateFormat.h"
 #include "data/InventoryTables.h"
 #include "settings/DataPath.h"
+#include "settings/SettingsStore.h"
 #include "ui/main/Main.h"
 #include "widgets/data/ErrorBox.h"
 #include "widgets/help/HelpWindow.h"
@@ -35,6 +36,7 @@ bool Program::start() {
     for (const char* kind : {"QMenu", "QMenuBar", "QMessageBox", "QFileDialog"})
         QApplication::setFont(font, kind);
 
+    reportSettingsProblem();
     m_window = std::make_unique<TMain>();
     if (m_window->lookupOpenFailed())
         return false;
@@ -48,6 +50,19 @@ bool Program::start() {
         return false;
     m_dataModule->DataModule2Create();
     return true;
+}
+
+void Program::reportSettingsProblem() {
+    // The window and the data module read the store after this; they say
+    // nothing about the file itself.
+    SettingsStore store;
+    (void)store.open();
+    if (store.problem().empty())
+        return;
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                    QString::fromStdString(store.problem()), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("SettingsProblem"));
+    box.exec();
 }
 
 bool Program::offerTables() {

@@ -25,7 +25,8 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Steps 2 to 6 of the start-up order. False when the program cannot run
+    // Steps 2 to 6 of the start-up order, after telling the user about a
+    // settings file that cannot be read. False when the program cannot run
     // (the main window could not open LOOKUP.DBF in the working folder; the
     // error has been shown), or when the data folder holds none of the three
     // tables and the user declined the offer to create them empty there (or
@@ -36,6 +37,9 @@ public:
     TDataModule2* dataModule() const { return m_dataModule.get(); }
 
 private:
+    // Names a settings file that cannot be read (and what becomes of it) in
+    // a message box, once, before anything reads the store.
+    void reportSettingsProblem();
     // Offers empty tables for a data folder without any; false when the
     // program cannot go on.
     bool offerTables();

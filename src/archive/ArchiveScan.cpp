@@ -33,7 +33,7 @@ ScanResult scanArchive(const std::string& path, FileSystem& fs,
                        const std::function<void(const std::string&, std::int64_t)>& progress) {
     ScanResult result;
     std::string volumePath = path;
-    std::unique_ptr<ByteStream> file = fs.openRead(path);
+    std::unique_ptr<ByteStream> file = openRead(fs, path);
     if (file == nullptr) {
         result.error = "cannot open the archive";
         result.errorFile = path;
@@ -107,7 +107,7 @@ ScanResult scanArchive(const std::string& path, FileSystem& fs,
             }
             const std::string next = volumeFileName(path, digits);
             input.reset();
-            file = fs.openRead(next);
+            file = openRead(fs, next);
             volumePath = next;
             ++result.volumes;
             if (file == nullptr) {

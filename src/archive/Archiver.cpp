@@ -1,7 +1,5 @@
 #include "archive/Archiver.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -242,7 +240,7 @@ private:
     // name stays as it was until the new volume is complete.
     bool createVolume(const std::string& path) {
         m_volumePath = path;
-        m_fileOut = m_a.m_fs->createBeside(path, m_tempPath);
+        m_fileOut = createBeside(*m_a.m_fs, path, m_tempPath);
         m_out = m_fileOut.get();
         return m_out != nullptr;
     }
@@ -253,11 +251,11 @@ private:
         m_fileOut.reset();
         m_out = nullptr;
         if (!m_tempPath.empty()) {
-            if (keep && ok && m_a.m_fs->replace(m_tempPath, m_volumePath)) {
+            if (keep && ok && m_a.m_fs->rename(m_tempPath, m_volumePath)) {
                 m_tempPath.clear();
                 return true;
             }
-            m_a.m_fs->remove(m_tempPath);
+            (void)m_a.m_fs->remove(m_tempPath);
             m_tempPath.clear();
             return false;
         }
@@ -309,7 +307,7 @@ bool TArchiver::BackupRun::run(const std::vector<std::string>& fileList) {
         if (!fileExists(path)) {
             continue;
         }
-        std::unique_ptr<ByteStream> in = a.m_fs->openRead(path);
+        std::unique_ptr<ByteStream> in = openRead(*a.m_fs, path);
         if (in == nullptr) {
             a.m_raisedError = replaceParameter(kMsgCannotOpenFile, path);
             return false;
@@ -407,7 +405,7 @@ bool TArchiver::BackupRun::writeMember(const std::string& path, const std::strin
     // Taken before the first byte is read: a change made while the member is
     // read leaves the file marked for the next backup.
     const std::int64_t mtimeBefore = fileModificationNs(path);
-    std::unique_ptr<ByteStream> in = a.m_fs->openRead(path);
+    std::unique_ptr<ByteStream> in = openRead(*a.m_fs, path);
     if (in == nullptr || !putInt32(fileDosStamp(path))) {
         a.recordError(kErrCannotReadFile);
         return true;
@@ -589,10 +587,11 @@ private:
         std::string target;
         std::string temp;
         std::int32_t stamp = kNoDateStamp;
-        std::unique_ptr<ByteStream> out;
-        int lockFd = -1;
+        std::unique_ptr<FileStream> out;
+        // Holds the exclusive lock on the file the member replaces.
+        std::unique_ptr<FileHandle> lock;
         bool existed = false;
-        mode_t mode = 0644;
+        std::uint32_t mode = 0644;
     };
 
     TArchiver& m_a;
@@ -608,7 +607,7 @@ private:
 
 bool TArchiver::RestoreRun::openVolume(const std::string& path) {
     m_input.reset();
-    m_fileIn = m_a.m_fs->openRead(path);
+    m_fileIn = openRead(*m_a.m_fs, path);
     if (m_fileIn == nullptr) {
         return false;
     }
@@ -670,8 +669,7 @@ bool TArchiver::RestoreRun::decide(const std::string& target, std::int32_t stamp
 }
 
 std::string TArchiver::RestoreRun::resolve(const std::string& target) {
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0) {
+    if (m_a.m_fs->exists(target)) {
         return target;
     }
     const std::size_t slash = target.rfind('/');
@@ -681,14 +679,15 @@ std::string TArchiver::RestoreRun::resolve(const std::string& target) {
     auto it = m_folders.find(folder);
     if (it == m_folders.end()) {
         std::unordered_map<std::string, std::string> names;
-        if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
-            while (const dirent* entry = ::readdir(dir)) {
-                auto [pos, inserted] = names.emplace(lowerAscii(entry->d_name), entry->d_name);
+        ResultOr<std::vector<std::string>> entries =
+            m_a.m_fs->listFolder(folder.empty() ? std::string(".") : folder);
+        if (entries) {
+            for (const std::string& entry : entries.value()) {
+                auto [pos, inserted] = names.emplace(lowerAscii(entry), entry);
                 if (!inserted) {
                     pos->second.clear();  // two names differ only in case
                 }
             }
-            ::closedir(dir);
         }
         it = m_folders.emplace(folder, std::move(names)).first;
     }
@@ -699,35 +698,42 @@ std::string TArchiver::RestoreRun::resolve(const std::string& target) {
     return folder + found->second;
 }
 
-static std::string causeText(int error) {
-    return error != 0 ? std::strerror(error) : "write failed";
+static std::string causeText(const std::string& cause) {
+    return !cause.empty() ? cause : "write failed";
 }
 
 bool TArchiver::RestoreRun::begin(const std::string& target, std::int32_t stamp) {
     TArchiver& a = m_a;
     discard();
     Member& m = m_member;
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0) {
+    ResultOr<FileInfo> existing = a.m_fs->info(target);
+    if (existing) {
         // A link, a folder, a pipe or a device is never written through.
-        if (!S_ISREG(st.st_mode)) {
+        if (existing.value().type != FileType::Regular) {
             a.recordError(kErrOverwriteFailed, target + ": not a regular file", false);
             return false;
         }
-        m.lockFd = lockForReplace(target);
-        if (m.lockFd < 0) {
-            a.recordError(kErrOverwriteFailed,
-                          target + (errno == EWOULDBLOCK ? ": in use by another program"
-                                                         : ": " + causeText(errno)),
-                          false);
+        // The exclusive lock a table's user holds shared, taken without
+        // waiting and without following a link.
+        ResultOr<std::unique_ptr<FileHandle>> lock =
+            a.m_fs->open(target, OpenMode::Read, Links::Refuse);
+        Result locked = lock ? lock.value()->lockFile(true) : lock.result();
+        if (!locked) {
+            a.recordError(
+                kErrOverwriteFailed,
+                target + (locked.code() == ErrorCode::Locked ? ": in use by another program"
+                                                             : ": " + causeOf(locked)),
+                false);
             return false;
         }
+        m.lock = std::move(lock.value());
         m.existed = true;
-        m.mode = st.st_mode & 07777;
+        m.mode = existing.value().permissions;
     }
-    m.out = a.m_fs->createBeside(target, m.temp);
+    std::string cause;
+    m.out = createBeside(*a.m_fs, target, m.temp, &cause);
     if (m.out == nullptr) {
-        a.recordError(kErrOverwriteFailed, target + ": " + causeText(errno));
+        a.recordError(kErrOverwriteFailed, target + ": " + cause);
         discard();
         return false;
     }
@@ -757,7 +763,7 @@ bool TArchiver::RestoreRun::expand() {
 
     using S = BlockStreamReader::Status;
     if (writeFailed) {
-        a.recordError(kErrOverwriteFailed, m_member.target + ": " + causeText(out.errorNumber()));
+        a.recordError(kErrOverwriteFailed, m_member.target + ": " + causeText(out.errorText()));
         discard();
         return true;
     }
@@ -796,17 +802,19 @@ void TArchiver::RestoreRun::commit() {
     // nothing at risk and is only flushed (a sync per file would make a
     // restore of many small files take minutes).
     if (!(m.existed ? m.out->sync() : m.out->flush())) {
-        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(m.out->errorNumber()));
+        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(m.out->errorText()));
+        discard();
+        return;
+    }
+    if (m.existed && !m.out->setPermissions(m.mode)) {
+        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(m.out->errorText()));
         discard();
         return;
     }
     m.out.reset();
-    if (m.existed) {
-        ::chmod(m.temp.c_str(), m.mode);
-    }
     setFileDosStamp(m.temp, m.stamp);
-    if (!a.m_fs->replace(m.temp, m.target)) {
-        a.recordError(kErrOverwriteFailed, m.target + ": " + causeText(errno));
+    if (Result moved = a.m_fs->rename(m.temp, m.target); !moved) {
+        a.recordError(kErrOverwriteFailed, m.target + ": " + causeOf(moved));
         discard();
         return;
     }
@@ -826,13 +834,10 @@ void TArchiver::RestoreRun::discard() {
     Member& m = m_member;
     m.out.reset();
     if (!m.temp.empty()) {
-        m_a.m_fs->remove(m.temp);
+        (void)m_a.m_fs->remove(m.temp);
         m.temp.clear();
     }
-    if (m.lockFd >= 0) {
-        ::close(m.lockFd);
-        m.lockFd = -1;
-    }
+    m.lock.reset();
     m.active = false;
     m.existed = false;
 }

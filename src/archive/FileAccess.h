@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
-// Byte streams and the small file-access interface the archive engine works
-// through. Tests put a FileSystem of their own in front of the real one to
-// make a write fail after N bytes or a read come up short.
+#include "base/FileSystem.h"
+
+// Byte streams over the files of the base file system (base/FileSystem.h),
+// which the archive engine reaches all files through. Tests give it the
+// fault-injecting one to make a write fail after N bytes, a read end early,
+// a sync, a rename or a lock fail.
 namespace qly::archive {
+
+using FileSystem = ::qly::FileSystem;
 
 class ByteStream {
 public:
@@ -25,10 +30,10 @@ public:
     virtual std::int64_t size() { return -1; }
     // Flushes and makes the written bytes durable; false on failure.
     virtual bool sync() { return flush(); }
-    // The errno of the last failed read or write (0 when unknown).
-    virtual int errorNumber() const { return 0; }
+    // Why the last read, write or sync failed ("No space left on device");
+    // empty when unknown.
+    virtual std::string errorText() const { return std::string(); }
 };
-
 // Reads exactly `size` bytes; false when fewer could be read.
 bool readFully(ByteStream& stream, void* data, std::int64_t size);
 
@@ -52,27 +57,50 @@ private:
     std::size_t m_pos = 0;
 };
 
-class FileSystem {
+// A file of the base file system read from its start with a buffer, or
+// written from its start straight through (every write reaches the file
+// system at once, so a failure shows at the write that met it).
+class FileStream : public ByteStream {
 public:
-    virtual ~FileSystem() = default;
-    // Opens an existing file for reading, letting others read and write it.
-    virtual std::unique_ptr<ByteStream> openRead(const std::string& path) = 0;
-    // Creates the file, or empties it when it exists.
-    virtual std::unique_ptr<ByteStream> create(const std::string& path) = 0;
-    // Opens an existing file for writing at its end.
-    virtual std::unique_ptr<ByteStream> openAppend(const std::string& path) = 0;
-    // Creates a new, empty file with a fresh name in the folder of `target`
-    // (never an existing name, never through a link) and gives its path in
-    // `tempPath`; nullptr with errno set on failure.
-    virtual std::unique_ptr<ByteStream> createBeside(const std::string& target,
-                                                     std::string& tempPath);
-    // Renames `from` over `to` in one step; false with errno set on failure.
-    virtual bool replace(const std::string& from, const std::string& to);
-    // Removes a file; false with errno set on failure.
-    virtual bool remove(const std::string& path);
+    explicit FileStream(std::unique_ptr<FileHandle> file);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
 
-    // The process-wide real file system.
-    static FileSystem& posix();
+    std::int64_t read(void* data, std::int64_t size) override;
+    bool write(const void* data, std::int64_t size) override;
+    std::int64_t size() override;
+    bool sync() override;
+    std::string errorText() const override { return m_error; }
+
+    // Sets the file's permission bits; false (with errorText) on failure.
+    bool setPermissions(std::uint32_t permissions);
+
+private:
+    bool failed(const Result& r);
+
+    std::unique_ptr<FileHandle> m_file;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::uint64_t m_fileOffset = 0;  // of the next byte to fetch or write
+    std::size_t m_readPos = 0;
+    std::size_t m_readEnd = 0;
+    bool m_failed = false;
+    std::string m_error;
 };
+
+// The cause in the message of a failure ("No space left on device" of
+// "Cannot write /a/b: No space left on device").
+std::string causeOf(const Result& failure);
+
+// Opens an existing regular file for reading; nullptr on failure, with the
+// cause in *cause when given.
+std::unique_ptr<FileStream> openRead(FileSystem& fs, const std::string& path,
+                                     std::string* cause = nullptr);
+// Creates a new, empty file with a fresh name in the folder of `target`
+// (never an existing name, never through a link; the name begins with a dot
+// and the target's name) and gives its path in `tempPath`; nullptr on
+// failure, with the cause in *cause when given.
+std::unique_ptr<FileStream> createBeside(FileSystem& fs, const std::string& target,
+                                         std::string& tempPath, std::string* cause = nullptr);
 
 }  // namespace qly::archive

@@ -52,6 +52,7 @@ FileInfo infoOf(const struct stat& st) {
     info.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
+    info.permissions = static_cast<uint32_t>(st.st_mode & 07777);
     return info;
 }
 
@@ -117,6 +118,12 @@ public:
         return Result::ok();
     }
 
+    Result setPermissions(uint32_t permissions) override {
+        if (::fchmod(m_fd, static_cast<mode_t>(permissions & 07777)) != 0)
+            return sysFailure("Cannot set the permissions of", path());
+        return Result::ok();
+    }
+
     Result lockFile(bool exclusive) override {
         while (::flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK)
@@ -161,7 +168,9 @@ class PosixFileSystem : public FileSystem {
 public:
     ResultOr<std::unique_ptr<FileHandle>> open(const std::string& path, OpenMode mode,
                                                Links links) override {
-        int flags = O_CLOEXEC;
+        // Non-blocking, so that a FIFO or a device does not hold the open up
+        // before it is refused; no terminal becomes the controlling one.
+        int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
         switch (mode) {
             case OpenMode::Read:
                 flags |= O_RDONLY;
@@ -193,6 +202,7 @@ public:
             ::close(fd);
             return Result::invalid("Not a regular file: " + path);
         }
+        // A regular file ignores O_NONBLOCK: reads and writes wait as usual.
         return std::unique_ptr<FileHandle>(new PosixHandle(fd, path));
     }
 
@@ -314,6 +324,7 @@ struct MemoryFileSystem::Node {
     std::string target;  // of a symbolic link
     int64_t mtimeNs = 0;
     uint64_t inode = 0;
+    uint32_t permissions = 0644;
     // Locks of the node's handles: whole-file holders and byte ranges.
     int sharedLocks = 0;
     bool exclusiveLock = false;
@@ -386,7 +397,13 @@ public:
         i.mtimeNs = m_node->mtimeNs;
         i.device = 1;
         i.inode = m_node->inode;
+        i.permissions = m_node->permissions;
         return i;
+    }
+
+    Result setPermissions(uint32_t permissions) override {
+        m_node->permissions = permissions & 07777;
+        return Result::ok();
     }
 
     Result truncate(uint64_t size) override {
@@ -519,6 +536,7 @@ ResultOr<FileInfo> MemoryFileSystem::info(const std::string& rawPath) {
     i.mtimeNs = it->second->mtimeNs;
     i.device = 1;
     i.inode = it->second->inode;
+    i.permissions = it->second->permissions;
     return i;
 }
 
@@ -583,6 +601,15 @@ public:
     ResultOr<size_t> readAt(uint64_t offset, void* buffer, size_t size) override {
         if (m_fs.m_readMost > 0)
             size = std::min(size, m_fs.m_readMost);
+        if (m_fs.m_readEnd >= 0 && path().find(m_fs.m_readEndPart) != std::string::npos) {
+            const auto end = static_cast<uint64_t>(m_fs.m_readEnd);
+            if (offset >= end) {
+                if (m_fs.m_readEndFails && size > 0)
+                    return Result::ioError("Cannot read " + path() + ": " + std::strerror(EIO));
+                return size_t{0};
+            }
+            size = static_cast<size_t>(std::min<uint64_t>(size, end - offset));
+        }
         return m_inner->readAt(offset, buffer, size);
     }
 
@@ -605,6 +632,10 @@ public:
         if (m_fs.nextSyncFails())
             return Result::ioError("Cannot sync " + path() + ": " + std::strerror(EIO));
         return m_inner->sync();
+    }
+
+    Result setPermissions(uint32_t permissions) override {
+        return m_inner->setPermissions(permissions);
     }
 
     Result lockFile(bool exclusive) override {
@@ -705,6 +736,16 @@ Result AtomicFile::open() {
             m_file = std::move(file.value());
             m_tempPath = std::move(temp);
             m_written = 0;
+            if (m_keepPermissions) {
+                ResultOr<FileInfo> old = m_fs.info(m_target);
+                if (old && old.value().type == FileType::Regular) {
+                    Result r = m_file->setPermissions(old.value().permissions);
+                    if (!r) {
+                        discard();
+                        return r;
+                    }
+                }
+            }
             return Result::ok();
         }
         if (m_fs.exists(temp))

@@ -36,6 +36,7 @@ struct FileInfo {
     int64_t mtimeNs = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
+    uint32_t permissions = 0;  // the mode's permission bits (07777)
 };
 
 // One open file. Reads and writes are positioned; a handle has no cursor.
@@ -51,6 +52,11 @@ public:
     virtual ResultOr<FileInfo> info() = 0;
     virtual Result truncate(uint64_t size) = 0;
     virtual Result sync() = 0;
+    // Sets the permission bits (07777); a file system without them ignores it.
+    virtual Result setPermissions(uint32_t permissions) {
+        (void)permissions;
+        return Result::ok();
+    }
 
     // Whole-file lock without waiting (shared or exclusive), and byte-range
     // write locks without waiting (two handles exclude each other even in one
@@ -81,6 +87,8 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // Only a regular file opens: anything else (a folder, a FIFO, a device,
+    // also behind a followed link) is refused without waiting on it.
     virtual ResultOr<std::unique_ptr<FileHandle>> open(const std::string& path, OpenMode mode,
                                                        Links links = Links::Follow) = 0;
     // Replaces `to` (a file, or a symbolic link itself) by `from`.
@@ -155,6 +163,14 @@ public:
     void failRename(int nth) { m_renameFailAt = nth; }
     // Reads return at most this many bytes per call (0: whole reads).
     void shortReads(size_t most) { m_readMost = most; }
+    // Reads of paths containing pathPart find the file ending after `bytes`
+    // bytes, or with `fail` fail there as an unreadable sector does; a
+    // negative count turns it off.
+    void endReadsAfter(int64_t bytes, std::string pathPart, bool fail = false) {
+        m_readEnd = bytes;
+        m_readEndPart = std::move(pathPart);
+        m_readEndFails = fail;
+    }
     // Every lock is refused as if another program held it.
     void refuseLocks(bool refuse) { m_refuseLocks = refuse; }
     // Opens of paths containing pathPart fail (empty: turns it off).
@@ -185,6 +201,9 @@ private:
     int m_syncFailAt = 0;
     int m_renameFailAt = 0;
     size_t m_readMost = 0;
+    int64_t m_readEnd = -1;
+    std::string m_readEndPart;
+    bool m_readEndFails = false;
     bool m_refuseLocks = false;
     std::string m_openFailPart;
 };
@@ -201,6 +220,9 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // The new file takes the permission bits of the target it replaces (when
+    // that is a regular file); call before open().
+    void keepTargetPermissions() { m_keepPermissions = true; }
     // Makes the temporary file (a fresh name, never through a link).
     Result open();
     // Appends to the temporary file.
@@ -219,6 +241,7 @@ private:
     std::string m_tempPath;
     std::unique_ptr<FileHandle> m_file;
     uint64_t m_written = 0;
+    bool m_keepPermissions = false;
 };
 
 }  // namespace qly

@@ -162,34 +162,97 @@ std::string decodeExpandString(const std::string& bytes) {
     return out;
 }
 
-// Fills the value of an entry from the text after "=".
-void parseValue(const std::string& valueText, Entry& entry) {
+// Fills the value of an entry from the text after "=". False when the value
+// is malformed; a well-formed value of a type this store does not read
+// (hex:, hex(7):, ...) is of type Other.
+bool parseValue(const std::string& valueText, Entry& entry) {
     const std::string text = trim(valueText);
     entry.type = ValueType::Other;
     if (!text.empty() && text[0] == '"') {
         std::size_t pos = 0;
         std::string value;
-        if (readQuoted(text, pos, &value) && trim(text.substr(pos)).empty()) {
-            entry.type = ValueType::String;
-            entry.text = value;
-        }
-        return;
+        if (!readQuoted(text, pos, &value) || !trim(text.substr(pos)).empty())
+            return false;
+        entry.type = ValueType::String;
+        entry.text = value;
+        return true;
     }
     if (startsWithNoCase(text, "dword:")) {
         std::uint32_t number = 0;
-        if (parseDword(trim(text.substr(6)), &number)) {
-            entry.type = ValueType::Integer;
-            entry.number = number;
-        }
-        return;
+        if (!parseDword(trim(text.substr(6)), &number))
+            return false;
+        entry.type = ValueType::Integer;
+        entry.number = number;
+        return true;
     }
     if (startsWithNoCase(text, "hex(2):")) {
         std::string bytes;
-        if (parseHexBytes(text.substr(7), &bytes)) {
-            entry.type = ValueType::ExpandString;
-            entry.text = decodeExpandString(bytes);
-        }
+        if (!parseHexBytes(text.substr(7), &bytes))
+            return false;
+        entry.type = ValueType::ExpandString;
+        entry.text = decodeExpandString(bytes);
+        return true;
     }
+    if (startsWithNoCase(text, "hex")) {
+        const std::size_t colon = text.find(':');
+        std::string bytes;
+        return colon != std::string::npos && parseHexBytes(text.substr(colon + 1), &bytes);
+    }
+    return false;
+}
+
+// A line that an export may hold besides the key's values: a blank line, a
+// comment, a key, a value (of any key), the default value "@=" or a
+// deletion.
+bool isExportLine(const std::string& text) {
+    if (text.empty() || text[0] == ';')
+        return true;
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
+        return true;
+    std::size_t pos = 0;
+    std::string name;
+    if (text[0] == '@') {
+        pos = 1;
+    } else if (!readQuoted(text, pos, &name)) {
+        return false;
+    }
+    while (pos < text.size() && isBlank(text[pos]))
+        ++pos;
+    return pos < text.size() && text[pos] == '=';
+}
+
+// UTF-16 with its byte order mark already taken off, as UTF-8.
+bool decodeUtf16(const std::string& bytes, bool bigEndian, std::string* out, std::string* error) {
+    if (bytes.size() % 2 != 0) {
+        *error = "its UTF-16 text ends in half a character";
+        return false;
+    }
+    auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<std::uint32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    out->clear();
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        std::uint32_t code = unit(i);
+        if (code >= 0xD800 && code <= 0xDBFF && i + 3 < bytes.size()) {
+            const std::uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (code >= 0xD800 && code <= 0xDFFF) {
+            *error = "its UTF-16 text holds a broken character";
+            return false;
+        }
+        if (code == 0) {
+            *error = "it holds NUL characters";
+            return false;
+        }
+        appendUtf8(*out, code);
+    }
+    return true;
 }
 
 // Splits a '"name"=value' line; false when the line is no value line (a
@@ -234,12 +297,21 @@ Document emptyDocument(const std::string& keyName) {
     return doc;
 }
 
-bool parseDocument(const std::string& content, const std::string& keyName, Document* doc,
-                   std::string* error) {
-    if (content.find('\0') != std::string::npos) {
-        *error = "the settings file holds NUL bytes";
+bool decodeText(const std::string& bytes, std::string* text, std::string* error) {
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0)
+        return decodeUtf16(bytes.substr(2), false, text, error);
+    if (bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return decodeUtf16(bytes.substr(2), true, text, error);
+    if (bytes.find('\0') != std::string::npos) {
+        *error = "it holds NUL bytes";
         return false;
     }
+    *text = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
+    return true;
+}
+
+Document parseDocument(const std::string& content, const std::string& keyName, ParseNotes* notes) {
+    *notes = ParseNotes();
     std::string body = content;
     if (body.compare(0, 3, "\xEF\xBB\xBF") == 0)
         body.erase(0, 3);
@@ -260,32 +332,34 @@ bool parseDocument(const std::string& content, const std::string& keyName, Docum
     std::size_t first = 0;
     while (first < lines.size() && trim(lines[first]).empty())
         ++first;
-    if (first == lines.size()) {
-        *doc = emptyDocument(keyName);
-        return true;
-    }
+    if (first == lines.size())
+        return emptyDocument(keyName);
     const std::string header = trim(lines[first]);
+    Document doc;
     if (header != kHeader && header != kHeaderVersion5) {
-        *error = "the settings file is not a registry export (REGEDIT4)";
-        return false;
+        // No export: what it holds of one is taken under a header of our own.
+        notes->noHeader = true;
+        doc.entries.push_back(plainEntry(kHeader));
+        doc.entries.push_back(plainEntry(""));
     }
 
-    doc->entries.clear();
     bool inKey = false;
     bool keySeen = false;
     std::size_t keyEnd = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t lineNumber = i + 1;
         Entry entry = plainEntry(lines[i]);
         const std::string text = trim(lines[i]);
         if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
             inKey = equalsNoCase(text.substr(1, text.size() - 2), keyName);
-            doc->entries.push_back(std::move(entry));
+            doc.entries.push_back(std::move(entry));
             if (inKey) {
                 keySeen = true;
-                keyEnd = doc->entries.size();
+                keyEnd = doc.entries.size();
             }
             continue;
         }
+        bool good = (notes->noHeader || i != first) ? isExportLine(text) : true;
         std::string name;
         std::string valueText;
         if (splitValueLine(text, &name, &valueText)) {
@@ -304,21 +378,26 @@ bool parseDocument(const std::string& content, const std::string& keyName, Docum
             if (inKey) {
                 entry.isValue = true;
                 entry.name = name;
-                parseValue(valueText, entry);
+                good = parseValue(valueText, entry);
             }
         }
-        doc->entries.push_back(std::move(entry));
-        if (inKey && doc->entries.back().isValue)
-            keyEnd = doc->entries.size();
+        if (!good) {
+            notes->badLines.push_back(lineNumber);
+            if (notes->noHeader)
+                continue;
+        }
+        doc.entries.push_back(std::move(entry));
+        if (inKey && doc.entries.back().isValue)
+            keyEnd = doc.entries.size();
     }
     if (!keySeen) {
-        if (!doc->entries.empty() && !trim(doc->entries.back().raw).empty())
-            doc->entries.push_back(plainEntry(""));
-        doc->entries.push_back(plainEntry("[" + keyName + "]"));
-        keyEnd = doc->entries.size();
+        if (!doc.entries.empty() && !trim(doc.entries.back().raw).empty())
+            doc.entries.push_back(plainEntry(""));
+        doc.entries.push_back(plainEntry("[" + keyName + "]"));
+        keyEnd = doc.entries.size();
     }
-    doc->keyEnd = keyEnd;
-    return true;
+    doc.keyEnd = keyEnd;
+    return doc;
 }
 
 std::string serialize(const std::vector<Entry>& entries) {

@@ -19,7 +19,8 @@
 // each but the last ending in a backslash. Value names compare without
 // regard to case. Blank lines, ";" comments, lines that are no value and
 // other keys are kept as they are. The header may also be the one of a
-// version 5 export; a UTF-8 byte order mark is dropped.
+// version 5 export, which Windows writes in UTF-16 with a byte order mark
+// (decodeText turns it, and UTF-8 with a mark, into plain UTF-8).
 namespace qly::registry {
 
 enum class ValueType { String, ExpandString, Integer, Other };
@@ -41,16 +42,33 @@ struct Document {
     std::size_t keyEnd = 0;
 };
 
+// What a parse could not take in.
+struct ParseNotes {
+    // The first line is no export header: the text is no registry export.
+    bool noHeader = false;
+    // The numbers (from 1) of the lines that are nothing an export holds, or
+    // a value of the key that is malformed (an unclosed string, a dword that
+    // is no number).
+    std::vector<std::size_t> badLines;
+};
+
 bool equalsNoCase(const std::string& a, const std::string& b);
+
+// The bytes of a file as UTF-8 text: a UTF-8 byte order mark is dropped;
+// UTF-16 with its byte order mark (little- or big-endian) is converted.
+// False, with *error saying why, when the bytes are no text (NUL bytes,
+// broken UTF-16).
+bool decodeText(const std::string& bytes, std::string* text, std::string* error);
 
 // A document holding the header and the key alone.
 Document emptyDocument(const std::string& keyName);
-// Reads the text of an export; the values of the key keyName are parsed, a
-// missing key section is added at the end. False (with *error saying why)
-// when the text holds NUL bytes or its first line is no export header; an
-// empty text gives the empty document.
-bool parseDocument(const std::string& content, const std::string& keyName, Document* doc,
-                   std::string* error);
+// Reads the text of an export (UTF-8, see decodeText); the values of the key
+// keyName are parsed, a missing key section is added at the end. What does
+// not parse is listed in *notes. Lines that are no part of an export are
+// kept as they stand, except in a text without an export header: there they
+// are left out and the document gets the header. An empty text gives the
+// empty document.
+Document parseDocument(const std::string& content, const std::string& keyName, ParseNotes* notes);
 // The text of the lines, each ended by a line feed.
 std::string serialize(const std::vector<Entry>& entries);
 

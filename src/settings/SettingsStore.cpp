@@ -2,15 +2,11 @@
 
 #include "settings/RegistryText.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <pwd.h>
-#include <cerrno>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 
 namespace qly {
 
@@ -20,162 +16,176 @@ using registry::Document;
 using registry::emptyDocument;
 using registry::serialize;
 
-std::string systemError(const std::string& what, int error) {
-    return what + ": " + std::strerror(error);
-}
+FileSystem* g_fileSystem = nullptr;
 
-bool parseDocument(const std::string& content, Document* doc, std::string* error) {
-    return registry::parseDocument(content, kSettingsKeyName, doc, error);
-}
+enum class LoadState { Ok, Missing, Damaged, Failed };
 
-enum class ReadResult { Ok, Missing, Failed };
+struct Loaded {
+    LoadState state = LoadState::Ok;
+    Document doc;
+    // Failed: the failure with path and cause; Damaged: the cause alone.
+    std::string error;
+    std::vector<std::size_t> badLines;
+};
 
-ReadResult readFile(const std::string& path, std::string* content, std::string* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return ReadResult::Missing;
-        *error = systemError("cannot read " + path, errno);
-        return ReadResult::Failed;
-    }
-    content->clear();
-    char buffer[8192];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            *error = systemError("cannot read " + path, errno);
-            ::close(fd);
-            return ReadResult::Failed;
+// The bytes of a regular file of at most kMaxSettingsFileSize.
+Loaded readBytes(FileSystem& fs, const std::string& path, std::string* bytes) {
+    Loaded out;
+    ResultOr<std::unique_ptr<FileHandle>> file = fs.open(path, OpenMode::Read, Links::Follow);
+    if (!file) {
+        const Result& r = file.result();
+        if (r.code() == ErrorCode::NotFound) {
+            out.state = LoadState::Missing;
+        } else if (r.code() == ErrorCode::Invalid) {
+            ResultOr<FileInfo> what = fs.info(path);
+            if (what && what.value().type == FileType::Folder) {
+                out.state = LoadState::Failed;
+                out.error = "Cannot read " + path + ": it is a folder";
+            } else {
+                out.state = LoadState::Damaged;
+                out.error = "it is not a regular file";
+            }
+        } else {
+            out.state = LoadState::Failed;
+            out.error = r.message();
         }
-        if (n == 0)
-            break;
-        content->append(buffer, static_cast<std::size_t>(n));
+        return out;
     }
-    ::close(fd);
-    return ReadResult::Ok;
+    FileHandle& handle = *file.value();
+    ResultOr<uint64_t> size = handle.size();
+    if (!size) {
+        out.state = LoadState::Failed;
+        out.error = size.result().message();
+        return out;
+    }
+    const std::string tooLarge = "it is larger than 1 MiB";
+    if (size.value() > kMaxSettingsFileSize) {
+        out.state = LoadState::Damaged;
+        out.error = tooLarge;
+        return out;
+    }
+    // Read to the end, but no further than the limit, even if it grows.
+    bytes->clear();
+    char chunk[65536];
+    while (bytes->size() <= kMaxSettingsFileSize) {
+        ResultOr<size_t> got = handle.readAt(bytes->size(), chunk, sizeof chunk);
+        if (!got) {
+            out.state = LoadState::Failed;
+            out.error = got.result().message();
+            return out;
+        }
+        if (got.value() == 0)
+            return out;
+        bytes->append(chunk, got.value());
+    }
+    out.state = LoadState::Damaged;
+    out.error = tooLarge;
+    return out;
 }
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+// Loads the file; a missing file gives the key alone, a damaged one what
+// could be taken from it.
+Loaded loadDocument(FileSystem& fs, const std::string& path) {
+    std::string bytes;
+    Loaded out = readBytes(fs, path, &bytes);
+    if (out.state == LoadState::Failed)
+        return out;
+    if (out.state != LoadState::Ok) {
+        out.doc = emptyDocument(kSettingsKeyName);
+        return out;
+    }
+    std::string text;
+    if (!registry::decodeText(bytes, &text, &out.error)) {
+        out.state = LoadState::Damaged;
+        out.doc = emptyDocument(kSettingsKeyName);
+        return out;
+    }
+    registry::ParseNotes notes;
+    out.doc = registry::parseDocument(text, kSettingsKeyName, &notes);
+    out.badLines = std::move(notes.badLines);
+    if (notes.noHeader) {
+        out.state = LoadState::Damaged;
+        out.error = "it is not a registry export (its first line is no REGEDIT4 header)";
+    }
+    return out;
 }
 
-bool makeFolders(const std::string& folder, std::string* error) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+std::string lineList(const std::vector<std::size_t>& lines) {
+    std::string out = lines.size() == 1 ? "line " : "lines ";
+    const std::size_t shown = std::min<std::size_t>(lines.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        out += (i ? ", " : "") + std::to_string(lines[i]);
+    if (shown < lines.size())
+        out += " and " + std::to_string(lines.size() - shown) + " more";
+    return out;
+}
+
+// Makes the folder and any missing parents (a link to a folder counts as
+// one).
+bool makeFolders(FileSystem& fs, const std::string& folder, std::string* error) {
+    ResultOr<FileInfo> what = fs.info(folder);
+    if (what) {
+        if (what.value().type == FileType::Folder || what.value().type == FileType::Symlink)
             return true;
-        *error = folder + " is not a folder";
+        *error = "Cannot make the folder " + folder + ": a file of that name is in the way";
         return false;
     }
-    const std::string parent = folderOf(folder);
-    if (parent != folder && !makeFolders(parent, error))
+    if (what.result().code() != ErrorCode::NotFound) {
+        *error = what.result().message();
         return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        *error = systemError("cannot create " + folder, errno);
+    }
+    const std::string parent = folderOfPath(folder);
+    if (parent != folder && !makeFolders(fs, parent, error))
+        return false;
+    Result made = fs.makeFolder(folder);
+    if (!made && !fs.exists(folder)) {
+        *error = made.message();
         return false;
     }
     return true;
 }
 
-mode_t currentUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+// Replaces the file by content in one step. A damaged file is first moved
+// aside to damagedPath (put back when the new file cannot take its place).
+bool replaceFile(FileSystem& fs, const std::string& path, const std::string& content,
+                 const std::string& damagedPath, std::string* error) {
+    AtomicFile file(fs, path);
+    file.keepTargetPermissions();
+    Result r = file.open();
+    if (r)
+        r = file.write(content);
+    if (!r) {
+        *error = r.message();
+        return false;
     }
-    return 022;
-}
-
-bool writeAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    if (!damagedPath.empty()) {
+        Result moved = fs.rename(path, damagedPath);
+        if (!moved) {
+            *error = moved.message();
             return false;
         }
-        done += static_cast<std::size_t>(n);
     }
-    return true;
-}
-
-// Writes a temporary file beside path, syncs it and renames it over path, so
-// that path holds either the old or the new contents, never a part.
-bool replaceFileAtomically(const std::string& path, const std::string& content,
-                           std::string* error) {
-    const std::string folder = folderOf(path);
-    const auto slash = path.rfind('/');
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        *error = systemError("cannot create a temporary file in " + folder, errno);
-        return false;
-    }
-    auto fail = [&](const std::string& what) {
-        *error = systemError(what, errno);
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return false;
-    };
-    struct stat st {};
-    const mode_t mode =
-        ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~currentUmask());
-    if (::fchmod(fd, mode) != 0)
-        return fail("cannot set the mode of " + temp);
-    if (!writeAll(fd, content))
-        return fail("cannot write " + temp);
-    if (::fsync(fd) != 0)
-        return fail("cannot sync " + temp);
-    if (::close(fd) != 0) {
-        *error = systemError("cannot close " + temp, errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = systemError("cannot replace " + path, errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
-// Loads the file; a missing file gives the key alone.
-bool loadDocument(const std::string& path, Document* doc, bool* missing, std::string* error) {
-    std::string content;
-    switch (readFile(path, &content, error)) {
-        case ReadResult::Failed:
-            return false;
-        case ReadResult::Missing:
-            *missing = true;
-            *doc = emptyDocument(kSettingsKeyName);
-            return true;
-        case ReadResult::Ok:
-            break;
-    }
-    *missing = false;
-    if (!parseDocument(content, doc, error)) {
-        *error = path + ": " + *error;
+    r = file.commit();
+    if (!r) {
+        *error = r.message();
+        if (!damagedPath.empty() && !fs.exists(path))
+            (void)fs.rename(damagedPath, path);
         return false;
     }
     return true;
 }
 
 }  // namespace
+
+FileSystem& settingsFileSystem() {
+    return g_fileSystem ? *g_fileSystem : FileSystem::posix();
+}
+
+FileSystem* setSettingsFileSystem(FileSystem* fs) {
+    FileSystem* old = g_fileSystem;
+    g_fileSystem = fs;
+    return old;
+}
 
 std::string formatSettingsMessage(const char* text, const std::string& name) {
     std::string out = text;
@@ -210,22 +220,41 @@ SettingsStore::SettingsStore() : m_useDefaultPath(true) {}
 
 SettingsStore::SettingsStore(std::string filePath) : m_filePath(std::move(filePath)) {}
 
+SettingsStore::SettingsStore(std::string filePath, FileSystem& fs)
+    : m_filePath(std::move(filePath)), m_fs(&fs) {}
+
 bool SettingsStore::open() {
     close();
     if (m_useDefaultPath)
         m_filePath = defaultSettingsFilePath();
     m_errorText.clear();
-    Document doc;
-    bool missing = false;
-    if (!loadDocument(m_filePath, &doc, &missing, &m_errorText))
-        return false;
-    if (missing) {
-        if (!makeFolders(folderOf(m_filePath), &m_errorText))
+    m_problem.clear();
+    const std::string file = "The settings file " + m_filePath;
+    Loaded loaded = loadDocument(fs(), m_filePath);
+    switch (loaded.state) {
+        case LoadState::Failed:
+            m_errorText = loaded.error;
+            m_problem = "The settings cannot be read. " + loaded.error;
             return false;
-        if (!replaceFileAtomically(m_filePath, serialize(doc.entries), &m_errorText))
-            return false;
+        case LoadState::Missing:
+            if (!makeFolders(fs(), folderOfPath(m_filePath), &m_errorText) ||
+                !replaceFile(fs(), m_filePath, serialize(loaded.doc.entries), "", &m_errorText)) {
+                m_problem = file + " cannot be created. " + m_errorText;
+                return false;
+            }
+            break;
+        case LoadState::Damaged:
+            m_problem = file + " cannot be read: " + loaded.error +
+                        ". Saving the preferences moves it aside as " +
+                        nameOfPath(damagedFilePath()) + ".";
+            break;
+        case LoadState::Ok:
+            if (!loaded.badLines.empty())
+                m_problem = file + " has lines that could not be read (" +
+                            lineList(loaded.badLines) + "); they are kept as they are.";
+            break;
     }
-    m_entries = std::move(doc.entries);
+    m_entries = std::move(loaded.doc.entries);
     m_open = true;
     return true;
 }
@@ -302,21 +331,23 @@ SettingsStatus SettingsStore::write(const std::string& name, Entry entry) {
     }
     // Start from the file as it is now, so that a write made meanwhile by
     // another dialog is kept.
-    Document doc;
-    bool missing = false;
-    if (!loadDocument(m_filePath, &doc, &missing, &m_errorText))
+    Loaded loaded = loadDocument(fs(), m_filePath);
+    if (loaded.state == LoadState::Failed) {
+        m_errorText = loaded.error;
         return failed;
-    if (missing && !makeFolders(folderOf(m_filePath), &m_errorText))
+    }
+    if (loaded.state == LoadState::Missing &&
+        !makeFolders(fs(), folderOfPath(m_filePath), &m_errorText))
         return failed;
 
+    Document& doc = loaded.doc;
     registry::putValue(doc, std::move(entry));
-    if (!replaceFileAtomically(m_filePath, serialize(doc.entries), &m_errorText))
+    const std::string content = serialize(doc.entries);
+    const std::string aside = loaded.state == LoadState::Damaged ? damagedFilePath() : "";
+    if (!replaceFile(fs(), m_filePath, content, aside, &m_errorText))
         return failed;
-    Document fresh;
-    std::string error;
-    if (parseDocument(serialize(doc.entries), &fresh, &error)) {
-        m_entries = std::move(fresh.entries);
-    }
+    registry::ParseNotes notes;
+    m_entries = registry::parseDocument(content, kSettingsKeyName, &notes).entries;
     return SettingsStatus::success();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/FileSystem.h"
 #include "settings/RegistryText.h"
 
 #include <cstdint>
@@ -10,12 +11,19 @@
 // one text file in the format of a Windows registry export (REGEDIT4; the
 // text is read and written by settings/RegistryText.h). Value names compare
 // without regard to case; lines that are no value of the key are kept as
-// they are. A file whose first line is no registry-export header, or that
-// holds NUL bytes, is damaged: the key cannot be opened and the file is left
-// alone.
+// they are. A Windows export in UTF-16 reads too.
 //
-// Every write replaces the file atomically: a temporary file in the same
-// folder is written, flushed, synced and renamed over the old one.
+// Only a regular file of at most 1 MiB is read; a FIFO, a device or a link to
+// one is refused without waiting on it. A file that cannot be read as an
+// export (no such file type, too large, NUL bytes, no export header) is
+// damaged: the key opens with what could be taken from it (often nothing),
+// problem() names the file and the cause, and the first write moves the file
+// aside as <name>.damaged (replacing an older one) before the new file takes
+// its place.
+//
+// Every write replaces the file atomically (qly::AtomicFile: a temporary file
+// in the same folder is written, synced and renamed over the old one), on the
+// file system the store was given.
 //
 // No exception leaves this class; failures come back as a SettingsStatus
 // whose message is the text the user sees.
@@ -58,6 +66,15 @@ private:
     std::string m_message;
 };
 
+// The file system of stores made without one: the real one, unless a test
+// has put another in its place (nullptr puts the real one back). Returns the
+// one it replaces.
+FileSystem& settingsFileSystem();
+FileSystem* setSettingsFileSystem(FileSystem* fs);
+
+// The largest settings file that is read.
+inline constexpr std::uint64_t kMaxSettingsFileSize = 1024 * 1024;
+
 // $XDG_CONFIG_HOME/KVR/QLY32.reg, with ~/.config when XDG_CONFIG_HOME is
 // unset, empty or not absolute.
 std::string defaultSettingsFilePath();
@@ -70,15 +87,18 @@ public:
     // The store of the current user (defaultSettingsFilePath, looked up when
     // the store is opened).
     SettingsStore();
-    // A store kept in the given file.
+    // A store kept in the given file, on the given file system
+    // (settingsFileSystem() when none).
     explicit SettingsStore(std::string filePath);
+    SettingsStore(std::string filePath, FileSystem& fs);
 
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     // Opens the key, creating the folder and a file holding only the key when
     // the file is missing. False when the file or its folder cannot be
-    // created or read, or the file is damaged; errorText() says why.
+    // created or read (a folder in its place, no permission); errorText()
+    // says why. A damaged file opens (see above).
     bool open();
     void close();
     bool isOpen() const { return m_open; }
@@ -99,16 +119,26 @@ public:
     std::vector<std::string> valueNames() const;
 
     const std::string& filePath() const { return m_filePath; }
-    // Why the last open() or write failed, for diagnostics.
+    // Why the last open() or write failed, with the path and the cause.
     const std::string& errorText() const { return m_errorText; }
+    // What the user is told about the file the last open() met, naming it
+    // and the cause: a file that cannot be read, a damaged one that the next
+    // write moves aside, lines that could not be read. Empty when the file
+    // was sound.
+    const std::string& problem() const { return m_problem; }
+    // The name a damaged file is moved to.
+    std::string damagedFilePath() const { return m_filePath + ".damaged"; }
 
 private:
     SettingsStatus write(const std::string& name, Entry entry);
     const Entry* find(const std::string& name) const;
+    FileSystem& fs() const { return m_fs ? *m_fs : settingsFileSystem(); }
 
     std::string m_filePath;
     bool m_useDefaultPath = false;
+    FileSystem* m_fs = nullptr;
     bool m_open = false;
+    std::string m_problem;
     std::string m_errorText;
     std::vector<Entry> m_entries;
 };

@@ -54,6 +54,14 @@ inline Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The start of the name of a temporary file made beside path (the part a
+// fault of the file system is aimed at).
+inline std::string tempBeside(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." + path
+                                      : path.substr(0, slash + 1) + "." + path.substr(slash + 1);
+}
+
 inline bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }

@@ -9,9 +9,9 @@
 
 #include "archive/ArchiveTestUtil.h"
 #include "archive/Archiver.h"
-#include "archive/FaultyFileSystem.h"
 #include "archive/FileInfo.h"
 #include "archive/Format.h"
+#include "base/FileSystem.h"
 
 namespace qly::archive {
 namespace {
@@ -818,7 +818,7 @@ TEST_F(ArchiverTest, LegacyMembersRestore) {
 TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
     writeFile(src() + "/a.dat", makeBytes(50000, 1, false));
     writeFile(src() + "/b.dat", makeBytes(100, 2, false));
-    test::FaultyFileSystem fs;
+    qly::FaultyFileSystem fs(FileSystem::posix());
     TArchiver a;
     Recorder r;
     r.attach(a);
@@ -826,9 +826,7 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
 
     // A source that shrinks (or fails) while it is read ends its member.
     for (bool fails : {false, true}) {
-        fs.shortReadsOf = src() + "/a.dat";
-        fs.readLimit = 20000;
-        fs.readFails = fails;
+        fs.endReadsAfter(20000, src() + "/a.dat", fails);
         r.errors.clear();
         EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
         EXPECT_EQ(a.errorCode(), kErrCannotReadFile);
@@ -839,39 +837,36 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
         EXPECT_FALSE(p.endRecord);
         EXPECT_EQ(r.errors, (std::vector<std::pair<int, std::string>>{{1, "Cannot read file"}}));
     }
-    fs.shortReadsOf.clear();
+    fs.endReadsAfter(-1, "");
 
     // A write to the archive that fails after N bytes.
     for (std::int64_t limit : {5, 100, 20000}) {
-        fs.failWritesTo = bkp();
-        fs.writeLimit = limit;
+        fs.failWritesAfter(limit, test::tempBeside(bkp()));
         r.errors.clear();
         EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp())) << limit;
         EXPECT_EQ(a.errorCode(), kErrCannotWriteArchive) << limit;
         EXPECT_EQ(r.errors.size(), 1u);
         EXPECT_EQ(r.errors.back().second, "Cannot write to archive");
     }
-    // A member name that cannot be written is raised.
-    fs.failWritesTo = bkp();
-    fs.writeLimit = 14;  // the header and half of the first name length
+    // A member name that cannot be written is raised (the limit cuts the
+    // header and half of the first name length).
+    fs.failWritesAfter(14, test::tempBeside(bkp()));
     EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
     EXPECT_EQ(a.raisedError(), "Stream write error");
     EXPECT_EQ(a.errorCode(), 0);
 
     // ... or to a later volume.
-    fs.failWritesTo = "backup.002";
-    fs.writeLimit = 10;
+    fs.failWritesAfter(10, "backup.002");
     a.OnNeedDisk = [](TArchiver&, std::uint16_t, bool&) {};
     a.setMaxSize(kVolumeReserve + 20000);
     EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
     EXPECT_EQ(a.errorCode(), kErrCannotWriteArchive);
     a.setMaxSize(0);
-    fs.failWritesTo.clear();
+    fs.failWritesAfter(-1);
 
     // A target write that fails during a restore: error 2.
     ASSERT_TRUE(a.Backup({src() + "/*.dat"}, bkp()));
-    fs.failWritesTo = out() + "/a.dat";
-    fs.writeLimit = 1000;
+    fs.failWritesAfter(1000, test::tempBeside(out() + "/a.dat"));
     r.errors.clear();
     EXPECT_FALSE(a.Restore(bkp(), out()));
     EXPECT_EQ(a.errorCode(), kErrOverwriteFailed);
@@ -880,7 +875,7 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
                   {2, "Overwriting file failed: " + out() + "/a.dat: No space left on device"}}));
     EXPECT_FALSE(test::exists(out() + "/a.dat"));
     EXPECT_FALSE(test::exists(out() + "/b.dat"));
-    fs.failWritesTo.clear();
+    fs.failWritesAfter(-1);
 
     // A target folder that cannot be made: error 1.
     writeText(dir / "plainfile", "x");
@@ -891,7 +886,7 @@ TEST_F(ArchiverTest, FailuresOfFilesAreRecordedNotLooped) {
                   {1, "Cannot read file: " + dir / "plainfile/sub" + ": cannot make the folder"}}));
 
     // A file that cannot be opened while the sizes are taken is raised.
-    fs.failOpenOf = src() + "/b.dat";
+    fs.failOpens(src() + "/b.dat");
     EXPECT_FALSE(a.Backup({src() + "/*.dat"}, bkp()));
     EXPECT_EQ(a.raisedError(), "Cannot open file " + src() + "/b.dat");
     EXPECT_FALSE(a.Busy());

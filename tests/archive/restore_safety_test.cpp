@@ -18,9 +18,9 @@
 #include "archive/ArchiveScan.h"
 #include "archive/ArchiveTestUtil.h"
 #include "archive/Archiver.h"
-#include "archive/FaultyFileSystem.h"
 #include "archive/FileInfo.h"
 #include "archive/Format.h"
+#include "base/FileSystem.h"
 
 namespace qly::archive {
 namespace {
@@ -81,7 +81,7 @@ TEST_F(RestoreSafetyTest, AFailedMemberLeavesTheOldFileByteForByte) {
         writeFile(out() + "/MAIN.DBF", old);
         ASSERT_TRUE(setFileDosStamp(out() + "/MAIN.DBF", oldStamp));
         writeFile(bkp(), goodArchive);
-        test::FaultyFileSystem fs;
+        qly::FaultyFileSystem fs(FileSystem::posix());
         TArchiver a;
         Errors errors;
         errors.attach(a);
@@ -95,8 +95,7 @@ TEST_F(RestoreSafetyTest, AFailedMemberLeavesTheOldFileByteForByte) {
                                 goodArchive.begin() + static_cast<long>(headerAndName + 9000)));
                 break;
             case FullDisk:
-                fs.failWritesTo = out() + "/MAIN.DBF";
-                fs.writeLimit = 20000;
+                fs.failWritesAfter(20000, test::tempBeside(out() + "/MAIN.DBF"));
                 break;
             case CancelledPrompt:
                 a.OnNeedDisk = [](TArchiver&, std::uint16_t, bool& cont) { cont = false; };
@@ -304,11 +303,10 @@ TEST_F(RestoreSafetyTest, AFailedBackupKeepsThePreviousArchive) {
     TArchiver a;
     ASSERT_TRUE(a.Backup({src() + "/a.dat"}, bkp()));
     const Bytes previous = readFile(bkp());
-    test::FaultyFileSystem fs;
+    qly::FaultyFileSystem fs(FileSystem::posix());
     a.setFileSystem(&fs);
     for (std::int64_t limit : {5, 8192, 40000}) {
-        fs.failWritesTo = bkp();
-        fs.writeLimit = limit;
+        fs.failWritesAfter(limit, test::tempBeside(bkp()));
         EXPECT_FALSE(a.Backup({src() + "/a.dat"}, bkp())) << limit;
         EXPECT_EQ(a.errorCode(), kErrCannotWriteArchive) << limit;
         EXPECT_EQ(readFile(bkp()), previous) << limit;

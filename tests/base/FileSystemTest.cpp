@@ -1,6 +1,7 @@
 #include "base/FileSystem.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -326,6 +327,83 @@ TEST(FaultyFileSystem, ShortReadsAndNthSyncAndRefusedLocks) {
     faulty.refuseLocks(true);
     EXPECT_THAT(f->lockRange(0, 1), FailsWith(ErrorCode::Locked));
     EXPECT_THAT(f->lockFile(false), FailsWith(ErrorCode::Locked));
+}
+
+TEST(FaultyFileSystem, ReadsEndOrFailPartWayOnMatchingFilesOnly) {
+    MemoryFileSystem memory;
+    memory.bytes("data.bin").assign(10, 'a');
+    memory.bytes("other.bin").assign(10, 'b');
+    FaultyFileSystem faulty(memory);
+    auto data = faulty.open("data.bin", OpenMode::Read).value();
+    auto other = faulty.open("other.bin", OpenMode::Read).value();
+    char buf[10];
+    faulty.endReadsAfter(4, "data");
+    EXPECT_EQ(data->readAt(0, buf, 10).value(), 4u);
+    EXPECT_EQ(data->readAt(4, buf, 10).value(), 0u);
+    EXPECT_EQ(other->readAt(0, buf, 10).value(), 10u);
+    faulty.endReadsAfter(4, "data", true);
+    EXPECT_EQ(data->readAt(2, buf, 10).value(), 2u);
+    auto failed = data->readAt(4, buf, 10);
+    EXPECT_THAT(failed, FailsWith(ErrorCode::IoError));
+    EXPECT_NE(failed.result().message().find("data.bin"), std::string::npos);
+    faulty.endReadsAfter(-1, "");
+    EXPECT_EQ(data->readAt(0, buf, 10).value(), 10u);
+}
+
+}  // namespace
+
+namespace {
+
+// Only a regular file opens; a FIFO (which would wait for a writer) and a
+// device behind a link are refused at once.
+TEST(PosixFileSystem, OpensOnlyRegularFilesWithoutWaiting) {
+    qly::test::FixtureFolder disk("empty");
+    ASSERT_EQ(disk.error(), "");
+    ASSERT_EQ(::mkfifo(disk.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", disk.file("zero").c_str()), 0);
+    ::alarm(20);  // a blocked open ends the test instead of hanging it
+    FileSystem& fs = FileSystem::posix();
+    for (const char* name : {"fifo", "zero"}) {
+        for (OpenMode mode : {OpenMode::Read, OpenMode::ReadWrite}) {
+            auto file = fs.open(disk.file(name), mode);
+            EXPECT_THAT(file, FailsWith(ErrorCode::Invalid)) << name;
+            EXPECT_NE(file.result().message().find(disk.file(name)), std::string::npos);
+        }
+    }
+    ::alarm(0);
+    EXPECT_EQ(fs.info(disk.file("zero")).value().type, FileType::Symlink);
+}
+
+mode_t umaskNow() {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+TEST(AtomicFile, KeepsThePermissionsOfTheTargetWhenAsked) {
+    qly::test::FixtureFolder disk("empty");
+    ASSERT_EQ(disk.error(), "");
+    FileSystem& fs = FileSystem::posix();
+    const std::string target = disk.file("target");
+    {
+        auto file = fs.open(target, OpenMode::CreateNew);
+        ASSERT_THAT(file, IsOk());
+        ASSERT_THAT(file.value()->setPermissions(0600), IsOk());
+    }
+    for (bool keep : {true, false}) {
+        AtomicFile file(fs, target);
+        if (keep)
+            file.keepTargetPermissions();
+        ASSERT_THAT(file.open(), IsOk());
+        ASSERT_THAT(file.write("x"), IsOk());
+        ASSERT_THAT(file.commit(), IsOk());
+        const uint32_t permissions = fs.info(target).value().permissions;
+        if (keep)
+            EXPECT_EQ(permissions, 0600u);
+        else
+            EXPECT_EQ(permissions, 0644u & ~static_cast<uint32_t>(umaskNow()))
+                << "a fresh file gets the default";
+    }
 }
 
 }  // namespace

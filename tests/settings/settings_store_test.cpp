@@ -2,11 +2,12 @@
 
 #include "settings/SettingsTestSupport.h"
 
-#include <sys/resource.h>
+#include "base/FileSystem.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cstring>
 
 using qly::SettingsStore;
 
@@ -25,25 +26,20 @@ int filesIn(const std::filesystem::path& folder) {
     return count;
 }
 
-// Makes writes beyond a few bytes fail (EFBIG) while it lives, even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
+std::string bytesOf(qly::MemoryFileSystem& fs, const std::string& path) {
+    const auto& b = fs.bytes(path);
+    return std::string(b.begin(), b.end());
+}
 
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
+// Text as a Windows export writes it: UTF-16 little-endian after its mark.
+std::string utf16le(const std::u16string& text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -235,6 +231,9 @@ TEST(SettingsStore, KeepsCommentsGarbageAndOtherKeysAcrossWrites) {
               "Failed to get data for 'DATEFORMAT'");
     EXPECT_EQ(store.readInteger("Hints", &number).message(), "Failed to get data for 'Hints'");
     EXPECT_EQ(store.valueNames(), std::vector<std::string>{"CENTURY"});
+    EXPECT_EQ(store.problem(),
+              "The settings file " + path +
+                  " has lines that could not be read (line 8); they are kept as they are.");
 
     ASSERT_TRUE(store.writeInteger("DATEFORMAT", 2).ok());
     EXPECT_EQ(readText(path),
@@ -266,36 +265,153 @@ TEST(SettingsStore, AFileWithoutTheKeyGainsItOnTheFirstWrite) {
                                   kKeyLine + "\n\"PATH\"=\"/p/\"\n");
 }
 
-TEST(SettingsStore, DamagedOrUnreadableFileCannotBeOpenedAndIsLeftAlone) {
-    const std::string damaged[] = {
-        std::string("PK\x03\x04 binary junk"),
-        "[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=\"/x/\"\n",
-        storeFile(std::string("\"PATH\"=\"/x") + '\0' + "/\"\n"),
+// Files the store cannot read as an export: opening neither blocks nor reads
+// without end, the user is told which file and why, the file stays as it is
+// until the first write moves it aside (over an older .damaged) and puts a
+// sound file with what could be read in its place.
+TEST(SettingsStore, HostileFilesAreNamedAndMovedAsideByTheFirstWrite) {
+    struct Case {
+        const char* name;
+        void (*make)(const std::string& path);
+        const char* cause;
+        const char* keptValues;  // values taken from the file, as written back
     };
-    for (const auto& content : damaged) {
+    const Case cases[] = {
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+         "not a regular file", ""},
+        {"a link to /dev/zero",
+         [](const std::string& p) { ASSERT_EQ(symlink("/dev/zero", p.c_str()), 0); },
+         "not a regular file", ""},
+        {"a 2 MiB file",
+         [](const std::string& p) {
+             writeText(p, storeFile("\"PATH\"=\"/x/\"\n") + std::string(2 << 20, ';'));
+         },
+         "larger than 1 MiB", ""},
+        {"NUL bytes",
+         [](const std::string& p) {
+             writeText(p, storeFile(std::string("\"PATH\"=\"/x") + '\0' + "/\"\n"));
+         },
+         "NUL", ""},
+        {"broken UTF-16",
+         [](const std::string& p) { writeText(p, utf16le(u"REGEDIT4\n") + "\x41"); },
+         "half a character", ""},
+        {"binary junk", [](const std::string& p) { writeText(p, "PK\x03\x04 binary junk\n"); },
+         "not a registry export", ""},
+        {"no header, a key that parses",
+         [](const std::string& p) {
+             writeText(p, kKeyLine + "\n\"PATH\"=\"/x/\"\nnot a value\n\"Hints\"=dword:zz\n");
+         },
+         "not a registry export", "\"PATH\"=\"/x/\"\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempFolder dir;
         const std::string path = dir.file("QLY32.reg");
-        writeText(path, content);
+        c.make(path);
+        const std::string before = std::filesystem::is_regular_file(path) ? readText(path) : "";
+        writeText(path + ".damaged", "an older damaged file");
+
         SettingsStore store(path);
-        EXPECT_FALSE(store.open());
-        EXPECT_FALSE(store.errorText().empty());
-        EXPECT_EQ(store.writeString("PATH", "/y/").message(), "Failed to set data for 'PATH'");
+        ASSERT_TRUE(store.open()) << store.errorText();
+        EXPECT_NE(store.problem().find(path), std::string::npos) << store.problem();
+        EXPECT_NE(store.problem().find(c.cause), std::string::npos) << store.problem();
+        EXPECT_NE(store.problem().find("QLY32.reg.damaged"), std::string::npos);
         std::int32_t number = 0;
         EXPECT_EQ(store.readInteger("CENTURY", &number).message(),
                   "Failed to get data for 'CENTURY'");
-        EXPECT_EQ(readText(path), content);
-        EXPECT_EQ(filesIn(dir.path()), 1);
-    }
+        EXPECT_EQ(std::filesystem::is_regular_file(path) ? readText(path) : "", before)
+            << "opening leaves the file alone";
 
+        ASSERT_TRUE(store.writeInteger("CENTURY", 1).ok()) << store.errorText();
+        EXPECT_EQ(readText(path),
+                  storeFile(std::string(c.keptValues) + "\"CENTURY\"=dword:00000001\n"));
+        const auto aside = std::filesystem::symlink_status(path + ".damaged").type();
+        if (before.empty())
+            EXPECT_NE(aside, std::filesystem::file_type::regular) << "the FIFO or the link itself";
+        else
+            EXPECT_EQ(readText(path + ".damaged"), before);
+        EXPECT_EQ(filesIn(dir.path()), 2);
+
+        SettingsStore again(path);
+        ASSERT_TRUE(again.open());
+        EXPECT_EQ(again.problem(), "");
+    }
+}
+
+// The file is named with the cause when it cannot be opened at all; nothing
+// is moved then.
+TEST(SettingsStore, AFileThatCannotBeOpenedIsNamedAndLeftAlone) {
     TempFolder dir;
     std::filesystem::create_directories(dir.path() / "QLY32.reg");
     SettingsStore store(dir.file("QLY32.reg"));
     EXPECT_FALSE(store.open()) << "a folder in place of the file";
+    EXPECT_NE(store.problem().find(dir.file("QLY32.reg") + ": it is a folder"), std::string::npos)
+        << store.problem();
+    EXPECT_EQ(store.writeString("PATH", "/y/").message(), "Failed to set data for 'PATH'");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("QLY32.reg")));
 
     writeText(dir.file("blocker"), "");
     SettingsStore blocked(dir.file("blocker/KVR/QLY32.reg"));
     EXPECT_FALSE(blocked.open()) << "the folder cannot be created";
+    EXPECT_NE(blocked.problem().find(dir.file("blocker")), std::string::npos) << blocked.problem();
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("blocker")));
+
+    if (geteuid() != 0) {
+        writeText(dir.file("locked.reg"), storeFile(""));
+        chmod(dir.file("locked.reg").c_str(), 0200);
+        SettingsStore locked(dir.file("locked.reg"));
+        EXPECT_FALSE(locked.open());
+        EXPECT_NE(locked.problem().find("Permission denied"), std::string::npos)
+            << locked.problem();
+        EXPECT_FALSE(std::filesystem::exists(dir.file("locked.reg.damaged")));
+    }
+}
+
+// Windows writes version 5 exports in UTF-16 with a byte order mark; UTF-8
+// with a mark reads too.
+TEST(SettingsStore, ReadsWindowsExportsInUtf16AndUtf8) {
+    const std::u16string export16 =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\r\n"
+        u"\"PATH\"=\"C:\\\\Inventar\\\\Gr\u00FC\u00DFe \U0001F4E6\"\r\n"
+        u"\"DATEFORMAT\"=dword:00000004\r\n"
+        u"\"EXP\"=hex(2):2f,00,78,00,00,00\r\n";
+    const std::string path8 =
+        "C:\\Inventar\\Gr\xC3\xBC\xC3\x9F"
+        "e \xF0\x9F\x93\xA6";
+    const std::string files[] = {
+        utf16le(export16),
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n" + kKeyLine +
+            "\r\n\"PATH\"=\"C:\\\\Inventar\\\\Gr\xC3\xBC\xC3\x9F"
+            "e \xF0\x9F\x93\xA6\"\r\n"
+            "\"DATEFORMAT\"=dword:00000004\r\n\"EXP\"=hex(2):2f,00,78,00,00,00\r\n",
+    };
+    for (const std::string& content : files) {
+        TempFolder dir;
+        const std::string path = dir.file("QLY32.reg");
+        writeText(path, content);
+        SettingsStore store(path);
+        ASSERT_TRUE(store.open()) << store.errorText();
+        EXPECT_EQ(store.problem(), "");
+        std::string text;
+        ASSERT_TRUE(store.readString("PATH", &text).ok());
+        EXPECT_EQ(text, path8);
+        ASSERT_TRUE(store.readString("EXP", &text).ok());
+        EXPECT_EQ(text, "/x");
+        std::int32_t number = 0;
+        ASSERT_TRUE(store.readInteger("DATEFORMAT", &number).ok());
+        EXPECT_EQ(number, 4);
+
+        // Written back as UTF-8 text, every line kept.
+        ASSERT_TRUE(store.writeInteger("CENTURY", 1).ok());
+        EXPECT_EQ(readText(path), "Windows Registry Editor Version 5.00\n\n" + kKeyLine +
+                                      "\n\"PATH\"=\"C:\\\\Inventar\\\\Gr\xC3\xBC\xC3\x9F"
+                                      "e \xF0\x9F\x93\xA6\"\n"
+                                      "\"DATEFORMAT\"=dword:00000004\n"
+                                      "\"EXP\"=hex(2):2f,00,78,00,00,00\n"
+                                      "\"CENTURY\"=dword:00000001\n");
+        EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    }
 }
 
 TEST(SettingsStore, AnEmptyFileIsAnEmptyKey) {
@@ -309,25 +425,54 @@ TEST(SettingsStore, AnEmptyFileIsAnEmptyKey) {
     EXPECT_EQ(readText(path), storeFile("\"CENTURY\"=dword:00000001\n"));
 }
 
+// Whatever fails on the way to the new file, the old one stays byte for
+// byte, no temporary file is left and the failure names the path and the
+// cause. A damaged file that was moved aside is put back.
 TEST(SettingsStore, AFailedWriteLeavesTheOldFileIntact) {
-    TempFolder dir;
-    const std::string path = dir.file("QLY32.reg");
-    const std::string old = storeFile("\"PATH\"=\"/old/\"\n");
-    writeText(path, old);
-    SettingsStore store(path);
-    ASSERT_TRUE(store.open());
-    {
-        // The new file is longer than the limit: the write stops part-way.
-        FileSizeLimit limit(old.size() + 4);
-        const auto status = store.writeString("PATH", std::string(200, 'x'));
-        EXPECT_EQ(status.message(), "Failed to set data for 'PATH'");
-        EXPECT_NE(store.errorText().find("write"), std::string::npos) << store.errorText();
+    struct Case {
+        const char* name;
+        void (*arm)(qly::FaultyFileSystem&);
+        const char* cause;
+        bool damagedOnly;
+    };
+    const Case cases[] = {
+        {"full disk", [](qly::FaultyFileSystem& f) { f.failWritesAfter(10); },
+         "No space left on device", false},
+        {"failed sync", [](qly::FaultyFileSystem& f) { f.failSync(1); }, "Cannot sync", false},
+        {"failed rename", [](qly::FaultyFileSystem& f) { f.failRename(1); }, "Cannot rename",
+         false},
+        {"failed rename after the move aside", [](qly::FaultyFileSystem& f) { f.failRename(2); },
+         "Cannot rename", true},
+        {"no temporary file", [](qly::FaultyFileSystem& f) { f.failOpens(".QLY32.reg.tmp"); },
+         "Cannot open", false},
+    };
+    const std::string path = "/cfg/QLY32.reg";
+    for (const char* old :
+         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n\"PATH\"=\"/old/\"\n",
+          "damaged: no header\n"}) {
+        const bool damaged = std::strncmp(old, "damaged", 7) == 0;
+        for (const Case& c : cases) {
+            if (c.damagedOnly && !damaged)
+                continue;
+            SCOPED_TRACE(std::string(c.name) + " / " + old);
+            qly::MemoryFileSystem memory;
+            ASSERT_TRUE(memory.makeFolder("/cfg").isOk());
+            memory.bytes(path).assign(old, old + std::strlen(old));
+            qly::FaultyFileSystem faulty(memory);
+            SettingsStore store(path, faulty);
+            ASSERT_TRUE(store.open());
+            c.arm(faulty);
+            const auto status = store.writeString("PATH", std::string(200, 'x'));
+            EXPECT_EQ(status.message(), "Failed to set data for 'PATH'");
+            EXPECT_NE(store.errorText().find(c.cause), std::string::npos) << store.errorText();
+            EXPECT_NE(store.errorText().find("/cfg/"), std::string::npos) << store.errorText();
+            EXPECT_EQ(bytesOf(memory, path), old);
+            EXPECT_EQ(memory.listFolder("/cfg").value(), std::vector<std::string>{"QLY32.reg"});
+            std::string text;
+            ASSERT_TRUE(store.readString("PATH", &text).ok());
+            EXPECT_EQ(text, damaged ? "" : "/old/");
+        }
     }
-    EXPECT_EQ(readText(path), old);
-    EXPECT_EQ(filesIn(dir.path()), 1) << "the temporary file is removed";
-    std::string text;
-    ASSERT_TRUE(store.readString("PATH", &text).ok());
-    EXPECT_EQ(text, "/old/");
 }
 
 TEST(SettingsStore, AReadOnlyFolderFailsTheWriteAndKeepsTheFile) {

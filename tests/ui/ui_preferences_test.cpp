@@ -1,5 +1,7 @@
+#include "base/FileSystem.h"
 #include "data/Error.h"
 #include "settings/DataPath.h"
+#include "settings/SettingsStore.h"
 #include "ui/dialogs/DialogMessages.h"
 #include "ui/dialogs/FolderPicker.h"
 #include "ui/dialogs/Preferences.h"
@@ -9,6 +11,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -20,33 +23,25 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <functional>
 
 namespace {
 
 const QByteArray kHeader = "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KVR\\QLY32]\n";
 
-// Makes files longer than the given size fail to be written, even for root.
-class FileSizeLimit {
+// While it lives, the settings store writes through a file system that
+// fails where the test asks it to.
+class FaultySettings {
 public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
+    FaultySettings() : m_faulty(qly::FileSystem::posix()) {
+        m_old = qly::setSettingsFileSystem(&m_faulty);
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
+    ~FaultySettings() { qly::setSettingsFileSystem(m_old); }
+    qly::FaultyFileSystem* operator->() { return &m_faulty; }
 
 private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
+    qly::FaultyFileSystem m_faulty;
+    qly::FileSystem* m_old = nullptr;
 };
 
 }  // namespace
@@ -68,6 +63,7 @@ private slots:
     void savingThePathWritesTheTextExactly();
     void savingTheDatesWritesAllThree();
     void saveWithAKeyThatCannotBeOpenedDoesNothing();
+    void aDamagedFileIsMovedAsideByTheFirstSave();
     void failedWritesThrowAndStopTheSave();
     void pickerStartsAtTheFolderReadAtCreation();
     void twoDialogsAtOnce();
@@ -371,15 +367,13 @@ void TestPreferences::savingTheDatesWritesAllThree() {
 void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing() {
     TPreferences dialog;
     m_messages.clear();
-    QDir().mkpath(m_config->path() + QStringLiteral("/KVR"));
-    QFile file(storePath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("not a registry file\n");
-    file.close();
+    // A folder in place of the file: the key cannot be opened.
+    QVERIFY(QFile::remove(storePath()));
+    QVERIFY(QDir().mkpath(storePath()));
     dialog.Button2Click();
     dialog.Button3Click();
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(storeText(), QByteArray("not a registry file\n"));
+    QVERIFY(QFileInfo(storePath()).isDir());
     QCOMPARE(TPreferences::dateFormatIndex(), 2);
 
     // A dialog created now reads nothing and says nothing.
@@ -388,15 +382,48 @@ void TestPreferences::saveWithAKeyThatCannotBeOpenedDoesNothing() {
     QCOMPARE(child<QLineEdit>(&unreadable, "Edit1")->text(),
              QString::fromStdString(qly::programFolder()));
     QVERIFY(child<QRadioButton>(&unreadable, "RadioItem2")->isChecked());
+    QVERIFY(QFileInfo(storePath()).isDir());
+}
+
+void TestPreferences::aDamagedFileIsMovedAsideByTheFirstSave() {
+    writeStore("");
+    QFile file(storePath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("not a registry file\n");
+    file.close();
+
+    // The damaged file reads as an empty key.
+    TPreferences dialog;
+    QCOMPARE(m_messages, QStringList{QString::fromUtf8(TPreferences::kMsgCouldNotOpenRegistry)});
     QCOMPARE(storeText(), QByteArray("not a registry file\n"));
+    m_messages.clear();
+
+    dialog.show();
+    auto* edit = child<QLineEdit>(&dialog, "Edit1");
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("/typed/"));
+    QTest::mouseClick(child<QPushButton>(&dialog, "Button2"), Qt::LeftButton);
+    QCOMPARE(m_messages, QStringList{QString::fromUtf8(TPreferences::kMsgPathSaved)});
+    QCOMPARE(storeText(), kHeader + "\"PATH\"=\"/typed/\"\n");
+    QFile aside(storePath() + QStringLiteral(".damaged"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), QByteArray("not a registry file\n"));
 }
 
 void TestPreferences::failedWritesThrowAndStopTheSave() {
     TPreferences dialog;
     m_messages.clear();
     child<QLineEdit>(&dialog, "Edit1")->setText(QString(300, QLatin1Char('p')));
-    {
-        FileSizeLimit limit(kHeader.size() + 10);
+    // A full disk, a failing sync and a failing rename each stop the save
+    // with the old file as it was.
+    for (int fault = 0; fault < 3; ++fault) {
+        FaultySettings faulty;
+        if (fault == 0)
+            faulty->failWritesAfter(10);
+        else if (fault == 1)
+            faulty->failSync(1);
+        else
+            faulty->failRename(1);
         try {
             dialog.Button2Click();
             QFAIL("no error");
@@ -404,13 +431,17 @@ void TestPreferences::failedWritesThrowAndStopTheSave() {
             QCOMPARE(QString::fromUtf8(error.what()),
                      QStringLiteral("Failed to set data for 'PATH'"));
         }
+        QCOMPARE(storeText(), kHeader);
+        QCOMPARE(
+            QDir(m_config->path() + QStringLiteral("/KVR")).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("QLY32.reg")});
     }
-    QCOMPARE(storeText(), kHeader);
 
     // DATEFORMAT fits, CENTURY no longer does: the first stays written.
     const QByteArray afterFirst = kHeader + "\"DATEFORMAT\"=dword:00000002\n";
     {
-        FileSizeLimit limit(afterFirst.size());
+        FaultySettings faulty;
+        faulty->failWritesAfter(afterFirst.size());
         try {
             dialog.Button3Click();
             QFAIL("no error");
