@@ -12,6 +12,8 @@ packages=(
   attr
   poppler-utils  # pdftotext: the report tests read back the PDF files
   desktop-file-utils appstream  # validation of the installed desktop entry and metainfo
+  python3  # scripts/check-layers.py
+  clang-format  # 14 on Debian 12: scripts/check-format.sh and `make format`
 )
 
 missing=()

@@ -8,6 +8,10 @@
 // under 50 us and a close after reads under 20 us whatever the size;
 // `qlyctl reindex` of 1,000,000 records under 2 s including its check
 // (BM_QlyctlReindex runs the program when QLY_QLYCTL names it).
+//
+// QLY_BENCH_DATA names a folder that keeps the generated tables between runs
+// (made once, reused while their record count is right); without it they go
+// to a temporary folder removed at exit.
 
 #include <benchmark/benchmark.h>
 
@@ -41,6 +45,8 @@ public:
     }
     ~Items() {
         xb_CloseAll();
+        if (m_keep)
+            return;
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
@@ -49,6 +55,11 @@ public:
         if (it != m_tables.end())
             return it->second;
         const std::string path = (m_dir / ("ITEMS" + std::to_string(n) + ".DBF")).string();
+        if (m_keep && reusable(path, n))
+            return m_tables.emplace(n, path).first->second;
+        std::error_code ec;
+        fs::remove(path, ec);
+        fs::remove(fs::path(path).replace_extension(".CDX"), ec);
         if (xb_Create(path,
                       {{"NAME", 'C', 50, 0},
                        {"CODE", 'C', 10, 0},
@@ -73,19 +84,34 @@ public:
             std::abort();
         }
         xb_Close();
-        return m_tables[n] = path;
+        return m_tables.emplace(n, path).first->second;
     }
 
 private:
+    static bool reusable(const std::string& path, long n) {
+        if (xb_Use(path, "", kXbModeShared, kXbDriverFox) == 0)
+            return false;
+        const bool ok = xb_RecCount() == n && xb_RecSize() == 830;
+        xb_Close();
+        return ok;
+    }
     Items() {
         // The engine is made first, so that it outlives this object at exit.
         xb_CloseAll();
+        if (const char* keep = std::getenv("QLY_BENCH_DATA"); keep && *keep) {
+            m_dir = keep;
+            m_keep = true;
+            std::error_code ec;
+            fs::create_directories(m_dir, ec);
+            return;
+        }
         std::string tmpl = (fs::temp_directory_path() / "qly-items-bench-XXXXXX").string();
         if (!::mkdtemp(tmpl.data()))
             std::abort();
         m_dir = tmpl;
     }
     fs::path m_dir;
+    bool m_keep = false;
     std::map<long, std::string> m_tables;
 };
 

@@ -8,21 +8,11 @@
 
 #include "cli/Commands.h"
 #include "data/InventoryTables.h"
-#include "engine/Dates.h"
-#include "engine/Engine.h"
-#include "engine/IndexSet.h"
-#include "engine/Table.h"
-#include "engine/WorkArea.h"
+#include "engine/xbase.h"
 
 namespace qlyctl {
 
 namespace {
-
-using qly::engine::Engine;
-using qly::engine::Field;
-using qly::engine::IndexSet;
-using qly::engine::Table;
-using qly::engine::WorkArea;
 
 int usage(const char* synopsis) {
     std::fprintf(stderr, "usage: qlyctl %s\n", synopsis);
@@ -79,35 +69,36 @@ std::string trimBoth(std::string s) {
     return s.substr(b);
 }
 
-bool fieldText(const Table& table, const char* record, const Field& f, std::string& out,
-               std::string& error) {
-    const std::string raw(record + f.offset, static_cast<size_t>(f.width));
-    switch (f.type) {
+// The current record's value of field n as dump shows it; false with the
+// cause in error when its memo cannot be read.
+bool fieldText(int n, std::string& out, std::string& error) {
+    const std::string name = xb_FieldName(n);
+    const char type = xb_FieldType(n);
+    switch (type) {
         case 'C':
-            out = escaped(trimRight(raw));
+            out = escaped(trimRight(xb_GetString(name)));
             return true;
         case 'N':
         case 'F':
-            out = trimBoth(raw);
+        case 'L':
+            out = trimBoth(xb_GetString(name));
             return true;
         case 'D': {
-            const std::string t = trimBoth(raw);
+            const std::string t = trimBoth(xb_GetString(name));
             out = t.size() == 8 ? t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2) : t;
             return true;
         }
-        case 'L':
-            out = trimBoth(raw);
-            return true;
-        default:
-            if (f.isMemoRef()) {
-                std::string memoText;
-                if (!table.readMemo(record, f, memoText, error))
-                    return false;
-                out = escaped(memoText);
-                return true;
+        default: {
+            // Memo-file fields give their stored bytes, the others their field bytes.
+            xb_ClearError();
+            const std::string bytes = xb_GetBlob(name);
+            if (xb_LastErrorCode() != 0) {
+                error = xb_LastError();
+                return false;
             }
-            out = escaped(raw);
+            out = escaped(bytes);
             return true;
+        }
     }
 }
 
@@ -158,53 +149,60 @@ int cmdDump(const Args& args) {
     }
     if (path.empty())
         return usage(synopsis);
-    Engine& engine = Engine::instance();
-    engine.settings().deleted = !withDeleted;
-    const int number = engine.use(path, "", Table::Mode::ReadOnly);
-    if (number == 0)
-        return failure("dump", engine.lastError());
-    WorkArea& area = *engine.area(number);
-    Table& table = area.table();
-    std::string error;
-    IndexSet& indexes = area.indexes();
+    xb_SetDeleted(withDeleted ? 0 : -1);
+    if (xb_Use(path, "", kXbModeReadOnly, kXbDriverFox) == 0)
+        return failure("dump", xb_LastError());
+    XbTableInfo table;
+    if (xb_TableInfo(table) == 0) {
+        const std::string message = xb_LastError();
+        xb_Close();
+        return failure("dump", message);
+    }
     if (!tag.empty()) {
-        const int order = indexes.orderOf(tag);
-        if (order == 0) {
-            const std::string message = table.path() + ": has no index tag " + tag;
-            engine.close(number);
+        const int order = xb_TagArea(tag);
+        if (order == 0 || xb_SetOrder(order) == 0) {
+            const std::string message =
+                order == 0 ? table.path + ": has no index tag " + tag : xb_LastError();
+            xb_Close();
             return failure("dump", message);
         }
-        indexes.setOrder(order, error);
-        area.setOrder(indexes.order());
     }
-    std::printf("table %s\n", table.path().c_str());
-    std::printf("version 0x%02X, %u records of %d bytes, flags 0x%02X\n", table.version(),
-                table.recordCount(), table.recordLength(), table.flags());
-    for (const Field& f : table.fields())
-        std::printf("field %-10s %c %3d %d\n", f.name.c_str(), f.type, f.width, f.decimals);
-    for (int o = 1; o <= indexes.orderCount(); ++o) {
-        const qly::engine::TagInfo info = indexes.tagInfo(o);
+    std::printf("table %s\n", table.path.c_str());
+    std::printf("version 0x%02X, %ld records of %d bytes, flags 0x%02X\n", table.version,
+                table.recordCount, table.recordLength, table.flags);
+    const int fields = xb_FieldCount();
+    for (int n = 1; n <= fields; ++n)
+        std::printf("field %-10s %c %3d %d\n", xb_FieldName(n).c_str(), xb_FieldType(n),
+                    xb_FieldWidth(n), xb_FieldDecimals(n));
+    XbTagInfo info;
+    for (int o = 1; o <= table.orderCount; ++o) {
+        if (xb_TagInfo(o, info) == 0)
+            continue;
         std::printf("tag %-10s key %s%s%s%s%s\n", info.name.c_str(), info.keyExpression.c_str(),
                     info.forExpression.empty() ? "" : " for ", info.forExpression.c_str(),
                     info.unique ? " unique" : "", info.descending ? " descending" : "");
     }
-    std::printf("order %s\n",
-                tag.empty() ? "record number" : indexes.tagName(indexes.currentOrder()).c_str());
-    bool ok = area.goTop(error);
+    std::printf("order %s\n", tag.empty() ? "record number" : xb_TagName(xb_IndexOrd()).c_str());
+    std::string error;
+    bool ok = xb_GoTop() != 0;
+    if (!ok)
+        error = xb_LastError();
     std::string text;
-    while (ok && !area.eof()) {
-        std::printf("record %u%s\n", area.recno(), area.isDeleted() ? " deleted" : "");
-        for (const Field& f : table.fields()) {
-            if (!fieldText(table, area.record(), f, text, error)) {
+    while (ok && xb_Eof() == 0) {
+        std::printf("record %ld%s\n", xb_RecNo(), xb_Deleted() != 0 ? " deleted" : "");
+        for (int n = 1; n <= fields; ++n) {
+            if (!fieldText(n, text, error)) {
                 ok = false;
                 break;
             }
-            std::printf("  %s: %s\n", f.name.c_str(), text.c_str());
+            std::printf("  %s: %s\n", xb_FieldName(n).c_str(), text.c_str());
         }
-        if (ok)
-            ok = area.skip(1, error);
+        if (ok && xb_Skip(1) == 0) {
+            ok = false;
+            error = xb_LastError();
+        }
     }
-    engine.close(number);
+    xb_Close();
     if (!ok)
         return failure("dump", error);
     return kExitOk;
@@ -214,28 +212,28 @@ int cmdReindex(const Args& args) {
     const char* synopsis = "reindex TABLE";
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return usage(synopsis);
-    Engine& engine = Engine::instance();
-    const int number = engine.use(args[0], "", Table::Mode::Exclusive);
-    if (number == 0)
-        return failure("reindex", engine.lastError());
-    WorkArea& area = *engine.area(number);
-    IndexSet& indexes = area.indexes();
-    std::string error;
-    const std::string path = area.table().path();
-    if (indexes.orderCount() == 0) {
-        engine.close(number);
-        std::printf("%s has no index; nothing to rebuild\n", path.c_str());
+    if (xb_Use(args[0], "", kXbModeExclusive, kXbDriverFox) == 0)
+        return failure("reindex", xb_LastError());
+    XbTableInfo table;
+    if (xb_TableInfo(table) == 0) {
+        const std::string message = xb_LastError();
+        xb_Close();
+        return failure("reindex", message);
+    }
+    if (table.orderCount == 0) {
+        xb_Close();
+        std::printf("%s has no index; nothing to rebuild\n", table.path.c_str());
         return kExitOk;
     }
-    bool ok = indexes.reindex(error) && indexes.flush(true, error) && indexes.verify(error);
-    if (ok) {
-        for (int o = 1; o <= indexes.orderCount(); ++o) {
-            const qly::engine::TagInfo info = indexes.tagInfo(o, true);
+    bool ok = xb_Reindex() != 0 && xb_Verify() != 0;
+    const std::string error = ok ? std::string() : xb_LastError();
+    XbTagInfo info;
+    for (int o = 1; ok && o <= table.orderCount; ++o) {
+        if (xb_TagInfo(o, info, true) != 0)
             std::printf("rebuilt %s tag %s: %llu keys\n", info.file.c_str(), info.name.c_str(),
-                        static_cast<unsigned long long>(info.keys));
-        }
+                        info.keys);
     }
-    engine.close(number);
+    xb_Close();
     if (!ok)
         return failure("reindex", error);
     return kExitOk;

@@ -1,5 +1,6 @@
 #include "data/DbTable.h"
 
+#include "data/CodePage.h"
 #include "data/Error.h"
 #include "data/Messages.h"
 #include "data/RecordCodec.h"
@@ -46,8 +47,8 @@ QString engineError() {
                      : QString::fromStdString(e);
 }
 
-std::string latin1(const QString& text) {
-    return text.toLatin1().toStdString();
+std::string bytes(const QString& text) {
+    return qly::cp1252::encode(text);
 }
 
 // Open markers: a file "<table>.qly-open.<host>.<pid>" beside the table for
@@ -144,6 +145,14 @@ void TDbTable::check(int result, const QString& what) const {
         fail(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, engineError()));
 }
 
+void TDbTable::requireWritable() const {
+    if (m_readOnly)
+        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    if (!m_writeRefusal.isEmpty())
+        fail(QStringLiteral("%1 is read-only; the change cannot be saved (%2)")
+                 .arg(fileLabel(), m_writeRefusal));
+}
+
 void TDbTable::setDatabaseName(const QString& name) {
     if (active())
         fail(qly::msg::kOpenDataSet);
@@ -189,11 +198,12 @@ void TDbTable::setIndexName(const QString& tag) {
     selectArea();
     int order = 0;
     if (!tag.isEmpty()) {
-        order = xb_TagArea(latin1(tag));
+        order = xb_TagArea(bytes(tag));
         if (order == 0)
             fail(QStringLiteral("%1: Index '%2' not found").arg(fileLabel(), tag));
     }
-    xb_SetOrder(order);
+    if (!xb_SetOrder(order))
+        engineFailed(QStringLiteral("Cannot order the table by '%1'").arg(tag));
     m_indexName = tag;
     resyncFromEngine(false);
 }
@@ -302,10 +312,13 @@ void TDbTable::open() {
     if (area == 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(m_openPath, engineError()));
     m_area = area;
+    // a file this user may not write opens for reading only
+    const QString refusal =
+        mode == kXbModeReadOnly ? QString() : QString::fromStdString(xb_ReadOnlyReason());
     try {
         buildFields();
         if (!m_indexName.isEmpty()) {
-            const int order = xb_TagArea(latin1(m_indexName));
+            const int order = xb_TagArea(bytes(m_indexName));
             if (order == 0 || !xb_SetOrder(order))
                 fail(QStringLiteral("%1: Index '%2' not found").arg(m_openPath, m_indexName));
         }
@@ -316,6 +329,7 @@ void TDbTable::open() {
         m_fields.clear();
         throw;
     }
+    m_writeRefusal = refusal;
     m_state = TDataSetState::dsBrowse;
     m_modified = false;
     m_countCache = -1;
@@ -324,13 +338,14 @@ void TDbTable::open() {
         xb_Select(m_area);
         xb_Close();
         m_area = 0;
+        m_writeRefusal.clear();
         m_fields.clear();
         m_state = TDataSetState::dsInactive;
         fail(QStringLiteral("%1: Cannot read the table: %2").arg(fileLabel(), why));
     }
     afterMove();
     m_bof = true;
-    if (mode != kXbModeReadOnly) {
+    if (mode != kXbModeReadOnly && m_writeRefusal.isEmpty()) {
         addMarker(m_openPath);
         m_marked = true;
     }
@@ -414,6 +429,7 @@ void TDbTable::close() {
     m_marked = false;
     const QString why = closed ? QString() : engineError();
     m_area = 0;
+    m_writeRefusal.clear();
     m_recNo = 0;
     m_countCache = -1;
     m_bof = m_eof = true;
@@ -474,15 +490,14 @@ QVariant TDbTable::fieldValue(const TField& field) const {
     if (!m_memoLoaded[i]) {
         auto* self = const_cast<TDbTable*>(this);
         self->selectArea(true);
-        const std::string bytes = field.dataType() == TFieldType::ftMemo
-                                      ? xb_GetMemo(latin1(field.fieldName()))
-                                      : xb_GetBlob(latin1(field.fieldName()));
+        const std::string stored = field.dataType() == TFieldType::ftMemo
+                                       ? xb_GetMemo(bytes(field.fieldName()))
+                                       : xb_GetBlob(bytes(field.fieldName()));
         if (field.dataType() == TFieldType::ftMemo)
-            m_memoCache[i] =
-                QVariant(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            m_memoCache[i] = QVariant(qly::cp1252::decode(stored));
         else
             m_memoCache[i] =
-                QVariant(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+                QVariant(QByteArray(stored.data(), static_cast<qsizetype>(stored.size())));
         m_memoLoaded[i] = true;
     }
     return m_memoCache[i];
@@ -611,8 +626,12 @@ int TDbTable::moveBy(int distance) {
         at = r;
         moved += step;
     }
-    if (at != xb_RecNo() || xb_Eof() || xb_Bof())
-        xb_Go(at);
+    if ((at != xb_RecNo() || xb_Eof() || xb_Bof()) && !xb_Go(at)) {
+        const QString why = engineError();
+        afterMove();
+        emit recordMoved();
+        fail(QStringLiteral("%1: Cannot move: %2").arg(fileLabel(), why));
+    }
     if (moved != 0) {
         m_recNo = at;
         loadCurrent();
@@ -664,14 +683,38 @@ bool TDbTable::gotoRecord(long recno) {
 
 long TDbTable::engineTop() {
     selectArea(false);
-    xb_GoTop();
+    if (!xb_GoTop())
+        return 0;
     return xb_Eof() ? 0 : xb_RecNo();
 }
 
 long TDbTable::engineBottom() {
     selectArea(false);
-    xb_GoBottom();
+    if (!xb_GoBottom())
+        return 0;
     return xb_Eof() ? 0 : xb_RecNo();
+}
+
+bool TDbTable::onFirstVisible() {
+    if (!active() || m_recNo == 0)
+        return true;
+    const int previous = xb_Select(m_area);
+    const bool first = m_bof || engineTop() == m_recNo;
+    selectArea(true);
+    if (previous != 0 && previous != m_area)
+        xb_Select(previous);
+    return first;
+}
+
+bool TDbTable::onLastVisible() {
+    if (!active() || m_recNo == 0)
+        return true;
+    const int previous = xb_Select(m_area);
+    const bool last = m_eof || engineBottom() == m_recNo;
+    selectArea(true);
+    if (previous != 0 && previous != m_area)
+        xb_Select(previous);
+    return last;
 }
 
 std::vector<long> TDbTable::engineWalk(long from, int direction, long count) {
@@ -681,7 +724,8 @@ std::vector<long> TDbTable::engineWalk(long from, int direction, long count) {
         return records;
     long at = from;
     for (long i = 0; i < count; ++i) {
-        xb_Skip(direction);
+        if (!xb_Skip(direction))
+            break;
         if (direction > 0 ? xb_Eof() : xb_Bof())
             break;
         const long r = xb_RecNo();
@@ -699,7 +743,8 @@ std::string TDbTable::readRecordImage(long recno) {
     if (recno == m_recNo && !m_image.empty())
         return m_image;
     selectArea(false);
-    xb_Go(recno);
+    if (!xb_Go(recno) || xb_RecNo() != recno)
+        return {};
     return xb_GetRecord();
 }
 
@@ -708,15 +753,9 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost) {
         return;
     xb_Select(m_area);
     m_countCache = -1;
-    if ((xb_Eof() || xb_Bof()) && gotoTopWhenLost)
-        xb_GoTop();
-    afterMove();
-    if (m_recNo > 0) {
-        // on the first record Bof holds, as after first()
-        xb_Skip(-1);
-        m_bof = xb_Bof() || xb_RecNo() == m_recNo;
-        xb_Go(m_recNo);
-    }
+    if ((xb_Eof() || xb_Bof()) && gotoTopWhenLost && !xb_GoTop())
+        engineFailed(QStringLiteral("Cannot move to the first record"));
+    standOnEngineRecord();
     emit dataSetChanged();
     emit recordMoved();
 }
@@ -724,26 +763,47 @@ void TDbTable::resyncFromEngine(bool gotoTopWhenLost) {
 // ---------------------------------------------------------------------------
 // Searching
 
+void TDbTable::engineFailed(const QString& what) {
+    const QString why = engineError();
+    // back on the record the table shows
+    xb_Select(m_area);
+    if (m_recNo > 0)
+        xb_Go(m_recNo);
+    throw QlyError(QStringLiteral("%1: %2: %3").arg(fileLabel(), what, why).toStdString());
+}
+
+void TDbTable::standOnEngineRecord() {
+    afterMove();
+    if (m_recNo > 0) {
+        // on the first record Bof holds, as after first()
+        if (!xb_Skip(-1))
+            engineFailed(QStringLiteral("Cannot read the table"));
+        m_bof = xb_Bof() || xb_RecNo() == m_recNo;
+        if (!xb_Go(m_recNo))
+            engineFailed(QStringLiteral("Cannot read the table"));
+    }
+}
+
 bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseInsensitive) {
     requireBrowsable();
     const TField* f = fieldByName(fieldName);
     const Qt::CaseSensitivity cs = caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const QString what = QStringLiteral("Cannot search the table");
     selectArea(false);
-    xb_GoTop();
+    if (!xb_GoTop())
+        engineFailed(what);
     while (!xb_Eof()) {
         const std::string image = xb_GetRecord();
         const QString value =
             f->isBlob() ? QString() : qly::record::displayTextFromImage(*f, image);
         if (value.startsWith(text, cs)) {
-            afterMove();
-            xb_Skip(-1);
-            m_bof = xb_Bof() || xb_RecNo() == m_recNo;
-            xb_Go(m_recNo);
+            standOnEngineRecord();
             emit recordMoved();
             return true;
         }
         const long at = xb_RecNo();
-        xb_Skip(1);
+        if (!xb_Skip(1))
+            engineFailed(what);
         if (xb_RecNo() == at)
             break;
     }
@@ -754,12 +814,16 @@ bool TDbTable::locate(const QString& fieldName, const QString& text, bool caseIn
 bool TDbTable::findNearest(const QString& key) {
     requireBrowsable();
     selectArea(false);
-    const bool found = xb_Seek(latin1(key)) != 0;
+    xb_ClearError();
+    const bool found = xb_Seek(bytes(key)) != 0;
+    if (!found && xb_LastErrorCode() != 0)
+        engineFailed(QStringLiteral("Cannot search for '%1'").arg(key));
     if (xb_Eof()) {
         if (found || m_recNo == 0) {
             afterMove();
         } else {
-            xb_GoBottom();
+            if (!xb_GoBottom())
+                engineFailed(QStringLiteral("Cannot move to the last record"));
             afterMove();
             m_eof = true;
         }
@@ -768,6 +832,78 @@ bool TDbTable::findNearest(const QString& key) {
     }
     emit recordMoved();
     return found;
+}
+
+bool TDbTable::seekNearest(const QString& fieldName, const QString& text) {
+    requireBrowsable();
+    const TField* f = fieldByName(fieldName);
+    const std::string key = bytes(text);
+    const QString what = QStringLiteral("Cannot search for '%1'").arg(text);
+    const auto value = [f](const std::string& image) {
+        const std::size_t offset = static_cast<std::size_t>(f->offset());
+        return offset < image.size() ? image.substr(offset, static_cast<std::size_t>(f->size()))
+                                     : std::string();
+    };
+    selectArea(false);
+    long found = 0;
+    if (xb_IndexOrd() != 0) {
+        // soft seek for this search, whatever the setting
+        const int softSeek = xb_SetSoftSeek(-1);
+        xb_ClearError();
+        const bool hit = xb_Seek(key) != 0;
+        const bool failed = !hit && xb_LastErrorCode() != 0;
+        xb_SetSoftSeek(softSeek);
+        if (failed)
+            engineFailed(what);
+        if (xb_Eof()) {
+            // no key from the text on: the text sorts before the scope (its
+            // first record) or after every key (the last record)
+            if (!xb_GoTop())
+                engineFailed(what);
+            if (xb_Eof() || value(xb_GetRecord()).compare(0, key.size(), key) < 0) {
+                if (!xb_GoBottom())
+                    engineFailed(what);
+            }
+        }
+        found = xb_Eof() ? 0 : xb_RecNo();
+    } else {
+        // record order: the record with the least value not below the text,
+        // else the one with the greatest value
+        std::string best;
+        std::string last;
+        long lastRecord = 0;
+        if (!xb_GoTop())
+            engineFailed(what);
+        while (!xb_Eof()) {
+            const std::string v = value(xb_GetRecord());
+            const long at = xb_RecNo();
+            if (v.compare(0, key.size(), key) >= 0 && (found == 0 || v < best)) {
+                best = v;
+                found = at;
+            }
+            if (lastRecord == 0 || v >= last) {
+                last = v;
+                lastRecord = at;
+            }
+            if (!xb_Skip(1))
+                engineFailed(what);
+            if (xb_RecNo() == at)
+                break;
+        }
+        if (found == 0)
+            found = lastRecord;
+    }
+    if (found == 0) {
+        selectArea(true);
+        return false;
+    }
+    if (!xb_Go(found))
+        engineFailed(what);
+    if (found != m_recNo) {
+        standOnEngineRecord();
+        emit recordMoved();
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -809,8 +945,7 @@ void TDbTable::edit() {
         append();
         return;
     }
-    if (m_readOnly)
-        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    requireWritable();
     selectArea(true);
     if (!m_exclusive && !xb_Rlock(m_recNo))
         fail(QStringLiteral("%1: Record %2 is locked by another user")
@@ -836,8 +971,7 @@ void TDbTable::append() {
 
 void TDbTable::beginInsert(bool atEnd) {
     requireBrowsable();
-    if (m_readOnly)
-        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    requireWritable();
     m_insertReturn = m_recNo;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         m_buffer[i] = qly::record::blankValue(m_fields[i]->dataType());
@@ -1012,8 +1146,7 @@ void TDbTable::deleteRecord() {
     }
     if (m_recNo == 0)
         fail(qly::msg::kEmptyDataSet);
-    if (m_readOnly)
-        fail(QStringLiteral("%1: Cannot modify a read-only dataset").arg(fileLabel()));
+    requireWritable();
     if (m_state == TDataSetState::dsEdit)
         cancel();
     selectArea(true);
@@ -1039,14 +1172,16 @@ void TDbTable::deleteRecord() {
                  .arg(deleted)
                  .arg(why));
     // the following record becomes current, or the last when none follows
-    xb_Go(deleted);
-    xb_Skip(1);
-    if (xb_Eof()) {
-        xb_GoBottom();
+    // (the record is gone already: a move the engine refuses lands on the
+    // first record, or none)
+    const bool stepped = xb_Go(deleted) && xb_Skip(1);
+    if (stepped && !xb_Eof()) {
+        afterMove();
+    } else {
+        if (!(stepped ? xb_GoBottom() : xb_GoTop()))
+            xb_Go(0);
         afterMove();
         m_eof = m_recNo != 0 ? true : m_eof;
-    } else {
-        afterMove();
     }
     emit afterDelete();
     emit dataSetChanged();
@@ -1061,7 +1196,8 @@ void TDbTable::refresh() {
     if (keep > 0 && recordVisible(keep)) {
         afterMove();
     } else {
-        xb_GoTop();
+        if (!xb_GoTop())
+            engineFailed(QStringLiteral("Cannot move to the first record"));
         afterMove();
     }
     emit dataSetChanged();

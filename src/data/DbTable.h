@@ -57,7 +57,12 @@ public:
     void setTableName(const QString& name);
     TTableType tableType() const { return m_tableType; }
     void setTableType(TTableType type);
-    bool readOnly() const { return m_readOnly; }
+    // True when set so, and while open on a file the engine may only read
+    // (this user may not write it, or the format is one it only reads).
+    bool readOnly() const { return m_readOnly || !m_writeRefusal.isEmpty(); }
+    // Why the open table refuses changes ("" when it takes them, or when
+    // read-only was asked for).
+    QString writeRefusal() const { return m_writeRefusal; }
     // What the last open repaired ("" when nothing): see indexRepaired.
     QString repairMessage() const { return m_repairMessage; }
     void setReadOnly(bool on);
@@ -121,6 +126,18 @@ public:
     // begins with it or, with soft seek on, the first that sorts after it
     // (the last record when none does). Returns whether the key was found.
     bool findNearest(const QString& key);
+    // The record an incremental search by key lands on. In index order (the
+    // field being the key) the first record whose key begins with the text,
+    // else the first that sorts after it, whatever the soft-seek setting;
+    // before the scope's first key its first record, past the last key the
+    // last one. In record order the record with the least value not below
+    // the text, else the one with the greatest. Moves there; false when the
+    // table shows no record.
+    bool seekNearest(const QString& fieldName, const QString& text);
+    // Whether the current record is the first (last) of the visible ones in
+    // the current order; the engine's current area stays as it was.
+    bool onFirstVisible();
+    bool onLastVisible();
 
     // ---- Bookmarks
     TBookmark getBookmark() const { return m_recNo; }
@@ -209,11 +226,19 @@ private:
     void buildFields();
     void fail(const QString& message) const;
     void check(int result, const QString& what) const;  // throws with the engine message
+    void requireWritable() const;                       // throws when read-only
+    // Throws the engine's message after putting the engine back on the
+    // current record.
+    [[noreturn]] void engineFailed(const QString& what);
+    // Takes the engine's record as the current one (Bof when it is the
+    // first); emits nothing.
+    void standOnEngineRecord();
 
     QString m_databaseName;
     QString m_tableName;
     TTableType m_tableType = ttDefault;
     bool m_readOnly = false;
+    QString m_writeRefusal;   // of the open table: why the engine takes no writes
     bool m_marked = false;    // our open marker stands beside the table
     QString m_repairMessage;  // of the last open, "" when nothing was repaired
     bool m_exclusive = false;

@@ -1,5 +1,6 @@
 #include "data/Field.h"
 
+#include "data/CodePage.h"
 #include "data/DateFormat.h"
 #include "data/DbTable.h"
 
@@ -110,7 +111,7 @@ QByteArray TField::asBytes() const {
     const QVariant v = value();
     if (v.typeId() == QMetaType::QByteArray)
         return v.toByteArray();
-    return v.toString().toLatin1();
+    return QByteArray::fromStdString(qly::cp1252::encode(v.toString()));
 }
 
 QString TField::displayText() const {

@@ -1,31 +1,85 @@
 #include "data/InventoryTables.h"
 
-#include "engine/Engine.h"
-#include "engine/Table.h"
-
-#include <memory>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
 
 namespace qly::inventory {
 
 namespace {
 
-using engine::Field;
-using engine::TagDef;
+constexpr int kMemoBlockSize = 64;
+
+using Field = XbFieldDef;
+using TagDef = XbTagDef;
 
 Field character(const char* name, int width) {
-    return Field{name, 'C', width, 0, 0};
+    return Field{name, 'C', width, 0};
 }
 Field numeric(const char* name, int width, int decimals) {
-    return Field{name, 'N', width, decimals, 0};
+    return Field{name, 'N', width, decimals};
 }
 Field date(const char* name) {
-    return Field{name, 'D', 8, 0, 0};
+    return Field{name, 'D', 8, 0};
 }
 Field logical(const char* name) {
-    return Field{name, 'L', 1, 0, 0};
+    return Field{name, 'L', 1, 0};
 }
 Field memo(const char* name) {
-    return Field{name, 'M', 10, 0, 0};
+    return Field{name, 'M', 10, 0};
+}
+
+// The file name with its extension replaced by ext (".cdx").
+std::string withExtension(const std::string& path, const char* ext) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path + ext;
+    return path.substr(0, dot) + ext;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// The file of the folder whose name matches name without regard to letter
+// case (the exact name first), or "" when there is none.
+std::string existingFile(const std::string& folder, const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(fs::path(folder) / name, ec))
+        return folder + name;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (sameIgnoringCase(entry, name))
+            return folder + entry;
+    }
+    return std::string();
+}
+
+// Gives a new table without tags its one blank record; false with the cause
+// in error. The current work area stays current.
+bool appendBlankRecord(const std::string& path, std::string& error) {
+    const int previous = xb_WorkArea();
+    const int area = xb_Use(path, "", kXbModeExclusive, kXbDriverFox);
+    if (area == 0) {
+        error = xb_LastError();
+        return false;
+    }
+    const bool ok = xb_AppendEx() == kXbAppendOk && xb_Commit() != 0;
+    if (!ok)
+        error = path + ": " + xb_LastError();
+    xb_Close();
+    if (previous != 0)
+        xb_Select(previous);
+    return ok;
 }
 
 }  // namespace
@@ -85,9 +139,8 @@ TableDef lookupTable() {
 std::string firstExisting(const std::string& folder, const std::vector<TableDef>& tables) {
     for (const TableDef& t : tables) {
         for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
-            const std::string path =
-                engine::resolveFileName(engine::withExtension(folder + t.file, ext));
-            if (engine::fileExists(path))
+            const std::string path = existingFile(folder, withExtension(t.file, ext));
+            if (!path.empty())
                 return path;
         }
     }
@@ -100,34 +153,34 @@ bool createTables(const std::string& folder, const std::vector<TableDef>& tables
         error = existing + ": exists already; nothing was created";
         return false;
     }
-    engine::Settings settings;
+    // New memo files get the engine's default block size of 64 bytes,
+    // whatever the program set for its own work.
+    const int previousBlockSize = xb_SetMemoBlockSize(kMemoBlockSize);
+    bool ok = true;
     for (const TableDef& t : tables) {
         const std::string path = folder + t.file;
-        if (!engine::createTable(path, t.fields, t.tags, settings, error))
-            return false;
+        if (xb_Create(path, t.fields, t.tags) == 0) {
+            error = xb_LastError();
+            ok = false;
+            break;
+        }
         if (created) {
             created->push_back(path);
             for (const char* ext : {".cdx", ".fpt"}) {
-                const std::string companion = engine::withExtension(path, ext);
-                if (engine::fileExists(companion))
+                const std::string companion = withExtension(path, ext);
+                std::error_code ec;
+                if (std::filesystem::exists(companion, ec))
                     created->push_back(companion);
             }
         }
-        if (t.tags.empty()) {
-            // The scratch table holds one blank record.
-            std::unique_ptr<engine::Table> table =
-                engine::Table::open(path, engine::Table::Mode::Exclusive, error);
-            if (!table)
-                return false;
-            std::vector<char> blank(static_cast<size_t>(table->recordLength()));
-            uint32_t recno = 0;
-            table->blankRecord(blank.data());
-            if (table->appendRecord(blank.data(), 1, recno, error) != engine::Table::kAppendOk ||
-                !table->commit(error))
-                return false;
+        // The scratch table holds one blank record.
+        if (t.tags.empty() && !appendBlankRecord(path, error)) {
+            ok = false;
+            break;
         }
     }
-    return true;
+    xb_SetMemoBlockSize(previousBlockSize == 1 ? 0 : previousBlockSize);
+    return ok;
 }
 
 }  // namespace qly::inventory

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/Field.h"
-#include "engine/IndexSet.h"
+#include "engine/xbase.h"
 
 #include <string>
 #include <vector>
@@ -11,8 +10,8 @@ namespace qly::inventory {
 // One table an installation starts with: its file name, fields and tags.
 struct TableDef {
     const char* file;
-    std::vector<engine::Field> fields;
-    std::vector<engine::TagDef> tags;
+    std::vector<XbFieldDef> fields;
+    std::vector<XbTagDef> tags;
 };
 
 // The three inventory tables (items, manufacturers, locations), field for

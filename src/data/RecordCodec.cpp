@@ -1,5 +1,6 @@
 #include "data/RecordCodec.h"
 
+#include "data/CodePage.h"
 #include "data/DateFormat.h"
 #include "data/Error.h"
 #include "engine/xbase.h"
@@ -17,8 +18,24 @@ namespace {
     throw QlyError(message.toStdString());
 }
 
-std::string latin1(const QString& text) {
-    return text.toLatin1().toStdString();
+std::string bytes(const QString& text) {
+    return qly::cp1252::encode(text);
+}
+
+// Refuses a text holding a character the table's code page cannot hold.
+void requireEncodable(const QString& text, const QString& fieldName) {
+    const qsizetype at = qly::cp1252::firstUnencodable(text);
+    if (at < 0)
+        return;
+    const bool pair =
+        text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
+    const char32_t code =
+        pair ? QChar::surrogateToUcs4(text.at(at), text.at(at + 1)) : text.at(at).unicode();
+    const QString hex =
+        QStringLiteral("%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper();
+    fail(QStringLiteral("The character '%1' (U+%2) cannot be stored in field '%3': the table "
+                        "holds Windows code page 1252 text")
+             .arg(text.mid(at, pair ? 2 : 1), hex, fieldName));
 }
 
 }  // namespace
@@ -28,7 +45,7 @@ QVariant valueFromImage(const TField& field, const std::string& image) {
     const std::size_t width = static_cast<std::size_t>(field.size());
     if (offset + width > image.size())
         return {};
-    const QString raw = QString::fromLatin1(image.data() + offset, static_cast<qsizetype>(width));
+    const QString raw = qly::cp1252::decode(image.data() + offset, static_cast<qsizetype>(width));
     switch (field.dataType()) {
         case TFieldType::ftString: {
             int end = static_cast<int>(raw.size());
@@ -180,11 +197,7 @@ void validate(const TField& f, const QVariant& v) {
     switch (f.dataType()) {
         case TFieldType::ftString: {
             const QString s = v.toString();
-            for (QChar c : s)
-                if (c.unicode() > 0xFF)
-                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'")
-                             .arg(c)
-                             .arg(name));
+            requireEncodable(s, name);
             if (s.size() > f.size())
                 fail(QStringLiteral(
                          "The text for field '%1' is %2 characters long; the field holds %3")
@@ -194,11 +207,7 @@ void validate(const TField& f, const QVariant& v) {
             break;
         }
         case TFieldType::ftMemo:
-            for (QChar c : v.toString())
-                if (c.unicode() > 0xFF)
-                    fail(QStringLiteral("The character '%1' cannot be stored in field '%2'")
-                             .arg(c)
-                             .arg(name));
+            requireEncodable(v.toString(), name);
             break;
         case TFieldType::ftSmallint: {
             const qlonglong n = v.toLongLong();
@@ -241,11 +250,11 @@ void validate(const TField& f, const QVariant& v) {
 }
 
 bool store(const TField& f, const QVariant& v) {
-    const std::string name = latin1(f.fieldName());
+    const std::string name = f.fieldName().toStdString();
     int ok = 0;
     switch (f.dataType()) {
         case TFieldType::ftString:
-            ok = xb_Replace(name, kXbReplaceText, latin1(v.toString()));
+            ok = xb_Replace(name, kXbReplaceText, bytes(v.toString()));
             break;
         case TFieldType::ftSmallint:
         case TFieldType::ftFloat:
@@ -262,7 +271,7 @@ bool store(const TField& f, const QVariant& v) {
             ok = xb_Replace(name, kXbReplaceLogical, std::string(v.toBool() ? "T" : "F"));
             break;
         case TFieldType::ftMemo:
-            ok = xb_PutMemo(name, latin1(v.toString()));
+            ok = xb_PutMemo(name, bytes(v.toString()));
             break;
         default:
             ok = xb_PutBlob(name, v.toByteArray().toStdString());

@@ -34,7 +34,7 @@ QVariant blankValue(TFieldType type);
 // value. Throws when the field cannot read it.
 QVariant fromInput(const TField& field, const QVariant& value);
 // Throws when a value (as fromInput made it) does not fit the field's
-// column: a character outside Latin-1, a text longer than the field, a
+// column: a character code page 1252 cannot hold (data/CodePage.h), a text longer than the field, a
 // number out of range or too wide, a date outside the years 1 to 9999.
 void validate(const TField& field, const QVariant& value);
 // Writes the value into the field of the engine's current record. False

@@ -1,5 +1,6 @@
 #include "data/XBase.h"
 
+#include "data/CodePage.h"
 #include "data/DataSource.h"
 #include "data/DbTable.h"
 #include "data/Error.h"
@@ -41,8 +42,16 @@ private:
 
 namespace {
 
-std::string latin1(const QString& text) {
-    return text.toLatin1().toStdString();
+[[noreturn]] void engineRefused(const QString& what) {
+    const std::string why = xb_LastError();
+    throw QlyError((what + QStringLiteral(": ") +
+                    (why.empty() ? QStringLiteral("the engine refused the operation")
+                                 : QString::fromStdString(why)))
+                       .toStdString());
+}
+
+std::string bytes(const QString& text) {
+    return qly::cp1252::encode(text);
 }
 
 }  // namespace
@@ -96,20 +105,34 @@ void TXBase::setTurboRead(bool on) {
 }
 
 int TXBase::query(const QString& expression) {
-    m_filter = expression;
     bindTable();
-    if (!isActive())
+    if (!isActive()) {
+        m_filter = expression;  // in force when the table opens
         return 0;
+    }
     Bracket bracket(*this);
     finishEdit();
     const long keep = m_table->recNo();
-    const int result = xb_Query(latin1(expression));
+    xb_ClearError();
+    const int result = xb_Query(bytes(expression));
+    QString why;
+    if (!result) {
+        why = QString::fromStdString(xb_LastError());
+        if (why.isEmpty())
+            why = QStringLiteral("The filter %1 was refused").arg(expression);
+    }
+    // Filter reports the expression in force: a refused one is not stored
+    const QString inForce = qly::cp1252::decode(xb_DBFilter());
+    m_filter = result || inForce == expression ? expression : inForce;
     // keep the current record when it still passes, else the first one
     if (!m_table->recordVisible(keep)) {
         xb_Select(m_table->workArea());
-        xb_GoTop();
+        if (!xb_GoTop())
+            engineRefused(QStringLiteral("Cannot move to the first record"));
     }
     m_table->resyncFromEngine(true);
+    if (!result)
+        throw QlyError(why.toStdString());
     return result;
 }
 
@@ -119,8 +142,9 @@ bool TXBase::setScope(const QString& low, const QString& high) {
         throw QlyError(qly::msg::kClosedDataSet);
     Bracket bracket(*this);
     finishEdit();
-    const int result = xb_SetScope(latin1(low.left(255)), latin1(high.left(255)));
-    xb_GoTop();
+    const int result = xb_SetScope(bytes(low.left(255)), bytes(high.left(255)));
+    if (!xb_GoTop())
+        engineRefused(QStringLiteral("Cannot move to the first record"));
     m_table->resyncFromEngine(true);
     return result != 0;
 }
@@ -131,7 +155,8 @@ void TXBase::goTop() {
         throw QlyError(qly::msg::kClosedDataSet);
     Bracket bracket(*this);
     finishEdit();
-    xb_GoTop();
+    if (!xb_GoTop())
+        engineRefused(QStringLiteral("Cannot move to the first record"));
     m_table->resyncFromEngine(true);
 }
 
@@ -144,8 +169,8 @@ void TXBase::reindex() {
     const long keep = m_table->recNo();
     const bool ok = xb_Reindex() != 0;
     const std::string error = ok ? std::string() : xb_LastError();
-    if (keep > 0)
-        xb_Go(keep);
+    if (keep > 0 && !xb_Go(keep) && ok)
+        engineRefused(QStringLiteral("Cannot read the table again"));
     m_table->resyncFromEngine(true);
     if (!ok)
         throw QlyError(error);  // the engine's own message
@@ -157,7 +182,8 @@ int TXBase::setOrder(int order) {
         return 0;
     m_table->selectArea(true);
     const int result = xb_SetOrder(order);
-    m_table->setIndexNameOnly(QString::fromStdString(xb_TagName(order)));
+    if (result)  // a refused order leaves the one in force
+        m_table->setIndexNameOnly(QString::fromStdString(xb_TagName(order)));
     return result;
 }
 
@@ -170,6 +196,8 @@ int TXBase::indexOpen(const QString& file) {
         path = QFileInfo(m_table->resolvedPath()).dir().filePath(path);
     m_table->selectArea(true);
     const int order = xb_IndexOpen(path.toStdString());
+    if (order == 0)  // not opened: the order in force stays
+        return 0;
     m_table->setIndexNameOnly(QString::fromStdString(xb_TagName(order)));
     m_table->resyncFromEngine(false);
     return order;

@@ -36,9 +36,11 @@ public:
     bool turboRead() const { return m_turboRead; }
     void setTurboRead(bool on);
 
-    // Stores the expression; on a closed table returns 0. Otherwise finishes
-    // the edit, syncs, passes it to the engine and re-reads the table;
-    // returns the engine's result (-1 applied, 0 refused).
+    // On a closed table stores the expression (it is applied when the table
+    // opens) and returns 0. Otherwise finishes the edit, syncs, passes it to
+    // the engine and re-reads the table; returns -1. An expression the
+    // engine refuses throws the engine's message and is not stored: the
+    // filter in force before stays, and Filter reports it.
     int query(const QString& expression);
     // Keys from low to high of the current order; an empty low removes the
     // scope. Moves to the first record. True when the engine accepted it.

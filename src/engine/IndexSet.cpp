@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 #include "engine/Dates.h"
 #include "engine/File.h"
@@ -64,9 +64,11 @@ bool identityOf(const std::string& path, std::pair<uint64_t, uint64_t>& id) {
     return true;
 }
 
-std::shared_ptr<cdx::IndexFile> openShared(const std::string& path, std::string& error) {
+std::shared_ptr<cdx::IndexFile> openShared(
+    const std::string& path, std::string& error,
+    const std::pair<uint64_t, uint64_t>* identity = nullptr) {
     std::pair<uint64_t, uint64_t> id;
-    const bool known = identityOf(path, id);
+    const bool known = identity ? (id = *identity, true) : identityOf(path, id);
     if (known) {
         auto it = openFiles().find(id);
         if (it != openFiles().end()) {
@@ -227,12 +229,18 @@ IndexSet::~IndexSet() {
 bool IndexSet::openStructural(std::string& error) {
     if (!(m_table.flags() & Table::kFlagStructuralCdx))
         return true;
-    const std::string path = resolveFileName(withExtension(m_table.path(), ".cdx"));
-    if (!fileExists(path)) {
-        error = "The structural index " + path + " of " + m_table.path() + " is missing";
-        return false;
+    // The name as the table has it is looked at once; other letter cases
+    // only when it is not there.
+    std::string path = withExtension(m_table.path(), ".cdx");
+    std::pair<uint64_t, uint64_t> id;
+    if (!identityOf(path, id)) {
+        path = resolveFileName(path);
+        if (!identityOf(path, id)) {
+            error = "The structural index " + path + " of " + m_table.path() + " is missing";
+            return false;
+        }
     }
-    std::shared_ptr<cdx::IndexFile> file = openShared(path, error);
+    std::shared_ptr<cdx::IndexFile> file = openShared(path, error, &id);
     if (!file)
         return false;
     return addFile(std::move(file), error);
@@ -677,9 +685,16 @@ bool IndexSet::reindex(std::string& error) {
         return false;
     }
     const int current = m_current;
+    m_rebuilt.clear();
     bool rebuilt = true;
     for (size_t i = 0; rebuilt && i < m_files.size(); ++i)
         rebuilt = rebuildFile(i, error);
+    if (rebuilt) {
+        m_rebuiltGeneration = m_table.writeGeneration();
+        m_rebuiltCount = m_table.recordCount();
+    } else {
+        m_rebuilt.clear();
+    }
     // The files were replaced (some of them, when one failed): take their
     // tags afresh.
     std::vector<std::shared_ptr<cdx::IndexFile>> files;
@@ -750,8 +765,19 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
         }
         first += got;
     }
-    // A new file beside the old one, then put in its place.
     const std::string path = file->fileName();
+    // What verify expects of each tag (a unique tag keeps fewer keys: left
+    // for verify to work out from the table).
+    std::map<std::pair<std::string, std::string>, KeyDigest> digests;
+    for (auto& r : rebuilt) {
+        if (r.tagSpec.unique)
+            continue;
+        KeyDigest& d = digests[{path, upper(r.tagSpec.name)}];
+        const uint8_t* k = bytesOf(r.keys);
+        for (size_t n = 0; n < r.recs.size(); ++n)
+            d.add(k + n * r.tagSpec.keyLength, r.tagSpec.keyLength, r.recs[n]);
+    }
+    // A new file beside the old one, then put in its place.
     const std::string temp = path + ".new";
     const bool structural = file->structural();
     std::vector<cdx::TagSpec> tagSpecs;
@@ -783,6 +809,7 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     if (!reopened)
         return false;
     m_files[index] = std::move(reopened);
+    m_rebuilt.insert(digests.begin(), digests.end());
     if (!synced) {
         error = synced.message();
         return false;
@@ -790,52 +817,146 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     return true;
 }
 
+namespace {
+
+uint64_t mix(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return h;
+}
+
+}  // namespace
+
+void IndexSet::KeyDigest::add(const uint8_t* key, size_t length, uint32_t rec) {
+    uint64_t h1 = 0x9E3779B97F4A7C15ull ^ rec, h2 = 0xD6E8FEB86659FD93ull + rec;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, key + i, 8);
+        h1 = mix(h1 ^ w);
+        h2 = mix(h2 + w * 0x9FB21C651E98DF25ull);
+    }
+    uint64_t w = length;
+    for (size_t k = 0; i < length; ++i, ++k)
+        w ^= uint64_t{key[i]} << (8 * (k % 8));
+    a += mix(h1 ^ w);
+    b += mix(h2 + w);
+    ++count;
+}
+
 bool IndexSet::verify(std::string& error) {
+    // Each tag's digest of what the table gives against the digest of what
+    // the tag holds: the records are read once, in large runs, and each tag
+    // walked once. Only when they differ are the records looked up one by
+    // one, to tell which key is wrong.
     const uint32_t total = m_table.recordCount();
-    std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
+    std::vector<KeyDigest> expected(m_tags.size());
+    // Right after a re-index the keys taken from the table then are known:
+    // the table is not read again (nobody writes it while it is open
+    // exclusively).
+    bool known = m_table.mode() == Table::Mode::Exclusive && !m_rebuilt.empty() &&
+                 m_rebuiltGeneration == m_table.writeGeneration() && m_rebuiltCount == total;
+    for (size_t i = 0; known && i < m_tags.size(); ++i) {
+        auto it = m_rebuilt.find({m_tags[i]->file->fileName(), upper(m_tags[i]->tag->name())});
+        if (it == m_rebuilt.end())
+            known = false;
+        else
+            expected[i] = it->second;
+    }
+    const size_t len = static_cast<size_t>(m_table.recordLength());
+    const uint32_t run = static_cast<uint32_t>(std::max<size_t>(1, (1u << 20) / len));
+    std::vector<char> buffer(known ? 0 : run * len);
+    std::vector<std::unordered_set<std::string>> distinct(m_tags.size());
     std::string key;
-    for (auto& t : m_tags) {
-        const std::string where = t->file->fileName() + " tag " + t->tag->name();
+    for (uint32_t first = 1; !known && first <= total;) {
+        const uint32_t got =
+            m_table.readRecords(first, std::min(run, total - first + 1), buffer.data());
+        if (got == 0) {
+            error = "Cannot read record " + std::to_string(first) + " of " + m_table.path();
+            return false;
+        }
+        for (uint32_t k = 0; k < got; ++k) {
+            const char* image = buffer.data() + k * len;
+            for (size_t i = 0; i < m_tags.size(); ++i) {
+                OpenTag& t = *m_tags[i];
+                bool included = false;
+                makeKey(t, image, first + k, key, included, false);
+                if (!included)
+                    continue;
+                // A unique tag holds the lowest record with each key.
+                if (t.tag->unique() && !distinct[i].insert(key).second)
+                    continue;
+                expected[i].add(bytesOf(key), key.size(), first + k);
+            }
+        }
+        first += got;
+    }
+    for (size_t i = 0; i < m_tags.size(); ++i) {
+        OpenTag& t = *m_tags[i];
         uint64_t entries = 0;
-        cdx::Status s = t->tag->check(&entries);
+        cdx::Status s = t.tag->check(&entries);
+        KeyDigest held;
+        cdx::TagPos pos;
+        if (s)
+            s = t.tag->first(pos);
+        while (s && pos.valid()) {
+            const uint8_t* k = nullptr;
+            uint32_t r = 0;
+            s = t.tag->entryAt(pos, &k, &r);
+            if (s) {
+                held.add(k, t.tag->keyLength(), r);
+                s = t.tag->next(pos);
+            }
+        }
         if (!s) {
             error = s.message();
             return false;
         }
-        uint64_t expected = 0;
-        std::set<std::string> distinct;
-        for (uint32_t r = 1; r <= total; ++r) {
-            if (!m_table.readRecord(r, image.data(), error))
-                return false;
-            bool included = false;
-            makeKey(*t, image.data(), r, key, included, false);
-            if (!included)
-                continue;
-            bool found = false;
-            if (t->tag->unique()) {
-                // The lowest record with the key holds it.
-                if (!distinct.insert(key).second)
-                    continue;
-                s = t->tag->contains(bytesOf(key), r, &found);
-            } else {
-                s = t->tag->contains(bytesOf(key), r, &found);
-            }
-            if (!s) {
-                error = s.message();
-                return false;
-            }
-            if (!found) {
-                error = where + ": the key of record " + std::to_string(r) + " is missing";
-                return false;
-            }
-            ++expected;
-        }
-        if (entries != expected) {
-            error = where + ": holds " + std::to_string(entries) + " keys where the table gives " +
-                    std::to_string(expected);
+        if (!(held == expected[i]) || entries != expected[i].count)
+            return verifyByRecord(t, entries, error);
+    }
+    return true;
+}
+
+bool IndexSet::verifyByRecord(OpenTag& t, uint64_t entries, std::string& error) {
+    const uint32_t total = m_table.recordCount();
+    std::vector<char> image(static_cast<size_t>(m_table.recordLength()));
+    std::string key;
+    const std::string where = t.file->fileName() + " tag " + t.tag->name();
+    uint64_t expected = 0;
+    std::unordered_set<std::string> distinct;
+    for (uint32_t r = 1; r <= total; ++r) {
+        if (!m_table.readRecord(r, image.data(), error))
+            return false;
+        bool included = false;
+        makeKey(t, image.data(), r, key, included, false);
+        if (!included)
+            continue;
+        // The lowest record with the key holds it in a unique tag.
+        if (t.tag->unique() && !distinct.insert(key).second)
+            continue;
+        bool found = false;
+        const cdx::Status s = t.tag->contains(bytesOf(key), r, &found);
+        if (!s) {
+            error = s.message();
             return false;
         }
+        if (!found) {
+            error = where + ": the key of record " + std::to_string(r) + " is missing";
+            return false;
+        }
+        ++expected;
     }
+    if (entries != expected) {
+        error = where + ": holds " + std::to_string(entries) + " keys where the table gives " +
+                std::to_string(expected);
+        return false;
+    }
+    // Every record's key is there and the counts agree: the tag cannot hold
+    // anything else.
     return true;
 }
 

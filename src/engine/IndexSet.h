@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +107,18 @@ public:
     class TagOrder;
 
 private:
+    // An order-free digest of (key, record) entries: two sums of independent
+    // 64-bit mixes, so that a lost, added or changed entry shows.
+    struct KeyDigest {
+        uint64_t a = 0;
+        uint64_t b = 0;
+        uint64_t count = 0;
+        void add(const uint8_t* key, size_t length, uint32_t rec);
+        bool operator==(const KeyDigest& o) const {
+            return a == o.a && b == o.b && count == o.count;
+        }
+    };
+
     bool addFile(std::shared_ptr<cdx::IndexFile> file, std::string& error);
     // The tag's key of a record; included tells whether the FOR expression keeps it.
     void makeKey(OpenTag& tag, const char* image, uint32_t recno, std::string& key, bool& included,
@@ -118,6 +131,9 @@ private:
     bool searchKey(const OpenTag& tag, const std::string& text, bool exact, std::string& key,
                    std::string& error) const;
     bool rebuildFile(size_t index, std::string& error);
+    // verify's slow path for a tag whose entries differ from the table's:
+    // finds the record whose key is wrong.
+    bool verifyByRecord(OpenTag& tag, uint64_t entries, std::string& error);
 
     Table& m_table;
     const Settings* m_settings;
@@ -131,6 +147,11 @@ private:
     std::string m_scratch;
     std::chrono::steady_clock::time_point m_checked{};
     size_t m_changing = 0;  // index files locked by beginWrite
+    // The keys the last re-index took from the table, by file and tag name,
+    // and the table's write count and records then.
+    std::map<std::pair<std::string, std::string>, KeyDigest> m_rebuilt;
+    uint64_t m_rebuiltGeneration = 0;
+    uint32_t m_rebuiltCount = 0;
 };
 
 // Creates a table and, with tags, its structural index. Fails when a file

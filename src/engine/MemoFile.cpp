@@ -113,14 +113,37 @@ bool MemoFile::read(uint32_t block, std::string& out, std::string& error) const 
         }
         return true;
     }
-    uint32_t len = 0;
-    if (!length(block, len, error))
+    // One read brings the head and, mostly, the whole memo; the rest of a
+    // longer one follows in a second. No size query: a short read tells.
+    const uint64_t offset = static_cast<uint64_t>(block) * m_blockSize;
+    char first[512];
+    const size_t got = offset < kHeaderSize ? 0 : m_file.readSome(offset, first, sizeof first);
+    if (got < 8) {
+        error = "Memo reference " + std::to_string(block) + " is past the end of the memo file " +
+                path();
         return false;
-    out.resize(len);
-    uint64_t offset = static_cast<uint64_t>(block) * m_blockSize + 8;
-    if (len > 0 && !m_file.readAt(offset, out.data(), len, error)) {
-        out.clear();
-        return false;
+    }
+    const uint32_t len = readBe32(reinterpret_cast<const unsigned char*>(first) + 4);
+    const size_t inFirst = std::min<size_t>(len, got - 8);
+    out.assign(first + 8, inFirst);
+    if (inFirst < len) {
+        // A damaged length must not make a huge buffer: the file's size says.
+        const int64_t fileSize = m_file.size();
+        if (got < sizeof first || fileSize < 0 ||
+            offset + 8 + len > static_cast<uint64_t>(fileSize)) {
+            out.clear();
+            error = "Memo at block " + std::to_string(block) +
+                    " runs past the end of the memo file " + path();
+            return false;
+        }
+        out.resize(len);
+        const size_t rest = len - inFirst;
+        if (m_file.readSome(offset + got, out.data() + inFirst, rest) != rest) {
+            out.clear();
+            error = "Memo at block " + std::to_string(block) +
+                    " runs past the end of the memo file " + path();
+            return false;
+        }
     }
     return true;
 }
@@ -176,6 +199,72 @@ bool MemoFile::write(const std::string& data, uint32_t type, int lockTimeout, ui
         ok = true;
     } while (false);
     m_file.unlockRange(kLockOffset, 1);
+    return ok;
+}
+
+bool MemoFile::writeMany(const std::vector<std::pair<const std::string*, uint32_t>>& memos,
+                         int lockTimeout, std::vector<uint32_t>& blocks, std::string& error) {
+    blocks.clear();
+    if (memos.empty())
+        return true;
+    if (!m_writable) {
+        error = "Memo file is read-only: " + path();
+        return false;
+    }
+    for (const auto& [data, type] : memos) {
+        if (data->size() > 0xFFFFFFF0u) {
+            error = "Memo is too long";
+            return false;
+        }
+    }
+    // Another process appending at the same time would pick the same blocks.
+    if (!m_file.lockRange(kLockOffset, 1, lockTimeout)) {
+        error = "Memo file is locked by another user: " + path();
+        return false;
+    }
+    bool ok = false;
+    do {
+        uint32_t nextFree = 0;
+        if (!readHeader(nextFree, error))
+            break;
+        const int64_t fileSize = m_file.size();
+        if (fileSize < 0) {
+            error = "Cannot read the size of " + path();
+            break;
+        }
+        // Never write over anything already in the file, whatever the header says.
+        const uint64_t firstBlock = (kHeaderSize + m_blockSize - 1) / m_blockSize;
+        const uint64_t endBlock = (static_cast<uint64_t>(fileSize) + m_blockSize - 1) / m_blockSize;
+        const uint64_t start = std::max<uint64_t>({nextFree, firstBlock, endBlock});
+        uint64_t total = 0;
+        for (const auto& [data, type] : memos)
+            total += (8 + data->size() + m_blockSize - 1) / m_blockSize;
+        if (start + total > 0xFFFFFFFFull) {
+            error = "Memo file is full: " + path();
+            break;
+        }
+        std::vector<char> buffer(total * m_blockSize, 0);
+        uint64_t at = 0;
+        for (const auto& [data, type] : memos) {
+            auto* p = reinterpret_cast<unsigned char*>(buffer.data()) + at * m_blockSize;
+            writeBe32(p, type);
+            writeBe32(p + 4, static_cast<uint32_t>(data->size()));
+            if (!data->empty())
+                std::memcpy(p + 8, data->data(), data->size());
+            blocks.push_back(static_cast<uint32_t>(start + at));
+            at += (8 + data->size() + m_blockSize - 1) / m_blockSize;
+        }
+        if (!m_file.writeAt(start * m_blockSize, buffer.data(), buffer.size(), error))
+            break;
+        unsigned char head[4];
+        writeBe32(head, static_cast<uint32_t>(start + total));
+        if (!m_file.writeAt(0, head, sizeof head, error))
+            break;
+        ok = true;
+    } while (false);
+    m_file.unlockRange(kLockOffset, 1);
+    if (!ok)
+        blocks.clear();
     return ok;
 }
 

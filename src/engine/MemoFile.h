@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/File.h"
 
@@ -42,6 +44,11 @@ public:
     // Writes data as a new memo; block receives its number.
     bool write(const std::string& data, uint32_t type, int lockTimeout, uint32_t& block,
                std::string& error);
+    // Writes several memos (data, type) as new memos one after another,
+    // under one hold of the lock and in one write; blocks receives their
+    // numbers. None is written when it fails.
+    bool writeMany(const std::vector<std::pair<const std::string*, uint32_t>>& memos,
+                   int lockTimeout, std::vector<uint32_t>& blocks, std::string& error);
     bool sync(std::string& error) { return m_file.sync(error); }
 
     uint32_t blockSize() const { return m_blockSize; }

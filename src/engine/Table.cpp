@@ -588,6 +588,116 @@ int Table::appendRecord(const char* image, int lockTimeout, uint32_t& recno, std
     return result;
 }
 
+int Table::appendRecords(const char* images, uint32_t count, int lockTimeout, uint32_t& first,
+                         std::string& error) {
+    first = 0;
+    if (count == 0)
+        return kAppendOk;
+    if (!checkWritable(error))
+        return kAppendReadOnly;
+    const bool shared = m_mode == Mode::Shared;
+    const auto started = std::chrono::steady_clock::now();
+    // The index lock first, then the header lock (the order every writer keeps).
+    if (m_observer && !m_observer->beginWrite(error))
+        return kAppendLockFailed;
+    if (shared && !m_file.lockRange(kHeaderLockOffset, 1, lockTimeout)) {
+        error = "Table " + m_path + " is locked by another user";
+        std::string ignored;
+        if (m_observer)
+            m_observer->endWrite(ignored);
+        return kAppendLockFailed;
+    }
+    int result = kAppendOk;
+    uint64_t newRecordLock = 0;
+    const size_t length = static_cast<size_t>(m_recordLength);
+    do {
+        if (shared) {
+            // Another process may have appended since we last looked.
+            unsigned char b[4];
+            if (!m_file.readAt(4, b, 4, error)) {
+                result = kAppendWriteFailed;
+                break;
+            }
+            m_count = readLe32(b);
+        }
+        if (m_count > 0xFFFFFFFFu - count ||
+            recordOffset(m_count + 1) + static_cast<uint64_t>(count) * length + 1 > kMaxFileSize) {
+            error = "Table " + m_path + " has reached its size limit";
+            result = kAppendTooMany;
+            break;
+        }
+        // The new records' lock bytes lie inside another program's file
+        // lock: holding them honours that lock (waiting what is left of the
+        // timeout).
+        if (shared && static_cast<uint64_t>(m_count) + count < kHeaderLockOffset) {
+            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::steady_clock::now() - started)
+                                    .count();
+            const int left = std::max(0, lockTimeout - static_cast<int>(waited));
+            newRecordLock = kHeaderLockOffset - (static_cast<uint64_t>(m_count) + count);
+            if (!m_file.lockRange(newRecordLock, count, left)) {
+                newRecordLock = 0;
+                error = "Table " + m_path + " is locked by another user";
+                result = kAppendLockFailed;
+                break;
+            }
+        }
+        std::vector<char> buf(static_cast<size_t>(count) * length + 1);
+        std::memcpy(buf.data(), images, static_cast<size_t>(count) * length);
+        buf.back() = kEndOfFile;
+        if (!m_file.writeAt(recordOffset(m_count + 1), buf.data(), buf.size(), error)) {
+            // Put the end mark back after the last counted record (best effort).
+            std::string ignored;
+            char end = kEndOfFile;
+            m_file.writeAt(recordOffset(m_count + 1), &end, 1, ignored);
+            result = kAppendWriteFailed;
+            break;
+        }
+        // The count goes last: until it is written the new records do not exist.
+        if (!writeCountAndDate(m_count + count, error)) {
+            result = kAppendWriteFailed;
+            break;
+        }
+        first = m_count + 1;
+        m_count += count;
+        m_modified = true;
+        ++*m_generation;
+    } while (false);
+    if (newRecordLock) {
+        // The bytes of records this table has locked itself stay locked.
+        const uint32_t lowest = m_count + 1 - (result == kAppendOk ? count : 0);
+        bool held = false;
+        for (uint32_t r : m_locks)
+            held = held || (r >= lowest && r < lowest + count);
+        if (!held) {
+            m_file.unlockRange(newRecordLock, count);
+        } else {
+            for (uint32_t k = 0; k < count; ++k) {
+                if (!m_locks.count(lowest + k))
+                    m_file.unlockRange(kHeaderLockOffset - (lowest + k), 1);
+            }
+        }
+    }
+    if (shared)
+        m_file.unlockRange(kHeaderLockOffset, 1);
+    if (result == kAppendOk && m_observer) {
+        for (uint32_t k = 0; k < count; ++k) {
+            std::string why;
+            if (!m_observer->recordWritten(first + k, nullptr, images + k * length, why) &&
+                result == kAppendOk) {
+                error = why;
+                result = kAppendIndexFailed;
+            }
+        }
+    }
+    std::string endError;
+    if (m_observer && !m_observer->endWrite(endError) && result == kAppendOk) {
+        error = endError;
+        result = kAppendIndexFailed;
+    }
+    return result;
+}
+
 bool Table::memoBlock(const char* record, const Field& field, uint32_t& block,
                       std::string& error) const {
     const char* p = record + field.offset;
@@ -648,6 +758,39 @@ bool Table::memoLength(const char* record, const Field& field, uint32_t& length,
         return false;
     }
     return m_memo.length(block, length, error);
+}
+
+bool Table::writeMemos(const std::vector<MemoWrite>& memos, int lockTimeout, std::string& error) {
+    if (memos.empty())
+        return true;
+    if (!checkWritable(error))
+        return false;
+    if (!m_memo.isOpen()) {
+        error = "Memo file is not open";
+        return false;
+    }
+    std::vector<std::pair<const std::string*, uint32_t>> items;
+    items.reserve(memos.size());
+    for (const MemoWrite& m : memos) {
+        if (!m.field->isMemoRef()) {
+            error = "Field " + m.field->name + " is not a memo field";
+            return false;
+        }
+        const char type = m.field->type;
+        items.emplace_back(m.data, type == 'M'   ? MemoFile::kTypeText
+                                   : type == 'P' ? MemoFile::kTypePicture
+                                                 : MemoFile::kTypeObject);
+    }
+    std::vector<uint32_t> blocks;
+    if (!m_memo.writeMany(items, lockTimeout, blocks, error))
+        return false;
+    for (size_t k = 0; k < memos.size(); ++k) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%10u", blocks[k]);
+        std::memcpy(memos[k].record + memos[k].field->offset, buf, 10);
+    }
+    m_modified = true;
+    return true;
 }
 
 bool Table::writeMemo(char* record, const Field& field, const std::string& data, int lockTimeout,

@@ -103,6 +103,12 @@ public:
     bool writeRecord(uint32_t recno, const char* image, std::string& error);
     // Appends image as a new record; recno receives its number. kAppend* result.
     int appendRecord(const char* image, int lockTimeout, uint32_t& recno, std::string& error);
+    // Appends count records (images one after another, recordLength() bytes
+    // each) under one hold of the locks: one write of the records, one of
+    // the header, one index change. first receives the first one's number.
+    // All or none are appended (kAppendIndexFailed: all, keys not all kept).
+    int appendRecords(const char* images, uint32_t count, int lockTimeout, uint32_t& first,
+                      std::string& error);
 
     // Memo fields. block 0 = no memo.
     bool memoBlock(const char* record, const Field& field, uint32_t& block,
@@ -115,6 +121,16 @@ public:
     // caller then writes the record). Empty data clears the reference.
     bool writeMemo(char* record, const Field& field, const std::string& data, int lockTimeout,
                    std::string& error);
+
+    // Several memos at once (one memo-file write): each names the record
+    // image and field it belongs to and its data (not empty). The references
+    // are set in the images (the caller then appends or writes them).
+    struct MemoWrite {
+        char* record;
+        const Field* field;
+        const std::string* data;
+    };
+    bool writeMemos(const std::vector<MemoWrite>& memos, int lockTimeout, std::string& error);
 
     // Writes the last-update date and flushes.
     bool commit(std::string& error);

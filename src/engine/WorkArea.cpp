@@ -60,6 +60,9 @@ WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table,
     m_indexes = std::make_unique<IndexSet>(*m_table, settings);
     m_record.resize(static_cast<size_t>(m_table->recordLength()));
     m_table->blankRecord(m_record.data());
+    // The table has just read its record count.
+    m_countGeneration = m_table->writeGeneration();
+    m_countChecked = std::chrono::steady_clock::now();
     std::string ignored;
     goTop(ignored);
 }
@@ -182,6 +185,7 @@ bool WorkArea::visible(const char* image, uint32_t recno) const {
 
 void WorkArea::setEof() {
     m_eof = true;
+    m_pending = false;
     m_recno = m_table->recordCount() + 1;
     m_table->blankRecord(m_record.data());
 }
@@ -201,9 +205,19 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     uint32_t capacity = windowCapacity();
     // In an index order the next record is anywhere: keep whole blocks of
     // records, so that a walk reads each part of the file once.
-    if (m_order)
-        return fetchBlock(recno, static_cast<uint32_t>(std::max<size_t>(1, kBlockBytes / len)),
-                          error);
+    if (m_order) {
+        // Whole blocks of records pay off only when the order meets records
+        // near each other; a record met alone is read alone.
+        const uint32_t perBlock = static_cast<uint32_t>(std::max<size_t>(1, kBlockBytes / len));
+        const uint32_t block = (recno - 1) / perBlock;
+        if (block == m_lastSingleBlock || m_blocks.count(block) != 0)
+            return fetchBlock(recno, perBlock, error);
+        m_lastSingleBlock = block;
+        m_single.resize(len);
+        if (!m_table->readRecord(recno, m_single.data(), error))
+            return nullptr;
+        return m_single.data();
+    }
     // The first read is small (an open reads one record); a window that is
     // read on from where the last one ended grows up to the capacity.
     constexpr uint32_t kFirstWindow = 16;
@@ -225,15 +239,37 @@ const char* WorkArea::fetch(uint32_t recno, int direction, std::string& error) {
     return m_window.data() + (recno - first) * len;
 }
 
+bool WorkArea::loadRecord(std::string& error) {
+    if (!m_pending)
+        return true;
+    const char* image = fetch(m_recno, m_pendingDirection, error);
+    if (!image) {
+        m_table->blankRecord(m_record.data());
+        return false;
+    }
+    std::memcpy(m_record.data(), image, m_record.size());
+    m_pending = false;
+    return true;
+}
+
 bool WorkArea::scan(uint32_t candidate, int direction, uint32_t& found, std::string& error) {
     found = 0;
     uint32_t r = candidate;
+    const bool lazy = !needsImage();
     while (r != 0 && r <= m_table->recordCount()) {
+        if (lazy) {
+            // Every candidate is visible: the image is read when asked for.
+            found = r;
+            m_pending = true;
+            m_pendingDirection = direction;
+            return true;
+        }
         const char* image = fetch(r, direction, error);
         if (!image)
             return false;
         if (visible(image, r)) {
             std::memcpy(m_record.data(), image, m_record.size());
+            m_pending = false;
             found = r;
             return true;
         }
@@ -287,7 +323,10 @@ bool WorkArea::skip(long n, std::string& error) {
     if (n == 0) {
         if (m_eof)
             return true;
-        return m_table->readRecord(m_recno, m_record.data(), error);
+        if (!m_table->readRecord(m_recno, m_record.data(), error))
+            return false;
+        m_pending = false;
+        return true;
     }
     if (n > 0) {
         m_bof = false;
@@ -318,8 +357,11 @@ bool WorkArea::skip(long n, std::string& error) {
         if (!found) {
             // Before the first record: Bof, staying on the first one.
             m_bof = true;
-            if (!m_eof && !m_table->readRecord(m_recno, m_record.data(), error))
-                return false;
+            if (!m_eof) {
+                if (!m_table->readRecord(m_recno, m_record.data(), error))
+                    return false;
+                m_pending = false;
+            }
             break;
         }
         m_recno = found;
@@ -363,6 +405,7 @@ bool WorkArea::go(uint32_t recno, std::string& error) {
     }
     if (!m_table->readRecord(recno, m_record.data(), error))
         return false;
+    m_pending = false;
     m_recno = recno;
     m_bof = m_eof = false;
     return true;
@@ -394,8 +437,13 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
         return true;
     }
     if (m_order) {
+        const bool images = needsImage();
         for (uint32_t r = m_order->first(); r != 0 && r <= m_table->recordCount();
              r = m_order->next(r)) {
+            if (!images) {
+                ++count;
+                continue;
+            }
             const char* image = fetch(r, 1, error);
             if (!image)
                 return false;
@@ -442,6 +490,8 @@ bool WorkArea::beginRecord(std::string& error) {
         error = m_table->readOnlyReason();
         return false;
     }
+    if (!loadRecord(error))
+        return false;
     auto image = std::make_unique<std::vector<char>>(m_record.size());
     if (m_table->mode() == Table::Mode::Shared) {
         // build on the record as it is now, not as we last read it
@@ -485,6 +535,8 @@ bool WorkArea::change(const Mutation& mutate, std::string& error) {
         error = m_table->readOnlyReason();
         return false;
     }
+    if (!loadRecord(error))
+        return false;
     bool tookLock = false;
     if (m_table->mode() == Table::Mode::Shared && !m_table->isRecordLocked(m_recno)) {
         if (!m_table->lockRecord(m_recno, m_settings->lockTimeout)) {
@@ -526,6 +578,7 @@ int WorkArea::append(std::string& error) {
     dropWindow();
     if (result == Table::kAppendOk || result == Table::kAppendIndexFailed) {
         std::memcpy(m_record.data(), image.data(), image.size());
+        m_pending = false;
         m_recno = recno;
         m_bof = m_eof = false;
     }

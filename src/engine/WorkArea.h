@@ -63,8 +63,19 @@ public:
     uint32_t recno() const { return m_recno; }
     bool bof() const { return m_bof; }
     bool eof() const { return m_eof; }
-    bool isDeleted() const { return !m_eof && m_record[0] == '*'; }
-    const char* record() const { return m_record.data(); }
+    // The current record's image. A move that needs no field of the record
+    // (no filter, deleted records shown) reads nothing of the table: the
+    // image is read when first asked for. loadRecord reports a failed read;
+    // record() then gives a blank image.
+    bool isDeleted() { return !m_eof && record()[0] == '*'; }
+    const char* record() {
+        if (m_pending) {
+            std::string ignored;
+            loadRecord(ignored);
+        }
+        return m_record.data();
+    }
+    bool loadRecord(std::string& error);
     bool visible(const char* image, uint32_t recno) const;
 
     // Filter: "" removes it; a bad expression keeps the old one.
@@ -127,6 +138,8 @@ private:
     void dropWindow();
     const char* fetchBlock(uint32_t recno, uint32_t perBlock, std::string& error);
     bool refreshCount(std::string& error);
+    // Whether telling a record visible needs its image.
+    bool needsImage() const { return m_settings->deleted || m_filter.isValid(); }
 
     int m_number;
     std::string m_alias;
@@ -142,6 +155,12 @@ private:
     uint32_t m_recno = 0;
     bool m_bof = true;
     bool m_eof = true;
+    bool m_pending = false;  // m_record is still to be read for m_recno
+    int m_pendingDirection = 1;
+    // In an index order, records met one at a time are read alone; the block
+    // of the last one, to notice when the order follows the file.
+    std::vector<char> m_single;
+    uint32_t m_lastSingleBlock = ~uint32_t{0};
 
     // Read-ahead window of records [m_windowFirst, m_windowFirst + m_windowCount).
     std::vector<char> m_window;

@@ -96,6 +96,23 @@ WorkArea* fieldOf(const std::string& name, int& index) {
         e.setError("Field " + name + " is not found", kXbErrNoField);
         return nullptr;
     }
+    std::string error;
+    if (!a->loadRecord(error)) {
+        e.setError(error, kXbErrRead);
+        return nullptr;
+    }
+    return a;
+}
+
+// The current area with its record read; nullptr when there is none or the
+// read failed (error set).
+WorkArea* recordOf(Engine& e) {
+    WorkArea* a = requireArea(e);
+    std::string error;
+    if (a && !a->loadRecord(error)) {
+        e.setError(error, kXbErrRead);
+        return nullptr;
+    }
     return a;
 }
 
@@ -169,6 +186,11 @@ std::string xb_Alias() {
     return a ? a->alias() : std::string();
 }
 
+std::string xb_ReadOnlyReason() {
+    WorkArea* a = begin().currentArea();
+    return a ? a->table().readOnlyReason() : std::string();
+}
+
 int xb_Close() {
     Engine& e = begin();
     if (!requireArea(e))
@@ -231,7 +253,7 @@ int xb_Eof() {
 
 int xb_Deleted() {
     Engine& e = begin();
-    WorkArea* a = requireArea(e);
+    WorkArea* a = recordOf(e);
     return a ? boolOf(a->isDeleted()) : kFalse;
 }
 
@@ -246,7 +268,7 @@ int xb_RecSize() {
 
 std::string xb_GetRecord() {
     Engine& e = begin();
-    WorkArea* a = requireArea(e);
+    WorkArea* a = recordOf(e);
     if (!a)
         return {};
     return std::string(a->record(), static_cast<size_t>(a->table().recordLength()));
@@ -786,7 +808,7 @@ int xb_Seek(const std::string& key) {
         return fail(e, error, kXbErrRead);
     // Hidden records were passed over: is the one reached still a match?
     if (found && !a->eof() && a->recno() != recno &&
-        !ix.keyMatches(a->record(), a->recno(), key, found, error))
+        (!a->loadRecord(error) || !ix.keyMatches(a->record(), a->recno(), key, found, error)))
         return fail(e, error, kXbErrIndex);
     if (a->eof())
         found = false;
@@ -829,6 +851,41 @@ int xb_Reindex() {
     if (!ok)
         return fail(e, error, kXbErrIndex);
     return a->goTop(error) ? kTrue : fail(e, error, kXbErrRead);
+}
+
+int xb_TableInfo(XbTableInfo& info) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    const Table& t = a->table();
+    info.path = t.path();
+    info.version = t.version();
+    info.flags = t.flags();
+    info.recordCount = static_cast<long>(t.recordCount());
+    info.recordLength = t.recordLength();
+    info.orderCount = a->indexes().orderCount();
+    return kTrue;
+}
+
+int xb_TagInfo(int order, XbTagInfo& info, bool countKeys) {
+    Engine& e = begin();
+    WorkArea* a = requireArea(e);
+    if (!a)
+        return kFalse;
+    const qly::engine::IndexSet& ix = a->indexes();
+    if (order < 1 || order > ix.orderCount())
+        return fail(e, "Order " + std::to_string(order) + " is not open for " + a->table().path(),
+                    kXbErrIndex);
+    const qly::engine::TagInfo tag = ix.tagInfo(order, countKeys);
+    info.file = tag.file;
+    info.name = tag.name;
+    info.keyExpression = tag.keyExpression;
+    info.forExpression = tag.forExpression;
+    info.unique = tag.unique;
+    info.descending = tag.descending;
+    info.keys = tag.keys;
+    return kTrue;
 }
 
 int xb_Query(const std::string& expression) {
@@ -978,6 +1035,10 @@ std::string xb_EvalString(const std::string& expression) {
     std::string blank;
     RecordView view;
     if (a) {
+        if (!a->loadRecord(error)) {
+            fail(e, error, kXbErrRead);
+            return {};
+        }
         view.data = a->record();
         view.recno = a->recno();
     } else {

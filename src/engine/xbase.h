@@ -107,6 +107,10 @@ int xb_Select(int area);                         // makes area current, returns 
 int xb_WorkArea(const std::string& alias = {});  // alias -> its area or 0; "" -> current area
 std::string xb_Alias();                          // alias of the current area, "" if none
 int xb_Close();                                  // closes the current area; boolean
+// Why the current area refuses writes: "" when it takes them (an area opened
+// shared or exclusively on a file the process may not write opens for
+// reading only; so does a format this engine only reads).
+std::string xb_ReadOnlyReason();
 
 // ---------------------------------------------------------------------------
 // Moving (within the current order, scope, filter and the deleted setting).
@@ -250,6 +254,31 @@ int xb_SetTurboRead(int on);  // current area; returns the previous value
 // one separator ("m/d/yy" at start unless the environment's locale gives one).
 void xb_SetSystemDateFormat(const std::string& pattern);
 std::string xb_DateFormatPattern();  // the pattern in force (century applied), e.g. "dd.mm.yyyy"
+
+// ---------------------------------------------------------------------------
+// Describing the open table (listings such as qlyctl dump)
+
+struct XbTableInfo {
+    std::string path;      // the table file as opened (letter case resolved)
+    int version = 0;       // the header's version byte
+    int flags = 0;         // the header's table flags byte
+    long recordCount = 0;  // records in the file, deleted included
+    int recordLength = 0;  // incl. the deletion flag
+    int orderCount = 0;    // tags of the open indexes (orders 1..orderCount)
+};
+int xb_TableInfo(XbTableInfo& info);  // the current area's table; boolean
+
+struct XbTagInfo {
+    std::string file;  // the index file holding the tag
+    std::string name;
+    std::string keyExpression;
+    std::string forExpression;  // "" = every record
+    bool unique = false;
+    bool descending = false;
+    unsigned long long keys = 0;  // counted only when asked (a walk of the tag)
+};
+// The tag of an order (1..orderCount) of the current area; boolean.
+int xb_TagInfo(int order, XbTagInfo& info, bool countKeys = false);
 
 // Evaluates an expression on the current record and returns its value as
 // text (numbers plainly, dates in the current format, logicals ".T."/".F.");

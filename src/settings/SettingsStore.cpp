@@ -224,7 +224,16 @@ SettingsStore::SettingsStore(std::string filePath, FileSystem& fs)
     : m_filePath(std::move(filePath)), m_fs(&fs) {}
 
 bool SettingsStore::open() {
+    return open(false);
+}
+
+bool SettingsStore::openForWriting() {
+    return open(true);
+}
+
+bool SettingsStore::open(bool forWriting) {
     close();
+    m_damaged = false;
     if (m_useDefaultPath)
         m_filePath = defaultSettingsFilePath();
     m_errorText.clear();
@@ -244,9 +253,14 @@ bool SettingsStore::open() {
             }
             break;
         case LoadState::Damaged:
+            m_damaged = true;
             m_problem = file + " cannot be read: " + loaded.error +
                         ". Saving the preferences moves it aside as " +
                         nameOfPath(damagedFilePath()) + ".";
+            if (!forWriting) {
+                m_errorText = m_filePath + ": " + loaded.error;
+                return false;
+            }
             break;
         case LoadState::Ok:
             if (!loaded.badLines.empty())

@@ -16,10 +16,10 @@
 // Only a regular file of at most 1 MiB is read; a FIFO, a device or a link to
 // one is refused without waiting on it. A file that cannot be read as an
 // export (no such file type, too large, NUL bytes, no export header) is
-// damaged: the key opens with what could be taken from it (often nothing),
-// problem() names the file and the cause, and the first write moves the file
-// aside as <name>.damaged (replacing an older one) before the new file takes
-// its place.
+// damaged: to readers the key cannot be opened, problem() names the file and
+// the cause, and the first write (after openForWriting) moves the file aside
+// as <name>.damaged (replacing an older one) before a new file, with what
+// could be taken from the damaged one, takes its place.
 //
 // Every write replaces the file atomically (qly::AtomicFile: a temporary file
 // in the same folder is written, synced and renamed over the old one), on the
@@ -97,9 +97,14 @@ public:
 
     // Opens the key, creating the folder and a file holding only the key when
     // the file is missing. False when the file or its folder cannot be
-    // created or read (a folder in its place, no permission); errorText()
-    // says why. A damaged file opens (see above).
+    // created or read (a folder in its place, no permission) or the file is
+    // damaged; errorText() and problem() say why.
     bool open();
+    // As open(), but a damaged file opens too, with what could be taken from
+    // it, so that a write can put a sound file in its place.
+    bool openForWriting();
+    // The file the last open met was damaged.
+    bool damaged() const { return m_damaged; }
     void close();
     bool isOpen() const { return m_open; }
 
@@ -130,6 +135,7 @@ public:
     std::string damagedFilePath() const { return m_filePath + ".damaged"; }
 
 private:
+    bool open(bool forWriting);
     SettingsStatus write(const std::string& name, Entry entry);
     const Entry* find(const std::string& name) const;
     FileSystem& fs() const { return m_fs ? *m_fs : settingsFileSystem(); }
@@ -138,6 +144,7 @@ private:
     bool m_useDefaultPath = false;
     FileSystem* m_fs = nullptr;
     bool m_open = false;
+    bool m_damaged = false;
     std::string m_problem;
     std::string m_errorText;
     std::vector<Entry> m_entries;

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "cli/ShellCommand.h"
-#include "engine/Table.h"
 #include "engine/xbase.h"
 #include "support/FixtureFolder.h"
 
@@ -50,14 +49,13 @@ protected:
 
 // name type width decimals, in file order.
 std::string structureOf(const std::string& path) {
-    std::string error;
-    auto table = qly::engine::Table::open(path, qly::engine::Table::Mode::ReadOnly, error);
-    if (!table)
-        return error;
+    if (xb_Use(path, "", kXbModeReadOnly, kXbDriverFox) == 0)
+        return xb_LastError();
     std::string out;
-    for (const auto& f : table->fields())
-        out += f.name + " " + f.type + std::to_string(f.width) + "," + std::to_string(f.decimals) +
-               " ";
+    for (int n = 1; n <= xb_FieldCount(); ++n)
+        out += xb_FieldName(n) + " " + xb_FieldType(n) + std::to_string(xb_FieldWidth(n)) + "," +
+               std::to_string(xb_FieldDecimals(n)) + " ";
+    xb_Close();
     return out;
 }
 

@@ -6,6 +6,11 @@
 
 #include <QDir>
 
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 #include <vector>
 
 namespace {
@@ -168,7 +173,7 @@ TEST_F(TDataTable, AValueThatDoesNotFitIsRefusedOnPostAndTheRecordStaysInEdit) {
         {"QUANTITY", -1000, "-999 to 9999"},
         {"QUANTITY", 40000, "QUANTITY"},
         {"PURCHPRICE", 1e12, "PURCHPRICE"},
-        {"NAME", QStringLiteral("\u20ac uro"), "cannot be stored"},
+        {"NAME", QStringLiteral("\u2603 snow"), "cannot be stored"},
     };
     FixtureFolder folder;
     auto t = mainTable(folder);
@@ -401,6 +406,79 @@ TEST_F(TDataTable, AFailedOpenNamesTheFileAndTheProblemAndChangesNothing) {
     EXPECT_EQ(folder.contents(QStringLiteral("Location.dbf")), cut);
 
     EXPECT_EQ(folder.contents(QStringLiteral("MAIN.DBF")), before);
+}
+
+// For its lifetime the process may not write the files of a table: they
+// lose their write permission, and when the tests run as root (whom file
+// modes do not stop) file access goes as the user nobody.
+class WithoutWriteRights {
+public:
+    WithoutWriteRights(const FixtureFolder& folder, const QStringList& files) : m_folder(folder) {
+        ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+        for (const QString& f : files) {
+            m_files << QFile::encodeName(folder.file(f));
+            ::chmod(m_files.back().constData(), 0444);
+        }
+        if (::geteuid() == 0) {
+            m_previous = ::setfsuid(65534);
+            m_switched = true;
+        }
+    }
+    ~WithoutWriteRights() {
+        if (m_switched)
+            ::setfsuid(static_cast<uid_t>(m_previous));
+        for (const QByteArray& f : m_files)
+            ::chmod(f.constData(), 0644);
+        ::chmod(QFile::encodeName(m_folder.path()).constData(), 0700);
+    }
+    WithoutWriteRights(const WithoutWriteRights&) = delete;
+    WithoutWriteRights& operator=(const WithoutWriteRights&) = delete;
+
+private:
+    const FixtureFolder& m_folder;
+    QList<QByteArray> m_files;
+    int m_previous = 0;
+    bool m_switched = false;
+};
+
+TEST_F(TDataTable, ATableTheUserMayNotWriteOpensReadOnlyAndRefusesEveryChange) {
+    FixtureFolder folder;
+    const QByteArray before = folder.contents(QStringLiteral("MAIN.DBF"));
+    {
+        WithoutWriteRights rights(folder, {QStringLiteral("MAIN.DBF"), QStringLiteral("MAIN.cdx"),
+                                           QStringLiteral("MAIN.fpt")});
+        auto t = mainTable(folder);  // opened shared, as the program opens it
+        EXPECT_TRUE(t->readOnly());
+        EXPECT_NE(t->writeRefusal().toStdString(), "");
+        t->next();
+        EXPECT_EQ(t->recNo(), 2) << "reading goes on as before";
+
+        struct Change {
+            const char* name;
+            std::function<void()> run;
+        };
+        const std::vector<Change> changes = {
+            {"edit", [&] { t->edit(); }},
+            {"insert", [&] { t->insert(); }},
+            {"append", [&] { t->append(); }},
+            {"delete", [&] { t->deleteRecord(); }},
+        };
+        for (const Change& c : changes) {
+            SCOPED_TRACE(c.name);
+            const std::string message = QLY_ERROR_OF(c.run());
+            EXPECT_NE(message.find("is read-only"), std::string::npos) << message;
+            EXPECT_NE(message.find("MAIN.DBF"), std::string::npos) << message;
+            EXPECT_EQ(message.find("locked"), std::string::npos) << message;
+            EXPECT_EQ(t->state(), TDataSetState::dsBrowse);
+        }
+        t->close();
+        EXPECT_FALSE(t->readOnly()) << "the next open finds out again";
+    }
+    EXPECT_EQ(folder.contents(QStringLiteral("MAIN.DBF")), before);
+    EXPECT_TRUE(QDir(folder.path())
+                    .entryList({QStringLiteral("*.qly-open.*")}, QDir::Files | QDir::Hidden)
+                    .isEmpty())
+        << "a table opened for reading leaves no open marker";
 }
 
 TEST(TDataTableTypes, EachXBaseTypeHasItsPresentation) {

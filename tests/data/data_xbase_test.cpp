@@ -51,6 +51,36 @@ TEST_F(Companion, FilterSetOnAClosedTableIsInForceAtEveryOpening) {
     EXPECT_EQ(column(*t, "NAME").size(), 3u);
 }
 
+TEST_F(Companion, AnExpressionTheEngineRefusesRaisesItsMessageAndIsNotStored) {
+    FixtureFolder folder;
+    auto t = mainTable(folder);
+    TDataSource source;
+    source.setDataSet(t.get());
+    TXBase xbase;
+    xbase.setDataSource(&source);
+    xbase.setFilter(QStringLiteral("CATAGORY=\"Desk\""));
+    ASSERT_EQ(t->recordCount(), 6);
+
+    for (const char* refused :
+         {"CATAGORY=\"De\"sk\"", "CATAGORY=", "NOSUCHFIELD=\"x\"", "QUANTITY"}) {
+        SCOPED_TRACE(refused);
+        const std::string message = QLY_ERROR_OF(xbase.setFilter(QString::fromLatin1(refused)));
+        EXPECT_NE(message, "");
+        EXPECT_EQ(xbase.filter().toStdString(), "CATAGORY=\"Desk\"")
+            << "Filter reports the expression in force";
+        EXPECT_EQ(t->engineFilter().toStdString(), "CATAGORY=\"Desk\"");
+        EXPECT_EQ(column(*t, "NAME").size(), 6u);
+    }
+    // the other delimiters take a value holding a double quote
+    for (const char* delimited :
+         {"CATAGORY='De\"sk'", "CATAGORY=[De\"sk]", "CATAGORY=\"De\" + '\"' + \"sk\""}) {
+        SCOPED_TRACE(delimited);
+        EXPECT_EQ(xbase.query(QString::fromLatin1(delimited)), -1);
+        EXPECT_EQ(xbase.filter(), QString::fromLatin1(delimited));
+        EXPECT_EQ(t->recordCount(), 0);
+    }
+}
+
 TEST_F(Companion, QueryPostsAPendingEditAndKeepsAStillVisibleRecord) {
     FixtureFolder folder;
     auto t = mainTable(folder);

@@ -14,7 +14,11 @@
 #include <vector>
 
 #include "EngineTestUtil.h"
+#include "engine/Engine.h"
 #include "engine/File.h"
+#include "engine/IndexSet.h"
+#include "engine/Table.h"
+#include "engine/WorkArea.h"
 #include "engine/xbase.h"
 
 using namespace enginetest;
@@ -957,3 +961,51 @@ TEST_F(FailedWrites, EachFailureHasItsOwnCodeAndNamesWhatFailed) {
 }
 
 }  // namespace
+
+// A batch append (the CSV import's) writes its memos and records whole or
+// not at all, and keeps the index in step.
+TEST_F(FailedWrites, BatchAppendWritesEveryRecordOrNone) {
+    fixtures("sample");
+    const int n = xb_Use(path("MAIN.DBF"), "", kXbModeShared, kXbDriverFox);
+    ASSERT_GT(n, 0);
+    qly::engine::WorkArea& area = *qly::engine::Engine::instance().area(n);
+    qly::engine::Table& table = area.table();
+    const size_t length = static_cast<size_t>(table.recordLength());
+    const qly::engine::Field& name = table.fields()[static_cast<size_t>(table.fieldIndex("NAME"))];
+    const qly::engine::Field& descript =
+        table.fields()[static_cast<size_t>(table.fieldIndex("DESCRIPT"))];
+    std::string images(3 * length, ' ');
+    const std::vector<std::string> memos = {"first", std::string(3000, 'm'), "third"};
+    std::vector<qly::engine::Table::MemoWrite> writes;
+    for (size_t k = 0; k < 3; ++k) {
+        char* image = images.data() + k * length;
+        table.blankRecord(image);
+        const std::string text = "Batch " + std::to_string(k);
+        std::memcpy(image + name.offset, text.data(), text.size());
+        writes.push_back({image, &descript, &memos[k]});
+    }
+    std::string error;
+    ASSERT_TRUE(table.writeMemos(writes, 0, error)) << error;
+
+    const std::string before = readFile(m_dir / "MAIN.DBF");
+    failWrites("MAIN.DBF", 866 + 40 * 830, 100, true);  // the records, cut short
+    uint32_t first = 0;
+    EXPECT_EQ(table.appendRecords(images.data(), 3, 0, first, error),
+              qly::engine::Table::kAppendWriteFailed);
+    healDisk();
+    EXPECT_EQ(xb_RecCount(), 40);
+    EXPECT_EQ(readFile(m_dir / "MAIN.DBF").substr(0, before.size()), before);
+
+    ASSERT_EQ(table.appendRecords(images.data(), 3, 0, first, error), qly::engine::Table::kAppendOk)
+        << error;
+    EXPECT_EQ(first, 41u);
+    EXPECT_EQ(xb_RecCount(), 43);
+    for (int k = 0; k < 3; ++k) {
+        xb_Go(41 + k);
+        EXPECT_EQ(xb_GetTrimString("NAME"), "Batch " + std::to_string(k));
+        EXPECT_EQ(xb_GetMemo("DESCRIPT"), memos[static_cast<size_t>(k)]);
+    }
+    EXPECT_TRUE(area.indexes().verify(error)) << error;
+    xb_CloseAll();
+    expectConsistentDbf(readFile(m_dir / "MAIN.DBF"));
+}

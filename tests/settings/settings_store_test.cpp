@@ -266,9 +266,10 @@ TEST(SettingsStore, AFileWithoutTheKeyGainsItOnTheFirstWrite) {
 }
 
 // Files the store cannot read as an export: opening neither blocks nor reads
-// without end, the user is told which file and why, the file stays as it is
-// until the first write moves it aside (over an older .damaged) and puts a
-// sound file with what could be read in its place.
+// without end, readers find the key cannot be opened, the user is told which
+// file and why, the file stays as it is until the first write moves it aside
+// (over an older .damaged) and puts a sound file with what could be read in
+// its place.
 TEST(SettingsStore, HostileFilesAreNamedAndMovedAsideByTheFirstWrite) {
     struct Case {
         const char* name;
@@ -312,7 +313,9 @@ TEST(SettingsStore, HostileFilesAreNamedAndMovedAsideByTheFirstWrite) {
         writeText(path + ".damaged", "an older damaged file");
 
         SettingsStore store(path);
-        ASSERT_TRUE(store.open()) << store.errorText();
+        EXPECT_FALSE(store.open()) << "to readers the key cannot be opened";
+        EXPECT_TRUE(store.damaged());
+        EXPECT_NE(store.errorText().find(c.cause), std::string::npos) << store.errorText();
         EXPECT_NE(store.problem().find(path), std::string::npos) << store.problem();
         EXPECT_NE(store.problem().find(c.cause), std::string::npos) << store.problem();
         EXPECT_NE(store.problem().find("QLY32.reg.damaged"), std::string::npos);
@@ -322,7 +325,10 @@ TEST(SettingsStore, HostileFilesAreNamedAndMovedAsideByTheFirstWrite) {
         EXPECT_EQ(std::filesystem::is_regular_file(path) ? readText(path) : "", before)
             << "opening leaves the file alone";
 
-        ASSERT_TRUE(store.writeInteger("CENTURY", 1).ok()) << store.errorText();
+        EXPECT_EQ(store.writeInteger("CENTURY", 1).message(), "Failed to set data for 'CENTURY'");
+        SettingsStore writer(path);
+        ASSERT_TRUE(writer.openForWriting());
+        ASSERT_TRUE(writer.writeInteger("CENTURY", 1).ok()) << writer.errorText();
         EXPECT_EQ(readText(path),
                   storeFile(std::string(c.keptValues) + "\"CENTURY\"=dword:00000001\n"));
         const auto aside = std::filesystem::symlink_status(path + ".damaged").type();
@@ -460,7 +466,7 @@ TEST(SettingsStore, AFailedWriteLeavesTheOldFileIntact) {
             memory.bytes(path).assign(old, old + std::strlen(old));
             qly::FaultyFileSystem faulty(memory);
             SettingsStore store(path, faulty);
-            ASSERT_TRUE(store.open());
+            ASSERT_TRUE(store.openForWriting());
             c.arm(faulty);
             const auto status = store.writeString("PATH", std::string(200, 'x'));
             EXPECT_EQ(status.message(), "Failed to set data for 'PATH'");

@@ -2,37 +2,31 @@
 
 #include <cstdint>
 
+#include "base/ByteOrder.h"
+
 // Byte-order helpers of the compound-index layer. Header and node words are
 // little-endian; the record number and child pointer of interior entries
-// are big-endian.
+// are big-endian. Names of this layer over the one set in base/.
+
 namespace cdx {
 
 inline uint16_t getLe16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return qly::readLe16(p);
 }
 inline uint32_t getLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return qly::readLe32(p);
 }
 inline uint32_t getBe32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+    return qly::readBe32(p);
 }
 inline void putLe16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
+    qly::writeLe16(p, v);
 }
 inline void putLe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
+    qly::writeLe32(p, v);
 }
 inline void putBe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
+    qly::writeBe32(p, v);
 }
 
 }  // namespace cdx

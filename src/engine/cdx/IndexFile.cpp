@@ -65,10 +65,12 @@ Status IndexFile::open(std::unique_ptr<PageIo> io, bool readOnly, std::unique_pt
 }
 
 Status IndexFile::load() {
-    qly::ResultOr<uint64_t> sized = m_io->size();
-    if (!sized)
-        return failure(sized.result());
-    const uint64_t size = sized.value();
+    // The file's size and time first: a change another writer makes while
+    // the pages below are read shows at the next look.
+    Seen seen;
+    if (qly::Result r = m_io->stamp(seen.size, seen.mtimeNs); !r)
+        return failure(r);
+    const uint64_t size = seen.size;
     m_ioSize = size;
     if (size < kHeaderSize + kPageSize)
         return Status::corrupt(fileName() + ": too short to be a compound index");
@@ -106,7 +108,11 @@ Status IndexFile::load() {
     }
     std::sort(m_tags.begin(), m_tags.end(),
               [](const auto& a, const auto& b) { return a->headerOffset() < b->headerOffset(); });
-    return look(m_seen);
+    uint8_t b[4];
+    CDX_TRY(readPage(kChangeCounterOffset, b, 4));
+    seen.counter = getLe32(b);
+    m_seen = seen;
+    return Status::ok();
 }
 
 Status IndexFile::look(Seen& seen) {
@@ -126,6 +132,7 @@ Status IndexFile::look(Seen& seen) {
 Status IndexFile::reload(const Seen& seen) {
     // Only unchanged pages may be forgotten; a writer flushes before unlocking.
     m_io->forgetReadAhead();
+    m_pages.clear();
     m_ioSize = seen.size;
     m_end = std::max<uint32_t>(
         m_end, static_cast<uint32_t>((seen.size + kPageSize - 1) / kPageSize * kPageSize));
@@ -217,6 +224,7 @@ Status IndexFile::create(std::unique_ptr<PageIo> io, const std::vector<TagSpec>&
     for (const TagSpec& tagSpec : tags)
         CDX_TRY(validateSpec(tagSpec));
     std::unique_ptr<IndexFile> file(new IndexFile(std::move(io), false));
+    file->m_pages.clear();
     if (qly::Result r = file->m_io->truncate(0); !r)
         return failure(r);
     file->m_ioSize = 0;
@@ -322,14 +330,23 @@ Status IndexFile::readPage(uint32_t offset, uint8_t* page, size_t size) {
         std::snprintf(at, sizeof at, "0x%X", offset);
         return Status::corrupt(fileName() + ": index points outside the file (" + at + ")");
     }
-    if (qly::Result r = m_io->read(offset, page, size); !r)
-        return failure(r);
+    qly::Result failed;
+    const bool read =
+        m_pages.read(offset, page, size, m_ioSize, [&](uint64_t at, uint8_t* bytes, size_t n) {
+            failed = m_io->read(at, bytes, n);
+            return failed.isOk();
+        });
+    if (!failed)
+        return failure(failed);
+    if (!read)
+        return Status::ioError(fileName() + ": cannot be read");
     return Status::ok();
 }
 
 Status IndexFile::writeBytes(uint32_t offset, const uint8_t* bytes, size_t size) {
     if (m_readOnly)
         return Status::invalid(fileName() + ": the index is open read-only");
+    m_pages.forget(offset, size);
     if (qly::Result r = m_io->write(offset, bytes, size); !r)
         return failure(r);
     m_ioSize = std::max<uint64_t>(m_ioSize, uint64_t{offset} + size);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cdx/PageCache.h"
 #include "engine/cdx/PageIo.h"
 #include "engine/cdx/Status.h"
 #include "engine/cdx/Tag.h"
@@ -71,6 +72,9 @@ public:
     uint32_t endOffset() const { return m_end; }
     size_t cacheLimit() const { return m_cacheLimit; }
     void setCacheLimit(size_t nodesPerTag) { m_cacheLimit = nodesPerTag; }
+    // Memory of decoded nodes each tag keeps at most.
+    size_t cacheBytes() const { return m_cacheBytes; }
+    void setCacheBytes(size_t bytesPerTag) { m_cacheBytes = bytesPerTag; }
 
 private:
     IndexFile(std::unique_ptr<PageIo> io, bool readOnly);
@@ -89,10 +93,12 @@ private:
     Status reload(const Seen& seen);
 
     std::unique_ptr<PageIo> m_io;
+    PageCache m_pages;  // what was read of the file since another writer changed it
     bool m_readOnly;
     uint32_t m_end = 0;
     uint64_t m_ioSize = 0;  // bytes in the file; only this object writes it
-    size_t m_cacheLimit = 16384;
+    size_t m_cacheLimit = size_t{1} << 20;
+    size_t m_cacheBytes = size_t{64} << 20;
     Seen m_seen;
     bool m_changing = false;
     bool m_unsynced = false;  // written since the last sync

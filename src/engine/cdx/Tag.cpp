@@ -140,18 +140,35 @@ Status Tag::writable() const {
     return usable();
 }
 
+size_t Tag::nodeBytes(const Node& n) {
+    // The node, its three arrays and what the map and the allocator add.
+    return sizeof(Node) + 64 + n.keys.capacity() +
+           sizeof(uint32_t) * (n.recs.capacity() + n.children.capacity());
+}
+
 Status Tag::trimCache() {
     const size_t limit = std::max<size_t>(m_file->cacheLimit(), 16);
-    if (m_cache.size() <= limit)
+    const size_t budget = m_file->cacheBytes();
+    if (m_cache.size() <= limit && m_cacheBytes <= budget)
+        return Status::ok();
+    // Nodes grow and shrink as keys change: count them afresh.
+    m_cacheBytes = 0;
+    for (const auto& [offset, n] : m_cache)
+        m_cacheBytes += nodeBytes(*n);
+    if (m_cache.size() <= limit && m_cacheBytes <= budget)
         return Status::ok();
     CDX_TRY(flush());
     // Interior nodes are few and on every path: only leaves leave.
     const size_t keep = limit * 3 / 4;
-    for (auto it = m_cache.begin(); it != m_cache.end() && m_cache.size() > keep;) {
-        if (it->second->leaf() && !it->second->root())
+    const size_t keepBytes = budget / 4 * 3;
+    for (auto it = m_cache.begin();
+         it != m_cache.end() && (m_cache.size() > keep || m_cacheBytes > keepBytes);) {
+        if (it->second->leaf() && !it->second->root()) {
+            m_cacheBytes -= std::min(m_cacheBytes, nodeBytes(*it->second));
             it = m_cache.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
     m_hot = nullptr;
     m_hotOffset = kNoPage;
@@ -164,6 +181,7 @@ void Tag::dropNode(uint32_t offset) {
 
 void Tag::forgetAll() {
     m_cache.clear();
+    m_cacheBytes = 0;
     m_dropped.clear();
     m_hot = nullptr;
     m_hotOffset = kNoPage;
@@ -174,9 +192,8 @@ Status Tag::node(uint32_t offset, Node*& out) {
         out = m_hot;
         return Status::ok();
     }
-    auto it = m_cache.find(offset);
-    if (it != m_cache.end()) {
-        out = it->second.get();
+    if (Node* held = m_cache.lookup(offset)) {
+        out = held;
         m_hot = out;
         m_hotOffset = offset;
         return Status::ok();
@@ -191,6 +208,7 @@ Status Tag::node(uint32_t offset, Node*& out) {
     out = n.get();
     m_hot = out;
     m_hotOffset = offset;
+    m_cacheBytes += nodeBytes(*n);
     m_cache.emplace(offset, std::move(n));
     return Status::ok();
 }
@@ -202,6 +220,7 @@ Node* Tag::newNode(uint16_t attr) {
     n->keyLength = m_keyLength;
     n->dirty = true;
     Node* raw = n.get();
+    m_cacheBytes += nodeBytes(*raw);
     m_cache.emplace(raw->offset, std::move(n));
     return raw;
 }
@@ -678,7 +697,7 @@ Status Tag::lowerBound(const uint8_t* key, uint32_t len, bool withRec, uint32_t 
     CDX_TRY(trimCache());
     if (len > m_keyLength)
         len = m_keyLength;
-    std::vector<PathStep> path;
+    std::vector<PathStep>& path = m_searchPath;  // kept: a search allocates nothing
     CDX_TRY(descend(key, len, withRec, rec, upper, path));
     CDX_TRY(verifyPlace(path.back().node, path.back().index, key, len, withRec, rec, upper));
     pos = TagPos{path.back().node->offset, path.back().index};

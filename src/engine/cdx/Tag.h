@@ -11,6 +11,7 @@
 
 #include "engine/cdx/KeyCodec.h"
 #include "engine/cdx/Node.h"
+#include "engine/cdx/NodeMap.h"
 #include "engine/cdx/Status.h"
 
 // One tag of a compound index: a 1024-byte tag header and a B-tree of
@@ -138,6 +139,7 @@ private:
     Status usable() const;
     Status writable() const;
     Status trimCache();
+    static size_t nodeBytes(const Node& n);
     void dropNode(uint32_t offset);
     void forgetAll();
     Status descend(const uint8_t* key, uint32_t len, bool withRec, uint32_t rec, bool upper,
@@ -170,7 +172,9 @@ private:
     uint32_t m_root = kNoPage;
     bool m_rootDirty = false;
     uint64_t m_version = 0;
-    std::unordered_map<uint32_t, std::unique_ptr<Node>> m_cache;
+    NodeMap m_cache;
+    size_t m_cacheBytes = 0;  // of the cached nodes, as counted when they came in
+    std::vector<PathStep> m_searchPath;
     std::vector<uint32_t> m_dropped;
     Node* m_hot = nullptr;  // the node found last, looked up first
     uint32_t m_hotOffset = kNoPage;

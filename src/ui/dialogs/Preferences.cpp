@@ -157,7 +157,8 @@ void TPreferences::Button1Click() {
 
 void TPreferences::Button2Click() {
     qly::SettingsStore reg;
-    if (!reg.open())
+    // A damaged settings file is moved aside by this save.
+    if (!reg.openForWriting())
         return;
     throwIfFailed(reg.writeString(qly::kValuePath, ui->Edit1->text().toStdString()));
     reg.close();
@@ -168,7 +169,7 @@ void TPreferences::Button3Click() {
     s_dateFormatIndex = -1;
     s_dateFormatIndex = m_dateFormats->checkedId();
     qly::SettingsStore reg;
-    if (!reg.open())
+    if (!reg.openForWriting())
         return;
     throwIfFailed(reg.writeInteger(qly::kValueDateFormat, s_dateFormatIndex));
     throwIfFailed(reg.writeInteger(qly::kValueCentury, ui->CheckBox1->isChecked() ? 1 : 0));

@@ -11,6 +11,8 @@
 #include "data/XBase.h"
 #include "settings/SettingsStore.h"
 #include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/DeletedRecords.h"
+#include "ui/dialogs/ImportExport.h"
 #include "ui/dialogs/Maint.h"
 #include "ui/dialogs/Preferences.h"
 #include "ui/dialogs/Reports.h"
@@ -31,6 +33,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdint>
@@ -45,9 +48,23 @@ const char* const kCategories[] = {
     "Vehicles",
 };
 
+// The text between delimiters it does not hold: "...", '...' or [...]; a text
+// holding all three is joined from pieces ("a" + '"' + "b").
+QString quoted(const QString& value) {
+    if (!value.contains(u'"'))
+        return u'"' + value + u'"';
+    if (!value.contains(u'\''))
+        return u'\'' + value + u'\'';
+    if (!value.contains(u']'))
+        return u'[' + value + u']';
+    QStringList pieces;
+    for (const QString& piece : value.split(u'"'))
+        pieces << u'"' + piece + u'"';
+    return pieces.join(QStringLiteral(" + '\"' + "));
+}
+
 QString expression(const char* field, const QString& value) {
-    // The value goes in unchanged, without escaping: the engine evaluates it.
-    return QString::fromLatin1(field) + QStringLiteral("=\"") + value + QLatin1Char('"');
+    return QString::fromLatin1(field) + u'=' + quoted(value);
 }
 
 QFont arial(int pixels) {
@@ -92,7 +109,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
 
     for (const char* category : kCategories)
         m_ui->ComboBox1->addItem(QString::fromLatin1(category));
-    m_ui->ComboBox1->setMaxVisibleItems(13);
+    m_ui->ComboBox1->setMaxVisibleItems(8);  // as every drop-down list of the program
     m_ui->ComboBox1->setCurrentIndex(-1);
     m_ui->ComboBox1->setEditText(QString());
     m_ui->ComboBox1->setCompleter(nullptr);  // the text is taken as typed
@@ -110,6 +127,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::T
 
     placePages();
     buildPopupMenu();
+    buildExtraMenuItems();
     connectHandlers();
 
     // Places the window for the screen (centred, or where the layout file
@@ -155,6 +173,20 @@ void TMain::buildPopupMenu() {
             [this](const QPoint& pos) { m_popupMenu->popup(mapToGlobal(pos)); });
 }
 
+void TMain::buildExtraMenuItems() {
+    // After the standard items of their menus, each behind a separator of
+    // its own.
+    m_ui->File1->addSeparator();
+    m_import = m_ui->File1->addAction(QStringLiteral("Import…"));
+    m_import->setObjectName(QStringLiteral("Import1"));
+    m_ui->File1->addSeparator();
+    m_export = m_ui->File1->addAction(QStringLiteral("Export…"));
+    m_export->setObjectName(QStringLiteral("Export1"));
+    m_ui->Edit1->addSeparator();
+    m_deletedRecords = m_ui->Edit1->addAction(QStringLiteral("Deleted Records…"));
+    m_deletedRecords->setObjectName(QStringLiteral("DeletedRecords1"));
+}
+
 void TMain::connectHandlers() {
     const auto on = [this](auto handler) {
         return [this, handler] { guarded(this, [this, handler] { (this->*handler)(); }); };
@@ -181,6 +213,9 @@ void TMain::connectHandlers() {
     for (QAction* action : {m_ui->Delete1, m_ui->Delete2})
         connect(action, &QAction::triggered, this, on(&TMain::Delete1Click));
     connect(m_ui->Contents1, &QAction::triggered, this, on(&TMain::Contents1Click));
+    connect(m_import, &QAction::triggered, this, on(&TMain::Import1Click));
+    connect(m_export, &QAction::triggered, this, on(&TMain::Export1Click));
+    connect(m_deletedRecords, &QAction::triggered, this, on(&TMain::DeletedRecords1Click));
     // A double click anywhere on the grid (a cell, below the last row, a
     // title) switches to the detail view.
     m_ui->DBGrid1->viewport()->installEventFilter(this);
@@ -247,6 +282,14 @@ void TMain::connectDataModule(TDataModule2* dataModule) {
     m_dataModule = dataModule;
     if (!dataModule)
         return;
+    // The user hears once of each index an open had to repair (the tables
+    // open after this, in the data module's creation, and again after a
+    // restore or re-index).
+    for (TDbTable* table : {dataModule->MainT, dataModule->ManufT, dataModule->LocationT}) {
+        connect(table, &TDbTable::indexRepaired, this, &TMain::noteRepair);
+        if (table->active() && !table->repairMessage().isEmpty())
+            noteRepair(table->repairMessage());
+    }
     m_itemPage->connectDataModule(dataModule);
     m_manufacturerPage->connectDataModule(dataModule);
     m_locationPage->connectDataModule(dataModule);
@@ -283,6 +326,26 @@ void TMain::connectDataModule(TDataModule2* dataModule) {
     });
 }
 
+void TMain::noteRepair(const QString& message) {
+    if (m_repairs.contains(message))
+        return;
+    m_repairs << message;
+    if (m_repairs.size() == 1)
+        QTimer::singleShot(0, this, &TMain::showRepairs);
+}
+
+void TMain::showRepairs() {
+    if (m_repairs.isEmpty())
+        return;
+    const QString text = m_repairs.join(QStringLiteral("\n\n"));
+    m_repairs.clear();
+    const bool failed = text.contains(QStringLiteral("could not be rebuilt"));
+    QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information,
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("IndexRepaired"));
+    box.exec();
+}
+
 TDataSource* TMain::lookupCopy(TDbTable* original, const char* name) {
     // Opened read-only beside the original whenever it opens; read again
     // after every change of the original's records.
@@ -309,6 +372,7 @@ TDataSource* TMain::lookupCopy(TDbTable* original, const char* name) {
             qly::showErrorBox(QString::fromStdString(error.what()), this);
         }
     };
+    m_lookupCopies.append(qMakePair(original, copy));
     connect(original, &TDbTable::activeChanged, copy, follow);
     connect(original, &TDbTable::afterPost, copy, follow);
     connect(original, &TDbTable::afterDelete, copy, follow);
@@ -684,4 +748,49 @@ void TMain::Delete1Click() {
 
 void TMain::Contents1Click() {
     qly::HelpWindow::showContents();
+}
+
+// ---- Import, export and deleted records
+
+void TMain::openImportExport(bool importing) {
+    auto* dialog = new TImportExport(
+        importing ? TImportExport::Mode::Import : TImportExport::Mode::Export, m_dataModule, this);
+    connect(dialog, &TImportExport::tableChanged, this, &TMain::tableChangedOutside);
+    dialog->show();
+    offsetFromOthers(dialog);
+}
+
+void TMain::Import1Click() {
+    openImportExport(true);
+}
+
+void TMain::Export1Click() {
+    openImportExport(false);
+}
+
+void TMain::DeletedRecords1Click() {
+    auto* dialog = new TDeletedRecords(m_dataModule, this);
+    connect(dialog, &TDeletedRecords::tableChanged, this, &TMain::tableChangedOutside);
+    dialog->show();
+    offsetFromOthers(dialog);
+}
+
+void TMain::tableChangedOutside(TDbTable* table) {
+    guarded(this, [this, table] {
+        if (!table || !table->active())
+            return;
+        // The grid, the pages and the navigator follow the table's re-read.
+        table->refresh();
+        for (const auto& [original, copy] : m_lookupCopies) {
+            if (original == table && copy->active())
+                copy->refresh();
+        }
+        if (m_dataModule && table == m_dataModule->MainT)
+            UpdateTextDisplay();
+    });
+    // Other open Deleted Records windows list the table anew.
+    for (TDeletedRecords* other : findChildren<TDeletedRecords*>(Qt::FindDirectChildrenOnly)) {
+        if (other != sender() && other->chosenTable() == table)
+            other->reload();
+    }
 }

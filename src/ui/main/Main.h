@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QSet>
 #include <QString>
 
@@ -106,6 +108,11 @@ public slots:
     void Delete1Click();
     void Contents1Click();
 
+    // Commands added after the standard menu items.
+    void Import1Click();          // File > Import…
+    void Export1Click();          // File > Export…
+    void DeletedRecords1Click();  // Edit > Deleted Records…
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -129,6 +136,15 @@ private:
     // 2 = manufacturer, 3 = location).
     void markChoice(int choice);
     static void fitPane(QLabel* pane);
+    void buildExtraMenuItems();
+    void openImportExport(bool importing);
+    // Records of the table were written past it (an import, a recall): the
+    // table, its lookup copy and the count pane are read again.
+    void tableChangedOutside(TDbTable* table);
+    // Gathers what an open repaired and shows it in one box once the opens
+    // in progress are done.
+    void noteRepair(const QString& message);
+    void showRepairs();
 
     std::unique_ptr<Ui::TMain> m_ui;
     QMenu* m_popupMenu = nullptr;
@@ -139,9 +155,14 @@ private:
     TDataModule2* m_dataModule = nullptr;
     TDbTable* m_lookupT = nullptr;
     TDataSource* m_dsLookup = nullptr;
+    QList<QPair<TDbTable*, TDbTable*>> m_lookupCopies;  // original, copy
+    QAction* m_import = nullptr;
+    QAction* m_export = nullptr;
+    QAction* m_deletedRecords = nullptr;
     QSet<QObject*> m_governed;  // widgets whose hints follow showHints
     bool m_showHints = false;
     bool m_lookupOpenFailed = false;
     bool m_settingChoice = false;
     bool m_closing = false;  // Exit has posted and closed the tables
+    QStringList m_repairs;   // repair messages not shown yet
 };

@@ -2,7 +2,6 @@
 
 #include "data/DataLink.h"
 #include "data/DataSource.h"
-#include "engine/xbase.h"
 #include "widgets/data/ErrorBox.h"
 
 #include <QApplication>
@@ -278,13 +277,8 @@ void DBNavigator::updateButtons() {
     bool atLast = true;
     if (active && table->recNo() > 0) {
         // the ends are where the engine's first and last visible records are
-        const int previous = xb_Select(table->workArea());
-        const long current = table->recNo();
-        atFirst = table->bof() || table->engineTop() == current;
-        atLast = table->eof() || table->engineBottom() == current;
-        table->selectArea(true);
-        if (previous != 0 && previous != table->workArea())
-            xb_Select(previous);
+        atFirst = table->onFirstVisible();
+        atLast = table->onLastVisible();
     }
     auto set = [this](Button which, bool on) { m_buttons[which]->setEnabled(on); };
     set(nbFirst, active && !atFirst);

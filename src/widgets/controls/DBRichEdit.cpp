@@ -1,5 +1,6 @@
 #include "widgets/controls/DBRichEdit.h"
 
+#include "data/CodePage.h"
 #include "data/Field.h"
 
 #include <QFocusEvent>
@@ -20,7 +21,8 @@ void DBRichEdit::showValue() {
 }
 
 void DBRichEdit::writeValue(TField& field) {
-    field.setAsString(QString::fromLatin1(rtf()));
+    const QByteArray bytes = rtf();
+    field.setAsString(qly::cp1252::decode(bytes.constData(), bytes.size()));
 }
 
 void DBRichEdit::focusOutEvent(QFocusEvent* event) {

@@ -43,8 +43,6 @@ public:
     bool matched() const { return m_matched; }
 
 private:
-    long findItem(const QString& text);
-    long findKey(const QString& text);
     void showMatch(bool matched);
 
     class Link;

@@ -1,15 +1,19 @@
 #include "widgets/data/DBGrid.h"
 
 #include "data/DataSource.h"
+#include "data/DbTable.h"
 #include "widgets/data/ErrorBox.h"
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -19,6 +23,24 @@ const char* const kTitleStyle =
     "QHeaderView::section:horizontal {"
     " background-color: #008080; color: white; padding: 1px 4px;"
     " border: none; border-right: 1px solid #004c4c; border-bottom: 1px solid #004c4c; }";
+
+// The cells' editors: the grid hears of each one opened and of its first change.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    CellDelegate(QObject* parent, std::function<void(QWidget*)> opened)
+        : QStyledItemDelegate(parent), m_opened(std::move(opened)) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            m_opened(editor);
+        return editor;
+    }
+
+private:
+    std::function<void(QWidget*)> m_opened;
+};
 
 }  // namespace
 
@@ -116,6 +138,11 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     setVerticalHeader(m_indicator);
     m_indicator->setFixedWidth(kIndicatorWidth);
     setModel(m_model);
+    setItemDelegate(new CellDelegate(this, [this](QWidget* editor) {
+        m_editor = editor;
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            connect(line, &QLineEdit::textEdited, this, &DBGrid::editorChanged);
+    }));
 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -161,10 +188,13 @@ TDataSource* DBGrid::dataSource() const {
 
 void DBGrid::setDataSource(TDataSource* source) {
     QObject::disconnect(m_stateConnection);
+    QObject::disconnect(m_updateConnection);
     m_model->setDataSource(source);
     if (source) {
         m_stateConnection =
             connect(source, &TDataSource::stateChanged, this, &DBGrid::onStateChanged);
+        m_updateConnection =
+            connect(source, &TDataSource::updateData, this, &DBGrid::handOverEditor);
         onStateChanged(source->state());
     }
     applyColumnWidths();
@@ -267,6 +297,46 @@ void DBGrid::changeEvent(QEvent* event) {
         if (m_rowsFollowFont)
             setDefaultRowHeight(fontMetrics().height() + 6);
         applyColumnWidths();
+    }
+}
+
+void DBGrid::editorChanged() {
+    TDataSource* source = dataSource();
+    TDbTable* table = source ? source->dataSet() : nullptr;
+    if (!table || !table->active() || table->state() != TDataSetState::dsBrowse)
+        return;
+    try {
+        table->edit();
+    } catch (const std::exception& error) {
+        qly::showErrorBox(QString::fromStdString(error.what()), this);
+    }
+}
+
+void DBGrid::handOverEditor() {
+    QWidget* editor = m_editor;
+    if (!editor || state() != QAbstractItemView::EditingState)
+        return;
+    m_editor = nullptr;  // once: the commit below posts nothing itself
+    commitData(editor);
+    // closed without a second hand-over when it loses the focus
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void DBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    if (editor == m_editor)
+        m_editor = nullptr;
+    QTableView::closeEditor(editor, hint);
+    if (hint != QAbstractItemDelegate::RevertModelCache)
+        return;
+    // Escape in the editor: an edit it began and that changed nothing ends
+    TDataSource* source = dataSource();
+    TDbTable* table = source ? source->dataSet() : nullptr;
+    if (table && table->active() && table->state() == TDataSetState::dsEdit && !table->modified()) {
+        try {
+            table->cancel();
+        } catch (const std::exception& error) {
+            qly::showErrorBox(QString::fromStdString(error.what()), this);
+        }
     }
 }
 

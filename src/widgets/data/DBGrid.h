@@ -78,6 +78,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void changeEvent(QEvent* event) override;
     void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     // The view's current index moving off a removed row (the new row of an
     // insertion, when it ends) does not move the table off the record just
     // posted.
@@ -86,11 +87,18 @@ protected:
 private:
     void onModelCurrentRow(int row);
     void onStateChanged(TDataSetState state);
+    // The first change typed into a cell editor puts the table into edit.
+    void editorChanged();
+    // Before the table posts or cancels: the open cell editor hands its
+    // value over and closes, so a typed value is stored once and never lost.
+    void handOverEditor();
     void updateTitleStyle();
 
     GridModel* m_model = nullptr;
     DBGridIndicator* m_indicator = nullptr;
     QMetaObject::Connection m_stateConnection;
-    bool m_following = false;  // moving the view to the table's record
+    bool m_following = false;    // moving the view to the table's record
+    QPointer<QWidget> m_editor;  // the open cell editor
+    QMetaObject::Connection m_updateConnection;
     bool m_rowsFollowFont = true;
 };

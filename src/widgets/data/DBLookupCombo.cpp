@@ -348,7 +348,8 @@ void DBLookupCombo::showPopup() {
     const int rowHeight = metrics.height() + 4;
     m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     const int rows = std::clamp(m_model->rowCount(), 1, kVisibleRows);
-    const int header = m_list->horizontalHeader()->isVisible()
+    // (isHidden, not isVisible: the list is not shown yet when it is sized)
+    const int header = !m_list->horizontalHeader()->isHidden()
                            ? m_list->horizontalHeader()->sizeHint().height()
                            : 0;
     width += m_list->verticalScrollBar()->sizeHint().width() + 2;
@@ -416,6 +417,7 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
                 break;
             }
             case QEvent::FocusIn: {
+                update();  // the frame shows the focus while the box has it
                 const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
                 if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
                     emit entered();
@@ -426,6 +428,7 @@ bool DBLookupCombo::eventFilter(QObject* watched, QEvent* event) {
                     emit clicked();
                 break;
             case QEvent::FocusOut:
+                update();  // and no longer once it has left
                 if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
                     QTimer::singleShot(0, m_edit, [this] { showStart(); });
                 break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QByteArray>
 #include <QString>
 
@@ -48,6 +50,10 @@ bool looksLikeRtf(const QByteArray& bytes);
 // Replaces the document's content with the memo. A memo that is not RTF is
 // shown as plain text (code page 1252, trailing zero bytes dropped).
 RtfReadResult readRtf(const QByteArray& bytes, QTextDocument* document);
+
+// The plain text (UTF-8) of a stored memo that is RTF; false, leaving
+// plainUtf8 alone, when the memo is not RTF. Needs a QGuiApplication.
+bool plainTextOfRtf(const std::string& stored, std::string& plainUtf8);
 
 // The document as RTF, ending with "}" and CR LF.
 QByteArray writeRtf(const QTextDocument* document);

@@ -1186,6 +1186,16 @@ QTextCharFormat Reader::charFormat(const CharProps& props) {
 
 }  // namespace
 
+bool plainTextOfRtf(const std::string& stored, std::string& plainUtf8) {
+    const QByteArray bytes = QByteArray::fromStdString(stored);
+    if (!looksLikeRtf(bytes))
+        return false;
+    QTextDocument document;
+    readRtf(bytes, &document);
+    plainUtf8 = document.toPlainText().toStdString();
+    return true;
+}
+
 bool looksLikeRtf(const QByteArray& bytes) {
     qsizetype i = 0;
     while (i < bytes.size() && isSpace(static_cast<unsigned char>(bytes[i])))

@@ -112,6 +112,7 @@ public:
     QStringList titles;
     QList<QMessageBox::Icon> icons;
     QList<QMessageBox::StandardButtons> buttons;
+    QStringList fonts;  // the family each box asked for
 
 private:
     void poll() {
@@ -122,6 +123,7 @@ private:
         titles << box->windowTitle();
         icons << box->icon();
         buttons << box->standardButtons();
+        fonts << box->font().family();
         QAbstractButton* button = box->button(m_answer);
         if (!button)
             button = box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok

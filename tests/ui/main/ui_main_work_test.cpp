@@ -10,6 +10,7 @@
 #include "data/Field.h"
 #include "data/XBase.h"
 #include "ui/dialogs/Maint.h"
+#include "ui/dialogs/Preferences.h"
 #include "ui/main/Main.h"
 #include "ui/main/pages/ItemPage.h"
 #include "ui/main/pages/LocationPage.h"
@@ -19,20 +20,32 @@
 #include "widgets/data/DBGrid.h"
 #include "widgets/data/DBLookupCombo.h"
 #include "widgets/data/DBStateStatus.h"
+#include "widgets/help/HelpWindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSysInfo>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -113,6 +126,29 @@ void clickMenuItem(TMain* w, const char* menuName, const char* actionName) {
     QAction* action = child<QAction>(w, actionName);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
     QTRY_VERIFY(!menu->isVisible());
+}
+
+// The hint a user resting the mouse on the widget sees ("" when none shows).
+QString hover(QWidget* widget) {
+    QToolTip::hideText();
+    QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(widget, &tip);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// The part of the window that the screen shows over the widget, as painted
+// by now, and the same part as the widget would paint it afresh.
+std::pair<QImage, QImage> shownAndFresh(QWidget* window, QWidget* widget) {
+    const QRect area(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    const qreal ratio = window->devicePixelRatioF();
+    const QRect pixels(area.topLeft() * ratio, area.size() * ratio);
+    QImage shown = window->screen()
+                       ->grabWindow(window->winId())
+                       .toImage()
+                       .copy(pixels)
+                       .convertToFormat(QImage::Format_RGB32);
+    QImage fresh = window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+    return {shown, fresh};
 }
 
 // The focused control is shown, inside the given panel.
@@ -295,9 +331,9 @@ private slots:
         QTest::mouseClick(name, Qt::LeftButton);
         QTest::keyClick(name, Qt::Key_End);
         // A character the table's code page cannot hold: the post is refused.
-        QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, QString(QChar(0x20AC)),
+        QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, QString(QChar(0x2603)),
                             Qt::NoModifier);
-        QVERIFY(name->text().contains(QChar(0x20AC)));
+        QVERIFY(name->text().contains(QChar(0x2603)));
         for (const char* how : {"button", "close"}) {
             const qsizetype shown = run->boxes.texts.size();
             if (QByteArray(how) == "button")
@@ -310,7 +346,7 @@ private slots:
             QVERIFY(w->isVisible());
             QVERIFY(run->dm->MainT->active());
             QCOMPARE(run->dm->MainT->state(), TDataSetState::dsEdit);
-            QVERIFY(name->text().contains(QChar(0x20AC)));
+            QVERIFY(name->text().contains(QChar(0x2603)));
         }
         // Mended, the work is kept on the way out.
         w->activateWindow();
@@ -518,6 +554,238 @@ private slots:
         }
         manufacturer->hidePopup();
         QCOMPARE(run->dm->MainT->state(), TDataSetState::dsBrowse);
+    }
+
+    // A value typed into a grid cell puts the table into edit at once and is
+    // stored once, whatever ends the editing: a choice of the list view, a
+    // click into another box, a move to another row. Escape stores nothing.
+    void typedCellValueIsStoredOnceWhateverEndsTheEditing_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("name choice") << QStringLiteral("name choice") << true;
+        QTest::newRow("category box") << QStringLiteral("category box") << true;
+        QTest::newRow("other row") << QStringLiteral("other row") << true;
+        QTest::newRow("escape") << QStringLiteral("escape") << false;
+    }
+    void typedCellValueIsStoredOnceWhateverEndsTheEditing() {
+        QFETCH(QString, how);
+        QFETCH(bool, stored);
+        auto run = start();
+        TMain* w = run->window;
+        TDbTable* items = run->dm->MainT;
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+L")));
+        auto* grid = child<DBGrid>(w, "DBGrid1");
+        auto* pane = child<DBStateStatus>(w, "DBStateStatus1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(1, 0)).center());
+        const long recno = items->recNo();
+        const QString name = field(items, "NAME");
+        int posts = 0;
+        items->addAfterPost([&posts](TDbTable&) { ++posts; });
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto* editor = grid->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QCOMPARE(pane->text(), QStringLiteral("Browse"));
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, QStringLiteral(" ok"));
+        QCOMPARE(pane->text(), QStringLiteral("Edit"));
+        QCOMPARE(editor->text(), name + QStringLiteral(" ok"));  // the typing is kept
+
+        if (how == u"name choice")
+            QTest::mouseClick(child<QLabel>(w, "StaticText5"), Qt::LeftButton);
+        else if (how == u"category box")
+            QTest::mouseClick(child<QComboBox>(w, "ComboBox1")->lineEdit(), Qt::LeftButton);
+        else if (how == u"other row")
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                              grid->visualRect(grid->model()->index(3, 0)).center());
+        else
+            QTest::keyClick(editor, Qt::Key_Escape);
+        QTest::qWait(50);  // whatever follows the click has run
+
+        QCOMPARE(items->state(), TDataSetState::dsBrowse);
+        QCOMPARE(pane->text(), QStringLiteral("Browse"));
+        QCOMPARE(posts, stored ? 1 : 0);
+        QVERIFY(run->boxes.texts.isEmpty());
+        QVERIFY(items->gotoRecord(recno));
+        QCOMPARE(field(items, "NAME"), stored ? name + QStringLiteral(" ok") : name);
+        items->close();  // and on disk
+        items->open();
+        QVERIFY(items->gotoRecord(recno));
+        QCOMPARE(field(items, "NAME"), stored ? name + QStringLiteral(" ok") : name);
+    }
+
+    // An open that found a table's index wrong (its last writer was killed)
+    // and rebuilt it tells the user once, in one box.
+    void indexRepairedAtOpenIsShownOnce() {
+        auto installation = std::make_unique<Installation>();
+        const QString table = installation->dataFolder() + QStringLiteral("MANUFACT.DBF");
+        {
+            // the first company's name changed under its index, as a writer
+            // killed between the record and its keys leaves it
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray head = file.read(32);
+            const int header = static_cast<unsigned char>(head.at(8)) |
+                               static_cast<unsigned char>(head.at(9)) << 8;
+            QVERIFY(file.seek(header + 1));
+            QVERIFY(file.write("Killed Mid Post") == 15);
+        }
+        // and that writer's open marker, naming a process that is gone
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        QVERIFY(gone > 0);
+        QCOMPARE(::waitpid(gone, nullptr, 0), gone);
+        QFile marker(table + QStringLiteral(".qly-open.") + QSysInfo::machineHostName() + u'.' +
+                     QString::number(gone));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
+
+        auto run = start(std::move(installation));
+        QVERIFY(run->window);
+        QTRY_COMPARE(run->boxes.texts.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(run->boxes.texts.size(), 1);
+        const QString text = run->boxes.texts.at(0);
+        QVERIFY2(text.contains(QStringLiteral("MANUFACT.DBF")) &&
+                     text.contains(QStringLiteral("rebuilt")),
+                 qPrintable(text));
+        QCOMPARE(run->boxes.icons.at(0), QMessageBox::Information);
+        // the rebuilt index finds the record by its new name
+        QVERIFY(run->dm->ManufT->findNearest(QStringLiteral("Killed Mid Post")));
+    }
+
+    // The frame of a box shows the focus only while the box has it.
+    void onlyTheFocusedControlShowsAFocusFrame() {
+        auto run = start();
+        TMain* w = run->window;
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+L")));
+        auto* manufacturer = child<DBLookupCombo>(w, "DBLookupCombo1");
+        QTest::mouseClick(manufacturer->lineEdit(), Qt::LeftButton);
+        QTRY_VERIFY(manufacturer->lineEdit()->hasFocus());
+        QTest::qWait(50);
+        auto [focusedShown, focusedFresh] = shownAndFresh(w, manufacturer);
+        QTest::keyClick(manufacturer->lineEdit(), Qt::Key_Tab);
+        QTRY_VERIFY(!manufacturer->lineEdit()->hasFocus());
+        QTest::qWait(50);
+        auto [leftShown, leftFresh] = shownAndFresh(w, manufacturer);
+        QVERIFY2(leftShown == leftFresh, "the box still shows the focus it no longer has");
+        QVERIFY(leftFresh != focusedFresh);  // the focus frame is something to see
+        // (the focused box's own text cursor blinks: only its frame is compared)
+        const QRect frame = focusedShown.rect();
+        for (int x = 0; x < frame.width(); ++x)
+            QCOMPARE(focusedShown.pixel(x, 0), focusedFresh.pixel(x, 0));
+    }
+
+    // The drop-down lists show up to eight rows at a time.
+    void dropDownListsShowUpToEightRows() {
+        auto run = start();
+        TMain* w = run->window;
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+L")));
+        auto* category = child<QComboBox>(w, "ComboBox1");
+        QTest::mouseClick(category->lineEdit(), Qt::LeftButton);
+        QTest::keyClick(category->lineEdit(), Qt::Key_F4);
+        QAbstractItemView* list = category->view();
+        QTRY_VERIFY(list->isVisible());
+        const int rowHeight = list->sizeHintForRow(0);
+        QVERIFY(rowHeight > 0);
+        QCOMPARE(list->viewport()->height() / rowHeight, 8);
+        QTest::keyClick(list, Qt::Key_Escape);
+        QTRY_VERIFY(!list->isVisible());
+
+        auto* manufacturer = child<DBLookupCombo>(w, "DBLookupCombo1");
+        QTest::mouseClick(manufacturer->lineEdit(), Qt::LeftButton);
+        QTest::keyClick(manufacturer->lineEdit(), Qt::Key_F4);
+        QTableView* lookup = manufacturer->listView();
+        QTRY_VERIFY(lookup->isVisible());
+        QVERIFY(lookup->model()->rowCount() > 8);
+        QCOMPARE(lookup->viewport()->height() / lookup->rowHeight(0), 8);
+        QTest::keyClick(lookup, Qt::Key_Escape);
+        QTRY_VERIFY(!lookup->isVisible());
+    }
+
+    // The hints the program added to the item page's buttons follow the
+    // window's hint setting, as the button bar's do.
+    void addedHintsFollowTheHintSetting_data() {
+        QTest::addColumn<bool>("hints");
+        QTest::newRow("hints on") << true;
+        QTest::newRow("hints off") << false;
+    }
+    void addedHintsFollowTheHintSetting() {
+        QFETCH(bool, hints);
+        auto installation = std::make_unique<Installation>();
+        installation->setSetting(
+            "Hints", hints ? QStringLiteral("dword:00000001") : QStringLiteral("dword:00000000"));
+        auto run = start(std::move(installation));
+        TMain* w = run->window;
+        QMap<QString, int> seen;
+        for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+            const QString tip = button->toolTip();
+            if (tip != u"Show this manufacturer" && tip != u"Show this location" &&
+                tip != u"Choose a date")
+                continue;
+            if (!button->isVisible())
+                continue;
+            ++seen[tip];
+            QCOMPARE(hover(button), hints ? tip : QString());
+        }
+        QCOMPARE(seen.value(QStringLiteral("Show this manufacturer")), 1);
+        QCOMPARE(seen.value(QStringLiteral("Show this location")), 1);
+        QVERIFY(seen.value(QStringLiteral("Choose a date")) >= 1);
+        QToolTip::hideText();
+    }
+
+    // Menus and message boxes speak in Arial (here its metric twin).
+    void menusAndMessageBoxesUseArial() {
+        auto run = start();
+        TMain* w = run->window;
+        QMenuBar* bar = w->menuBar();
+        auto* file = child<QMenu>(w, "File1");
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          bar->actionGeometry(file->menuAction()).center());
+        QTRY_VERIFY(file->isVisible());
+        QCOMPARE(file->font().family(), QStringLiteral("Arial"));
+        QVERIFY2(
+            QStringList({"Arial", "Liberation Sans"}).contains(QFontInfo(file->font()).family()),
+            qPrintable(QFontInfo(file->font()).family()));
+        QCOMPARE(bar->font().family(), QStringLiteral("Arial"));
+        QTest::keyClick(file, Qt::Key_Escape);
+        QTRY_VERIFY(!file->isVisible());
+        run->boxes.setAnswer(QMessageBox::No);
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+Del")));
+        QTRY_COMPARE(run->boxes.fonts.size(), 1);
+        QCOMPARE(run->boxes.fonts.at(0), QStringLiteral("Arial"));
+    }
+
+    // Help, Contents opens the help window centred over the main window.
+    void helpOpensCentredOverTheWindow() {
+        auto run = start();
+        TMain* w = run->window;
+        w->move(40, 30);
+        clickMenuItem(w, "Help1", "Contents1");
+        qly::HelpWindow* help = qly::HelpWindow::instance();
+        QTRY_VERIFY(help && help->isVisible());
+        QCOMPARE(help->windowTitle(), QStringLiteral("Quillory Help"));
+        const QPoint offCentre = help->frameGeometry().center() - w->frameGeometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
+        help->close();
+    }
+
+    // A second dialog of the same kind opens down and right of the first.
+    void aSecondDialogOfTheSameKindOpensOffset() {
+        auto run = start();
+        TMain* w = run->window;
+        QTest::mouseClick(child<QToolButton>(w, "BarButton4"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(w, "BarButton4"), Qt::LeftButton);
+        QTest::keySequence(w, QKeySequence(QStringLiteral("Ctrl+P")));
+        const QList<TPreferences*> dialogs = w->findChildren<TPreferences*>();
+        QCOMPARE(dialogs.size(), 3);
+        for (int i = 1; i < 3; ++i) {
+            QVERIFY(dialogs[i]->isVisible());
+            QVERIFY(dialogs[i]->x() > dialogs[i - 1]->x());
+            QVERIFY(dialogs[i]->y() > dialogs[i - 1]->y());
+        }
     }
 };
 
