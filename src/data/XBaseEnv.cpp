@@ -1,5 +1,7 @@
 #include "data/XBaseEnv.h"
 
+#include <iterator>
+
 #include "data/DateFormat.h"
 #include "data/Error.h"
 #include "data/Messages.h"
@@ -90,7 +92,11 @@ void TXBaseEnv::setDateFormat(TXBaseDateFrmt format) {
             xb_SetSystemDateFormat(pattern.toStdString());
             break;
     }
-    xb_SetDateFormat(format == dfWinDefault ? kXbDateSystem : static_cast<int>(format));
+    static constexpr int kEngineFormat[] = {kXbDateAmerican, kXbDateAnsi,   kXbDateBritish,
+                                            kXbDateFrench,   kXbDateGerman, kXbDateItalian,
+                                            kXbDateSpanish,  kXbDateSystem};
+    static_assert(std::size(kEngineFormat) == dfWinDefault + 1);
+    xb_SetDateFormat(kEngineFormat[format]);
     qly::dates::setDateSeparator(separator);
     qly::dates::setShortDateFormat(pattern);
     if (m_century)

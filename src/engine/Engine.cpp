@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "engine/IndexSet.h"
+#include "engine/xbase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -55,14 +56,14 @@ int Engine::use(const std::string& path, const std::string& alias, Table::Mode m
     if (!alias.empty()) {
         name = upperAlias(alias);
         if (areaOf(name)) {
-            setError("Alias name is already in use: " + name, 4);
+            setError("Alias name is already in use: " + name, kXbErrAliasInUse);
             return 0;
         }
     }
     std::string error;
     std::unique_ptr<Table> table = Table::open(path, mode, error);
     if (!table) {
-        setError(error, 3);
+        setError(error, kXbErrOpen);
         return 0;
     }
     if (name.empty()) {
@@ -85,7 +86,7 @@ int Engine::use(const std::string& path, const std::string& alias, Table::Mode m
     auto area = std::make_unique<WorkArea>(number, name, std::move(table), &m_settings);
     // The structural index opens with its table, or the table does not open.
     if (!area->indexes().openStructural(error)) {
-        setError(error, 3);
+        setError(error, kXbErrIndex);
         return 0;
     }
     m_areas[static_cast<size_t>(number)] = std::move(area);
@@ -128,7 +129,7 @@ bool Engine::close(int number) {
     std::string error;
     bool ok = a->table().commit(error);
     if (!ok)
-        setError(error, 7);
+        setError(error, kXbErrClose);
     m_areas[static_cast<size_t>(number)].reset();
     return ok;
 }

@@ -38,7 +38,8 @@ public:
                      std::string& error);
     void closeAll();
 
-    void setError(const std::string& text, int code = 1) {
+    // code: one of the kXbErr* codes of xbase.h.
+    void setError(const std::string& text, int code) {
         m_error = text;
         m_errorCode = code;
     }

@@ -479,11 +479,14 @@ bool WorkArea::countVisible(uint32_t& count, std::string& error) {
 
 bool WorkArea::beginRecord(std::string& error) {
     m_staged.reset();
+    m_failure = Failure::Refused;
     if (m_eof || m_recno == 0) {
+        m_failure = Failure::NoRecord;
         error = "No current record (end of file)";
         return false;
     }
     if (!m_table->writable()) {
+        m_failure = Failure::ReadOnly;
         error = m_table->readOnlyReason();
         return false;
     }
@@ -492,8 +495,10 @@ bool WorkArea::beginRecord(std::string& error) {
     auto image = std::make_unique<std::vector<char>>(m_record.size());
     if (m_table->mode() == Table::Mode::Shared) {
         // build on the record as it is now, not as we last read it
-        if (!m_table->readRecord(m_recno, image->data(), error))
+        if (!m_table->readRecord(m_recno, image->data(), error)) {
+            m_failure = Failure::Read;
             return false;
+        }
     } else {
         std::memcpy(image->data(), m_record.data(), image->size());
     }
@@ -502,6 +507,7 @@ bool WorkArea::beginRecord(std::string& error) {
 }
 
 bool WorkArea::postRecord(std::string& error) {
+    m_failure = Failure::Refused;
     if (!m_staged) {
         error = "No record is being built";
         return false;
@@ -516,13 +522,16 @@ bool WorkArea::postRecord(std::string& error) {
 }
 
 bool WorkArea::change(const Mutation& mutate, std::string& error) {
+    m_failure = Failure::Refused;
     if (m_staged)
         return mutate(m_staged->data(), error);
     if (m_eof || m_recno == 0) {
+        m_failure = Failure::NoRecord;
         error = "No current record (end of file)";
         return false;
     }
     if (!m_table->writable()) {
+        m_failure = Failure::ReadOnly;
         error = m_table->readOnlyReason();
         return false;
     }
@@ -531,7 +540,9 @@ bool WorkArea::change(const Mutation& mutate, std::string& error) {
     bool tookLock = false;
     if (m_table->mode() == Table::Mode::Shared && !m_table->isRecordLocked(m_recno)) {
         if (!m_table->lockRecord(m_recno, m_settings->lockTimeout)) {
-            error = "Record " + std::to_string(m_recno) + " is locked by another user";
+            m_failure = Failure::Locked;
+            error = "Record " + std::to_string(m_recno) + " of " + m_table->path() +
+                    " is locked by another user";
             return false;
         }
         tookLock = true;
@@ -541,10 +552,16 @@ bool WorkArea::change(const Mutation& mutate, std::string& error) {
     if (m_table->mode() == Table::Mode::Shared) {
         // Apply the change to the record as it is now, not as we last read it.
         ok = m_table->readRecord(m_recno, image.data(), error);
+        if (!ok)
+            m_failure = Failure::Read;
     } else {
         std::memcpy(image.data(), m_record.data(), image.size());
     }
-    ok = ok && mutate(image.data(), error) && m_table->writeRecord(m_recno, image.data(), error);
+    ok = ok && mutate(image.data(), error);
+    if (ok && !m_table->writeRecord(m_recno, image.data(), error)) {
+        m_failure = Failure::Write;
+        ok = false;
+    }
     if (ok)
         std::memcpy(m_record.data(), image.data(), image.size());
     if (tookLock)
@@ -569,6 +586,7 @@ int WorkArea::append(std::string& error) {
 }
 
 bool WorkArea::setDeletedFlag(bool deleted, std::string& error) {
+    m_failure = Failure::Refused;
     return change(
         [deleted](char* image, std::string&) {
             image[0] = deleted ? '*' : ' ';
@@ -578,6 +596,7 @@ bool WorkArea::setDeletedFlag(bool deleted, std::string& error) {
 }
 
 bool WorkArea::putRecord(const std::string& image, std::string& error) {
+    m_failure = Failure::Refused;
     if (image.size() != m_record.size()) {
         error = "Record image has the wrong length (" + std::to_string(image.size()) +
                 " instead of " + std::to_string(m_record.size()) + ")";
@@ -596,6 +615,7 @@ bool WorkArea::putRecord(const std::string& image, std::string& error) {
 }
 
 bool WorkArea::replaceText(int index, const std::string& text, std::string& error) {
+    m_failure = Failure::Refused;
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (f.isMemoRef())
         return putMemo(index, text, error);
@@ -672,6 +692,7 @@ bool WorkArea::replaceText(int index, const std::string& text, std::string& erro
 
 bool WorkArea::replaceDate(int index, const std::string& text, const std::string& pattern,
                            std::string& error) {
+    m_failure = Failure::Refused;
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (f.type != 'D') {
         error = "Field " + f.name + " is not a date field";
@@ -693,6 +714,7 @@ bool WorkArea::replaceDate(int index, const std::string& text, const std::string
 }
 
 bool WorkArea::replaceDouble(int index, double v, std::string& error) {
+    m_failure = Failure::Refused;
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (f.type == 'L')
         return replaceLogical(index, v != 0, error);
@@ -714,6 +736,7 @@ bool WorkArea::replaceDouble(int index, double v, std::string& error) {
 }
 
 bool WorkArea::replaceLogical(int index, bool v, std::string& error) {
+    m_failure = Failure::Refused;
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (f.type != 'L') {
         error = "Field " + f.name + " is not a logical field";
@@ -728,6 +751,7 @@ bool WorkArea::replaceLogical(int index, bool v, std::string& error) {
 }
 
 bool WorkArea::putMemo(int index, const std::string& data, std::string& error) {
+    m_failure = Failure::Refused;
     const Field& f = m_table->fields()[static_cast<size_t>(index)];
     if (!f.isMemoRef()) {
         error = "Field " + f.name + " is not a memo field";
@@ -735,7 +759,10 @@ bool WorkArea::putMemo(int index, const std::string& data, std::string& error) {
     }
     return change(
         [&](char* image, std::string& err) {
-            return m_table->writeMemo(image, f, data, m_settings->lockTimeout, err);
+            if (m_table->writeMemo(image, f, data, m_settings->lockTimeout, err))
+                return true;
+            m_failure = Failure::Write;
+            return false;
         },
         error);
 }

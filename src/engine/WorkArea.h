@@ -95,7 +95,11 @@ public:
     bool turboRead() const { return m_turbo; }
     void setTurboRead(bool on);
 
-    // Changes of the current record.
+    // Changes of the current record. A failed one tells what kind of failure
+    // it met (Refused: the value or the call was refused before anything was
+    // written).
+    enum class Failure { Refused, NoRecord, ReadOnly, Locked, Read, Write };
+    Failure lastFailure() const { return m_failure; }
     using Mutation = std::function<bool(char* image, std::string& error)>;
     bool change(const Mutation& mutate, std::string& error);
     int append(std::string& error);  // Table::kAppend* result
@@ -183,6 +187,7 @@ private:
     // generation then.
     std::chrono::steady_clock::time_point m_countChecked;
     uint64_t m_countGeneration = ~uint64_t{0};
+    Failure m_failure = Failure::Refused;
 };
 
 // Formats a number for an N/F field of width and decimals; false when it does not fit.

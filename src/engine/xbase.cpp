@@ -23,11 +23,6 @@ namespace {
 constexpr int kTrue = -1;
 constexpr int kFalse = 0;
 
-constexpr int kErrNoTable = 2;
-constexpr int kErrNoField = 3;
-constexpr int kErrExpression = 6;
-constexpr int kErrNoIndex = 8;
-
 const char* const kNoIndex = "No index is open in this work area";
 
 int boolOf(bool b) {
@@ -44,13 +39,50 @@ Engine& begin() {
 WorkArea* requireArea(Engine& e) {
     WorkArea* a = e.currentArea();
     if (!a)
-        e.setError("No table is open in the current work area", kErrNoTable);
+        e.setError("No table is open in the current work area", kXbErrNoTable);
     return a;
 }
 
-int fail(Engine& e, const std::string& error, int code = 1) {
+int fail(Engine& e, const std::string& error, int code) {
     e.setError(error.empty() ? std::string("Operation failed") : error, code);
     return kFalse;
+}
+
+// The code of a failed change of the current record.
+int changeFailure(const WorkArea& a) {
+    switch (a.lastFailure()) {
+        case WorkArea::Failure::Refused:
+            return kXbErrValue;
+        case WorkArea::Failure::NoRecord:
+            return kXbErrNoRecord;
+        case WorkArea::Failure::ReadOnly:
+            return kXbErrReadOnly;
+        case WorkArea::Failure::Locked:
+            return kXbErrLocked;
+        case WorkArea::Failure::Read:
+            return kXbErrRead;
+        case WorkArea::Failure::Write:
+            break;
+    }
+    return kXbErrWrite;
+}
+
+// The code of a failed xb_AppendEx.
+int appendFailure(int result) {
+    switch (result) {
+        case kXbAppendLockFailed:
+            return kXbErrLocked;
+        case kXbAppendNoTable:
+            return kXbErrNoTable;
+        case kXbAppendTooManyRecords:
+            return kXbErrTableFull;
+        case kXbAppendReadOnly:
+            return kXbErrReadOnly;
+        case kXbAppendIndexFailed:
+            return kXbErrIndex;
+        default:
+            return kXbErrWrite;
+    }
 }
 
 // The current area and the index of a field in it; nullptr when either is missing.
@@ -61,12 +93,12 @@ WorkArea* fieldOf(const std::string& name, int& index) {
         return nullptr;
     index = a->table().fieldIndex(name);
     if (index < 0) {
-        e.setError("Field " + name + " is not found", kErrNoField);
+        e.setError("Field " + name + " is not found", kXbErrNoField);
         return nullptr;
     }
     std::string error;
     if (!a->loadRecord(error)) {
-        e.setError(error);
+        e.setError(error, kXbErrRead);
         return nullptr;
     }
     return a;
@@ -78,7 +110,7 @@ WorkArea* recordOf(Engine& e) {
     WorkArea* a = requireArea(e);
     std::string error;
     if (a && !a->loadRecord(error)) {
-        e.setError(error);
+        e.setError(error, kXbErrRead);
         return nullptr;
     }
     return a;
@@ -131,9 +163,9 @@ void xb_ClearError() {
 int xb_Use(const std::string& path, const std::string& alias, int mode, int driver) {
     Engine& e = begin();
     if (mode < kXbModeShared || mode > kXbModeExclusive)
-        return fail(e, "Invalid open mode " + std::to_string(mode));
+        return fail(e, "Invalid open mode " + std::to_string(mode), kXbErrArgument);
     if (driver < kXbDriverNtx || driver > kXbDriverNsx)
-        return fail(e, "Invalid driver " + std::to_string(driver));
+        return fail(e, "Invalid driver " + std::to_string(driver), kXbErrArgument);
     return e.use(path, alias, static_cast<Table::Mode>(mode));
 }
 
@@ -178,7 +210,7 @@ int move(F f) {
         return kFalse;
     std::string error;
     if (!f(*a, error))
-        return fail(e, error);
+        return fail(e, error, kXbErrRead);
     return kTrue;
 }
 }  // namespace
@@ -248,7 +280,7 @@ int xb_PutRecord(const std::string& image) {
     if (!a)
         return kFalse;
     std::string error;
-    return a->putRecord(image, error) ? kTrue : fail(e, error);
+    return a->putRecord(image, error) ? kTrue : fail(e, error, changeFailure(*a));
 }
 
 int xb_BeginRecord() {
@@ -257,7 +289,7 @@ int xb_BeginRecord() {
     if (!a)
         return kFalse;
     std::string error;
-    return a->beginRecord(error) ? kTrue : fail(e, error);
+    return a->beginRecord(error) ? kTrue : fail(e, error, changeFailure(*a));
 }
 
 int xb_PostRecord() {
@@ -266,7 +298,7 @@ int xb_PostRecord() {
     if (!a)
         return kFalse;
     std::string error;
-    return a->postRecord(error) ? kTrue : fail(e, error);
+    return a->postRecord(error) ? kTrue : fail(e, error, changeFailure(*a));
 }
 
 void xb_CancelRecord() {
@@ -282,7 +314,7 @@ const Field* fieldByNumber(int n) {
     if (!a)
         return nullptr;
     if (n < 1 || static_cast<size_t>(n) > a->table().fields().size()) {
-        e.setError("Field number " + std::to_string(n) + " is out of range", kErrNoField);
+        e.setError("Field number " + std::to_string(n) + " is out of range", kXbErrNoField);
         return nullptr;
     }
     return &a->table().fields()[static_cast<size_t>(n - 1)];
@@ -341,7 +373,7 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields) {
     }
     std::string error;
     if (!Table::create(path, list, e.settings().memoBlockSize, error))
-        return fail(e, error);
+        return fail(e, error, kXbErrCreate);
     return kTrue;
 }
 
@@ -363,7 +395,7 @@ int xb_Create(const std::string& path, const std::vector<XbFieldDef>& fields,
             qly::engine::TagDef{t.name, t.keyExpression, t.forExpression, t.unique, t.descending});
     std::string error;
     if (!qly::engine::createTable(path, list, defs, e.settings(), error))
-        return fail(e, error);
+        return fail(e, error, kXbErrCreate);
     return kTrue;
 }
 
@@ -374,7 +406,7 @@ namespace {
 std::string memoText(WorkArea* a, const Field& f) {
     std::string out, error;
     if (!a->table().readMemo(a->record(), f, out, error))
-        fail(Engine::instance(), error);
+        fail(Engine::instance(), error, kXbErrRead);
     return out;
 }
 }  // namespace
@@ -420,7 +452,7 @@ int xb_GetLogical(const std::string& field) {
         return kFalse;
     const Field& f = fieldAt(a, i);
     if (f.type != 'L')
-        return fail(Engine::instance(), "Field " + f.name + " is not a logical field");
+        return fail(Engine::instance(), "Field " + f.name + " is not a logical field", kXbErrValue);
     char c = a->record()[f.offset];
     return boolOf(c == 'T' || c == 't' || c == 'Y' || c == 'y');
 }
@@ -433,13 +465,13 @@ std::string xb_GetDateString(const std::string& field) {
     const Field& f = fieldAt(a, i);
     Engine& e = Engine::instance();
     if (f.type != 'D') {
-        fail(e, "Field " + f.name + " is not a date field");
+        fail(e, "Field " + f.name + " is not a date field", kXbErrValue);
         return {};
     }
     bool ok = false;
     int32_t julian = dateOf(a, f, ok);
     if (!ok) {
-        fail(e, "Field " + f.name + " holds an invalid date: " + rawField(a, f));
+        fail(e, "Field " + f.name + " holds an invalid date: " + rawField(a, f), kXbErrValue);
         return {};
     }
     return qly::engine::formatDate(julian, e.settings().datePattern());
@@ -452,7 +484,7 @@ double xb_GetDouble(const std::string& field) {
         return 0;
     const Field& f = fieldAt(a, i);
     if (f.type != 'N' && f.type != 'F') {
-        fail(Engine::instance(), "Field " + f.name + " is not a numeric field");
+        fail(Engine::instance(), "Field " + f.name + " is not a numeric field", kXbErrValue);
         return 0;
     }
     char buf[32];
@@ -469,12 +501,12 @@ std::string xb_GetMemo(const std::string& field) {
         return {};
     const Field& f = fieldAt(a, i);
     if (!f.isMemoRef()) {
-        fail(Engine::instance(), "Field " + f.name + " is not a memo field");
+        fail(Engine::instance(), "Field " + f.name + " is not a memo field", kXbErrValue);
         return {};
     }
     std::string out, error;
     if (!a->table().readMemo(a->record(), f, out, error))
-        fail(Engine::instance(), error);
+        fail(Engine::instance(), error, kXbErrRead);
     return out;
 }
 
@@ -493,7 +525,7 @@ std::string xb_GetBlob(const std::string& field) {
         return rawField(a, f);
     std::string out, error;
     if (!a->table().readMemo(a->record(), f, out, error))
-        fail(Engine::instance(), error);
+        fail(Engine::instance(), error, kXbErrRead);
     return out;
 }
 
@@ -508,7 +540,7 @@ long xb_GetBlobLength(const std::string& field) {
     uint32_t len = 0;
     std::string error;
     if (!a->table().memoLength(a->record(), f, len, error)) {
-        fail(Engine::instance(), error);
+        fail(Engine::instance(), error, kXbErrRead);
         return 0;
     }
     return static_cast<long>(len);
@@ -525,7 +557,7 @@ int xb_Empty(const std::string& field) {
         uint32_t len = 0;
         std::string error;
         if (!a->table().memoLength(a->record(), f, len, error)) {
-            fail(Engine::instance(), error);
+            fail(Engine::instance(), error, kXbErrRead);
             return kTrue;
         }
         return boolOf(len == 0);
@@ -558,12 +590,15 @@ int xb_Replace(const std::string& field, int kind, const std::string& value) {
     Engine& e = Engine::instance();
     std::string error;
     bool ok = false;
+    int code = kXbErrValue;  // refused before the area was asked
     switch (kind) {
         case kXbReplaceText:
             ok = a->replaceText(i, value, error);
+            code = changeFailure(*a);
             break;
         case kXbReplaceDateText:
             ok = a->replaceDate(i, value, "mm/dd/yy", error);
+            code = changeFailure(*a);
             break;
         case kXbReplaceLogical: {
             if (fieldAt(a, i).type != 'L') {
@@ -571,6 +606,7 @@ int xb_Replace(const std::string& field, int kind, const std::string& value) {
                 break;
             }
             ok = a->replaceText(i, value, error);
+            code = changeFailure(*a);
             break;
         }
         case kXbReplaceDouble: {
@@ -581,13 +617,15 @@ int xb_Replace(const std::string& field, int kind, const std::string& value) {
                 break;
             }
             ok = a->replaceDouble(i, d, error);
+            code = changeFailure(*a);
             break;
         }
         default:
             error = "Invalid replace kind " + std::to_string(kind);
+            code = kXbErrArgument;
             break;
     }
-    return ok ? kTrue : fail(e, error);
+    return ok ? kTrue : fail(e, error, code);
 }
 
 int xb_Replace(const std::string& field, int kind, double value) {
@@ -598,18 +636,22 @@ int xb_Replace(const std::string& field, int kind, double value) {
     Engine& e = Engine::instance();
     std::string error;
     bool ok = false;
+    int code = kXbErrValue;  // refused before the area was asked
     switch (kind) {
         case kXbReplaceDouble:
             ok = a->replaceDouble(i, value, error);
+            code = changeFailure(*a);
             break;
         case kXbReplaceLogical:
             ok = a->replaceLogical(i, value != 0, error);
+            code = changeFailure(*a);
             break;
         default:
             error = "Replace kind " + std::to_string(kind) + " needs a text value";
+            code = kXbErrArgument;
             break;
     }
-    return ok ? kTrue : fail(e, error);
+    return ok ? kTrue : fail(e, error, code);
 }
 
 int xb_PutMemo(const std::string& field, const std::string& text) {
@@ -618,7 +660,7 @@ int xb_PutMemo(const std::string& field, const std::string& text) {
     if (!a)
         return kFalse;
     std::string error;
-    return a->putMemo(i, text, error) ? kTrue : fail(Engine::instance(), error);
+    return a->putMemo(i, text, error) ? kTrue : fail(Engine::instance(), error, changeFailure(*a));
 }
 
 int xb_PutBlob(const std::string& field, const std::string& data) {
@@ -636,7 +678,7 @@ int xb_AppendEx() {
     std::string error;
     int result = a->append(error);
     if (result != kXbAppendOk)
-        e.setError(error, result);
+        fail(e, error, appendFailure(result));
     return result;
 }
 
@@ -646,7 +688,7 @@ int xb_Delete() {
     if (!a)
         return kFalse;
     std::string error;
-    return a->setDeletedFlag(true, error) ? kTrue : fail(e, error);
+    return a->setDeletedFlag(true, error) ? kTrue : fail(e, error, changeFailure(*a));
 }
 
 int xb_Recall() {
@@ -655,7 +697,7 @@ int xb_Recall() {
     if (!a)
         return kFalse;
     std::string error;
-    return a->setDeletedFlag(false, error) ? kTrue : fail(e, error);
+    return a->setDeletedFlag(false, error) ? kTrue : fail(e, error, changeFailure(*a));
 }
 
 int xb_Commit() {
@@ -664,8 +706,10 @@ int xb_Commit() {
     if (!a)
         return kFalse;
     std::string error;
-    if (!a->table().commit(error) || !a->indexes().flush(true, error))
-        return fail(e, error);
+    if (!a->table().commit(error))
+        return fail(e, error, a->table().writable() ? kXbErrWrite : kXbErrReadOnly);
+    if (!a->indexes().flush(true, error))
+        return fail(e, error, kXbErrIndex);
     return kTrue;
 }
 
@@ -675,14 +719,17 @@ int xb_Rlock(long recno) {
     if (!a)
         return kFalse;
     if (recno < 1 || recno > static_cast<long>(a->table().recordCount()))
-        return fail(e, "Record is out of range: " + std::to_string(recno));
+        return fail(e, "Record is out of range: " + std::to_string(recno), kXbErrArgument);
     if (!a->table().lockRecord(static_cast<uint32_t>(recno), e.settings().lockTimeout))
-        return fail(e, "Record " + std::to_string(recno) + " is locked by another user");
+        return fail(e,
+                    "Record " + std::to_string(recno) + " of " + a->table().path() +
+                        " is locked by another user",
+                    kXbErrLocked);
     // Locking the current record reads it again: the caller sees it as it is now.
     if (!a->eof() && static_cast<long>(a->recno()) == recno) {
         std::string error;
         if (!a->skip(0, error))
-            return fail(e, error);
+            return fail(e, error, kXbErrRead);
     }
     return kTrue;
 }
@@ -707,7 +754,7 @@ int xb_IndexOpen(const std::string& file) {
     std::string error;
     const int order = a->indexes().openFile(file, error);
     if (order == 0)
-        fail(e, "Cannot open index " + file + ": " + error, kErrNoIndex);
+        fail(e, "Cannot open index " + file + ": " + error, kXbErrIndex);
     return order;
 }
 
@@ -718,7 +765,7 @@ int xb_SetOrder(int order) {
         return kFalse;
     std::string error;
     if (!a->indexes().setOrder(order, error))
-        return fail(e, error, kErrNoIndex);
+        return fail(e, error, kXbErrIndex);
     a->setOrder(a->indexes().order());
     return kTrue;
 }
@@ -742,7 +789,7 @@ int xb_TagArea(const std::string& tag) {
         return 0;
     const int order = a->indexes().orderOf(tag);
     if (order == 0)
-        fail(e, "Tag " + tag + " is not found in the indexes of " + a->table().path(), kErrNoIndex);
+        fail(e, "Tag " + tag + " is not found in the indexes of " + a->table().path(), kXbErrIndex);
     return order;
 }
 
@@ -756,13 +803,13 @@ int xb_Seek(const std::string& key) {
     bool found = false;
     qly::engine::IndexSet& ix = a->indexes();
     if (!ix.seek(key, recno, found, error))
-        return fail(e, error, kErrNoIndex);
+        return fail(e, error, kXbErrIndex);
     if (!a->seekTo(recno, error))
-        return fail(e, error);
+        return fail(e, error, kXbErrRead);
     // Hidden records were passed over: is the one reached still a match?
     if (found && !a->eof() && a->recno() != recno &&
         (!a->loadRecord(error) || !ix.keyMatches(a->record(), a->recno(), key, found, error)))
-        return fail(e, error);
+        return fail(e, error, kXbErrIndex);
     if (a->eof())
         found = false;
     if (!found && !e.settings().softSeek)
@@ -777,8 +824,8 @@ int xb_SetScope(const std::string& low, const std::string& high) {
         return kFalse;
     std::string error;
     if (!a->indexes().setScope(low, high, error))
-        return fail(e, error, kErrNoIndex);
-    return a->goTop(error) ? kTrue : fail(e, error);
+        return fail(e, error, kXbErrIndex);
+    return a->goTop(error) ? kTrue : fail(e, error, kXbErrRead);
 }
 
 int xb_Verify() {
@@ -787,7 +834,7 @@ int xb_Verify() {
     if (!a)
         return kFalse;
     std::string error;
-    return a->indexes().verify(error) ? kTrue : fail(e, error, kErrNoIndex);
+    return a->indexes().verify(error) ? kTrue : fail(e, error, kXbErrIndex);
 }
 
 int xb_Reindex() {
@@ -798,12 +845,12 @@ int xb_Reindex() {
     std::string error;
     qly::engine::IndexSet& ix = a->indexes();
     if (!ix.canReindex())
-        return fail(e, kNoIndex, kErrNoIndex);
+        return fail(e, kNoIndex, kXbErrIndex);
     const bool ok = ix.reindex(error) && ix.flush(true, error);
     a->setOrder(ix.order());
     if (!ok)
-        return fail(e, error, kErrNoIndex);
-    return a->goTop(error) ? kTrue : fail(e, error);
+        return fail(e, error, kXbErrIndex);
+    return a->goTop(error) ? kTrue : fail(e, error, kXbErrRead);
 }
 
 int xb_TableInfo(XbTableInfo& info) {
@@ -829,7 +876,7 @@ int xb_TagInfo(int order, XbTagInfo& info, bool countKeys) {
     const qly::engine::IndexSet& ix = a->indexes();
     if (order < 1 || order > ix.orderCount())
         return fail(e, "Order " + std::to_string(order) + " is not open for " + a->table().path(),
-                    kErrNoIndex);
+                    kXbErrIndex);
     const qly::engine::TagInfo tag = ix.tagInfo(order, countKeys);
     info.file = tag.file;
     info.name = tag.name;
@@ -847,7 +894,7 @@ int xb_RepairIndex(const std::string& path) {
     bool rebuilt = false;
     std::string report, error;
     if (!e.repairIndex(path, false, rebuilt, report, error))
-        return fail(e, error, kErrNoIndex);
+        return fail(e, error, kXbErrIndex);
     return boolOf(rebuilt);
 }
 
@@ -866,9 +913,10 @@ int xb_Query(const std::string& expression) {
         return kFalse;
     std::string error;
     if (!a->setFilter(expression, error))
-        return fail(e, error, kErrExpression);
+        return fail(e, "The filter " + expression + " of " + a->table().path() + ": " + error,
+                    kXbErrExpression);
     if (!a->goTop(error))
-        return fail(e, error);
+        return fail(e, error, kXbErrRead);
     return kTrue;
 }
 
@@ -889,7 +937,7 @@ long xb_RecCount() {
         return 0;
     std::string error;
     if (!a->table().refreshCount(error))
-        fail(e, error);
+        fail(e, error, kXbErrRead);
     return static_cast<long>(a->table().recordCount());
 }
 
@@ -901,7 +949,7 @@ long xb_Count() {
     uint32_t count = 0;
     std::string error;
     if (!a->countVisible(count, error)) {
-        fail(e, error);
+        fail(e, error, kXbErrRead);
         return 0;
     }
     return static_cast<long>(count);
@@ -935,7 +983,7 @@ int xb_SetSoftSeek(int on) {
 int xb_SetDateFormat(int format) {
     Engine& e = begin();
     if (!((format >= kXbDateAmerican && format <= kXbDateSpanish) || format == kXbDateSystem)) {
-        fail(e, "Invalid date format " + std::to_string(format));
+        fail(e, "Invalid date format " + std::to_string(format), kXbErrArgument);
         return -1;
     }
     int previous = e.settings().dateFormat;
@@ -947,7 +995,7 @@ int xb_SetEpoch(int year) {
     Engine& e = begin();
     int previous = e.settings().epoch;
     if (year < 1 || year > 9999) {
-        fail(e, "Invalid epoch " + std::to_string(year));
+        fail(e, "Invalid epoch " + std::to_string(year), kXbErrArgument);
         return previous;
     }
     e.settings().epoch = year;
@@ -966,7 +1014,7 @@ int xb_SetMemoBlockSize(int size) {
     int previous = e.settings().memoBlockSize;
     int bytes = size == 0 ? 1 : size <= 32 ? size * 512 : size;
     if (size < 0 || bytes > 65535) {
-        fail(e, "Invalid memo block size " + std::to_string(size));
+        fail(e, "Invalid memo block size " + std::to_string(size), kXbErrArgument);
         return previous;
     }
     e.settings().memoBlockSize = bytes;
@@ -999,14 +1047,14 @@ std::string xb_EvalString(const std::string& expression) {
     Expression expr;
     std::string error;
     if (!expr.compile(expression, a ? a->table().fields() : kNoFields, &e.settings(), error)) {
-        fail(e, error, kErrExpression);
+        fail(e, "The expression " + expression + ": " + error, kXbErrExpression);
         return {};
     }
     std::string blank;
     RecordView view;
     if (a) {
         if (!a->loadRecord(error)) {
-            fail(e, error);
+            fail(e, error, kXbErrRead);
             return {};
         }
         view.data = a->record();

@@ -49,6 +49,26 @@ constexpr int kXbAppendReadOnly =
     5;  // the table is open read-only (or its format is read-only here)
 constexpr int kXbAppendIndexFailed = 6;  // an open index could not be updated
 
+// Codes of xb_LastErrorCode: each kind of failure has its own; the text of
+// xb_LastError names the file (or field, tag, expression) and the cause.
+constexpr int kXbErrNone = 0;
+constexpr int kXbErrRead = 1;        // a file could not be read, or holds damaged data
+constexpr int kXbErrNoTable = 2;     // no table is open in the current work area
+constexpr int kXbErrNoField = 3;     // no field by that name or number
+constexpr int kXbErrAliasInUse = 4;  // xb_Use: another open area has the alias
+constexpr int kXbErrArgument = 5;    // an argument out of its range (mode, kind, record number)
+constexpr int kXbErrExpression = 6;  // an expression does not compile or cannot be evaluated
+constexpr int kXbErrClose = 7;       // closing could not write the pending changes
+constexpr int kXbErrIndex = 8;       // an index cannot be opened, used, updated or checked
+constexpr int kXbErrOpen = 9;        // xb_Use: the table was not opened (missing, damaged, in use)
+constexpr int kXbErrLocked = 10;     // another user holds the lock (lock time-out passed)
+constexpr int kXbErrWrite = 11;      // a file could not be written (disk full, I/O error)
+constexpr int kXbErrReadOnly = 12;   // the table is open read-only, or may not be written
+constexpr int kXbErrTableFull = 13;  // the record count or size limit of the format
+constexpr int kXbErrValue = 14;      // a value does not fit its field, or a field of another type
+constexpr int kXbErrNoRecord = 15;   // no current record (end of file)
+constexpr int kXbErrCreate = 16;     // xb_Create: the files were not made
+
 // Date formats of xb_SetDateFormat.
 constexpr int kXbDateAmerican = 0;  // mm/dd/yy
 constexpr int kXbDateAnsi = 1;      // yy.mm.dd
@@ -68,7 +88,8 @@ std::string xb_Version();         // non-empty
 void xb_CloseAll();               // closes every work area (commits pending changes)
 
 // Last error of any xb_ call, in plain words ("" when the last failing call
-// left none). xb_LastErrorCode: 0 none, otherwise a nonzero engine code.
+// left none). xb_LastErrorCode: kXbErrNone, otherwise one of the kXbErr*
+// codes above.
 std::string xb_LastError();
 int xb_LastErrorCode();
 void xb_ClearError();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "EngineTestUtil.h"
@@ -867,6 +868,96 @@ TEST_F(Tables, DamagedMemoReportsTheErrorText) {
     xb_Go(1);
     EXPECT_EQ(xb_GetMemo("DESCRIPT"), "");
     EXPECT_NE(xb_LastError().find("past the end"), std::string::npos) << xb_LastError();
+}
+
+}  // namespace
+
+namespace {
+
+// Each kind of failure has its own code, and its text names the file (or
+// field, tag, expression) and the cause.
+TEST_F(FailedWrites, EachFailureHasItsOwnCodeAndNamesWhatFailed) {
+    fixtures("sample");
+    const std::string main = path("MAIN.DBF");
+    auto openMain = [&](int mode) {
+        xb_CloseAll();
+        return xb_Use(main, "", mode, kXbDriverFox) > 0;
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> act;  // fails, leaving the error of the failure
+        int code;
+        std::string named;  // a part of the text
+    };
+    const Case cases[] = {
+        {"no table", [] { xb_CloseAll(), xb_GoTop(); }, kXbErrNoTable, "No table"},
+        {"table not opened", [&] { xb_CloseAll(), xb_Use(path("NONE.DBF"), "", 0, 2); }, kXbErrOpen,
+         path("NONE.DBF") + ": No such file"},
+        {"no field", [&] { openMain(kXbModeShared), xb_GetString("NOSUCH"); }, kXbErrNoField,
+         "NOSUCH"},
+        {"alias in use",
+         [&] { openMain(kXbModeShared), xb_Use(main, "MAIN", kXbModeShared, kXbDriverFox); },
+         kXbErrAliasInUse, "MAIN"},
+        {"bad open mode", [&] { xb_CloseAll(), xb_Use(main, "", 7, kXbDriverFox); }, kXbErrArgument,
+         "mode 7"},
+        {"bad expression", [&] { openMain(kXbModeShared), xb_Query("QUANTITY +"); },
+         kXbErrExpression, "QUANTITY"},
+        {"no such tag", [&] { openMain(kXbModeShared), xb_IndexOpen("NONE"); }, kXbErrIndex,
+         "NONE"},
+        {"structural index missing",
+         [&] {
+             xb_CloseAll();
+             fs::rename(m_dir / "MAIN.cdx", m_dir / "MAIN.cdx.away");
+             xb_Use(main, "", kXbModeShared, kXbDriverFox);
+             fs::rename(m_dir / "MAIN.cdx.away", m_dir / "MAIN.cdx");
+         },
+         kXbErrIndex, path("MAIN.cdx")},
+        {"read-only table",
+         [&] {
+             openMain(kXbModeReadOnly), xb_Go(1);
+             xb_Replace("CATAGORY", kXbReplaceText, std::string("Desk"));
+         },
+         kXbErrReadOnly, main},
+        {"value too long",
+         [&] {
+             openMain(kXbModeShared), xb_Go(1);
+             xb_Replace("CATAGORY", kXbReplaceText, std::string(300, 'x'));
+         },
+         kXbErrValue, "CATAGORY"},
+        {"no current record",
+         [&] {
+             openMain(kXbModeShared), xb_GoBottom(), xb_Skip(1);
+             xb_Replace("CATAGORY", kXbReplaceText, std::string("Desk"));
+         },
+         kXbErrNoRecord, "No current record"},
+        {"record locked",
+         [&] {
+             openMain(kXbModeShared), xb_Go(1);
+             m_faulty.refuseLocks(true);
+             xb_Replace("CATAGORY", kXbReplaceText, std::string("Desk"));
+             m_faulty.refuseLocks(false);
+         },
+         kXbErrLocked, main},
+        {"disk full",
+         [&] {
+             openMain(kXbModeShared), xb_Go(1);
+             failWrites("MAIN.DBF", -1, 0);
+             xb_Replace("CATAGORY", kXbReplaceText, std::string("Desk"));
+             healDisk();
+         },
+         kXbErrWrite, main + ": No space left on device"},
+        {"table exists",
+         [&] {
+             xb_CloseAll(), xb_Create(main, {{"NAME", 'C', 10, 0}});
+         },
+         kXbErrCreate, main},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act();
+        EXPECT_EQ(xb_LastErrorCode(), c.code) << xb_LastError();
+        EXPECT_NE(xb_LastError().find(c.named), std::string::npos) << xb_LastError();
+    }
 }
 
 }  // namespace
