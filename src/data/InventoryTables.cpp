@@ -138,7 +138,7 @@ TableDef lookupTable() {
 
 void registerInventoryTags() {
     for (const TableDef& t : inventoryTables())
-        engine::setKnownTags(t.file, t.tags);
+        xb_SetKnownTags(t.file, t.tags);
 }
 
 std::string firstExisting(const std::string& folder, const std::vector<TableDef>& tables) {
