@@ -851,12 +851,15 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
     const std::string path = file->fileName();
     file.reset();
     std::string unsynced;
-    if (!writeIndex(m_table, path, m_files[index]->structural(), defs, m_settings, unsynced, error))
+    Digests digests;
+    if (!writeIndex(m_table, path, m_files[index]->structural(), defs, m_settings, unsynced, error,
+                    &digests))
         return false;
     std::shared_ptr<cdx::IndexFile> reopened = openShared(path, error);
     if (!reopened)
         return false;
     m_files[index] = std::move(reopened);
+    m_rebuilt.insert(digests.begin(), digests.end());
     if (!unsynced.empty()) {
         error = unsynced;
         return false;
@@ -866,7 +869,7 @@ bool IndexSet::rebuildFile(size_t index, std::string& error) {
 
 bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural,
                           const std::vector<TagDef>& tags, const Settings* settings,
-                          std::string& unsynced, std::string& error) {
+                          std::string& unsynced, std::string& error, Digests* digests) {
     unsynced.clear();
     IndexSet builder(table, settings);
     std::vector<std::unique_ptr<OpenTag>> open;
@@ -936,6 +939,14 @@ bool IndexSet::writeIndex(Table& table, const std::string& path, bool structural
             }
         }
         first += got;
+    }
+    for (size_t i = 0; digests && i < open.size(); ++i) {
+        if (tagSpecs[i].unique)
+            continue;
+        KeyDigest& d = (*digests)[{path, upper(tagSpecs[i].name)}];
+        const uint8_t* k = bytesOf(keys[i]);
+        for (size_t n = 0; n < recs[i].size(); ++n)
+            d.add(k + n * open[i]->keyLength, open[i]->keyLength, recs[i][n]);
     }
     // A new file beside the old one, then put in its place.
     const std::string temp = path + ".new";

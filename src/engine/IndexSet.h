@@ -157,9 +157,12 @@ private:
     // Builds an index file holding tags, from every record, beside path and
     // then in its place. unsynced receives the error of syncing the folder
     // after the rename ("" when it was synced): the file is in place anyway.
+    // digests, when given, receives each tag's digest of the keys written
+    // (unique tags left out), by file and upper-case tag name, for verify.
+    using Digests = std::map<std::pair<std::string, std::string>, KeyDigest>;
     static bool writeIndex(Table& table, const std::string& path, bool structural,
                            const std::vector<TagDef>& tags, const Settings* settings,
-                           std::string& unsynced, std::string& error);
+                           std::string& unsynced, std::string& error, Digests* digests = nullptr);
     // The damage message for an entry naming a record the table does not have.
     std::string badRecordText(const OpenTag& tag, uint32_t recno) const;
 
@@ -177,7 +180,7 @@ private:
     size_t m_changing = 0;  // index files locked by beginWrite
     // The keys the last re-index took from the table, by file and tag name,
     // and the table's write count and records then.
-    std::map<std::pair<std::string, std::string>, KeyDigest> m_rebuilt;
+    Digests m_rebuilt;
     uint64_t m_rebuiltGeneration = 0;
     uint32_t m_rebuiltCount = 0;
 };
