@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdlib>
 #include <map>
@@ -22,6 +23,15 @@
 #include <string>
 
 namespace qlytest {
+
+// The window's child of that name; a missing one ends the test.
+template <typename T>
+T* child(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
 
 // A fresh installation in a temporary folder:
 //   <root>/config/KVR/QLY32.reg   the settings store (XDG_CONFIG_HOME)

@@ -28,6 +28,7 @@
 #include <memory>
 
 using qlytest::BoxCatcher;
+using qlytest::child;
 using qlytest::Installation;
 
 namespace {
@@ -59,14 +60,6 @@ const Expected& expected() {
     }
     qFatal("no expectations for this screen");
     return kScreens[0];
-}
-
-template <typename T>
-T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
 }
 
 QRect outer(const QWidget* window) {

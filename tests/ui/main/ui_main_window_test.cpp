@@ -1,7 +1,7 @@
 // The main window driven as a user would: start-up, the view switch, Exit,
 // the list view's filters, the edit commands.
 
-#include "MainTestSupport.h"
+#include "ProgramRun.h"
 
 #include "app/Application.h"
 #include "app/Program.h"
@@ -44,31 +44,11 @@
 #include <memory>
 
 using qlytest::BoxCatcher;
+using qlytest::child;
 using qlytest::Installation;
+using qlytest::Run;
 
 namespace {
-
-template <typename T>
-T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
-// A started program on an installation.
-struct Run {
-    BoxCatcher boxes;  // answers every message box; tests read what they said
-    std::unique_ptr<Installation> installation;
-    std::unique_ptr<qly::Program> program;
-    TMain* window = nullptr;
-    TDataModule2* dm = nullptr;
-
-    ~Run() {
-        program.reset();  // before the installation's folders go
-        installation.reset();
-    }
-};
 
 // The four indicators and three labels, as "1000/000" strings: checked, then
 // enabled for CheckBox1..4, then enabled for Label2..4.

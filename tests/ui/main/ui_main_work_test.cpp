@@ -1,7 +1,7 @@
 // The main window keeps the user's work: keys go to the view shown, the
 // boxes show what is stored, leaving posts the pending edit.
 
-#include "MainTestSupport.h"
+#include "ProgramRun.h"
 
 #include "app/Application.h"
 #include "app/Program.h"
@@ -50,30 +50,11 @@
 #include <memory>
 
 using qlytest::BoxCatcher;
+using qlytest::child;
 using qlytest::Installation;
+using qlytest::Run;
 
 namespace {
-
-template <typename T>
-T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
-struct Run {
-    BoxCatcher boxes;
-    std::unique_ptr<Installation> installation;
-    std::unique_ptr<qly::Program> program;
-    TMain* window = nullptr;
-    TDataModule2* dm = nullptr;
-
-    ~Run() {
-        program.reset();
-        installation.reset();
-    }
-};
 
 std::unique_ptr<Run> start(std::unique_ptr<Installation> installation = nullptr) {
     auto run = std::make_unique<Run>();
